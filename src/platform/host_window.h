@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/window_id.h"
+
+namespace dpc {
+
+// The main window's timers, by role.
+enum class TimerId { Timer1 = 1, Timer5 = 5, ServerRestart = 7 };
+
+// One entry of the tray menu as it is to be shown.
+struct MenuEntry {
+  int id = 0;  // command id returned when chosen; 0 for separators
+  std::string caption;
+  bool separator = false;
+  bool visible = true;
+  bool enabled = true;
+  bool checked = false;
+  int image = -1;  // index into the icon images (0 grey, 1 red, 2 green, 3 shield), -1 none
+};
+
+// The hidden main window and what it hosts: timers, the tray icon and its popup menu. All calls
+// come from the user-interface thread.
+class HostWindow {
+ public:
+  virtual ~HostWindow() = default;
+  virtual WindowId Handle() = 0;
+
+  // Setting the interval of an enabled timer restarts it with the new period.
+  virtual void SetTimerInterval(TimerId timer, uint32_t milliseconds) = 0;
+  virtual uint32_t TimerInterval(TimerId timer) = 0;
+  virtual void SetTimerEnabled(TimerId timer, bool enabled) = 0;
+  virtual bool TimerEnabled(TimerId timer) = 0;
+
+  // Tray icon image: 0 grey, 1 red, 2 green.
+  virtual void SetTrayImage(int index) = 0;
+  virtual int TrayImage() = 0;
+  // At most 127 characters reach the notification area.
+  virtual void SetTrayHint(const std::string& hint) = 0;
+
+  // Shows the menu at the cursor (after bringing the window to the foreground) and returns the
+  // chosen entry's id, or 0 when the menu was dismissed.
+  virtual int TrackPopupMenu(const std::vector<MenuEntry>& entries) = 0;
+
+  // Window placement and visibility.
+  virtual void MoveOffscreen() = 0;           // left -2000, top -2000, 100 x 100
+  virtual void BringToFront() = 0;            // foreground and focus, normal state
+  virtual void HideForGood() = 0;             // tool-window style, hidden, alpha blending off
+  virtual void HideTaskbarButton() = 0;       // the application shows no taskbar button
+  // Closes the window at once; the message loop ends.
+  virtual void Close() = 0;
+};
+
+}  // namespace dpc

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/desktop.h"
+#include "platform/dynamic_library.h"
+#include "platform/files.h"
+#include "platform/message_pump.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/service_manager.h"
+#include "platform/shell.h"
+#include "platform/worker_threads.h"
+#include "platform/xml.h"
+
+namespace dpc {
+
+// Every operating-system service the logic uses, handed in as one bundle. The Windows build fills
+// it with the adapters of platform/win32, tests with fakes.
+struct Platform {
+  ProcessInfo& process;
+  ServiceManager& services;
+  Clock& clock;
+  MessagePump& pump;
+  WorkerThreads& threads;
+  Shell& shell;
+  Registry& registry;
+  FileSystem& files;
+  ProfileStore& profiles;
+  XmlParser& xml;
+  LibraryLoader& libraries;
+  Desktop& desktop;
+};
+
+}  // namespace dpc

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dpc {
+
+// The fields of the service manager's status record that the controller uses.
+struct ServiceStatus {
+  uint32_t currentState = 0;
+  uint32_t checkPoint = 0;
+  uint32_t win32ExitCode = 0;
+};
+
+namespace scm {
+// Access rights, with the Windows values.
+inline constexpr uint32_t kManagerConnect = 0x0001;
+inline constexpr uint32_t kManagerEnumerateService = 0x0004;
+inline constexpr uint32_t kServiceQueryStatus = 0x0004;
+inline constexpr uint32_t kServiceStart = 0x0010;
+inline constexpr uint32_t kServiceStop = 0x0020;
+// EnumServicesStatus filters.
+inline constexpr uint32_t kServiceWin32 = 0x30;
+inline constexpr uint32_t kServiceStateAll = 3;
+}  // namespace scm
+
+// A service opened together with its manager. Destroying it closes the service, then the manager.
+class OpenedService {
+ public:
+  virtual ~OpenedService() = default;
+  // QueryServiceStatus; nullopt when the query fails.
+  virtual std::optional<ServiceStatus> QueryStatus() = 0;
+  // StartService with no arguments; false when the manager refuses.
+  virtual bool Start() = 0;
+  // ControlService(SERVICE_CONTROL_STOP); the status it returns, or nullopt when refused.
+  virtual std::optional<ServiceStatus> ControlStop() = 0;
+};
+
+// The Windows service control manager of the local machine (machine name "" throughout).
+// Every call opens and closes its own handles, so it may be used from any thread.
+class ServiceManager {
+ public:
+  virtual ~ServiceManager() = default;
+  // Display names of the services of the given type and state, in the order the manager returns
+  // them. Throws SystemError when the manager cannot be opened for enumeration.
+  virtual std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
+                                                          uint32_t serviceState) = 0;
+  // Opens the manager with managerAccess, then the service by name with serviceAccess.
+  // nullptr when either fails (what was opened is closed again).
+  virtual std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
+                                              uint32_t managerAccess, uint32_t serviceAccess) = 0;
+};
+
+}  // namespace dpc

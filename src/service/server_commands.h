@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "platform/host_window.h"
+#include "platform/message_pump.h"
+#include "platform/worker_threads.h"
+#include "service/service_access.h"
+
+namespace dpc {
+
+// Start, stop and restart of the server, after the elevation gate has let them run here. The
+// flags are the user-interface thread's; workers touch only the atomic worker count.
+class ServerCommands {
+ public:
+  // The restart's wait for STOPPED: poll pause and upper bound (the stop wait's 90 s plus margin).
+  static constexpr uint32_t kRestartPollMilliseconds = 250;
+  static constexpr uint64_t kRestartWaitLimitMilliseconds = 120000;
+
+  ServerCommands(ServiceAccess& access, WorkerThreads& threads, MessagePump& pump, Clock& clock,
+                 HostWindow& window);
+
+  void Stop();
+  void Start();
+  // Sets Timer1 to 1000 ms, stops, waits for STOPPED and sets RestartPending. A wait that reaches
+  // its bound abandons the restart: RestartPending stays clear.
+  void Restart();
+  // Starts the start worker for a pending restart (called by the supervision tick).
+  void LaunchStartWorker();
+
+  bool CommandInProgress = false;
+  bool RestartPending = false;
+  // True while any start or stop worker runs.
+  bool WorkerBusy() const { return runningWorkers_.load() > 0; }
+
+  // Worker bodies; run on worker threads.
+  void StartWorker();
+  void StopWorker();
+
+ private:
+  ServiceAccess& access_;
+  WorkerThreads& threads_;
+  MessagePump& pump_;
+  Clock& clock_;
+  HostWindow& window_;
+  std::atomic<int> runningWorkers_{0};
+};
+
+}  // namespace dpc

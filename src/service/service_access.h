@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/message_pump.h"
+#include "platform/service_manager.h"
+
+namespace dpc {
+
+// The server's service name, also the display name the installed test looks for.
+inline constexpr char kServerServiceName[] = "Durvin Proof Server";
+
+// Service state codes of the service manager.
+namespace state {
+inline constexpr uint32_t kStopped = 1;
+inline constexpr uint32_t kStartPending = 2;
+inline constexpr uint32_t kStopPending = 3;
+inline constexpr uint32_t kRunning = 4;
+inline constexpr uint32_t kContinuePending = 5;
+inline constexpr uint32_t kPausePending = 6;
+inline constexpr uint32_t kPaused = 7;
+}  // namespace state
+
+// "STOPPED", "START/PENDING", ... "PAUSED" for 1..7, "UNKNOWN" for anything else.
+std::string ServiceStateName(uint32_t code);
+// True for the five transition names (a paused service counts as in transition).
+bool IsTransitionStateName(const std::string& name);
+
+// The controller's only access to the service manager. Holds no state between calls; safe to use
+// from the workers and the user-interface thread at once.
+class ServiceAccess {
+ public:
+  static constexpr int kStartPollBudget = 90;
+  static constexpr int kStopPollBudget = 30;
+  static constexpr uint32_t kPollMilliseconds = 3000;
+
+  ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump& pump);
+
+  // Throws SystemError when the manager cannot be opened for enumeration.
+  bool IsServiceInstalled(const std::string& displayName);
+  void EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+                               std::vector<std::string>& names);
+  // 0 on any failure.
+  uint32_t QueryServiceState(const std::string& machine, const std::string& service);
+  bool IsServiceRunning(const std::string& machine, const std::string& service);
+  bool IsServiceStopped(const std::string& machine, const std::string& service);
+  // True when the last state read is RUNNING; waits at most 90 polls of 3000 ms.
+  bool StartServiceAndWait(const std::string& machine, const std::string& service);
+  // True when the last state read is STOPPED; waits at most 30 polls of 3000 ms.
+  bool StopServiceAndWait(const std::string& machine, const std::string& service);
+
+  // The server predicates, always about kServerServiceName on the local machine.
+  bool IsServerRunning();  // may throw SystemError (installed test)
+  bool IsServerStopped();
+  bool IsServerInTransition();
+
+ private:
+  ServiceManager& manager_;
+  Clock& clock_;
+  MessagePump& pump_;
+};
+
+}  // namespace dpc

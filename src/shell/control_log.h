@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+
+namespace dpc {
+
+// The trace log beside the executable: "<key> = <value>" lines ending in CR LF, ANSI text.
+// Deleted at every start; write failures are dropped silently.
+class ControlLog {
+ public:
+  // Past this size the log is renamed to "<name>.log.1" and a new one begun.
+  static constexpr uint64_t kRotateBytes = 16ull * 1024 * 1024;
+
+  // logPath is the executable's path with the extension ".log".
+  ControlLog(FileSystem& files, std::string logPath);
+
+  // Deletes the log and its rotated predecessor.
+  void Reset();
+  // Appends one line; never throws.
+  void Write(const std::string& key, const std::string& value);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  FileSystem& files_;
+  std::string path_;
+};
+
+}  // namespace dpc

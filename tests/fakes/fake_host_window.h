@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/host_window.h"
+
+namespace dpc::test {
+
+class FakeHostWindow : public HostWindow {
+ public:
+  struct Timer {
+    uint32_t interval = 0;
+    bool enabled = false;
+  };
+  WindowId Handle() override { return handle; }
+  void SetTimerInterval(TimerId timer, uint32_t ms) override {
+    timers[timer].interval = ms;
+    events.push_back("interval " + std::to_string(static_cast<int>(timer)) + " " +
+                     std::to_string(ms));
+  }
+  uint32_t TimerInterval(TimerId timer) override { return timers[timer].interval; }
+  void SetTimerEnabled(TimerId timer, bool enabled) override { timers[timer].enabled = enabled; }
+  bool TimerEnabled(TimerId timer) override { return timers[timer].enabled; }
+  void SetTrayImage(int index) override {
+    trayImage = index;
+    imageHistory.push_back(index);
+  }
+  int TrayImage() override { return trayImage; }
+  void SetTrayHint(const std::string& hint) override { trayHint = hint; }
+  int TrackPopupMenu(const std::vector<MenuEntry>& entries) override {
+    shownMenus.push_back(entries);
+    return chooseOnPopup ? chooseOnPopup(entries) : 0;
+  }
+  void MoveOffscreen() override { events.push_back("offscreen"); }
+  void BringToFront() override { events.push_back("front"); }
+  void HideForGood() override { events.push_back("hide"); }
+  void HideTaskbarButton() override { events.push_back("taskbar"); }
+  void Close() override {
+    ++closes;
+    events.push_back("close");
+  }
+
+  WindowId handle = 0x1234;
+  std::map<TimerId, Timer> timers;
+  int trayImage = 0;
+  std::vector<int> imageHistory;
+  std::string trayHint;
+  std::vector<std::vector<MenuEntry>> shownMenus;
+  std::function<int(const std::vector<MenuEntry>&)> chooseOnPopup;
+  std::vector<std::string> events;
+  int closes = 0;
+};
+
+}  // namespace dpc::test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_host_window.h"
+#include "fakes/fake_service_manager.h"
+#include "fakes/fake_system.h"
+#include "platform/platform.h"
+
+namespace dpc::test {
+
+// Every fake in one place, and the Platform bundle over them.
+struct FakePlatform {
+  FakeProcessInfo process;
+  FakeServiceManager services;
+  FakeClock clock;
+  FakeMessagePump pump;
+  FakeWorkerThreads threads;
+  FakeShell shell;
+  FakeRegistry registry;
+  FakeFileSystem files;
+  FakeProfileStore profiles;
+  FakeXmlParser xml;
+  FakeLibraryLoader libraries;
+  FakeDesktop desktop;
+  FakeHostWindow window;
+  FakeInstanceGuard guard;
+
+  Platform bundle{process, services, clock,    pump, threads,   shell,
+                  registry, files,  profiles, xml,  libraries, desktop};
+};
+
+}  // namespace dpc::test

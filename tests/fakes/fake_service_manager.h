@@ -1,0 +1,123 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/os_error.h"
+#include "platform/service_manager.h"
+
+namespace dpc::test {
+
+// A scripted service manager. Each installed service has a current status and an optional queue
+// of statuses that successive status queries return (the last one sticks).
+class FakeServiceManager : public ServiceManager {
+ public:
+  struct Service {
+    std::string displayName;
+    ServiceStatus status{1, 0, 0};
+    std::deque<ServiceStatus> script;  // returned by QueryStatus, front first
+    bool refuseStart = false;
+    bool refuseStop = false;
+    bool failQuery = false;
+    std::optional<ServiceStatus> afterStart;  // status once Start succeeds
+    std::optional<ServiceStatus> afterStop;   // status ControlStop returns and keeps
+  };
+  struct OpenCall {
+    std::string machine, name;
+    uint32_t managerAccess, serviceAccess;
+  };
+
+  Service& Install(const std::string& name, const std::string& displayName, uint32_t state) {
+    std::lock_guard lock(mutex_);
+    auto& s = services_[name];
+    s.displayName = displayName;
+    s.status.currentState = state;
+    return s;
+  }
+  void Uninstall(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    services_.erase(name);
+  }
+  void SetState(const std::string& name, uint32_t state) {
+    std::lock_guard lock(mutex_);
+    services_[name].status = ServiceStatus{state, 0, 0};
+    services_[name].script.clear();
+  }
+  uint32_t State(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return services_[name].status.currentState;
+  }
+  Service& Get(const std::string& name) { return services_.at(name); }
+
+  std::vector<std::string> EnumServiceDisplayNames(uint32_t type, uint32_t state) override {
+    std::lock_guard lock(mutex_);
+    enumCalls.push_back({type, state});
+    if (enumError) throw SystemError(*enumError);
+    std::vector<std::string> names;
+    for (auto& [_, s] : services_) names.push_back(s.displayName);
+    return names;
+  }
+
+  std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
+                                      uint32_t managerAccess, uint32_t serviceAccess) override {
+    std::lock_guard lock(mutex_);
+    openCalls.push_back({machine, name, managerAccess, serviceAccess});
+    if (managerUnavailable || services_.count(name) == 0) return nullptr;
+    return std::make_unique<Handle>(*this, name);
+  }
+
+  std::optional<OsError> enumError;
+  bool managerUnavailable = false;
+  std::vector<std::pair<uint32_t, uint32_t>> enumCalls;
+  std::vector<OpenCall> openCalls;
+  int startRequests = 0;
+  int stopRequests = 0;
+  int queries = 0;
+
+ private:
+  class Handle : public OpenedService {
+   public:
+    Handle(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+    std::optional<ServiceStatus> QueryStatus() override {
+      std::lock_guard lock(owner_.mutex_);
+      ++owner_.queries;
+      auto it = owner_.services_.find(name_);
+      if (it == owner_.services_.end() || it->second.failQuery) return std::nullopt;
+      auto& s = it->second;
+      if (!s.script.empty()) {
+        s.status = s.script.front();
+        if (s.script.size() > 1) s.script.pop_front();
+      }
+      return s.status;
+    }
+    bool Start() override {
+      std::lock_guard lock(owner_.mutex_);
+      ++owner_.startRequests;
+      auto& s = owner_.services_.at(name_);
+      if (s.refuseStart || s.status.currentState != 1) return false;
+      s.status = s.afterStart.value_or(ServiceStatus{4, 0, 0});
+      return true;
+    }
+    std::optional<ServiceStatus> ControlStop() override {
+      std::lock_guard lock(owner_.mutex_);
+      ++owner_.stopRequests;
+      auto& s = owner_.services_.at(name_);
+      if (s.refuseStop || s.status.currentState == 1) return std::nullopt;
+      s.status = s.afterStop.value_or(ServiceStatus{1, 0, 0});
+      return s.status;
+    }
+
+   private:
+    FakeServiceManager& owner_;
+    std::string name_;
+  };
+
+  std::recursive_mutex mutex_;
+  std::map<std::string, Service> services_;
+};
+
+}  // namespace dpc::test

@@ -1,0 +1,288 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "platform/dynamic_library.h"
+#include "platform/files.h"
+#include "platform/instance_guard.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/xml.h"
+
+namespace dpc::test {
+
+class FakeProcessInfo : public ProcessInfo {
+ public:
+  uint32_t OsMajorVersion() override { return majorVersion; }
+  uint32_t QueryIntegrityRid() override { return integrityRid; }
+  std::string ExecutablePath() override { return exePath; }
+  std::vector<std::string> Arguments() override { return arguments; }
+
+  uint32_t majorVersion = 6;
+  uint32_t integrityRid = 0x2000;
+  std::string exePath = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
+  std::vector<std::string> arguments;
+};
+
+class FakeShell : public Shell {
+ public:
+  struct ExecuteCall {
+    WindowId owner;
+    std::string verb, file, parameters, directory;
+    int show;
+  };
+  struct WinExecCall {
+    std::string commandLine;
+    int show;
+  };
+
+  std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) override {
+    executeEx.push_back(request);
+    if (executeExResults.empty()) return std::nullopt;
+    auto result = executeExResults.front();
+    executeExResults.erase(executeExResults.begin());
+    return result;
+  }
+  intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
+                   const std::string& parameters, const std::string& directory,
+                   int show) override {
+    execute.push_back({owner, verb, file, parameters, directory, show});
+    return executeResult;
+  }
+  uint32_t WinExec(const std::string& commandLine, int show) override {
+    winExec.push_back({commandLine, show});
+    return winExecResult;
+  }
+  std::string SpecialFolderPath(int csidl, bool) override {
+    auto it = specialFolders.find(csidl);
+    return it == specialFolders.end() ? std::string() : it->second;
+  }
+
+  std::vector<ShellExecuteRequest> executeEx;
+  // Results of successive ExecuteEx calls; success once exhausted.
+  std::vector<std::optional<OsError>> executeExResults;
+  std::vector<ExecuteCall> execute;
+  intptr_t executeResult = 42;
+  std::vector<WinExecCall> winExec;
+  uint32_t winExecResult = 33;
+  std::map<int, std::string> specialFolders;
+};
+
+// HKEY_LOCAL_MACHINE as a map of key path to values. Key paths compare as written.
+class FakeRegistry : public Registry {
+ public:
+  struct Key {
+    std::map<std::string, std::string> values;
+    bool readOnly = false;
+  };
+  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
+    opens.push_back({path, access});
+    auto it = keys.find(path);
+    if (it == keys.end()) return nullptr;
+    return std::make_unique<OpenKey>(it->second);
+  }
+  std::map<std::string, Key> keys;
+  std::vector<std::pair<std::string, uint32_t>> opens;
+
+ private:
+  class OpenKey : public RegistryKey {
+   public:
+    explicit OpenKey(Key& key) : key_(key) {}
+    bool ValueExists(const std::string& name) override { return key_.values.count(name) > 0; }
+    std::optional<std::string> ReadString(const std::string& name) override {
+      auto it = key_.values.find(name);
+      if (it == key_.values.end()) return std::nullopt;
+      return it->second;
+    }
+    std::optional<OsError> WriteString(const std::string& name, const std::string& value) override {
+      if (key_.readOnly) return OsError{5, "RegSetValueExW", "Access is denied."};
+      key_.values[name] = value;
+      return std::nullopt;
+    }
+    std::optional<OsError> DeleteValue(const std::string& name) override {
+      if (key_.readOnly) return OsError{5, "RegDeleteValueW", "Access is denied."};
+      if (key_.values.erase(name) == 0) return OsError{2, "RegDeleteValueW", "Not found."};
+      return std::nullopt;
+    }
+
+   private:
+    Key& key_;
+  };
+};
+
+// Files as a map of path to content.
+class FakeFileSystem : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) override { return files.count(path) > 0; }
+  bool DeleteFile(const std::string& path) override { return files.erase(path) > 0; }
+  bool AppendAnsiText(const std::string& path, const std::string& text) override {
+    if (unwritable.count(path)) return false;
+    files[path] += text;
+    return true;
+  }
+  std::optional<uint64_t> FileSize(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    return it->second.size() + padding[path];
+  }
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+    auto it = files.find(from);
+    if (it == files.end()) return false;
+    files[to] = it->second;
+    padding[to] = padding[from];
+    files.erase(from);
+    padding.erase(from);
+    return true;
+  }
+  std::map<std::string, std::string> files;
+  // Extra bytes a file reports beyond its stored content, to stand for a large file.
+  std::map<std::string, uint64_t> padding;
+  std::set<std::string> unwritable;
+};
+
+// INI files: file -> section -> key -> value. Section and key names match without regard to
+// case, as the private-profile functions do.
+class FakeProfileStore : public ProfileStore {
+ public:
+  std::string ReadString(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& fallback) override {
+    ++reads;
+    auto f = data.find(file);
+    if (f == data.end()) return fallback;
+    auto s = f->second.find(Lower(section));
+    if (s == f->second.end()) return fallback;
+    auto k = s->second.find(Lower(key));
+    return k == s->second.end() ? fallback : k->second;
+  }
+  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value) override {
+    if (readOnly) return false;
+    data[file][Lower(section)][Lower(key)] = value;
+    return true;
+  }
+  void Set(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value) {
+    data[file][Lower(section)][Lower(key)] = value;
+  }
+  static std::string Lower(std::string text) {
+    for (auto& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+  }
+  std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> data;
+  bool readOnly = false;
+  int reads = 0;
+};
+
+// A tiny XML tree; documents are registered by path.
+struct FakeXmlNode {
+  std::string name;
+  std::string text;
+  std::vector<FakeXmlNode> children;
+};
+
+class FakeXmlParser : public XmlParser {
+ public:
+  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
+    ++loads;
+    if (auto bad = malformed.find(path); bad != malformed.end()) throw std::runtime_error(bad->second);
+    auto it = documents.find(path);
+    if (it == documents.end()) throw std::runtime_error("The system cannot find the file specified.");
+    return std::make_unique<Element>(it->second);
+  }
+  std::map<std::string, FakeXmlNode> documents;
+  std::map<std::string, std::string> malformed;  // path -> parser's reason
+  int loads = 0;
+
+ private:
+  class Element : public XmlElement {
+   public:
+    explicit Element(const FakeXmlNode& node) : node_(node) {}
+    std::unique_ptr<XmlElement> Child(const std::string& name) override {
+      for (auto& c : node_.children)
+        if (c.name == name) return std::make_unique<Element>(c);
+      return nullptr;
+    }
+    std::string Text() override {
+      std::string all = node_.text;
+      for (auto& c : node_.children) all += Element(c).Text();
+      return all;
+    }
+
+   private:
+    const FakeXmlNode& node_;
+  };
+};
+
+class FakeDesktop : public Desktop {
+ public:
+  void ShowMessage(const std::string& title, const std::string& text) override {
+    messages.push_back({title, text});
+    if (onShow) onShow();
+  }
+  bool TopLevelWindowExists(const std::string& title) override { return windows.count(title) > 0; }
+  std::optional<std::string> ChooseFileToOpen(WindowId owner, const std::string& initialDir,
+                                              const std::string& title,
+                                              const std::string& filter) override {
+    openDialogs.push_back({owner, initialDir, title, filter});
+    return chosenFile;
+  }
+  struct Message {
+    std::string title, text;
+  };
+  struct OpenDialog {
+    WindowId owner;
+    std::string initialDir, title, filter;
+  };
+  std::vector<Message> messages;
+  std::function<void()> onShow;  // runs while the box is "open"
+  std::set<std::string> windows;
+  std::vector<OpenDialog> openDialogs;
+  std::optional<std::string> chosenFile;
+};
+
+class FakeInstanceGuard : public InstanceGuard {
+ public:
+  void Release() override { ++releases; }
+  int releases = 0;
+};
+
+// Libraries by name, each a table of export addresses.
+class FakeLibraryLoader : public LibraryLoader {
+ public:
+  std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+    loads.push_back(name);
+    auto it = libraries.find(name);
+    if (it == libraries.end()) return nullptr;
+    return std::make_unique<Library>(it->second, unloads);
+  }
+  std::map<std::string, std::map<std::string, void*>> libraries;
+  std::vector<std::string> loads;
+  int unloads = 0;
+
+ private:
+  class Library : public DynamicLibrary {
+   public:
+    Library(const std::map<std::string, void*>& exports, int& unloads)
+        : exports_(exports), unloads_(unloads) {}
+    ~Library() override { ++unloads_; }
+    void* Symbol(const char* name) override {
+      auto it = exports_.find(name);
+      return it == exports_.end() ? nullptr : it->second;
+    }
+
+   private:
+    std::map<std::string, void*> exports_;
+    int& unloads_;
+  };
+};
+
+}  // namespace dpc::test
