@@ -1,0 +1,1 @@
+# Adapter sources and their Windows-side tests.

@@ -1,0 +1,1 @@
+# Main window, tray icon, menu, resources and the executable.
