@@ -13,6 +13,9 @@ class ControlLog {
  public:
   // Past this size the log is renamed to "<name>.log.1" and a new one begun.
   static constexpr uint64_t kRotateBytes = 16ull * 1024 * 1024;
+  // The file's size is asked again after this many bytes of our own, so that another writer (a
+  // second controller) or a hand-deleted file cannot keep the estimate wrong for long.
+  static constexpr uint64_t kRecheckBytes = 64 * 1024;
 
   // logPath is the executable's path with the extension ".log".
   ControlLog(FileSystem& files, std::string logPath);
@@ -23,10 +26,16 @@ class ControlLog {
   void Write(const std::string& key, const std::string& value);
 
   const std::string& path() const { return path_; }
+  std::string rotatedPath() const { return path_ + ".1"; }
 
  private:
+  void RotateIfFull();
+
   FileSystem& files_;
   std::string path_;
+  bool sizeKnown_ = false;
+  uint64_t sizeAtCheck_ = 0;
+  uint64_t writtenSinceCheck_ = 0;
 };
 
 }  // namespace dpc

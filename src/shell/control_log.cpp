@@ -1,0 +1,44 @@
+#include "shell/control_log.h"
+
+#include <utility>
+
+namespace dpc {
+
+ControlLog::ControlLog(FileSystem& files, std::string logPath)
+    : files_(files), path_(std::move(logPath)) {}
+
+void ControlLog::Reset() {
+  try {
+    files_.DeleteFile(path_);
+    files_.DeleteFile(rotatedPath());
+  } catch (...) {
+    // The log is a trace aid; it must never stop the controller from starting.
+  }
+  sizeKnown_ = false;
+}
+
+void ControlLog::Write(const std::string& key, const std::string& value) {
+  try {
+    RotateIfFull();
+    const std::string line = key + " = " + value + "\r\n";
+    if (files_.AppendAnsiText(path_, line)) writtenSinceCheck_ += line.size();
+  } catch (...) {
+    sizeKnown_ = false;
+  }
+}
+
+void ControlLog::RotateIfFull() {
+  const bool mayBeFull = sizeAtCheck_ + writtenSinceCheck_ >= kRotateBytes;
+  if (sizeKnown_ && !mayBeFull && writtenSinceCheck_ < kRecheckBytes) return;
+
+  sizeAtCheck_ = files_.FileSize(path_).value_or(0);
+  writtenSinceCheck_ = 0;
+  sizeKnown_ = true;
+  if (sizeAtCheck_ < kRotateBytes) return;
+  // A log that cannot be moved (held open elsewhere) keeps growing rather than losing lines; the
+  // zero size makes the next attempt wait for kRecheckBytes instead of costing every write.
+  files_.MoveFileReplacing(path_, rotatedPath());
+  sizeAtCheck_ = 0;
+}
+
+}  // namespace dpc

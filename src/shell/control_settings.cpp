@@ -1,0 +1,97 @@
+#include "shell/control_settings.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "shell/numbers.h"
+
+namespace dpc {
+
+namespace {
+
+int32_t ReadWholeNumber(ProfileStore& profiles, const std::string& ini, const char* section,
+                        const char* key, int32_t fallback) {
+  return ParseWholeNumber(profiles.ReadString(ini, section, key, "")).value_or(fallback);
+}
+
+bool ReadHideFlag(ProfileStore& profiles, const std::string& ini, const char* key) {
+  return profiles.ReadString(ini, "Control", key, "0") == "1";
+}
+
+std::string Trim(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string ChildText(XmlElement& parent, const char* name) {
+  auto child = parent.Child(name);
+  return child ? Trim(child->Text()) : std::string();
+}
+
+}  // namespace
+
+ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
+                                    const std::string& iniPath) {
+  ControlSettings s;
+  if (!files.FileExists(iniPath)) return s;
+  s.SettingsFileFound = true;
+  s.RestartEnabled = ReadWholeNumber(profiles, iniPath, "Restart", "ServerRestartEnabled", 0);
+  s.RestartDay = ReadWholeNumber(profiles, iniPath, "Restart", "Day", 0);
+  s.RestartTime = profiles.ReadString(iniPath, "Restart", "Time", "0");
+  s.PMSettingsEnabled = ReadWholeNumber(profiles, iniPath, "Settings", "PMSettingsEnabled", 0);
+  s.WebProfilerEnabled = ReadWholeNumber(profiles, iniPath, "Settings", "WebProfilerEnabled", 0);
+  s.WebProfilerAddress =
+      profiles.ReadString(iniPath, "Settings", "WebProfilerAddress", s.WebProfilerAddress);
+  if (s.WebProfilerAddress.empty()) s.WebProfilerAddress = ControlSettings().WebProfilerAddress;
+  s.HideUpdater = ReadHideFlag(profiles, iniPath, "HideUpdater");
+  s.HideServerConfiguration = ReadHideFlag(profiles, iniPath, "HideServerConfiguration");
+  s.HideClientStart = ReadHideFlag(profiles, iniPath, "HideClientStart");
+  s.HidePopupMenu = ReadHideFlag(profiles, iniPath, "HidePopupMenu");
+  return s;
+}
+
+std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,
+                               const std::string& iniPath) {
+  if (!files.FileExists(iniPath)) return "5.0";
+  return profiles.ReadString(iniPath, "Product", "Version", "4.0");
+}
+
+int64_t ReadFeedbackDue(ProfileStore& profiles, const std::string& iniPath) {
+  const auto value = ParseRealNumber(profiles.ReadString(iniPath, "Feedback", "Timer", ""));
+  // Anything beyond 64 bits is no moment the schedule could have written.
+  constexpr double kLimit = 9.2e18;
+  if (!value || std::fabs(*value) >= kLimit) return 0;
+  return std::llround(*value);
+}
+
+void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_t seconds) {
+  profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
+}
+
+ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,
+                            const std::string& xmlPath) {
+  ProductInfo info;
+  if (!files.FileExists(xmlPath)) return info;
+
+  auto root = xml.LoadDocumentElement(xmlPath);
+  auto main = root ? root->Child("main") : nullptr;
+  if (!main) {
+    throw std::runtime_error("The product information file '" + xmlPath +
+                             "' has no \"main\" element.");
+  }
+  info.ProductGuid = ChildText(*main, "productguid");
+  info.ClientName = ChildText(*main, "clientname");
+
+  if (!info.ProductGuid.empty()) {
+    if (auto key = registry.OpenMachineKey(kUninstallKeyPrefix + info.ProductGuid, reg::kRead)) {
+      info.InstallLocation = key->ReadString("InstallLocation").value_or("");
+    }
+  }
+  info.ClientAvailable = files.FileExists(info.InstallLocation + "\\" + info.ClientName);
+  return info;
+}
+
+}  // namespace dpc
