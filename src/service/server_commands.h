@@ -27,7 +27,8 @@ class ServerCommands {
   // Sets Timer1 to 1000 ms, stops, waits for STOPPED and sets RestartPending. A wait that reaches
   // its bound abandons the restart: RestartPending stays clear.
   void Restart();
-  // Starts the start worker for a pending restart (called by the supervision tick).
+  // Lets pending messages run, then starts the start worker for a pending restart (called by the
+  // supervision tick).
   void LaunchStartWorker();
 
   bool CommandInProgress = false;
@@ -40,6 +41,9 @@ class ServerCommands {
   void StopWorker();
 
  private:
+  // Counts the worker before it is handed over, so the close handling never misses one.
+  void LaunchWorker(void (ServerCommands::*body)());
+
   ServiceAccess& access_;
   WorkerThreads& threads_;
   MessagePump& pump_;

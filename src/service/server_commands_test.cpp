@@ -1,0 +1,200 @@
+#include "service/server_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "fakes/fake_platform.h"
+#include "service/launch_program.h"
+
+namespace dpc {
+namespace {
+
+using test::FakePlatform;
+using test::FakeServiceManager;
+
+class ServerCommandsTest : public ::testing::Test {
+ protected:
+  FakeServiceManager& manager() { return p.services; }
+  FakeServiceManager::Service& InstallServer(uint32_t state) {
+    return p.services.Install(kServerServiceName, kServerServiceName, state);
+  }
+  // Runs the oldest queued worker only, leaving later ones counted but not yet run.
+  void RunFirstWorker() {
+    auto work = std::move(p.threads.pending.front());
+    p.threads.pending.erase(p.threads.pending.begin());
+    work();
+  }
+
+  FakePlatform p;
+  ServiceAccess access{p.services, p.clock, p.pump};
+  ServerCommands commands{access, p.threads, p.pump, p.clock, p.window};
+};
+
+TEST_F(ServerCommandsTest, StopMarksTheCommandAndHandsTheWorkToAThread) {
+  InstallServer(state::kRunning);
+  commands.Stop();
+  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_EQ(p.pump.calls.load(), 1);
+  ASSERT_EQ(p.threads.pending.size(), 1u);
+  EXPECT_TRUE(commands.WorkerBusy());
+  EXPECT_EQ(manager().stopRequests, 0);
+
+  p.threads.RunAll();
+  EXPECT_EQ(manager().stopRequests, 1);
+  EXPECT_EQ(manager().State(kServerServiceName), state::kStopped);
+  EXPECT_FALSE(commands.WorkerBusy());
+  EXPECT_TRUE(commands.CommandInProgress);  // cleared by the supervision tick, not here
+}
+
+TEST_F(ServerCommandsTest, WorkersActOnlyFromTheirStates) {
+  const struct {
+    const char* what;
+    bool installed;
+    uint32_t state;
+    bool start;  // which command
+    int startRequests, stopRequests;
+  } cases[] = {
+      {"start a stopped server", true, state::kStopped, true, 1, 0},
+      {"start a paused server (refused)", true, state::kPaused, true, 1, 0},
+      {"start a running server", true, state::kRunning, true, 0, 0},
+      {"start while stopping", true, state::kStopPending, true, 0, 0},
+      {"start without a server", false, 0, true, 0, 0},
+      {"stop a running server", true, state::kRunning, false, 0, 1},
+      {"stop a stopped server", true, state::kStopped, false, 0, 0},
+      {"stop while starting", true, state::kStartPending, false, 0, 0},
+      {"stop without a server", false, 0, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform local;
+    if (c.installed) local.services.Install(kServerServiceName, kServerServiceName, c.state);
+    ServiceAccess localAccess{local.services, local.clock, local.pump};
+    ServerCommands localCommands{localAccess, local.threads, local.pump, local.clock, local.window};
+    c.start ? localCommands.Start() : localCommands.Stop();
+    local.threads.RunAll();
+    EXPECT_EQ(local.services.startRequests, c.startRequests);
+    EXPECT_EQ(local.services.stopRequests, c.stopRequests);
+    EXPECT_FALSE(localCommands.WorkerBusy());
+  }
+}
+
+TEST_F(ServerCommandsTest, OverlappingWorkersKeepTheCloseWaitingUntilTheLastEnds) {
+  InstallServer(state::kRunning);
+  commands.Stop();
+  commands.LaunchStartWorker();
+  ASSERT_EQ(p.threads.pending.size(), 2u);
+
+  RunFirstWorker();  // the stop worker ends while the start worker is still counted
+  EXPECT_TRUE(commands.WorkerBusy());
+  RunFirstWorker();
+  EXPECT_FALSE(commands.WorkerBusy());
+  EXPECT_EQ(manager().State(kServerServiceName), state::kRunning);
+}
+
+TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOut) {
+  InstallServer(state::kRunning);
+  p.services.enumError = OsError{1722, "OpenSCManagerA", "The RPC server is unavailable."};
+  commands.Start();
+  EXPECT_NO_THROW(p.threads.RunAll());
+  EXPECT_FALSE(commands.WorkerBusy());
+}
+
+TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
+  struct RefusingThreads : WorkerThreads {
+    void StartDetached(std::function<void()>) override { throw std::runtime_error("no thread"); }
+  } refusing;
+  ServerCommands local{access, refusing, p.pump, p.clock, p.window};
+  EXPECT_THROW(local.Stop(), std::runtime_error);
+  EXPECT_FALSE(local.WorkerBusy());
+}
+
+TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {
+  InstallServer(state::kStopPending);
+  bool pendingDuringWait = false;
+  p.pump.onPump = [&] { pendingDuringWait |= commands.RestartPending; };
+  p.clock.onSleep = [&](uint32_t) {
+    if (p.clock.sleeps() == 3) p.services.SetState(kServerServiceName, state::kStopped);
+  };
+
+  commands.Restart();
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
+  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_EQ(p.threads.pending.size(), 1u);  // the stop worker, started before the wait
+  EXPECT_FALSE(pendingDuringWait);
+  EXPECT_TRUE(commands.RestartPending);
+  EXPECT_EQ(p.clock.sleeps(), 3);
+  EXPECT_EQ(p.clock.sleptMs(), 3u * ServerCommands::kRestartPollMilliseconds);
+  EXPECT_GE(p.pump.calls.load(), 4);  // the stop command's own, then one per pause
+  EXPECT_EQ(manager().startRequests, 0);
+}
+
+TEST_F(ServerCommandsTest, RestartOfAServerThatNeverStopsIsAbandonedAtTheBound) {
+  InstallServer(state::kStopPending);
+  commands.Restart();
+  EXPECT_FALSE(commands.RestartPending);
+  EXPECT_EQ(p.clock.sleptMs(), ServerCommands::kRestartWaitLimitMilliseconds);
+  EXPECT_EQ(p.clock.sleeps(), static_cast<int>(ServerCommands::kRestartWaitLimitMilliseconds /
+                                               ServerCommands::kRestartPollMilliseconds));
+}
+
+TEST_F(ServerCommandsTest, RestartWithoutAServerIsPendingAtOnce) {
+  commands.Restart();
+  EXPECT_TRUE(commands.RestartPending);
+  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_EQ(p.clock.sleeps(), 0);
+  p.threads.RunAll();
+  EXPECT_EQ(manager().stopRequests, 0);
+}
+
+class LaunchProgramTest : public ::testing::Test {
+ protected:
+  FakePlatform p;
+  const std::string program = "C:\\Program Files\\Durvin\\Kelvra_Feedback.exe";
+};
+
+TEST_F(LaunchProgramTest, StartsAnExistingProgramHiddenInItsOwnFolder) {
+  p.files.files[program] = "";
+  LaunchProgram(p.shell, p.files, 0x99, program, "-quiet");
+  ASSERT_EQ(p.shell.executeEx.size(), 1u);
+  const ShellExecuteRequest& request = p.shell.executeEx[0];
+  EXPECT_EQ(request.mask, 0x500u);
+  EXPECT_EQ(request.owner, 0x99u);
+  EXPECT_EQ(request.verb, "");
+  EXPECT_EQ(request.file, program);
+  EXPECT_EQ(request.parameters, "-quiet");
+  EXPECT_EQ(request.directory, "C:\\Program Files\\Durvin");
+  EXPECT_EQ(request.show, 0);
+}
+
+TEST_F(LaunchProgramTest, MissingProgramStartsNothing) {
+  LaunchProgram(p.shell, p.files, 0x99, program, "");
+  EXPECT_TRUE(p.shell.executeEx.empty());
+}
+
+TEST_F(LaunchProgramTest, RefusedLaunchRaisesTheSystemError) {
+  p.files.files[program] = "";
+  p.shell.executeExResults = {OsError{1223, "ShellExecuteExA", "The operation was canceled."}};
+  try {
+    LaunchProgram(p.shell, p.files, 0x99, program, "");
+    FAIL() << "no error raised";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.code(), 1223u);
+  }
+}
+
+TEST(FolderOfTest, KeepsTheRootsSeparatorOnly) {
+  const struct {
+    const char* path;
+    const char* folder;
+  } cases[] = {
+      {"C:\\Program Files\\Durvin\\a.exe", "C:\\Program Files\\Durvin"},
+      {"C:\\a.exe", "C:\\"},
+      {"\\\\server\\share\\a.exe", "\\\\server\\share"},
+      {"a.exe", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+}
+
+}  // namespace
+}  // namespace dpc

@@ -1,0 +1,118 @@
+#include "service/service_access.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace dpc {
+
+namespace {
+
+// Display names are compared as the service manager does, without regard to ASCII letter case.
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
+}
+
+// Polls an opened service until it reaches the target state or the wait ends; returns the last
+// state read. `status` holds the record of the request's first read.
+uint32_t WaitForState(OpenedService& service, ServiceStatus status, uint32_t target, int budget,
+                      Clock& clock, MessagePump& pump) {
+  while (status.currentState != target) {
+    pump.ProcessPendingMessages();
+    const uint32_t checkPoint = status.checkPoint;
+    clock.Sleep(ServiceAccess::kPollMilliseconds);
+    --budget;
+    const std::optional<ServiceStatus> next = service.QueryStatus();
+    if (!next) break;
+    status = *next;
+    // A checkpoint that goes backwards means the service gave up its pending operation.
+    if (status.checkPoint < checkPoint || budget == 0 || status.win32ExitCode != 0) break;
+  }
+  return status.currentState;
+}
+
+}  // namespace
+
+std::string ServiceStateName(uint32_t code) {
+  static constexpr std::array<const char*, 7> kNames = {
+      "STOPPED",          "START/PENDING", "STOP/PENDING", "RUNNING",
+      "CONTINUE/PENDING", "PAUSE/PENDING", "PAUSED"};
+  if (code < state::kStopped || code > state::kPaused) return "UNKNOWN";
+  return kNames[code - 1];
+}
+
+bool IsTransitionStateName(const std::string& name) {
+  return name == "PAUSED" || name == "START/PENDING" || name == "STOP/PENDING" ||
+         name == "CONTINUE/PENDING" || name == "PAUSE/PENDING";
+}
+
+ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump& pump)
+    : manager_(manager), clock_(clock), pump_(pump) {}
+
+bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
+  std::vector<std::string> names;
+  EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll, names);
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& name) { return EqualIgnoringCase(name, displayName); });
+}
+
+void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+                                            std::vector<std::string>& names) {
+  std::vector<std::string> found = manager_.EnumServiceDisplayNames(serviceType, serviceState);
+  names.insert(names.end(), std::make_move_iterator(found.begin()),
+               std::make_move_iterator(found.end()));
+}
+
+uint32_t ServiceAccess::QueryServiceState(const std::string& machine, const std::string& service) {
+  auto opened = manager_.Open(machine, service, scm::kManagerConnect, scm::kServiceQueryStatus);
+  if (!opened) return 0;
+  const std::optional<ServiceStatus> status = opened->QueryStatus();
+  return status ? status->currentState : 0;
+}
+
+bool ServiceAccess::IsServiceRunning(const std::string& machine, const std::string& service) {
+  return QueryServiceState(machine, service) == state::kRunning;
+}
+
+bool ServiceAccess::IsServiceStopped(const std::string& machine, const std::string& service) {
+  return QueryServiceState(machine, service) == state::kStopped;
+}
+
+bool ServiceAccess::StartServiceAndWait(const std::string& machine, const std::string& service) {
+  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
+                              scm::kServiceStart | scm::kServiceQueryStatus);
+  if (!opened || !opened->Start()) return false;
+  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  if (!first) return false;
+  return WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_) ==
+         state::kRunning;
+}
+
+bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::string& service) {
+  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
+                              scm::kServiceStop | scm::kServiceQueryStatus);
+  // The status the stop request returns is superseded by the first query; only its success counts.
+  if (!opened || !opened->ControlStop()) return false;
+  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  if (!first) return false;
+  return WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_) ==
+         state::kStopped;
+}
+
+bool ServiceAccess::IsServerRunning() {
+  return IsServiceInstalled(kServerServiceName) &&
+         QueryServiceState("", kServerServiceName) == state::kRunning;
+}
+
+bool ServiceAccess::IsServerStopped() {
+  return QueryServiceState("", kServerServiceName) == state::kStopped;
+}
+
+bool ServiceAccess::IsServerInTransition() {
+  return IsTransitionStateName(ServiceStateName(QueryServiceState("", kServerServiceName)));
+}
+
+}  // namespace dpc
