@@ -1,7 +1,5 @@
 #pragma once
 
-// CONTRACT SKETCH: the surface the main window relies on. The front-panel owner completes it.
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,19 +7,55 @@
 #include "platform/dynamic_library.h"
 #include "platform/window_id.h"
 
+// The display library's exports use the Windows API calling convention; x64 Windows has only
+// one, and Linux builds (tests) have no such keyword.
+#if defined(_WIN32)
+#define DPC_UIB_CALL __stdcall
+#else
+#define DPC_UIB_CALL
+#endif
+
 namespace dpc {
+
+namespace uib {
+// The library's exports. InitLib receives the window that its button messages are posted to.
+using InitLibFn = int32_t(DPC_UIB_CALL*)(void* window);
+using UnInitLibFn = int32_t(DPC_UIB_CALL*)();
+using ClearDisplayFn = int32_t(DPC_UIB_CALL*)();
+// text is NUL-terminated UTF-16.
+using DrawTextFn = int32_t(DPC_UIB_CALL*)(const char16_t* text, int32_t line, uint8_t highlight,
+                                          uint8_t style);
+
+inline constexpr char kLibraryName[] = "libUib32.dll";
+// Longest text, in UTF-16 units, that the library accepts before its terminating NUL.
+inline constexpr size_t kMaxTextUnits = 127;
+}  // namespace uib
 
 // The optional front-panel display library "libUib32.dll". Without it every call is a no-op.
 class TUIB32 {
  public:
   explicit TUIB32(LibraryLoader& loader);
   ~TUIB32();
+  TUIB32(const TUIB32&) = delete;
+  TUIB32& operator=(const TUIB32&) = delete;
+
+  // -1 when not ready, else the library's result; a non-zero result disables the display.
   int InitLib(WindowId window);
   void ClearDisplay();
   // text is UTF-8; at most 127 UTF-16 units reach the library.
   int DrawText(const std::string& text, int32_t line, uint8_t highlight, uint8_t style);
+  // Releases the display and unloads the library; later calls are no-ops.
   void UnInitLib();
   bool ready() const;
+
+ private:
+  std::unique_ptr<DynamicLibrary> library_;
+  uib::InitLibFn initLib_ = nullptr;
+  uib::UnInitLibFn unInitLib_ = nullptr;
+  uib::ClearDisplayFn clearDisplay_ = nullptr;
+  uib::DrawTextFn drawText_ = nullptr;
+  bool ready_ = false;
+  bool initialised_ = false;
 };
 
 }  // namespace dpc
