@@ -1,7 +1,5 @@
 #pragma once
 
-// CONTRACT SKETCH: the surface the main window relies on. The launchers' owner completes it.
-
 #include <string>
 
 #include "platform/desktop.h"
@@ -22,6 +20,10 @@ class Launchers {
   void StartClient(const std::string& installLocation, const std::string& clientName,
                    bool uacPlatform);
   void OpenWebProfiler(const std::string& address);
+
+ private:
+  Shell& shell_;
+  Desktop& desktop_;
 };
 
 }  // namespace dpc

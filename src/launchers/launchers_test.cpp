@@ -1,0 +1,181 @@
+#include "launchers/launchers.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "fakes/fake_system.h"
+#include "i18n/translate.h"
+
+namespace dpc {
+namespace {
+
+class LaunchersTest : public ::testing::Test {
+ protected:
+  test::FakeShell shell;
+  test::FakeDesktop desktop;
+  Launchers launchers{shell, desktop};
+};
+
+TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
+  struct Case {
+    const char* name;
+    std::function<void(Launchers&, test::FakeDesktop&)> act;
+    std::string commandLine;
+  } cases[] = {
+      {"online updater, folder with a space",
+       [](Launchers& l, test::FakeDesktop&) {
+         l.StartOnlineUpdater("C:\\Program Files\\Durvin\\");
+       },
+       "\"C:\\Program Files\\Durvin\\Updater.exe\""},
+      {"profile updater keeps one trailing space",
+       [](Launchers& l, test::FakeDesktop&) {
+         l.StartProfileUpdater("C:\\Program Files\\Durvin\\");
+       },
+       "\"C:\\Program Files\\Durvin\\ProfileUpdater.exe\" "},
+      {"offline package with a space stays unquoted",
+       [](Launchers& l, test::FakeDesktop& d) {
+         d.chosenFile = "D:\\Updates\\Offline Update.exe";
+         l.StartOfflineUpdate(7);
+       },
+       "D:\\Updates\\Offline Update.exe"},
+      {"client off a UAC platform, unquoted",
+       [](Launchers& l, test::FakeDesktop&) {
+         l.StartClient("C:\\Program Files\\Durvin Client", "Durvin_Proof.exe", false);
+       },
+       "C:\\Program Files\\Durvin Client\\Durvin_Proof.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeShell fresh;
+    test::FakeDesktop dialog;
+    Launchers subject(fresh, dialog);
+    c.act(subject, dialog);
+    ASSERT_EQ(fresh.winExec.size(), 1u);
+    EXPECT_EQ(fresh.winExec[0].commandLine, c.commandLine);
+    EXPECT_EQ(fresh.winExec[0].show, show::kShow);
+    EXPECT_TRUE(fresh.execute.empty());
+    EXPECT_TRUE(fresh.executeEx.empty());
+    EXPECT_TRUE(dialog.messages.empty());
+  }
+}
+
+TEST_F(LaunchersTest, FailingWinExecShowsNothing) {
+  shell.winExecResult = 2;  // file not found
+  launchers.StartOnlineUpdater("C:\\Missing\\");
+  launchers.StartProfileUpdater("C:\\Missing\\");
+  launchers.StartClient("C:\\Missing", "Durvin_Proof.exe", false);
+  EXPECT_EQ(shell.winExec.size(), 3u);
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(LaunchersTest, OfflineUpdateAsksWithTheTranslatedTitleAndFilterFromDriveC) {
+  desktop.chosenFile = "c:\\pkg.exe";
+  launchers.StartOfflineUpdate(0x77);
+  ASSERT_EQ(desktop.openDialogs.size(), 1u);
+  const auto& dialog = desktop.openDialogs[0];
+  EXPECT_EQ(dialog.owner, 0x77u);
+  EXPECT_EQ(dialog.initialDir, "c:\\");
+  EXPECT_EQ(dialog.title, "Start Kelvra Tarn Offline Update");
+  EXPECT_EQ(dialog.filter, "Kelvra Tarn Update (*.exe)|*.exe");
+}
+
+class German : public Dictionary {
+ public:
+  std::optional<std::string> Lookup(const std::string& english) const override {
+    static const std::map<std::string, std::string> words = {
+        {"Start Kelvra Tarn Offline Update", "Kelvra Tarn Offline-Update starten"},
+        {"Kelvra Tarn Update (*.exe)|*.exe", "Kelvra Tarn Update-Paket (*.exe)|*.exe"},
+    };
+    auto it = words.find(english);
+    if (it == words.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+TEST_F(LaunchersTest, OfflineUpdateDialogTextsFollowTheInterfaceLanguage) {
+  Translator::Instance().SwitchOn();
+  Translator::Instance().SelectDictionary(std::make_shared<German>());
+  launchers.StartOfflineUpdate(kNoWindow);
+  Translator::Instance().SelectDictionary(nullptr);
+  ASSERT_EQ(desktop.openDialogs.size(), 1u);
+  EXPECT_EQ(desktop.openDialogs[0].title, "Kelvra Tarn Offline-Update starten");
+  EXPECT_EQ(desktop.openDialogs[0].filter, "Kelvra Tarn Update-Paket (*.exe)|*.exe");
+}
+
+TEST_F(LaunchersTest, CancelledOfflineUpdateStartsNothing) {
+  desktop.chosenFile = std::nullopt;
+  launchers.StartOfflineUpdate(kNoWindow);
+  EXPECT_EQ(desktop.openDialogs.size(), 1u);
+  EXPECT_TRUE(shell.winExec.empty());
+  EXPECT_TRUE(shell.execute.empty());
+  EXPECT_TRUE(shell.executeEx.empty());
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(LaunchersTest, ShellExecuteLaunchersUseTheirOwnVerbAndShowMode) {
+  launchers.OpenServicesConsole();
+  launchers.OpenWebProfiler("http://localhost:8080/profiler");
+  ASSERT_EQ(shell.execute.size(), 2u);
+
+  const auto& console = shell.execute[0];
+  EXPECT_EQ(console.owner, kNoWindow);
+  EXPECT_EQ(console.verb, "");
+  EXPECT_EQ(console.file, "services.msc");
+  EXPECT_EQ(console.parameters, "");
+  EXPECT_EQ(console.directory, "");
+  EXPECT_EQ(console.show, show::kShowNormal);
+
+  const auto& profiler = shell.execute[1];
+  EXPECT_EQ(profiler.verb, "open");
+  EXPECT_EQ(profiler.file, "http://localhost:8080/profiler");
+  EXPECT_EQ(profiler.parameters, "");
+  EXPECT_EQ(profiler.directory, "");
+  EXPECT_EQ(profiler.show, show::kShowMaximized);
+  EXPECT_TRUE(shell.winExec.empty());
+}
+
+TEST_F(LaunchersTest, ClientOnAUacPlatformGoesThroughShellExecuteEx) {
+  launchers.StartClient("C:\\Program Files\\Durvin Client", "Durvin_Proof.exe", true);
+  ASSERT_EQ(shell.executeEx.size(), 1u);
+  const auto& request = shell.executeEx[0];
+  EXPECT_EQ(request.mask, 0x500u);
+  EXPECT_EQ(request.owner, kNoWindow);
+  EXPECT_EQ(request.verb, "");
+  EXPECT_EQ(request.file, "C:\\Program Files\\Durvin Client\\Durvin_Proof.exe");
+  EXPECT_EQ(request.parameters, "");
+  EXPECT_EQ(request.directory, "");
+  EXPECT_EQ(request.show, show::kShowNormal);
+  EXPECT_TRUE(shell.winExec.empty());
+}
+
+TEST_F(LaunchersTest, FailingClientStartIsSwallowed) {
+  shell.executeExResults = {OsError{2, "ShellExecuteExW", "The system cannot find the file."}};
+  EXPECT_NO_THROW(launchers.StartClient("C:\\Gone", "Durvin_Proof.exe", true));
+  EXPECT_EQ(shell.executeEx.size(), 1u);
+  EXPECT_TRUE(shell.winExec.empty());
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+// An adapter that raises its failure instead of returning it.
+class RaisingShell : public test::FakeShell {
+ public:
+  std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) override {
+    test::FakeShell::ExecuteEx(request);
+    throw SystemError(OsError{1155, "ShellExecuteExW", "No application is associated."});
+  }
+};
+
+TEST_F(LaunchersTest, RaisedClientStartFailureIsSwallowed) {
+  RaisingShell raising;
+  Launchers subject(raising, desktop);
+  EXPECT_NO_THROW(subject.StartClient("C:\\Gone", "Durvin_Proof.exe", true));
+  EXPECT_EQ(raising.executeEx.size(), 1u);
+  EXPECT_TRUE(raising.winExec.empty());
+}
+
+}  // namespace
+}  // namespace dpc
