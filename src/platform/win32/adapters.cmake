@@ -1,1 +1,29 @@
 # Adapter sources and their Windows-side tests.
+add_library(dpc_win32 STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/clock_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/desktop_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/files_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/library_loader_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_pump_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/os_error_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/registry_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/service_manager_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/worker_threads_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/xml_win.cpp)
+target_include_directories(dpc_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(dpc_win32 PUBLIC dpc_platform
+  advapi32 shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
+dpc_warnings(dpc_win32)
+
+if(DPC_BUILD_TESTS)
+  add_executable(win32_adapter_tests
+    ${CMAKE_CURRENT_LIST_DIR}/adapters_test.cpp)
+  target_link_libraries(win32_adapter_tests PRIVATE dpc_win32 GTest::gtest_main)
+  # A dynamically linked test cannot find the C++ runtime DLLs under Wine.
+  target_link_options(win32_adapter_tests PRIVATE -static)
+  dpc_warnings(win32_adapter_tests)
+  gtest_discover_tests(win32_adapter_tests DISCOVERY_MODE PRE_TEST)
+endif()

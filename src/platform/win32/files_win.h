@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/files.h"
+
+namespace dpc::win32 {
+
+class FileSystemWin final : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  // Characters the ANSI code page lacks are stored as its default character ('?'): the line is
+  // kept rather than lost.
+  bool AppendAnsiText(const std::string& path, const std::string& text) override;
+  // nullopt for a folder or a missing file.
+  std::optional<uint64_t> FileSize(const std::string& path) override;
+  bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+};
+
+// Paths must be absolute: a bare name would be looked up in the Windows folder.
+class ProfileStoreWin final : public ProfileStore {
+ public:
+  std::string ReadString(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& fallback) override;
+  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+};
+
+}  // namespace dpc::win32

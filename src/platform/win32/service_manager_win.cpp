@@ -1,0 +1,121 @@
+#include "platform/win32/service_manager_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <utility>
+
+#include "platform/win32/function_cast.h"
+#include "platform/win32/os_error_win.h"
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/text.h"
+
+namespace dpc::win32 {
+namespace {
+
+using EnumServicesStatusAFunction = decltype(&::EnumServicesStatusA);
+using OpenSCManagerAFunction = decltype(&::OpenSCManagerA);
+
+ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
+  return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWin32ExitCode};
+}
+
+class OpenedServiceWin final : public OpenedService {
+ public:
+  OpenedServiceWin(ScopedServiceHandle manager, ScopedServiceHandle service)
+      : manager_(std::move(manager)), service_(std::move(service)) {}
+
+  std::optional<ServiceStatus> QueryStatus() override {
+    SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(service_.get(), &status)) return std::nullopt;
+    return ToServiceStatus(status);
+  }
+
+  bool Start() override { return ::StartServiceW(service_.get(), 0, nullptr) != FALSE; }
+
+  std::optional<ServiceStatus> ControlStop() override {
+    SERVICE_STATUS status{};
+    if (!::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) return std::nullopt;
+    return ToServiceStatus(status);
+  }
+
+ private:
+  // Members are destroyed in reverse order: the service closes before its manager.
+  ScopedServiceHandle manager_;
+  ScopedServiceHandle service_;
+};
+
+SC_HANDLE OpenManager(void* openManagerAddress, const std::string& machine, uint32_t access) {
+  if (openManagerAddress == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  const AnsiText machineAnsi = Utf8ToAnsi(machine);
+  if (!machineAnsi.exact) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  const auto openManager = FunctionCast<OpenSCManagerAFunction>(openManagerAddress);
+  return openManager(machine.empty() ? nullptr : machineAnsi.bytes.c_str(), nullptr, access);
+}
+
+}  // namespace
+
+ServiceManagerWin::ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA)
+    : enumServicesStatus_(enumServicesStatusA), openManager_(openSCManagerA) {}
+
+std::vector<std::string> ServiceManagerWin::EnumServiceDisplayNames(uint32_t serviceType,
+                                                                    uint32_t serviceState) {
+  if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
+  ScopedServiceHandle manager(OpenManager(openManager_, "", SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager) ThrowLastError("OpenSCManagerA");
+  const auto enumServicesStatus = FunctionCast<EnumServicesStatusAFunction>(enumServicesStatus_);
+
+  DWORD bytesNeeded = 0;
+  DWORD count = 0;
+  DWORD resume = 0;
+  if (enumServicesStatus(manager.get(), serviceType, serviceState, nullptr, 0, &bytesNeeded, &count,
+                         &resume)) {
+    return {};
+  }
+  DWORD error = ::GetLastError();
+  if (error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
+
+  // Each call returns what fits and a resume point; a service registered after the size query, or
+  // a list beyond the call's own size limit, is collected by the next round.
+  std::vector<std::string> names;
+  std::vector<uint64_t> buffer;  // 8-byte words keep the records, which hold pointers, aligned
+  for (int round = 0; round < 64; ++round) {
+    buffer.assign((bytesNeeded + sizeof(uint64_t) - 1) / sizeof(uint64_t), 0);
+    const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+    auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
+    count = 0;
+    const BOOL done = enumServicesStatus(manager.get(), serviceType, serviceState, entries, bytes,
+                                         &bytesNeeded, &count, &resume);
+    error = done ? ERROR_SUCCESS : ::GetLastError();
+    if (!done && error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
+    const size_t capacity = bytes / sizeof(ENUM_SERVICE_STATUSA);
+    for (size_t i = 0; i < count && i < capacity; ++i) {
+      const char* name = entries[i].lpDisplayName;
+      names.push_back(name != nullptr ? AnsiToUtf8(name) : std::string());
+    }
+    if (done) return names;
+  }
+  ThrowOsError(ERROR_MORE_DATA, "EnumServicesStatusA");
+}
+
+std::unique_ptr<OpenedService> ServiceManagerWin::Open(const std::string& machine,
+                                                       const std::string& name,
+                                                       uint32_t managerAccess,
+                                                       uint32_t serviceAccess) {
+  // Like the manager itself, an unbound enumeration entry point means "cannot be opened".
+  if (enumServicesStatus_ == nullptr) return nullptr;
+  ScopedServiceHandle manager(OpenManager(openManager_, machine, managerAccess));
+  if (!manager) return nullptr;
+  ScopedServiceHandle service(
+      ::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(), serviceAccess));
+  if (!service) return nullptr;
+  return std::make_unique<OpenedServiceWin>(std::move(manager), std::move(service));
+}
+
+}  // namespace dpc::win32

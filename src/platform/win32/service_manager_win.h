@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/service_manager.h"
+
+namespace dpc::win32 {
+
+// The service manager through the two entry points bound at start-up (enumeration and opening the
+// manager) and ordinary imports for the rest. Unbound entry points (nullptr) behave like a manager
+// that cannot be opened.
+class ServiceManagerWin final : public ServiceManager {
+ public:
+  // The addresses of EnumServicesStatusA and OpenSCManagerA, as the start-up binding found them.
+  ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA);
+
+  std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
+                                                   uint32_t serviceState) override;
+  std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
+                                      uint32_t managerAccess, uint32_t serviceAccess) override;
+
+ private:
+  // Kept untyped so this header does not pull <windows.h> and its macros into its includers.
+  void* enumServicesStatus_;
+  void* openManager_;
+};
+
+}  // namespace dpc::win32

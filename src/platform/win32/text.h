@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dpc::win32 {
+
+// UTF-8 to UTF-16 for the W functions. Malformed UTF-8 becomes U+FFFD rather than failing, so a
+// damaged name can never reach the system as a different, valid one.
+std::wstring Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::wstring_view wide);
+
+// Text in the ANSI code page. exact is false when a character could not be represented and was
+// replaced by the code page's default character.
+struct AnsiText {
+  std::string bytes;
+  bool exact = true;
+};
+AnsiText Utf8ToAnsi(std::string_view utf8);
+std::string AnsiToUtf8(std::string_view ansi);
+
+// A pointer to a NUL-terminated wide string, or nullptr for an empty one, for parameters where
+// the system treats "absent" differently from "".
+inline const wchar_t* NullIfEmpty(const std::wstring& text) {
+  return text.empty() ? nullptr : text.c_str();
+}
+
+}  // namespace dpc::win32

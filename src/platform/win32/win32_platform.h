@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/win32/clock_win.h"
+#include "platform/win32/desktop_win.h"
+#include "platform/win32/files_win.h"
+#include "platform/win32/library_loader_win.h"
+#include "platform/win32/message_pump_win.h"
+#include "platform/win32/process_win.h"
+#include "platform/win32/registry_win.h"
+#include "platform/win32/service_manager_win.h"
+#include "platform/win32/shell_win.h"
+#include "platform/win32/worker_threads_win.h"
+#include "platform/win32/xml_win.h"
+
+namespace dpc::win32 {
+
+// One adapter of each platform interface, for the life of the program. The two addresses are the
+// service manager entry points bound at start-up (EnumServicesStatusA, OpenSCManagerA); nullptr
+// makes the service manager behave as one that cannot be opened. Not movable: the bundle refers
+// to the members.
+struct Win32Platform {
+  Win32Platform(void* enumServicesStatusA, void* openSCManagerA)
+      : services(enumServicesStatusA, openSCManagerA) {}
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  dpc::Platform Bundle() {
+    return dpc::Platform{process,  services, clock,    pump, threads,   shell,
+                         registry, files,    profiles, xml,  libraries, desktop};
+  }
+
+  ProcessInfoWin process;
+  ServiceManagerWin services;
+  ClockWin clock;
+  MessagePumpWin pump;
+  WorkerThreadsWin threads;
+  ShellWin shell;
+  RegistryWin registry;
+  FileSystemWin files;
+  ProfileStoreWin profiles;
+  XmlParserWin xml;
+  LibraryLoaderWin libraries;
+  DesktopWin desktop;
+};
+
+}  // namespace dpc::win32
