@@ -8,10 +8,6 @@
 
 namespace dpc {
 
-// The folder part of a path, without the trailing separator unless it is a drive's root
-// ("C:\\"); empty when the path names no folder.
-std::string FolderOf(const std::string& path);
-
 // Starts an existing program file hidden, in its own folder; does nothing when the file is
 // missing. Throws SystemError when the shell refuses the launch.
 void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::string& programPath,

@@ -1,9 +1,8 @@
 #pragma once
 
-// CONTRACT SKETCH: the surface the main window relies on. The service owner completes it.
-
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
@@ -29,6 +28,13 @@ int64_t TimeStampSeconds(const LocalDateTime& moment);
 // The three timers that keep the controller in step with the server.
 class Supervision {
  public:
+  static constexpr uint32_t kSupervisionIntervalMs = 3000;
+  static constexpr uint32_t kFeedbackIntervalMs = 86400;
+  static constexpr int64_t kFeedbackPeriodSeconds = 2592000;  // 30 days
+  // How far back a late scheduled-restart tick still looks for the configured second. A clock
+  // that jumps further (resume from sleep, manual change) does not restart at a surprising time.
+  static constexpr int64_t kRestartCatchUpSeconds = 300;
+
   struct Deps {
     ServiceAccess& access;
     ServerCommands& commands;
@@ -46,9 +52,25 @@ class Supervision {
   explicit Supervision(Deps deps);
   void SetRestartSchedule(RestartSchedule schedule);
 
+  // The supervision tick: tray icon, end of commands, completion of a restart. Lets SystemError
+  // from the installed test escape; the next tick tries again.
   void Timer1Timer();
+  // Fires the restart command once for each time the configured second is reached.
   void tiServerRestartTimer();
+  // Starts the feedback tool when it is due. Throws SystemError when its launch is refused.
   void Timer5Timer();
+
+ private:
+  std::string TickKey();
+  int64_t ReadDue(const std::string& iniPath);
+  void WriteDue(const std::string& iniPath, int64_t seconds);
+
+  Deps d_;
+  RestartSchedule schedule_;
+  // The last whole second (in time-stamp seconds) that the scheduled restart has considered.
+  std::optional<int64_t> lastRestartSecond_;
+  // The feedback due moment last written, kept in case the settings file did not take it.
+  int64_t scheduledDue_ = 0;
 };
 
 }  // namespace dpc

@@ -1,0 +1,180 @@
+#include "service/supervision.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "service/launch_program.h"
+#include "shell/control_settings.h"
+#include "shell/paths.h"
+
+namespace dpc {
+
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+// Days since 1 January 1970 in the proleptic Gregorian calendar, and back (after H. Hinnant's
+// "chrono-compatible low-level date algorithms").
+int64_t DaysFromCivil(int64_t year, int month, int day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+void CivilFromDays(int64_t days, LocalDateTime& moment) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  moment.day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  moment.month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  moment.year = static_cast<int>(yearOfEra + era * 400 + (moment.month <= 2));
+}
+
+const int64_t kDayOneFromCivil = DaysFromCivil(1, 1, 1);
+
+// 1 January of year 1 is day 1.
+int64_t DayNumber(const LocalDateTime& moment) {
+  return DaysFromCivil(moment.year, moment.month, moment.day) - kDayOneFromCivil + 1;
+}
+
+int64_t SecondsSinceMidnight(const LocalDateTime& moment) {
+  return moment.hour * 3600 + moment.minute * 60 + moment.second;
+}
+
+// The whole second a moment falls in, as the clock's text shows it (milliseconds dropped).
+int64_t WholeSecond(const LocalDateTime& moment) {
+  return DayNumber(moment) * kSecondsPerDay + SecondsSinceMidnight(moment);
+}
+
+LocalDateTime MomentOfSecond(int64_t second) {
+  const int64_t dayNumber = second / kSecondsPerDay;
+  const int64_t ofDay = second % kSecondsPerDay;
+  LocalDateTime moment;
+  CivilFromDays(dayNumber - 1 + kDayOneFromCivil, moment);
+  moment.hour = static_cast<int>(ofDay / 3600);
+  moment.minute = static_cast<int>(ofDay / 60 % 60);
+  moment.second = static_cast<int>(ofDay % 60);
+  moment.dayOfWeek = static_cast<int>(dayNumber % 7);  // day 1 was a Monday
+  return moment;
+}
+
+}  // namespace
+
+int64_t TimeStampSeconds(const LocalDateTime& moment) {
+  const int64_t milliseconds = DayNumber(moment) * kSecondsPerDay * 1000 +
+                               SecondsSinceMidnight(moment) * 1000 + moment.millisecond;
+  return (milliseconds + 500) / 1000;
+}
+
+Supervision::Supervision(Deps deps) : d_(std::move(deps)) {}
+
+void Supervision::SetRestartSchedule(RestartSchedule schedule) { schedule_ = std::move(schedule); }
+
+std::string Supervision::TickKey() {
+  const LocalDateTime now = d_.clock.Now();
+  return d_.clock.FormatShortDate(now) + " " + d_.clock.FormatLongTime(now) + " Timer1Timer";
+}
+
+void Supervision::Timer1Timer() {
+  d_.log.Write(TickKey(), "start");
+  d_.window.HideTaskbarButton();
+
+  ServerCommands& commands = d_.commands;
+  if (!commands.CommandInProgress && commands.RestartPending) {
+    // Cleared before the launch lets messages run, so a nested tick cannot start a second worker.
+    commands.RestartPending = false;
+    commands.LaunchStartWorker();
+  }
+
+  if (d_.access.IsServerStopped()) {
+    d_.window.SetTrayImage(1);
+    commands.CommandInProgress = false;
+  } else if (d_.access.IsServerRunning()) {
+    d_.window.SetTrayImage(2);
+    commands.CommandInProgress = false;
+  } else if (d_.access.IsServerInTransition()) {
+    d_.window.SetTrayImage(0);
+  }
+
+  if (d_.window.TimerInterval(TimerId::Timer1) != kSupervisionIntervalMs &&
+      !commands.RestartPending) {
+    d_.window.SetTimerInterval(TimerId::Timer1, kSupervisionIntervalMs);
+  }
+  d_.log.Write(TickKey(), "end");
+}
+
+void Supervision::tiServerRestartTimer() {
+  if (schedule_.enabled != 1) return;
+
+  // Each tick owns the seconds since the previous one, so a late tick still finds the configured
+  // second and two ticks within it find it once. Recorded before the restart runs, since its wait
+  // lets nested ticks through.
+  const LocalDateTime now = d_.clock.Now();
+  const int64_t current = WholeSecond(now);
+  int64_t first = current;
+  if (lastRestartSecond_) {
+    first = std::max(*lastRestartSecond_ + 1, current - kRestartCatchUpSeconds + 1);
+  }
+  lastRestartSecond_ = current;
+
+  if (!d_.access.IsServiceRunning("", kServerServiceName)) return;
+
+  d_.log.Write("ServerRestart", schedule_.time + " / " + d_.clock.FormatLongTime(now));
+  std::optional<LocalDateTime> match;
+  for (int64_t second = first; second <= current && !match; ++second) {
+    const LocalDateTime moment = MomentOfSecond(second);
+    if (d_.clock.FormatLongTime(moment) == schedule_.time) match = moment;
+  }
+  if (!match) {
+    d_.log.Write("No ServerRestart", "");
+    return;
+  }
+  if (schedule_.day == 0) {
+    d_.log.Write("Do ServerRestart", "");
+    if (d_.restartCommand) d_.restartCommand();
+  } else if (schedule_.day == match->dayOfWeek + 1) {
+    if (d_.restartCommand) d_.restartCommand();
+  }
+}
+
+void Supervision::Timer5Timer() {
+  d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs);
+  const std::string iniPath = ReplaceExtension(d_.executablePath, ".ini");
+  const int64_t now = TimeStampSeconds(d_.clock.Now());
+
+  if (ReadDue(iniPath) == 0) WriteDue(iniPath, now + kFeedbackPeriodSeconds);
+  // A settings file that will not keep the schedule must not start the tool at every tick.
+  const int64_t due = std::max(ReadDue(iniPath), scheduledDue_);
+  if (now < due) return;
+
+  WriteDue(iniPath, now + kFeedbackPeriodSeconds);
+  LaunchProgram(d_.shell, d_.files, d_.window.Handle(),
+                FolderOf(d_.executablePath) + "Kelvra_Feedback.exe", "");
+}
+
+// A settings file that cannot be read or written leaves the schedule as it is; the next tick tries
+// again.
+int64_t Supervision::ReadDue(const std::string& iniPath) {
+  try {
+    return ReadFeedbackDue(d_.profiles, iniPath);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+void Supervision::WriteDue(const std::string& iniPath, int64_t seconds) {
+  scheduledDue_ = seconds;
+  try {
+    WriteFeedbackDue(d_.profiles, iniPath, seconds);
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace dpc

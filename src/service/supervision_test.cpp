@@ -1,0 +1,428 @@
+#include "service/supervision.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fakes/fake_platform.h"
+
+namespace dpc {
+namespace {
+
+using test::FakePlatform;
+using test::FakeServiceManager;
+
+LocalDateTime At(int year, int month, int day, int hour, int minute, int second,
+                 int millisecond = 0, int dayOfWeek = 0) {
+  return LocalDateTime{year, month, day, hour, minute, second, millisecond, dayOfWeek};
+}
+
+TEST(TimeStampSecondsTest, CountsFromTheFirstDayOfYearOne) {
+  // Expected values computed independently (Python's datetime).
+  const struct {
+    LocalDateTime moment;
+    int64_t seconds;
+  } cases[] = {
+      {At(1, 1, 1, 0, 0, 0), 86400},
+      {At(1, 12, 31, 23, 59, 59), 31622399},
+      {At(1900, 2, 28, 0, 0, 0), 59931705600},  // 1900 is no leap year
+      {At(1900, 3, 1, 0, 0, 0), 59931792000},
+      {At(2000, 2, 28, 0, 0, 0), 63087379200},  // 2000 is one
+      {At(2000, 3, 1, 0, 0, 0), 63087552000},
+      {At(2024, 2, 29, 12, 0, 0), 63844891200},
+      {At(2026, 12, 7, 12, 0, 0, 499), 63932328000},
+      {At(2026, 12, 7, 12, 0, 0, 501), 63932328001},
+      {At(9999, 12, 31, 23, 59, 59, 999), 315537984000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(TimeStampSeconds(c.moment), c.seconds);
+  }
+}
+
+class SupervisionTest : public ::testing::Test {
+ protected:
+  static constexpr char kExe[] = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
+  static constexpr char kIni[] = "C:\\Program Files\\Durvin\\DurvinProofControl.ini";
+  static constexpr char kLog[] = "C:\\Program Files\\Durvin\\DurvinProofControl.log";
+  static constexpr char kFeedback[] = "C:\\Program Files\\Durvin\\Kelvra_Feedback.exe";
+  // 7 December 2026, 12:00:00, a Monday (the fake clock's start).
+  static constexpr int64_t kNowStamp = 63932328000;
+  static constexpr int64_t kThirtyDays = 2592000;
+
+  FakeServiceManager::Service& InstallServer(uint32_t state) {
+    return p.services.Install(kServerServiceName, kServerServiceName, state);
+  }
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    std::istringstream text(p.files.files[kLog]);
+    for (std::string line; std::getline(text, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  std::string FeedbackDue() { return p.profiles.ReadString(kIni, "Feedback", "Timer", "<none>"); }
+
+  FakePlatform p;
+  ServiceAccess access{p.services, p.clock, p.pump};
+  ServerCommands commands{access, p.threads, p.pump, p.clock, p.window};
+  ControlLog log{p.files, kLog};
+  int restarts = 0;
+  std::function<void()> onRestart;
+  Supervision supervision{
+      {access, commands, p.window, p.clock, log, p.profiles, p.files, p.shell, kExe, [this] {
+         ++restarts;
+         if (onRestart) onRestart();
+       }}};
+};
+
+// Supervision tick
+
+TEST_F(SupervisionTest, TickLogsStartAndEndAndHidesTheTaskbarButton) {
+  InstallServer(state::kRunning);
+  supervision.Timer1Timer();
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"07.12.2026 12:00:00 Timer1Timer = start",
+                                                  "07.12.2026 12:00:00 Timer1Timer = end"}));
+  EXPECT_EQ(p.window.events.front(), "taskbar");
+}
+
+TEST_F(SupervisionTest, TickSetsTheIconFromTheServerState) {
+  const struct {
+    const char* what;
+    bool installed;
+    uint32_t state;
+    std::vector<int> images;
+    bool commandInProgress;
+  } cases[] = {
+      {"stopped", true, state::kStopped, {1}, false},
+      {"running", true, state::kRunning, {2}, false},
+      {"starting", true, state::kStartPending, {0}, true},
+      {"paused", true, state::kPaused, {0}, true},
+      {"unreadable state", true, 0, {}, true},
+      {"not installed", false, 0, {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    p.services.Uninstall(kServerServiceName);
+    if (c.installed) InstallServer(c.state);
+    p.window.imageHistory.clear();
+    commands.CommandInProgress = true;
+    supervision.Timer1Timer();
+    EXPECT_EQ(p.window.imageHistory, c.images);
+    EXPECT_EQ(commands.CommandInProgress, c.commandInProgress);
+  }
+}
+
+TEST_F(SupervisionTest, TickRestoresTheIntervalUnlessARestartIsPending) {
+  InstallServer(state::kStopPending);
+  p.window.timers[TimerId::Timer1].interval = 1000;
+  commands.CommandInProgress = true;
+  commands.RestartPending = true;
+  supervision.Timer1Timer();
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
+
+  commands.RestartPending = false;
+  supervision.Timer1Timer();
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
+  p.window.events.clear();
+  supervision.Timer1Timer();
+  EXPECT_EQ(p.window.events, std::vector<std::string>{"taskbar"});  // 3000 already: left alone
+}
+
+TEST_F(SupervisionTest, InstalledTestFailureEndsTheTickAndTheNextOneTriesAgain) {
+  InstallServer(state::kStartPending);
+  p.services.enumError = OsError{5, "OpenSCManagerA", "Access is denied."};
+  EXPECT_THROW(supervision.Timer1Timer(), SystemError);
+  EXPECT_EQ(LogLines().size(), 1u);  // "start" only
+
+  p.services.enumError.reset();
+  supervision.Timer1Timer();
+  EXPECT_EQ(p.window.TrayImage(), 0);
+  EXPECT_EQ(LogLines().back(), "07.12.2026 12:00:00 Timer1Timer = end");
+}
+
+TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
+  InstallServer(state::kRunning);
+  p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };  // the stop worker runs meanwhile
+  commands.Restart();
+  ASSERT_TRUE(commands.RestartPending);
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
+
+  supervision.Timer1Timer();  // shows the stop, ends the command
+  EXPECT_EQ(p.window.TrayImage(), 1);
+  EXPECT_FALSE(commands.CommandInProgress);
+  EXPECT_TRUE(commands.RestartPending);
+  EXPECT_TRUE(p.threads.pending.empty());
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
+
+  supervision.Timer1Timer();  // completes the restart
+  EXPECT_FALSE(commands.RestartPending);
+  EXPECT_EQ(p.threads.pending.size(), 1u);
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
+
+  p.threads.RunAll();
+  supervision.Timer1Timer();
+  EXPECT_EQ(p.window.TrayImage(), 2);
+  EXPECT_EQ(p.services.startRequests, 1);
+}
+
+TEST_F(SupervisionTest, RestartWithATickWhileTheServerStillRuns) {
+  InstallServer(state::kRunning);
+  bool ticked = false;
+  p.pump.onPump = [&] {  // the first pending tick runs nested in the stop command
+    if (!ticked) {
+      ticked = true;
+      supervision.Timer1Timer();
+    }
+  };
+  p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };
+  commands.Restart();
+  ASSERT_TRUE(commands.RestartPending);
+  EXPECT_EQ(p.window.imageHistory, std::vector<int>{2});
+  EXPECT_FALSE(commands.CommandInProgress);
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
+
+  supervision.Timer1Timer();
+  EXPECT_FALSE(commands.RestartPending);
+  ASSERT_EQ(p.threads.pending.size(), 1u);
+  p.threads.RunAll();
+  EXPECT_EQ(p.services.State(kServerServiceName), state::kRunning);
+}
+
+TEST_F(SupervisionTest, NestedTickDuringTheRestartCompletionStartsNoSecondWorker) {
+  InstallServer(state::kStopped);
+  commands.RestartPending = true;
+  int nested = 0;
+  p.pump.onPump = [&] {
+    if (nested++ == 0) supervision.Timer1Timer();
+  };
+  supervision.Timer1Timer();
+  EXPECT_EQ(nested, 1);
+  EXPECT_EQ(p.threads.pending.size(), 1u);
+}
+
+// Scheduled restart
+
+class ScheduledRestartTest : public SupervisionTest {
+ protected:
+  void SetUp() override { InstallServer(state::kRunning); }
+  void Schedule(int32_t enabled, int32_t day, std::string time) {
+    supervision.SetRestartSchedule({enabled, day, std::move(time)});
+  }
+  void TickAt(const LocalDateTime& moment) {
+    p.clock.Set(moment);
+    supervision.tiServerRestartTimer();
+  }
+};
+
+TEST_F(ScheduledRestartTest, FiresOnlyWhenEnabledIsExactlyOneAndTheServerRuns) {
+  Schedule(2, 0, "12:00:00");
+  TickAt(At(2026, 12, 7, 12, 0, 0, 100));
+  EXPECT_EQ(restarts, 0);
+  EXPECT_TRUE(LogLines().empty());
+
+  Schedule(1, 0, "12:00:01");
+  p.services.SetState(kServerServiceName, state::kStopped);
+  TickAt(At(2026, 12, 7, 12, 0, 1, 100));
+  EXPECT_EQ(restarts, 0);
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(ScheduledRestartTest, DayDecidesAtTheMatchingSecond) {
+  const struct {
+    const char* what;
+    int32_t day;
+    LocalDateTime moment;
+    int restarts;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"every day",
+       0,
+       At(2026, 12, 7, 3, 0, 0, 200, 1),
+       1,
+       {"ServerRestart = 03:00:00 / 03:00:00", "Do ServerRestart = "}},
+      {"Sunday on a Sunday",
+       1,
+       At(2026, 12, 6, 3, 0, 0, 200, 0),
+       1,
+       {"ServerRestart = 03:00:00 / 03:00:00"}},
+      {"Sunday on a Monday",
+       1,
+       At(2026, 12, 7, 3, 0, 0, 200, 1),
+       0,
+       {"ServerRestart = 03:00:00 / 03:00:00"}},
+      {"Saturday on a Saturday",
+       7,
+       At(2026, 12, 5, 3, 0, 0, 200, 6),
+       1,
+       {"ServerRestart = 03:00:00 / 03:00:00"}},
+      {"no such day",
+       8,
+       At(2026, 12, 5, 3, 0, 0, 200, 6),
+       0,
+       {"ServerRestart = 03:00:00 / 03:00:00"}},
+      {"other second",
+       0,
+       At(2026, 12, 7, 3, 0, 1, 200, 1),
+       0,
+       {"ServerRestart = 03:00:00 / 03:00:01", "No ServerRestart = "}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform local;
+    local.services.Install(kServerServiceName, kServerServiceName, state::kRunning);
+    ServiceAccess localAccess{local.services, local.clock, local.pump};
+    ServerCommands localCommands{localAccess, local.threads, local.pump, local.clock, local.window};
+    ControlLog localLog{local.files, kLog};
+    int fired = 0;
+    Supervision localSupervision{{localAccess, localCommands, local.window, local.clock, localLog,
+                                  local.profiles, local.files, local.shell, kExe,
+                                  [&] { ++fired; }}};
+    localSupervision.SetRestartSchedule({1, c.day, "03:00:00"});
+    local.clock.Set(c.moment);
+    localSupervision.tiServerRestartTimer();
+    EXPECT_EQ(fired, c.restarts);
+    p.files.files[kLog] = local.files.files[kLog];
+    EXPECT_EQ(LogLines(), c.lines);
+  }
+}
+
+TEST_F(ScheduledRestartTest, DefaultTimeNeverFires) {
+  Schedule(1, 0, "0");
+  for (int second = 0; second < 3; ++second) TickAt(At(2026, 12, 7, 0, 0, second, 5));
+  EXPECT_EQ(restarts, 0);
+  EXPECT_EQ(LogLines().size(), 6u);
+  EXPECT_EQ(LogLines()[1], "No ServerRestart = ");
+}
+
+TEST_F(ScheduledRestartTest, TwoTicksWithinTheSecondFireOnce) {
+  Schedule(1, 0, "03:00:00");
+  TickAt(At(2026, 12, 7, 3, 0, 0, 10));
+  TickAt(At(2026, 12, 7, 3, 0, 0, 990));
+  EXPECT_EQ(restarts, 1);
+  EXPECT_EQ(LogLines().back(), "No ServerRestart = ");
+}
+
+TEST_F(ScheduledRestartTest, LateTickStillFiresOnce) {
+  Schedule(1, 0, "03:00:00");
+  TickAt(At(2026, 12, 7, 2, 59, 59, 500));
+  TickAt(At(2026, 12, 7, 3, 0, 3, 100));  // the timer was held up for three seconds
+  TickAt(At(2026, 12, 7, 3, 0, 4, 100));
+  EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(ScheduledRestartTest, LateTickAcrossMidnightTakesTheWeekdayOfTheMatchingSecond) {
+  Schedule(1, 1, "23:59:59");
+  TickAt(At(2026, 12, 6, 23, 59, 58, 900, 0));  // Sunday
+  TickAt(At(2026, 12, 7, 0, 0, 0, 200, 1));     // Monday
+  EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(ScheduledRestartTest, ClockJumpOfHoursDoesNotFire) {
+  Schedule(1, 0, "03:00:00");
+  TickAt(At(2026, 12, 7, 1, 0, 0, 0));
+  TickAt(At(2026, 12, 7, 5, 0, 0, 0));
+  EXPECT_EQ(restarts, 0);
+  // A day later the schedule holds again.
+  TickAt(At(2026, 12, 8, 2, 59, 59, 700));
+  TickAt(At(2026, 12, 8, 3, 0, 0, 700));
+  EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(ScheduledRestartTest, EverySecondTickedAroundTheTimeFiresOnce) {
+  Schedule(1, 0, "03:00:00");
+  p.clock.Set(At(2026, 12, 7, 2, 59, 55, 600));
+  for (int tick = 0; tick < 10; ++tick) {
+    supervision.tiServerRestartTimer();
+    p.clock.Advance(tick % 2 ? 1010 : 990);  // timer jitter around one second
+  }
+  EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(ScheduledRestartTest, NestedTickDuringTheRestartDoesNotFireAgain) {
+  Schedule(1, 0, "03:00:00");
+  onRestart = [&] { supervision.tiServerRestartTimer(); };  // its wait lets the timer through
+  TickAt(At(2026, 12, 7, 3, 0, 0, 100));
+  EXPECT_EQ(restarts, 1);
+}
+
+// Feedback schedule
+
+TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
+  const struct {
+    const char* what;
+    std::optional<std::string> stored;
+  } cases[] = {{"absent", std::nullopt}, {"not a number", "soon"}, {"zero", "0"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    p.profiles.data.clear();
+    p.files.files[kFeedback] = "";
+    if (c.stored) p.profiles.Set(kIni, "Feedback", "Timer", *c.stored);
+    supervision.Timer5Timer();
+    EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+    EXPECT_TRUE(p.shell.executeEx.empty());
+    EXPECT_EQ(p.window.TimerInterval(TimerId::Timer5), 86400u);
+  }
+}
+
+TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
+  p.files.files[kFeedback] = "";
+  p.profiles.Set(kIni, "Feedback", "Timer", std::to_string(kNowStamp - 365 * 86400));
+  supervision.Timer5Timer();
+  ASSERT_EQ(p.shell.executeEx.size(), 1u);
+  const ShellExecuteRequest& request = p.shell.executeEx[0];
+  EXPECT_EQ(request.file, kFeedback);
+  EXPECT_EQ(request.directory, "C:\\Program Files\\Durvin\\");
+  EXPECT_EQ(request.parameters, "");
+  EXPECT_EQ(request.show, show::kHide);
+  EXPECT_EQ(request.owner, p.window.handle);
+  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+
+  p.clock.Advance(86400);
+  supervision.Timer5Timer();
+  EXPECT_EQ(p.shell.executeEx.size(), 1u);
+}
+
+TEST_F(SupervisionTest, FeedbackIsDueAtTheMomentItself) {
+  p.files.files[kFeedback] = "";
+  p.profiles.Set(kIni, "Feedback", "Timer", std::to_string(kNowStamp + 1));
+  supervision.Timer5Timer();
+  EXPECT_TRUE(p.shell.executeEx.empty());
+  p.clock.Advance(1000);
+  supervision.Timer5Timer();
+  EXPECT_EQ(p.shell.executeEx.size(), 1u);
+}
+
+TEST_F(SupervisionTest, AbsentFeedbackToolStillMovesTheDueMoment) {
+  p.profiles.Set(kIni, "Feedback", "Timer", "1000");
+  supervision.Timer5Timer();
+  EXPECT_TRUE(p.shell.executeEx.empty());
+  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+}
+
+TEST_F(SupervisionTest, RefusedFeedbackLaunchRaisesAfterTheDueMomentMoved) {
+  p.files.files[kFeedback] = "";
+  p.profiles.Set(kIni, "Feedback", "Timer", "1000");
+  p.shell.executeExResults = {OsError{5, "ShellExecuteExA", "Access is denied."}};
+  EXPECT_THROW(supervision.Timer5Timer(), SystemError);
+  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+}
+
+TEST_F(SupervisionTest, ReadOnlySettingsFileDoesNotStartTheToolAtEveryTick) {
+  p.files.files[kFeedback] = "";
+  p.profiles.readOnly = true;
+  supervision.Timer5Timer();  // nothing scheduled, and the schedule cannot be kept
+  supervision.Timer5Timer();
+  EXPECT_TRUE(p.shell.executeEx.empty());
+
+  Supervision fresh{
+      {access, commands, p.window, p.clock, log, p.profiles, p.files, p.shell, kExe, nullptr}};
+  p.profiles.Set(kIni, "Feedback", "Timer", "1000");  // overdue, and stays so in the file
+  fresh.Timer5Timer();
+  fresh.Timer5Timer();
+  EXPECT_EQ(p.shell.executeEx.size(), 1u);
+}
+
+}  // namespace
+}  // namespace dpc
