@@ -1,0 +1,16 @@
+#include "shell/error_box.h"
+
+namespace dpc {
+
+void ErrorBox::Show(const std::string& text) {
+  if (open_) return;
+  open_ = true;
+  try {
+    desktop_.ShowMessage(kApplicationTitle, text);
+  } catch (...) {
+    // Nothing is left to report a failing error box with.
+  }
+  open_ = false;
+}
+
+}  // namespace dpc

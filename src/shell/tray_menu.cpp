@@ -1,0 +1,204 @@
+#include "shell/tray_menu.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "i18n/translate.h"
+#include "shell/elevation.h"
+#include "shell/paths.h"
+
+namespace dpc {
+
+namespace {
+
+using enum MenuItem;
+
+// clang-format off
+constexpr MenuItemDefinition kDefinitions[kMenuItemCount] = {
+  // item                              name                                caption                                    sep    visible never  image          checked code
+  {KelvraVistraneTarnOnlineUpdate1,  "KelvraVistraneTarnOnlineUpdate1",  "Kelvra Vistrane Tarn Online Update",      false, true,  false, image::kNone,  false, action::kOnlineUpdate},
+  {KelvraProfilesTarnOnlineUpdate1,  "KelvraProfilesTarnOnlineUpdate1",  "Kelvra Profiles Tarn Online Update",      false, true,  false, image::kNone,  false, action::kProfileUpdate},
+  {N7,                               "N7",                               "",                                        true,  true,  false, image::kNone,  false, 0},
+  {KelvraVistraneTarnOfflineUpdate2, "KelvraVistraneTarnOfflineUpdate2", "Kelvra Vistrane Tarn Offline Update",     false, false, true,  image::kNone,  false, action::kOfflineUpdate},
+  {N8,                               "N8",                               "",                                        true,  false, true,  image::kNone,  false, 0},
+  {KelvraVistraneTarnServiceStop1,   "KelvraVistraneTarnServiceStop1",   "Stop Durvin Proof Server",                false, true,  false, image::kGrey,  false, action::kServerStop},
+  {KelvraVistraneTarnServiceStart1,  "KelvraVistraneTarnServiceStart1",  "Start Durvin Proof Server",               false, true,  false, image::kGreen, false, action::kServerStart},
+  {KelvraVistraneTarnServerRestart1, "KelvraVistraneTarnServerRestart1", "Restart Durvin Proof Server",             false, true,  false, image::kRed,   false, action::kServerRestart},
+  {N2,                               "N2",                               "",                                        true,  true,  false, image::kNone,  false, 0},
+  {StartServerasapplication1,        "StartServerasapplication1",        "Start Kelvra Tarn Server as application", false, false, true,  image::kNone,  true,  0},
+  {N4,                               "N4",                               "",                                        true,  false, true,  image::kNone,  false, 0},
+  {KelvraTarnClientStart1,           "KelvraTarnClientStart1",           "Start Durvin Proof Client",               false, true,  false, image::kNone,  false, 0},
+  {N1,                               "N1",                               "",                                        true,  true,  false, image::kNone,  false, 0},
+  {KelvraTarnServerConfiguration1,   "KelvraTarnServerConfiguration1",   "Configure Durvin Proof Server",           false, true,  false, image::kNone,  false, action::kServerConfiguration},
+  // Shown in the form as designed; window creation hides it for good.
+  {N9,                               "N9",                               "",                                        true,  true,  false, image::kNone,  false, 0},
+  {N11,                              "N11",                              "",                                        true,  true,  false, image::kNone,  false, 0},
+  {Enable1,                          "Enable1",                          "Autostart Durvin Proof Control",          false, true,  false, image::kNone,  true,  action::kAutostart},
+  {N3,                               "N3",                               "",                                        true,  true,  false, image::kNone,  false, 0},
+  {pmSettings,                       "pmSettings",                       "Server File Maintenance",                 false, true,  false, image::kNone,  false, action::kMaintenance},
+  {N12,                              "N12",                              "",                                        true,  true,  false, image::kNone,  false, 0},
+  {MorrowWebProfiler1,               "MorrowWebProfiler1",               "Morrow Web Profiler",                     false, false, false, image::kNone,  false, 0},
+  {N5,                               "N5",                               "",                                        true,  false, false, image::kNone,  false, 0},
+  {Exit2,                            "Exit2",                            "Exit",                                    false, true,  false, image::kNone,  false, 0},
+};
+// clang-format on
+
+constexpr MenuItem kRunTimeCaptioned[] = {
+    KelvraVistraneTarnServiceStop1,   KelvraVistraneTarnServiceStart1,
+    KelvraVistraneTarnServerRestart1, KelvraTarnClientStart1,
+    KelvraTarnServerConfiguration1,   Enable1,
+};
+
+// The items whose actions relaunch and that show the shield on a system that would relaunch.
+// Autostart and maintenance relaunch too but never carry the shield.
+constexpr MenuItem kShielded[] = {
+    KelvraVistraneTarnOnlineUpdate1,  KelvraProfilesTarnOnlineUpdate1,
+    KelvraVistraneTarnOfflineUpdate2, KelvraVistraneTarnServiceStop1,
+    KelvraVistraneTarnServiceStart1,  KelvraVistraneTarnServerRestart1,
+    KelvraTarnServerConfiguration1,
+};
+
+void Hide(TrayMenu& menu, std::initializer_list<MenuItem> items) {
+  for (auto item : items) menu[item].visible = false;
+}
+
+}  // namespace
+
+const MenuItemDefinition& DefinitionOf(MenuItem item) {
+  return kDefinitions[static_cast<size_t>(item) - 1];
+}
+
+TrayMenu::TrayMenu() {
+  for (const auto& d : kDefinitions) {
+    auto& state = (*this)[d.item];
+    state.caption = d.caption;
+    state.visible = d.visible;
+    state.checked = d.checked;
+    state.image = d.image;
+  }
+}
+
+void TrayMenu::ApplyHideSettings(const ControlSettings& settings) {
+  if (settings.HideUpdater) {
+    Hide(*this, {KelvraVistraneTarnOnlineUpdate1, KelvraProfilesTarnOnlineUpdate1, N7,
+                 KelvraVistraneTarnOfflineUpdate2, N8});
+  }
+  if (settings.HideServerConfiguration) Hide(*this, {KelvraTarnServerConfiguration1, N9});
+  if (settings.HideClientStart) Hide(*this, {KelvraTarnClientStart1, N1});
+}
+
+void TrayMenu::SetRunTimeCaptions(const std::function<std::string(const std::string&)>& translate) {
+  for (auto item : kRunTimeCaptioned) (*this)[item].caption = translate(DefinitionOf(item).caption);
+}
+
+std::vector<MenuEntry> TrayMenu::Entries() const {
+  std::vector<MenuEntry> entries;
+  entries.reserve(kMenuItemCount);
+  for (const auto& d : kDefinitions) {
+    const auto& state = (*this)[d.item];
+    MenuEntry entry;
+    entry.id = d.separator ? 0 : static_cast<int>(d.item);
+    entry.caption = state.caption;
+    entry.separator = d.separator;
+    entry.visible = state.visible && !d.neverShown;
+    entry.enabled = state.enabled;
+    entry.checked = state.checked;
+    entry.image = state.image;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::optional<MenuItem> TrayMenu::ItemForId(int id) {
+  if (id < 1 || id > kMenuItemCount) return std::nullopt;
+  const auto item = static_cast<MenuItem>(id);
+  if (DefinitionOf(item).separator) return std::nullopt;
+  return item;
+}
+
+void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
+                     const std::function<void()>& reselectLanguage) {
+  auto& start = menu[KelvraVistraneTarnServiceStart1];
+  auto& stop = menu[KelvraVistraneTarnServiceStop1];
+  auto& restart = menu[KelvraVistraneTarnServerRestart1];
+
+  // 1, 2: the maintenance pair once hidden and the web profiler pair once shown stay so.
+  if (in.pmSettingsEnabled == 0) Hide(menu, {pmSettings, N12});
+  if (in.webProfilerEnabled == 1) {
+    menu[MorrowWebProfiler1].visible = true;
+    menu[N5].visible = true;
+  }
+  // 3: folders may only move while the server cannot hold them open.
+  menu[pmSettings].enabled = in.serverStopped;
+  // 4
+  menu[KelvraTarnClientStart1].enabled =
+      in.clientAvailable && !in.clientWindowOpen && in.serverRunning;
+  // 5: the shield stays once given.
+  if (in.uacPlatform && !in.elevated) {
+    for (auto item : kShielded) menu[item].image = image::kShield;
+  }
+  // 6
+  if (reselectLanguage) reselectLanguage();
+  // 7
+  for (auto item : {KelvraVistraneTarnOnlineUpdate1, KelvraProfilesTarnOnlineUpdate1,
+                    KelvraVistraneTarnOfflineUpdate2}) {
+    menu[item].enabled = true;
+  }
+  // 8: without the service the three commands keep whatever state they had.
+  if (in.serviceInstalled) {
+    if (in.commandInProgress || in.restartPending || in.serverInTransition) {
+      for (auto item : {KelvraVistraneTarnServiceStop1, KelvraVistraneTarnServiceStart1,
+                        KelvraVistraneTarnServerRestart1, KelvraVistraneTarnOnlineUpdate1,
+                        KelvraProfilesTarnOnlineUpdate1, KelvraVistraneTarnOfflineUpdate2}) {
+        menu[item].enabled = false;
+      }
+    } else {
+      if (in.serverRunning) {
+        start.enabled = false;
+        stop.enabled = restart.enabled = true;
+      }
+      if (in.serverStopped && !in.restartPending) {
+        start.enabled = true;
+        stop.enabled = restart.enabled = false;
+      }
+      if (in.serverInTransition) start.enabled = stop.enabled = restart.enabled = false;
+    }
+  }
+  // 9
+  menu[Enable1].checked = in.autostartPresent;
+  // 10: the dialog moves the server's folders; a running server would hold them open.
+  if (in.maintenanceDialogOpen) start.enabled = false;
+}
+
+ClientWindowTitles ClientWindowTitlesFor(const std::string& clientName) {
+  std::string plain = FileStem(clientName);
+  std::replace(plain.begin(), plain.end(), '_', ' ');
+  return {plain, plain + " Client"};
+}
+
+AutostartEntry AutostartEntryFor(const std::string& executablePath) {
+  return {FileStem(executablePath), "\"" + executablePath + "\""};
+}
+
+bool IsAutostartPresent(Registry& registry, const std::string& executablePath) {
+  auto key = registry.OpenMachineKey(kRunKey, reg::kRead);
+  return key && key->ValueExists(AutostartEntryFor(executablePath).name);
+}
+
+bool ToggleAutostart(Registry& registry, const std::string& executablePath) {
+  const AutostartEntry entry = AutostartEntryFor(executablePath);
+  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
+  if (!key) throw std::runtime_error(TranslateFormat("Failed to set data for '%s'", entry.name));
+  if (key->ValueExists(entry.name)) {
+    if (key->DeleteValue(entry.name)) {
+      throw std::runtime_error(TranslateFormat("Failed to delete value '%s'", entry.name));
+    }
+    return false;
+  }
+  if (key->WriteString(entry.name, entry.data)) {
+    throw std::runtime_error(TranslateFormat("Failed to set data for '%s'", entry.name));
+  }
+  return true;
+}
+
+}  // namespace dpc

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host_window.h"
+#include "platform/registry.h"
+#include "shell/control_settings.h"
+
+namespace dpc {
+
+// The tray menu's items in menu order; the value is the item's row and its command id.
+enum class MenuItem : int {
+  KelvraVistraneTarnOnlineUpdate1 = 1,
+  KelvraProfilesTarnOnlineUpdate1,
+  N7,
+  KelvraVistraneTarnOfflineUpdate2,
+  N8,
+  KelvraVistraneTarnServiceStop1,
+  KelvraVistraneTarnServiceStart1,
+  KelvraVistraneTarnServerRestart1,
+  N2,
+  StartServerasapplication1,
+  N4,
+  KelvraTarnClientStart1,
+  N1,
+  KelvraTarnServerConfiguration1,
+  N9,
+  N11,
+  Enable1,
+  N3,
+  pmSettings,
+  N12,
+  MorrowWebProfiler1,
+  N5,
+  Exit2,
+};
+inline constexpr int kMenuItemCount = 23;
+
+// Tray and menu images.
+namespace image {
+inline constexpr int kNone = -1;
+inline constexpr int kGrey = 0;
+inline constexpr int kRed = 1;
+inline constexpr int kGreen = 2;
+inline constexpr int kShield = 3;
+}  // namespace image
+
+// One row of the menu as designed.
+struct MenuItemDefinition {
+  MenuItem item;
+  const char* name;
+  const char* caption;  // empty for separators
+  bool separator;
+  bool visible;     // at creation, before the settings apply
+  bool neverShown;  // hidden at creation and by no rule shown again
+  int image;
+  bool checked;
+  int elevationCode;  // 0: the item needs no elevation
+};
+
+const MenuItemDefinition& DefinitionOf(MenuItem item);
+
+struct MenuItemState {
+  std::string caption;
+  bool visible = true;
+  bool enabled = true;
+  bool checked = false;
+  int image = image::kNone;
+};
+
+// The menu's current state; it lives as long as the main window.
+class TrayMenu {
+ public:
+  TrayMenu();
+
+  MenuItemState& operator[](MenuItem item) { return items_[Index(item)]; }
+  const MenuItemState& operator[](MenuItem item) const { return items_[Index(item)]; }
+
+  // The Hide keys, at window creation; what they hide stays hidden.
+  void ApplyHideSettings(const ControlSettings& settings);
+  // The six captions that are set at run time, through the translator.
+  void SetRunTimeCaptions(const std::function<std::string(const std::string&)>& translate);
+
+  std::vector<MenuEntry> Entries() const;
+  // The item behind a command id TrackPopupMenu returned; nullopt for 0 or a separator.
+  static std::optional<MenuItem> ItemForId(int id);
+
+ private:
+  static size_t Index(MenuItem item) { return static_cast<size_t>(item) - 1; }
+  std::array<MenuItemState, kMenuItemCount> items_;
+};
+
+// What the menu preparation looks at when the menu is about to open.
+struct MenuInputs {
+  bool serviceInstalled = false;
+  bool serverRunning = false;
+  bool serverStopped = false;
+  bool serverInTransition = false;
+  bool commandInProgress = false;
+  bool restartPending = false;
+  int32_t pmSettingsEnabled = 0;
+  int32_t webProfilerEnabled = 0;
+  bool uacPlatform = false;
+  bool elevated = false;
+  bool clientAvailable = false;
+  bool clientWindowOpen = false;  // a window titled after the client exists
+  bool autostartPresent = false;
+  bool maintenanceDialogOpen = false;
+};
+
+// Enables, shows and checks the items each time the menu opens. reselectLanguage runs between the
+// shield and the enabling rules, as the language may change the captions.
+void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
+                     const std::function<void()>& reselectLanguage = {});
+
+// The client's window titles: its file name without extension, underscores as blanks (A), and A
+// followed by " Client" (B).
+struct ClientWindowTitles {
+  std::string plain;
+  std::string withSuffix;
+};
+ClientWindowTitles ClientWindowTitlesFor(const std::string& clientName);
+
+// The controller's autostart value under the machine's Run key.
+inline constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+struct AutostartEntry {
+  std::string name;  // the executable's file name without extension
+  std::string data;  // the quoted full path
+};
+AutostartEntry AutostartEntryFor(const std::string& executablePath);
+bool IsAutostartPresent(Registry& registry, const std::string& executablePath);
+// Removes the value when present, else writes it; returns whether it is present afterwards.
+// Throws std::runtime_error (translated text naming the value) when the key cannot be opened or
+// the value cannot be changed; nothing is created.
+bool ToggleAutostart(Registry& registry, const std::string& executablePath);
+
+}  // namespace dpc
