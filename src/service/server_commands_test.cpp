@@ -67,15 +67,14 @@ TEST_F(ServerCommandsTest, WorkersActOnlyFromTheirStates) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    FakePlatform local;
-    if (c.installed) local.services.Install(kServerServiceName, kServerServiceName, c.state);
-    ServiceAccess localAccess{local.services, local.clock, local.pump};
-    ServerCommands localCommands{localAccess, local.threads, local.pump, local.clock, local.window};
-    c.start ? localCommands.Start() : localCommands.Stop();
-    local.threads.RunAll();
-    EXPECT_EQ(local.services.startRequests, c.startRequests);
-    EXPECT_EQ(local.services.stopRequests, c.stopRequests);
-    EXPECT_FALSE(localCommands.WorkerBusy());
+    p.services.Uninstall(kServerServiceName);
+    if (c.installed) InstallServer(c.state);
+    p.services.startRequests = p.services.stopRequests = 0;
+    c.start ? commands.Start() : commands.Stop();
+    p.threads.RunAll();
+    EXPECT_EQ(p.services.startRequests, c.startRequests);
+    EXPECT_EQ(p.services.stopRequests, c.stopRequests);
+    EXPECT_FALSE(commands.WorkerBusy());
   }
 }
 

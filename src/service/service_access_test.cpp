@@ -214,11 +214,5 @@ TEST_F(ServiceAccessTest, RefusedStopReturnsAtOnce) {
   EXPECT_EQ(clock.sleeps(), 0);
 }
 
-TEST_F(ServiceAccessTest, StopThatEndsAtOnceNeedsNoSleep) {
-  InstallServer(state::kRunning);
-  EXPECT_TRUE(access.StopServiceAndWait("", kServerServiceName));
-  EXPECT_EQ(clock.sleeps(), 0);
-}
-
 }  // namespace
 }  // namespace dpc
