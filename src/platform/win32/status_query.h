@@ -1,0 +1,16 @@
+#pragma once
+
+// A message another process on the desktop can send to the controller's hidden main window to ask
+// what it shows, so scripts and tests need not read pixels: SendMessage(window, kStatusQuery, what, 0).
+#include <cstdint>
+
+namespace dpc::win32 {
+
+inline constexpr unsigned kStatusQueryMessage = 0x8021;  // WM_APP + 0x21, beside the panel's 0x8020
+
+enum class StatusQuery : uintptr_t {
+  TrayImage = 0,       // 0 grey, 1 red, 2 green
+  Timer1Interval = 1,  // milliseconds
+};
+
+}  // namespace dpc::win32
