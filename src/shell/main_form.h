@@ -1,35 +1,101 @@
 #pragma once
 
-// CONTRACT SKETCH: the public surface the Windows window relies on. The shell owner completes it
-// (members, handlers, private helpers) and removes this line.
-
+#include <memory>
 #include <string>
 
+#include "frontpanel/uib32.h"
+#include "launchers/launchers.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
 #include "platform/platform.h"
+#include "service/server_commands.h"
+#include "service/service_access.h"
+#include "service/supervision.h"
+#include "shell/control_log.h"
+#include "shell/control_settings.h"
+#include "shell/elevation.h"
+#include "shell/error_box.h"
+#include "shell/tray_menu.h"
 
 namespace dpc {
 
 // The hidden main window's logic: flags, creation order, menu, timers and command handlers.
 // The Windows window forwards its messages here; nothing in here touches Windows directly.
+// Every entry point below shows a failure in the general error box instead of letting it escape.
 class TfrmControl {
  public:
   TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard);
   ~TfrmControl();
+  TfrmControl(const TfrmControl&) = delete;
+  TfrmControl& operator=(const TfrmControl&) = delete;
 
   // Window events.
-  void FormCreate();                  // once, while the window is created
-  void FormActivate();                // each time the window becomes active
-  void OnCloseMessage();              // WM_CLOSE: waits for busy workers, then closes
-  void OnTrayRightClick();            // opens the menu unless HidePopupMenu=1
-  void OnTimer(TimerId timer);        // WM_TIMER, by role
+  void FormCreate();                    // once, while the window is created
+  void FormActivate();                  // each time the window becomes active
+  void OnCloseMessage();                // WM_CLOSE: waits for busy workers, then closes
+  void OnTrayRightClick();              // opens the menu unless HidePopupMenu=1
+  void OnTimer(TimerId timer);          // WM_TIMER, by role
   void OnPanelButton(unsigned button);  // front-panel button message: accepted, no action
   // After the message loop has ended: front-panel closing text and release.
   void AfterMessageLoop();
 
   // The general error box ("Durvin Proof Control", the text, OK); never stacked.
   void ShowFailure(const std::string& text);
+
+  // Menu item handlers; the privileged ones pass the elevation gate with their code first.
+  void KelvraVistraneTarnOnlineUpdate1Click();
+  void KelvraProfilesTarnOnlineUpdate1Click();
+  void KelvraVistraneTarnOfflineUpdate1Click();
+  void KelvraVistraneTarnServiceStop1Click();
+  void KelvraVistraneTarnServiceStart1Click();
+  void KelvraVistraneTarnServerRestart1Click();
+  void KelvraTarnServerConfiguration1Click();
+  void KelvraTarnClientStart1Click();
+  void MorrowWebProfiler1Click();
+  void Enable1Click();
+  void pmSettingsClick();
+  void Exit1Click();
+
+  // State the window's parts share, readable for the Windows layer and tests.
+  bool IsElevated() const { return gate_.IsElevated; }
+  bool RelaunchRequested() const { return gate_.RelaunchRequested; }
+  const ControlSettings& settings() const { return settings_; }
+  const ProductInfo& product() const { return product_; }
+  const TrayMenu& menu() const { return menu_; }
+  ServerCommands& commands() { return commands_; }
+
+  std::unique_ptr<TUIB32> frontPanel;
+
+ private:
+  void CreationSteps();
+  void LoadSettingsIntoWindow();
+  void PrepareMenu();
+  void RunMenuItem(MenuItem item);
+  void RunElevatedAction(int code);
+  void CloseMainWindow();
+  template <typename Handler>
+  void Guarded(Handler&& handler) noexcept;
+
+  Platform& p_;
+  HostWindow& window_;
+  const std::string executablePath_;
+  const std::string iniPath_;
+  const std::string xmlPath_;
+
+  ControlLog log_;
+  ErrorBox errorBox_;
+  ElevationGate gate_;
+  ServiceAccess access_;
+  ServerCommands commands_;
+  Supervision supervision_;
+  Launchers launchers_;
+
+  ControlSettings settings_;
+  ProductInfo product_;
+  TrayMenu menu_;
+  bool maintenanceDialogOpen_ = false;
+  bool closeRequested_ = false;
+  bool waitingForWorkers_ = false;
 };
 
 }  // namespace dpc

@@ -1,0 +1,406 @@
+#include "shell/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fakes/fake_platform.h"
+
+namespace dpc {
+namespace {
+
+using enum MenuItem;
+
+constexpr char kExe[] = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
+constexpr char kIni[] = "C:\\Program Files\\Durvin\\DurvinProofControl.ini";
+constexpr char kXml[] = "C:\\Program Files\\Durvin\\DurvinProofControl.xml";
+constexpr char kLog[] = "C:\\Program Files\\Durvin\\DurvinProofControl.log";
+constexpr char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Every observable step lands in one list, in the order it happened.
+std::vector<std::string>* gEvents = nullptr;
+void Record(const std::string& event) {
+  if (gEvents && (gEvents->empty() || gEvents->back() != event)) gEvents->push_back(event);
+}
+
+int32_t PanelInit(void*) {
+  Record("panel init");
+  return 0;
+}
+int32_t PanelUnInit() {
+  Record("panel uninit");
+  return 0;
+}
+int32_t PanelClear() {
+  Record("panel clear");
+  return 0;
+}
+int32_t PanelDraw(const char16_t* text, int32_t line, uint8_t highlight, uint8_t style) {
+  std::string narrow;
+  for (; *text; ++text) narrow += static_cast<char>(*text);
+  Record("panel draw " + narrow + " " + std::to_string(line) + " " + std::to_string(highlight) +
+         " " + std::to_string(style));
+  return 0;
+}
+
+class RecordingProcess : public test::FakeProcessInfo {
+ public:
+  uint32_t QueryIntegrityRid() override {
+    Record("integrity");
+    return FakeProcessInfo::QueryIntegrityRid();
+  }
+};
+class RecordingProfiles : public test::FakeProfileStore {
+ public:
+  std::string ReadString(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& fallback) override {
+    Record("settings");
+    return FakeProfileStore::ReadString(file, section, key, fallback);
+  }
+};
+class RecordingXml : public test::FakeXmlParser {
+ public:
+  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
+    Record("product");
+    return FakeXmlParser::LoadDocumentElement(path);
+  }
+};
+class RecordingFiles : public test::FakeFileSystem {
+ public:
+  bool DeleteFile(const std::string& path) override {
+    Record("delete " + path.substr(path.find_last_of('.')));
+    return FakeFileSystem::DeleteFile(path);
+  }
+};
+class RecordingRegistry : public test::FakeRegistry {
+ public:
+  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
+    Record(path == kRun ? "run key" : "uninstall key");
+    return FakeRegistry::OpenMachineKey(path, access);
+  }
+};
+
+struct Rig {
+  RecordingProcess process;
+  test::FakeServiceManager services;
+  test::FakeClock clock;
+  test::FakeMessagePump pump;
+  test::FakeWorkerThreads threads;
+  test::FakeShell shell;
+  RecordingRegistry registry;
+  RecordingFiles files;
+  RecordingProfiles profiles;
+  RecordingXml xml;
+  test::FakeLibraryLoader libraries;
+  test::FakeDesktop desktop;
+  test::FakeHostWindow window;
+  test::FakeInstanceGuard guard;
+  Platform bundle{process,  services, clock,    pump, threads,   shell,
+                  registry, files,    profiles, xml,  libraries, desktop};
+  std::vector<std::string> events;
+
+  Rig() {
+    gEvents = &events;
+    process.exePath = kExe;
+    pump.onPump = [] { Record("pump"); };
+    libraries.libraries["libUib32.dll"] = {
+        {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
+        {"UIB_UnInitLib", reinterpret_cast<void*>(&PanelUnInit)},
+        {"UIB_ClearDisplay", reinterpret_cast<void*>(&PanelClear)},
+        {"UIB_DrawText", reinterpret_cast<void*>(&PanelDraw)},
+    };
+  }
+  ~Rig() { gEvents = nullptr; }
+
+  void WriteProductInfo() {
+    files.files[kXml] = "<product/>";
+    xml.documents[kXml] = {
+        "product",
+        "",
+        {{"main", "", {{"productguid", "{GUID}", {}}, {"clientname", "Durvin_Proof.exe", {}}}}}};
+    registry.keys[std::string(kUninstallKeyPrefix) + "{GUID}"].values["InstallLocation"] =
+        "C:\\Client";
+    files.files["C:\\Client\\Durvin_Proof.exe"] = "";
+  }
+  void InstallServer(uint32_t state) {
+    services.Install(kServerServiceName, kServerServiceName, state);
+  }
+  MenuEntry Entry(const TfrmControl& form, MenuItem item) {
+    return form.menu().Entries()[static_cast<size_t>(item) - 1];
+  }
+  // Opens the menu and chooses the item, as the operator would.
+  void Choose(TfrmControl& form, MenuItem item) {
+    window.chooseOnPopup = [item](const std::vector<MenuEntry>&) { return static_cast<int>(item); };
+    form.OnTrayRightClick();
+    window.chooseOnPopup = nullptr;
+  }
+};
+
+TEST(TfrmControl, CreationRunsItsStepsInOrder) {
+  Rig rig;
+  rig.files.files[kIni] = "";
+  rig.files.files[kLog] = "old = run\r\n";
+  rig.WriteProductInfo();
+  rig.process.arguments = {"elevation", "10"};
+  rig.registry.keys[kRun];
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  rig.window.events.clear();
+  form.FormCreate();
+
+  const std::vector<std::string> expected = {
+      "panel init",    "panel clear", "integrity",   "settings",  "product",
+      "uninstall key", "pump",        "delete .log", "delete .1", "run key",
+  };
+  EXPECT_EQ(rig.events, expected);
+  // The window's own steps interleave with the above: taskbar before the settings, the move
+  // off-screen before the log reset.
+  const std::vector<std::string> windowSteps = {"interval 1 10", "interval 5 1000",
+                                                "interval 7 1000", "taskbar", "offscreen"};
+  EXPECT_EQ(rig.window.events, windowSteps);
+  EXPECT_TRUE(rig.desktop.messages.empty());
+  EXPECT_EQ(rig.files.files.count(kLog), 0u);
+  EXPECT_TRUE(form.IsElevated());
+  EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 1u);  // code 10 ran
+  EXPECT_FALSE(rig.Entry(form, N9).visible);
+  EXPECT_EQ(rig.Entry(form, Enable1).caption, "Autostart Durvin Proof Control");
+  EXPECT_TRUE(rig.window.timers[TimerId::Timer1].enabled);
+  EXPECT_TRUE(rig.window.timers[TimerId::Timer5].enabled);
+  EXPECT_FALSE(rig.window.timers[TimerId::ServerRestart].enabled);  // restart setting is 0
+}
+
+TEST(TfrmControl, RestartTimerStaysOnWithoutSettingsFileOrWhenEnabled) {
+  for (const char* enabled : {"", "1"}) {
+    Rig rig;
+    if (*enabled) rig.profiles.Set(kIni, "Restart", "ServerRestartEnabled", enabled);
+    if (*enabled) rig.files.files[kIni] = "";
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    EXPECT_TRUE(rig.window.timers[TimerId::ServerRestart].enabled) << enabled;
+    EXPECT_EQ(rig.window.timers[TimerId::ServerRestart].interval, 1000u);
+  }
+}
+
+TEST(TfrmControl, MalformedProductInfoEndsCreationButTimersAndMenuWork) {
+  Rig rig;
+  rig.files.files[kLog] = "old = run\r\n";
+  rig.files.files[kXml] = "<product";
+  rig.xml.malformed[kXml] = "Unexpected end of input.";
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_EQ(rig.desktop.messages[0].title, "Durvin Proof Control");
+  EXPECT_EQ(rig.desktop.messages[0].text, "Unexpected end of input.");
+  EXPECT_EQ(std::count(rig.window.events.begin(), rig.window.events.end(), "offscreen"), 0);
+  EXPECT_EQ(rig.files.files.count(kLog), 1u);  // the log reset never ran
+  EXPECT_TRUE(rig.Entry(form, N9).visible);
+
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(rig.window.trayImage, 2);
+  form.OnTrayRightClick();
+  ASSERT_EQ(rig.window.shownMenus.size(), 1u);
+  EXPECT_TRUE(
+      rig.window.shownMenus[0][static_cast<int>(KelvraVistraneTarnServiceStop1) - 1].enabled);
+  EXPECT_EQ(rig.desktop.messages.size(), 1u);
+}
+
+TEST(TfrmControl, NonIntegerActionCodeIsShownAndTheControllerRunsElevated) {
+  Rig rig;
+  rig.process.arguments = {"elevation", "stop"};
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_EQ(rig.desktop.messages[0].text, "'stop' is not a valid integer value");
+  EXPECT_TRUE(form.IsElevated());
+  EXPECT_TRUE(rig.threads.pending.empty());
+  EXPECT_TRUE(rig.shell.executeEx.empty());
+}
+
+TEST(TfrmControl, ElevatedStartPerformsItsActionDuringCreation) {
+  Rig rig;
+  rig.process.arguments = {"elevation", "4"};  // medium integrity, major version 6
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  EXPECT_TRUE(form.IsElevated());
+  EXPECT_TRUE(rig.shell.executeEx.empty());
+  EXPECT_TRUE(form.commands().CommandInProgress);
+  ASSERT_EQ(rig.threads.pending.size(), 1u);
+  rig.threads.RunAll();
+  EXPECT_EQ(rig.services.stopRequests, 1);
+}
+
+TEST(TfrmControl, PrivilegedChoiceWithoutElevationRelaunchesAndCloses) {
+  Rig rig;
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.Choose(form, KelvraVistraneTarnServiceStop1);
+  ASSERT_EQ(rig.shell.executeEx.size(), 1u);
+  EXPECT_EQ(rig.shell.executeEx[0].verb, "runas");
+  EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation 4");
+  EXPECT_EQ(rig.guard.releases, 1);
+  EXPECT_EQ(rig.window.closes, 1);
+  EXPECT_TRUE(rig.threads.pending.empty());
+  EXPECT_EQ(rig.Entry(form, KelvraVistraneTarnServiceStop1).image, image::kShield);
+}
+
+TEST(TfrmControl, FailedRelaunchIsShownAndLaterChoicesDoNothing) {
+  Rig rig;
+  rig.InstallServer(state::kRunning);
+  rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."},
+                                OsError{5, "ShellExecuteExW", "Access is denied."}};
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.Choose(form, KelvraVistraneTarnServerRestart1);
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_EQ(rig.desktop.messages[0].text, "System Error.  Code: 5.\r\nAccess is denied.");
+  EXPECT_TRUE(form.RelaunchRequested());
+  EXPECT_EQ(rig.window.closes, 0);
+
+  rig.Choose(form, KelvraVistraneTarnServiceStop1);
+  EXPECT_EQ(rig.shell.executeEx.size(), 2u);
+  EXPECT_TRUE(rig.threads.pending.empty());
+}
+
+TEST(TfrmControl, ActivationHidesTheWindowAndShowsTheVersionInTheHint) {
+  struct Case {
+    bool iniExists;
+    const char* version;
+    const char* hint;
+  };
+  for (const auto& c :
+       {Case{false, nullptr, "Durvin Proof 5.0"}, Case{true, nullptr, "Durvin Proof 4.0"},
+        Case{true, "5.3", "Durvin Proof 5.3"}}) {
+    Rig rig;
+    if (c.iniExists) rig.files.files[kIni] = "";
+    if (c.version) rig.profiles.Set(kIni, "Product", "Version", c.version);
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    rig.window.events.clear();
+    form.FormActivate();
+    EXPECT_EQ(rig.window.trayHint, c.hint);
+    EXPECT_EQ(rig.window.events.front(), "front");
+    EXPECT_EQ(rig.window.events.back(), "hide");
+  }
+}
+
+TEST(TfrmControl, HidePopupMenuKeepsTheMenuClosed) {
+  Rig rig;
+  rig.files.files[kIni] = "";
+  rig.profiles.Set(kIni, "Control", "HidePopupMenu", "1");
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  form.OnTrayRightClick();
+  EXPECT_TRUE(rig.window.shownMenus.empty());
+}
+
+TEST(TfrmControl, ClientStartIsDisabledWhileAClientWindowIsOpen) {
+  for (const char* title : {"", "Durvin Proof", "Durvin Proof Client", "Durvin_Proof"}) {
+    Rig rig;
+    rig.WriteProductInfo();
+    rig.InstallServer(state::kRunning);
+    if (*title) rig.desktop.windows.insert(title);
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    form.OnTrayRightClick();
+    const bool open =
+        std::string(title) == "Durvin Proof" || std::string(title) == "Durvin Proof Client";
+    EXPECT_EQ(rig.Entry(form, KelvraTarnClientStart1).enabled, !open) << title;
+  }
+}
+
+TEST(TfrmControl, AutostartChosenTwiceRemovesWhatTheFirstChoiceWrote) {
+  Rig rig;
+  rig.process.majorVersion = 10;
+  rig.registry.keys[kRun];
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.Choose(form, Enable1);
+  EXPECT_EQ(rig.registry.keys[kRun].values["DurvinProofControl"], std::string("\"") + kExe + "\"");
+  EXPECT_TRUE(form.menu()[Enable1].checked);
+  rig.Choose(form, Enable1);
+  EXPECT_TRUE(rig.registry.keys[kRun].values.empty());
+  EXPECT_FALSE(form.menu()[Enable1].checked);
+
+  rig.registry.keys[kRun].readOnly = true;
+  rig.Choose(form, Enable1);
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_EQ(rig.desktop.messages[0].text, "Failed to set data for 'DurvinProofControl'");
+  EXPECT_FALSE(form.menu()[Enable1].checked);
+}
+
+TEST(TfrmControl, CloseMessageWaitsForBusyWorkersButExitDoesNot) {
+  Rig rig;
+  rig.process.majorVersion = 10;
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  form.KelvraVistraneTarnServiceStart1Click();
+  ASSERT_TRUE(form.commands().WorkerBusy());
+
+  int nestedCloses = 0;
+  rig.pump.onPump = [&] {
+    ++nestedCloses;
+    form.OnCloseMessage();  // another WM_CLOSE arriving during the wait
+  };
+  rig.clock.onSleep = [&](uint32_t) {
+    EXPECT_EQ(rig.window.closes, 0);
+    if (rig.clock.sleeps() == 3) rig.threads.RunAll();
+  };
+  form.OnCloseMessage();
+  EXPECT_EQ(rig.clock.sleeps(), 3);
+  EXPECT_EQ(rig.clock.sleptMs(), 3000u);
+  EXPECT_EQ(nestedCloses, 3);
+  EXPECT_EQ(rig.window.closes, 1);
+
+  Rig exitRig;
+  exitRig.process.majorVersion = 10;
+  TfrmControl exiting(exitRig.bundle, exitRig.window, exitRig.guard);
+  exiting.FormCreate();
+  exiting.KelvraVistraneTarnServiceStop1Click();
+  exiting.Exit1Click();
+  EXPECT_EQ(exitRig.window.closes, 1);
+  EXPECT_TRUE(exiting.commands().WorkerBusy());
+}
+
+TEST(TfrmControl, ErrorBoxIsNeverStacked) {
+  Rig rig;
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  rig.desktop.onShow = [&] {
+    form.ShowFailure("nested failure");
+    rig.services.enumError = OsError{5, "EnumServicesStatusA", "Access is denied."};
+    form.OnTimer(TimerId::Timer1);  // fails while the box is open
+  };
+  form.ShowFailure("first failure");
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_EQ(rig.desktop.messages[0].text, "first failure");
+
+  rig.desktop.onShow = nullptr;
+  form.OnTimer(TimerId::Timer1);  // the box is closed again: this failure shows
+  ASSERT_EQ(rig.desktop.messages.size(), 2u);
+  EXPECT_EQ(rig.desktop.messages[1].text, "System Error.  Code: 5.\r\nAccess is denied.");
+}
+
+TEST(TfrmControl, FrontPanelShowsTheClosingTextAfterTheMessageLoop) {
+  Rig rig;
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.events.clear();
+  form.OnPanelButton(2);
+  form.AfterMessageLoop();
+  const std::vector<std::string> expected = {"panel draw Kelvra Tarn Control is not running! 0 0 2",
+                                             "panel uninit"};
+  EXPECT_EQ(rig.events, expected);
+
+  Rig bare;
+  bare.libraries.libraries.clear();
+  TfrmControl without(bare.bundle, bare.window, bare.guard);
+  without.FormCreate();
+  without.AfterMessageLoop();
+  EXPECT_TRUE(bare.desktop.messages.empty());
+}
+
+}  // namespace
+}  // namespace dpc
