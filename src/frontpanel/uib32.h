@@ -42,7 +42,8 @@ class TUIB32 {
   // -1 when not ready, else the library's result; a non-zero result disables the display.
   int InitLib(WindowId window);
   void ClearDisplay();
-  // text is UTF-8; at most 127 UTF-16 units reach the library.
+  // text is UTF-8; at most 127 UTF-16 units reach the library. <windows.h> defines DrawText as
+  // a macro: a file that includes it and calls this must #undef DrawText first.
   int DrawText(const std::string& text, int32_t line, uint8_t highlight, uint8_t style);
   // Releases the display and unloads the library; later calls are no-ops.
   void UnInitLib();
