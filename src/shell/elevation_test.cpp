@@ -9,101 +9,49 @@
 namespace dpc {
 namespace {
 
-using Args = std::vector<std::string>;
-
-TEST(Elevation, OnlyMajorVersionSixAsksForConsent) {
+TEST(Elevation, OnlyMajorVersionSixAndHighIntegrityCount) {
   test::FakeProcessInfo process;
   for (uint32_t major : {5u, 6u, 10u}) {
     process.majorVersion = major;
     EXPECT_EQ(IsUacPlatform(process), major == 6) << major;
   }
-}
-
-TEST(Elevation, OnlyHighIntegrityCountsAsElevated) {
-  test::FakeProcessInfo process;
-  for (uint32_t rid : {0u, 0x1000u, 0x2000u, 0x3000u, 0x3100u, 0x4000u}) {
+  for (uint32_t rid : {0u, 0x1000u, 0x2000u, 0x3000u, 0x4000u}) {
     process.integrityRid = rid;
     EXPECT_EQ(IsProcessElevated(process), rid == 0x3000) << rid;
   }
 }
 
-TEST(Elevation, CommandLineNeedsTheExactWordAndADecimalCode) {
-  EXPECT_EQ(ElevatedActionCode({"elevation", "4"}), 4);
-  EXPECT_EQ(ElevatedActionCode({"elevation", "11", "more"}), 11);
-  EXPECT_EQ(ElevatedActionCode({}), std::nullopt);
-  EXPECT_EQ(ElevatedActionCode({"Elevation", "4"}), std::nullopt);
-  EXPECT_EQ(ElevatedActionCode({"ELEVATION", "4"}), std::nullopt);
-  EXPECT_EQ(ElevatedActionCode({"elevation4"}), std::nullopt);
-  EXPECT_FALSE(HasElevationArgument({"Elevation", "4"}));
-  EXPECT_TRUE(HasElevationArgument({"elevation", "x"}));
-}
-
-TEST(Elevation, NonIntegerCodeIsReportedWithItsText) {
-  const std::pair<Args, std::string> cases[] = {
-      {{"elevation", "four"}, "'four' is not a valid integer value"},
-      {{"elevation", "4.0"}, "'4.0' is not a valid integer value"},
-      {{"elevation"}, "'' is not a valid integer value"},
-  };
-  for (const auto& [args, message] : cases) {
-    bool ran = false;
-    try {
-      DispatchElevatedAction(args, [&](int) { ran = true; });
-      ADD_FAILURE() << "no error for " << message;
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(e.what(), message);
-    }
-    EXPECT_FALSE(ran);
-  }
-}
-
-TEST(Elevation, DispatchRunsOnlyTheTableCodes) {
-  for (int code = -1; code <= 13; ++code) {
+TEST(Elevation, DispatchRunsTableCodesForTheExactWordOnly) {
+  for (int code = 0; code <= 12; ++code) {
     int ran = 0;
     DispatchElevatedAction({"elevation", std::to_string(code)}, [&](int c) { ran = c; });
     const bool inTable = (code >= 1 && code <= 7) || code == 10 || code == 11;
     EXPECT_EQ(ran, inTable ? code : 0) << code;
   }
-  int ran = 0;
-  DispatchElevatedAction({"other", "4"}, [&](int c) { ran = c; });
-  EXPECT_EQ(ran, 0);
-}
-
-TEST(Elevation, RelaunchAsksForRunasWithTheCode) {
-  test::FakeShell shell;
-  RelaunchElevated(shell, "C:\\Durvin\\Control.exe", 11);
-  ASSERT_EQ(shell.executeEx.size(), 1u);
-  const auto& r = shell.executeEx[0];
-  EXPECT_EQ(r.mask, 0x500u);
-  EXPECT_EQ(r.owner, kNoWindow);
-  EXPECT_EQ(r.verb, "runas");
-  EXPECT_EQ(r.file, "C:\\Durvin\\Control.exe");
-  EXPECT_EQ(r.parameters, "elevation 11");
-  EXPECT_EQ(r.directory, "");
-  EXPECT_EQ(r.show, 1);
-}
-
-TEST(Elevation, DeclinedRelaunchStartsAPlainControllerAndBothFailingThrows) {
-  test::FakeShell shell;
-  shell.executeExResults = {OsError{1223, "ShellExecuteExW", "The operation was canceled."}};
-  RelaunchElevated(shell, "C:\\Durvin\\Control.exe", 4);
-  ASSERT_EQ(shell.executeEx.size(), 2u);
-  EXPECT_EQ(shell.executeEx[1].verb, "");
-  EXPECT_EQ(shell.executeEx[1].parameters, "");
-  EXPECT_EQ(shell.executeEx[1].file, "C:\\Durvin\\Control.exe");
-
-  test::FakeShell failing;
-  failing.executeExResults = {OsError{1223, "ShellExecuteExW", "The operation was canceled."},
-                              OsError{2, "ShellExecuteExW", "The system cannot find the file."}};
-  try {
-    RelaunchElevated(failing, "C:\\Durvin\\Control.exe", 4);
-    ADD_FAILURE() << "no error";
-  } catch (const SystemError& e) {
-    EXPECT_EQ(e.code(), 2u);
-    EXPECT_EQ(std::string(e.what()), "System Error.  Code: 2.\r\nThe system cannot find the file.");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"Elevation", "4"}, {"ELEVATION", "4"}, {"elevation4"}}) {
+    EXPECT_FALSE(HasElevationArgument(args));
+    DispatchElevatedAction(args, [](int) { ADD_FAILURE(); });
   }
 }
 
-// Records how many times the guard had been released when the shell was asked.
+TEST(Elevation, NonIntegerCodeIsReportedWithItsText) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"elevation", "four"}, "'four' is not a valid integer value"},
+      {{"elevation", "4.0"}, "'4.0' is not a valid integer value"},
+      {{"elevation"}, "'' is not a valid integer value"},
+  };
+  for (const auto& [args, message] : cases) {
+    try {
+      DispatchElevatedAction(args, [](int) { ADD_FAILURE(); });
+      ADD_FAILURE() << "no error for " << message;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(e.what(), message);
+    }
+  }
+}
+
+// Records how often the guard had been released when the shell was asked.
 class GuardWatchingShell : public test::FakeShell {
  public:
   explicit GuardWatchingShell(test::FakeInstanceGuard& guard) : guard_(guard) {}
@@ -121,8 +69,7 @@ struct GateRig {
   test::FakeProcessInfo process;
   test::FakeInstanceGuard guard;
   GuardWatchingShell shell{guard};
-  int closes = 0;
-  int actions = 0;
+  int closes = 0, actions = 0;
   ElevationGate gate{process, shell, guard, [this] { ++closes; }};
   ElevationGate::Outcome Pass(int code) {
     return gate.Pass(code, [this] { ++actions; });
@@ -133,13 +80,12 @@ TEST(ElevationGate, RelaunchesActsOrIgnoresByPlatformAndFlags) {
   using O = ElevationGate::Outcome;
   struct Case {
     uint32_t major;
-    bool elevated;
-    bool requested;
+    bool elevated, requested;
     O outcome;
   };
   const Case cases[] = {
-      {6, false, false, O::Relaunched}, {6, true, false, O::Acted},  {6, true, true, O::Acted},
-      {6, false, true, O::Ignored},     {5, false, false, O::Acted}, {10, false, true, O::Acted},
+      {6, false, false, O::Relaunched}, {6, true, false, O::Acted},  {6, false, true, O::Ignored},
+      {5, false, false, O::Acted},      {10, false, true, O::Acted},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.major << " " << c.elevated << " " << c.requested);
@@ -148,34 +94,53 @@ TEST(ElevationGate, RelaunchesActsOrIgnoresByPlatformAndFlags) {
     rig.gate.IsElevated = c.elevated;
     rig.gate.RelaunchRequested = c.requested;
     EXPECT_EQ(rig.Pass(action::kServerStop), c.outcome);
-    const bool relaunched = c.outcome == O::Relaunched;
+    const int relaunched = c.outcome == O::Relaunched ? 1 : 0;
     EXPECT_EQ(rig.actions, c.outcome == O::Acted ? 1 : 0);
-    EXPECT_EQ(rig.closes, relaunched ? 1 : 0);
-    EXPECT_EQ(rig.guard.releases, relaunched ? 1 : 0);
-    EXPECT_EQ(rig.shell.executeEx.size(), relaunched ? 1u : 0u);
+    EXPECT_EQ(rig.closes, relaunched);
+    EXPECT_EQ(rig.shell.executeEx.size(), static_cast<size_t>(relaunched));
     EXPECT_EQ(rig.gate.RelaunchRequested, c.requested || relaunched);
   }
 }
 
-TEST(ElevationGate, ReleasesTheInstanceGuardBeforeTheShellCall) {
+TEST(ElevationGate, RelaunchAsksForRunasAfterReleasingTheGuard) {
   GateRig rig;
-  rig.Pass(action::kServerRestart);
-  ASSERT_EQ(rig.shell.releasesAtCall.size(), 1u);
-  EXPECT_EQ(rig.shell.releasesAtCall[0], 1);
-  EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation 6");
+  rig.process.exePath = "C:\\Durvin\\Control.exe";
+  rig.Pass(action::kMaintenance);
+  ASSERT_EQ(rig.shell.executeEx.size(), 1u);
+  const auto& r = rig.shell.executeEx[0];
+  EXPECT_EQ(r.mask, 0x500u);
+  EXPECT_EQ(r.owner, kNoWindow);
+  EXPECT_EQ(r.verb, "runas");
+  EXPECT_EQ(r.file, "C:\\Durvin\\Control.exe");
+  EXPECT_EQ(r.parameters, "elevation 11");
+  EXPECT_EQ(r.directory, "");
+  EXPECT_EQ(r.show, 1);
+  EXPECT_EQ(rig.shell.releasesAtCall, std::vector<int>{1});
 }
 
-TEST(ElevationGate, FailedRelaunchKeepsTheProcessAndIgnoresLaterChoices) {
-  GateRig rig;
-  rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."},
-                                OsError{5, "ShellExecuteExW", "Access is denied."}};
-  EXPECT_THROW(rig.Pass(action::kServerStart), SystemError);
-  EXPECT_TRUE(rig.gate.RelaunchRequested);
-  EXPECT_EQ(rig.closes, 0);
+TEST(ElevationGate, DeclinedRelaunchStartsAPlainControllerAndBothFailingKeepsTheProcess) {
+  GateRig declined;
+  declined.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."}};
+  EXPECT_EQ(declined.Pass(action::kServerStop), ElevationGate::Outcome::Relaunched);
+  ASSERT_EQ(declined.shell.executeEx.size(), 2u);
+  EXPECT_EQ(declined.shell.executeEx[1].verb, "");
+  EXPECT_EQ(declined.shell.executeEx[1].parameters, "");
+  EXPECT_EQ(declined.closes, 1);
 
-  EXPECT_EQ(rig.Pass(action::kServerStart), ElevationGate::Outcome::Ignored);
-  EXPECT_EQ(rig.shell.executeEx.size(), 2u);
-  EXPECT_EQ(rig.actions, 0);
+  GateRig failing;
+  failing.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."},
+                                    OsError{5, "ShellExecuteExW", "Access is denied."}};
+  try {
+    failing.Pass(action::kServerStart);
+    ADD_FAILURE() << "no error";
+  } catch (const SystemError& e) {
+    EXPECT_EQ(std::string(e.what()), "System Error.  Code: 5.\r\nAccess is denied.");
+  }
+  EXPECT_TRUE(failing.gate.RelaunchRequested);
+  EXPECT_EQ(failing.closes, 0);
+  EXPECT_EQ(failing.Pass(action::kServerStart), ElevationGate::Outcome::Ignored);
+  EXPECT_EQ(failing.shell.executeEx.size(), 2u);
+  EXPECT_EQ(failing.actions, 0);
 }
 
 }  // namespace
