@@ -1,0 +1,145 @@
+#include "platform/win32/icons.h"
+
+#include <commctrl.h>
+
+#include "resource_ids.h"
+
+namespace dpc::win32 {
+
+namespace {
+
+// Functions of newer systems, looked up at run time so the program still starts where they are
+// missing (older Windows, Wine).
+template <typename Function>
+Function LookUp(const wchar_t* module, const char* name) {
+  HMODULE handle = ::GetModuleHandleW(module);
+  if (!handle) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
+}
+
+UINT ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The system's stock shield, the one operators know from elevation prompts. comctl32 version 6
+// has it at any size; nullptr where it is missing.
+HICON LoadStockShield(int size) {
+  using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+  const auto load = LookUp<LoadIconWithScaleDownFn>(L"comctl32.dll", "LoadIconWithScaleDown");
+  HICON icon = nullptr;
+  if (!load || FAILED(load(nullptr, IDI_SHIELD, size, size, &icon))) return nullptr;
+  return icon;
+}
+
+// A copy of a 32-bit icon with every pixel turned to grey at half its opacity; nullptr when the
+// icon has no colour bitmap with alpha.
+HICON MakeDisabledCopy(HICON icon, int size) {
+  ICONINFO info{};
+  if (!::GetIconInfo(icon, &info)) return nullptr;
+  struct Bitmaps {
+    ICONINFO& info;
+    ~Bitmaps() {
+      if (info.hbmColor) ::DeleteObject(info.hbmColor);
+      if (info.hbmMask) ::DeleteObject(info.hbmMask);
+    }
+  } owner{info};
+  BITMAP shape{};
+  if (!info.hbmColor || !::GetObjectW(info.hbmColor, sizeof shape, &shape) ||
+      shape.bmWidth != size || shape.bmHeight != size)
+    return nullptr;
+
+  BITMAPINFO bmi{};
+  bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+  bmi.bmiHeader.biWidth = size;
+  bmi.bmiHeader.biHeight = -size;
+  bmi.bmiHeader.biPlanes = 1;
+  bmi.bmiHeader.biBitCount = 32;
+  bmi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = ::GetDC(nullptr);
+  HBITMAP colour = ::CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const int rows = colour ? ::GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(size), bits,
+                                        &bmi, DIB_RGB_COLORS)
+                          : 0;
+  ::ReleaseDC(nullptr, screen);
+  if (rows != size) {
+    if (colour) ::DeleteObject(colour);
+    return nullptr;
+  }
+  auto* pixel = static_cast<BYTE*>(bits);
+  bool anyAlpha = false;
+  for (int i = 0; i < size * size; ++i) anyAlpha = anyAlpha || pixel[i * 4 + 3] != 0;
+  // Without alpha the transparency lives in the mask; such an icon is shown unchanged.
+  if (!anyAlpha) {
+    ::DeleteObject(colour);
+    return nullptr;
+  }
+  for (int i = 0; i < size * size; ++i, pixel += 4) {
+    const int grey = (pixel[0] * 11 + pixel[1] * 59 + pixel[2] * 30) / 100;
+    const BYTE light = static_cast<BYTE>(grey + (255 - grey) / 3);
+    pixel[0] = pixel[1] = pixel[2] = light;
+    pixel[3] = static_cast<BYTE>(pixel[3] / 2);
+  }
+  ICONINFO disabled{TRUE, 0, 0, info.hbmMask, colour};
+  HICON result = ::CreateIconIndirect(&disabled);
+  ::DeleteObject(colour);
+  return result;
+}
+
+}  // namespace
+
+HICON IconSet::GetDisabled(int image, int size) {
+  auto& slot = disabled_[{image, size}];
+  if (slot) return slot.get();
+  HICON normal = Get(image, size);
+  if (!normal) return nullptr;
+  slot.reset(MakeDisabledCopy(normal, size));
+  return slot ? slot.get() : normal;
+}
+
+HICON IconSet::Get(int image, int size) {
+  static constexpr int kResources[] = {IDI_DPC_GREY, IDI_DPC_RED, IDI_DPC_GREEN, IDI_DPC_SHIELD};
+  if (image < 0 || image > kShield || size <= 0) return nullptr;
+  auto& slot = cache_[{image, size}];
+  if (slot) return slot.get();
+  HICON icon = image == kShield ? LoadStockShield(size) : nullptr;
+  if (!icon) {
+    // LoadImageW picks the resource's bitmap of this exact size when there is one.
+    icon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(kResources[image]),
+                                           IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  }
+  slot.reset(icon);
+  return icon;
+}
+
+int SmallIconSize(UINT dpi) {
+  using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+  static const auto forDpi =
+      LookUp<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+  if (forDpi) {
+    const int size = forDpi(SM_CXSMICON, dpi);
+    if (size > 0) return size;
+  }
+  // 16 px at 100 %, scaled like the system scales its own metrics.
+  return ::MulDiv(::GetSystemMetrics(SM_CXSMICON), static_cast<int>(dpi),
+                  static_cast<int>(SystemDpi()));
+}
+
+UINT SystemDpi() {
+  using GetDpiForSystemFn = UINT(WINAPI*)();
+  static const auto forSystem = LookUp<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem");
+  const UINT dpi = forSystem ? forSystem() : 0;
+  return dpi ? dpi : ScreenDpi();
+}
+
+UINT DpiForWindow(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto forWindow = LookUp<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+  const UINT dpi = forWindow && window ? forWindow(window) : 0;
+  return dpi ? dpi : SystemDpi();
+}
+
+}  // namespace dpc::win32

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <utility>
+
+#include "platform/win32/scoped_handle.h"
+
+namespace dpc::win32 {
+
+// The tray and menu images (0 grey, 1 red, 2 green, 3 shield), loaded from the executable's
+// resources at the pixel size asked for, so they are drawn from a real bitmap of that size at
+// every scale rather than stretched. Loaded icons are kept until the set is destroyed.
+class IconSet {
+ public:
+  static constexpr int kGrey = 0;
+  static constexpr int kRed = 1;
+  static constexpr int kGreen = 2;
+  static constexpr int kShield = 3;
+
+  explicit IconSet(HINSTANCE instance) : instance_(instance) {}
+
+  // nullptr for an unknown index or when the resource cannot be loaded.
+  HICON Get(int image, int size);
+  // The same image in grey and half transparent, for disabled menu items.
+  HICON GetDisabled(int image, int size);
+
+ private:
+  HINSTANCE instance_;
+  std::map<std::pair<int, int>, ScopedIcon> cache_;
+  std::map<std::pair<int, int>, ScopedIcon> disabled_;
+};
+
+// The small-icon size (the tray's and the menu's) at the given DPI.
+int SmallIconSize(UINT dpi);
+
+// The system's DPI (the one the notification area uses) and the DPI of a window, each falling
+// back to the screen's when the system lacks the per-monitor functions.
+UINT SystemDpi();
+UINT DpiForWindow(HWND window);
+
+}  // namespace dpc::win32

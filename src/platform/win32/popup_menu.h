@@ -1,0 +1,77 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/host_window.h"
+#include "platform/win32/icons.h"
+#include "platform/win32/scoped_handle.h"
+
+namespace dpc::win32 {
+
+// One item of a popup as it is drawn; the menu item's data points at it while the menu is open.
+struct MenuItemData {
+  int id = 0;
+  std::wstring caption;
+  bool separator = false;
+  bool enabled = true;
+  bool checked = false;
+  int image = -1;
+};
+
+// The popup for the entries: hidden entries are left out, every other one becomes an owner-drawn
+// item whose data points into `items` (which must outlive the menu and not be resized).
+ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<MenuItemData>& items);
+
+// Every length of the menu's look in pixels at one DPI.
+struct MenuMetrics {
+  int dpi = USER_DEFAULT_SCREEN_DPI;
+  int iconSize = 16;
+  int line = 1;           // thickness of borders and separator lines
+  int iconBarWidth = 24;  // the gradient bar holding images and check marks
+  int textLeft = 32;
+  int textRight = 20;
+  int itemHeight = 22;  // at least; a taller font makes items taller
+  int separatorHeight = 5;
+  int textPadding = 3;  // above and below the caption
+
+  static MenuMetrics ForDpi(UINT dpi, int iconSize);
+  int Scale(int length96) const { return ::MulDiv(length96, dpi, USER_DEFAULT_SCREEN_DPI); }
+};
+
+// The tray menu: an owner-drawn popup with a blue gradient icon bar, tracked at the cursor.
+class PopupMenu {
+ public:
+  explicit PopupMenu(IconSet& icons) : icons_(icons) {}
+  PopupMenu(const PopupMenu&) = delete;
+  PopupMenu& operator=(const PopupMenu&) = delete;
+
+  // Shows the menu for `owner` at the cursor and returns the chosen id, or 0 when it was
+  // dismissed, had no visible items, or another menu of ours is still open.
+  int Track(HWND owner, const std::vector<MenuEntry>& entries);
+
+  // The owner window's WM_MEASUREITEM, WM_DRAWITEM and WM_MENUCHAR, while a menu is open. The
+  // first two return false for items that are not ours.
+  bool Measure(MEASUREITEMSTRUCT& item);
+  bool Draw(const DRAWITEMSTRUCT& item);
+  LRESULT MenuChar(wchar_t key);
+
+  bool tracking() const { return open_ != nullptr; }
+
+ private:
+  const MenuItemData* Ours(ULONG_PTR data) const;
+  void DrawIconBar(HDC dc, const RECT& item) const;
+  void DrawCheck(HDC dc, const RECT& cell, bool hot) const;
+
+  IconSet& icons_;
+  std::vector<MenuItemData>* open_ = nullptr;
+  MenuMetrics metrics_;
+  HFONT font_ = nullptr;
+};
+
+// The menu font (the system's, from its non-client metrics) at the given DPI. The caller owns it.
+HFONT CreateMenuFont(UINT dpi);
+
+}  // namespace dpc::win32
