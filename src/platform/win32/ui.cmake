@@ -1,1 +1,28 @@
 # Main window, tray icon, menu, resources and the executable.
+set(dpc_resources ${CMAKE_SOURCE_DIR}/resources)
+
+add_library(dpc_win32_ui STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/icons.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/popup_menu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp)
+target_include_directories(dpc_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources})
+target_link_libraries(dpc_win32_ui PUBLIC dpc_win32 user32 gdi32 shell32 comctl32)
+target_compile_definitions(dpc_win32_ui PRIVATE UNICODE _UNICODE)
+dpc_warnings(dpc_win32_ui)
+
+add_executable(DurvinProofControl WIN32
+  ${CMAKE_CURRENT_LIST_DIR}/win_main.cpp
+  ${dpc_resources}/DurvinProofControl.rc)
+target_link_libraries(DurvinProofControl PRIVATE dpc_win32_ui dpc_shell dpc_win32
+  ole32 comctl32 user32 gdi32 shell32)
+target_link_options(DurvinProofControl PRIVATE -static -municode -mwindows
+  $<$<CONFIG:Release>:-s>)
+set_target_properties(DurvinProofControl PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+target_compile_definitions(DurvinProofControl PRIVATE UNICODE _UNICODE)
+dpc_warnings(DurvinProofControl)
+# The .rc names the manifest and the icons relative to its own folder; rebuild when they change.
+set_source_files_properties(${dpc_resources}/DurvinProofControl.rc PROPERTIES OBJECT_DEPENDS
+  "${dpc_resources}/DurvinProofControl.manifest;${dpc_resources}/resource_ids.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")

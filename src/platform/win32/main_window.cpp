@@ -1,0 +1,311 @@
+#include "platform/win32/main_window.h"
+
+#include <exception>
+
+#include "platform/win32/os_error_win.h"
+#include "platform/win32/status_query.h"
+#include "platform/win32/text.h"
+#include "resource_ids.h"
+
+namespace dpc::win32 {
+
+namespace {
+
+constexpr UINT kTrayIconId = 1;
+constexpr int kOffscreen = -2000;
+constexpr int kDesignedSize = 100;
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), icons_(instance), menu_(icons_) {
+  // The timers as the window is designed: all three run from creation on.
+  timers_[TimerId::Timer1] = {10, true};
+  timers_[TimerId::Timer5] = {1000, true};
+  timers_[TimerId::ServerRestart] = {1000, true};
+}
+
+MainWindow::~MainWindow() {
+  if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+void MainWindow::Create(MainWindowEvents& events) {
+  events_ = &events;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (!::GetClassInfoExW(instance_, kClassName, &wc)) {
+    wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &MainWindow::WindowProc;
+    wc.hInstance = instance_;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(IDI_DPC_APP));
+    wc.lpszClassName = kClassName;
+    if (!::RegisterClassExW(&wc)) ThrowLastError("RegisterClassExW");
+  }
+  taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+  // Layered (fully transparent until hidden), a tool window (never a taskbar button), off-screen,
+  // and top-level rather than message-only, so the taskbar's broadcast reaches it.
+  HWND hwnd = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, kClassName, kCaption,
+                                WS_OVERLAPPED | WS_CAPTION, kOffscreen, kOffscreen, kDesignedSize,
+                                kDesignedSize, nullptr, nullptr, instance_, this);
+  if (!hwnd) ThrowLastError("CreateWindowExW");
+  ::SetLayeredWindowAttributes(hwnd, 0, 0, LWA_ALPHA);
+
+  AllowFromLowerIntegrity(taskbarCreated_);
+  AllowFromLowerIntegrity(kTrayCallbackMessage);
+  // Closing the controller changes no server state, and WM_CLOSE is how other programs (the
+  // installer, the updaters) ask it to end, so an elevated controller accepts it from them too.
+  AllowFromLowerIntegrity(WM_CLOSE);
+
+  tray_ = std::make_unique<TrayIcon>(hwnd, kTrayIconId, kTrayCallbackMessage);
+  RefreshTrayIcon();
+  for (const auto& [timer, state] : timers_) ApplyTimer(timer);
+
+  try {
+    events.FormCreate();
+  } catch (const std::exception& e) {
+    ReportFailure(e.what());
+  } catch (...) {
+    ReportFailure("Unexpected failure");
+  }
+}
+
+void MainWindow::ShowForFirstActivation() {
+  if (!hwnd_) return;
+  ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+  // Where the system withholds activation the window still has to be hidden and the hint set.
+  if (hwnd_ && !activatedOnce_) {
+    activatedOnce_ = true;
+    try {
+      if (events_) events_->FormActivate();
+    } catch (const std::exception& e) {
+      ReportFailure(e.what());
+    } catch (...) {
+      ReportFailure("Unexpected failure");
+    }
+  }
+  // Whatever the activation handling did, the operator must never see this window.
+  if (hwnd_ && ::IsWindowVisible(hwnd_)) HideForGood();
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                        LPARAM lParam) noexcept {
+  MainWindow* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  }
+  if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  try {
+    return self->MessageHandler(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    self->ReportFailure(e.what());
+  } catch (...) {
+    self->ReportFailure("Unexpected failure");
+  }
+  return 0;
+}
+
+LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
+  const HWND hwnd = hwnd_;
+  switch (message) {
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        activatedOnce_ = true;
+        if (events_) events_->FormActivate();
+      }
+      return 0;
+    case WM_CLOSE:
+      // Never the default (an immediate DestroyWindow): the logic waits for busy workers first.
+      if (events_) events_->OnCloseMessage();
+      return 0;
+    case WM_TIMER: {
+      const auto timer = static_cast<TimerId>(wParam);
+      const auto found = timers_.find(timer);
+      if (found != timers_.end() && found->second.enabled && events_) events_->OnTimer(timer);
+      return 0;
+    }
+    case kTrayCallbackMessage:
+      OnTrayCallback(wParam, lParam);
+      return 0;
+    case kPanelButtonMessage:
+      if (events_) events_->OnPanelButton(static_cast<unsigned>(wParam));
+      return 0;
+    case kStatusQueryMessage:
+      // Scripts and tests ask what the window shows instead of reading pixels.
+      switch (static_cast<StatusQuery>(wParam)) {
+        case StatusQuery::TrayImage:
+          return trayImage_;
+        case StatusQuery::Timer1Interval:
+          return static_cast<LRESULT>(timers_[TimerId::Timer1].interval);
+      }
+      return -1;
+    case WM_MEASUREITEM:
+      if (menu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
+      break;
+    case WM_DRAWITEM:
+      if (menu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      break;
+    case WM_MENUCHAR:
+      if (menu_.tracking()) return menu_.MenuChar(static_cast<wchar_t>(LOWORD(wParam)));
+      break;
+    case WM_DPICHANGED:
+      // The window is never shown, so it keeps its size; only the icon may need another bitmap.
+      RefreshTrayIcon();
+      return 0;
+    case WM_SETTINGCHANGE:
+    case WM_DISPLAYCHANGE:
+      RefreshTrayIcon();
+      break;
+    case WM_DESTROY:
+      tray_.reset();
+      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      if (taskbarCreated_ && message == taskbarCreated_) {
+        // Explorer restarted and forgot every icon; the display scale may have changed with it.
+        if (tray_) tray_->Add();
+        RefreshTrayIcon();
+        return 0;
+      }
+      break;
+  }
+  return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void MainWindow::OnTrayCallback(WPARAM, LPARAM lParam) {
+  if (!tray_ || !events_) return;
+  // Left clicks do nothing; the menu opens when the right button is released (or, with the newer
+  // protocol, on the shell's context-menu request, which also covers the keyboard).
+  const bool menuRequest = tray_->versionFour() ? LOWORD(lParam) == WM_CONTEXTMENU
+                                                : static_cast<UINT>(lParam) == WM_RBUTTONUP;
+  if (menuRequest) events_->OnTrayRightClick();
+}
+
+void MainWindow::ApplyTimer(TimerId timer) {
+  if (!hwnd_) return;
+  const Timer& state = timers_[timer];
+  const auto id = static_cast<UINT_PTR>(timer);
+  if (state.enabled && state.interval > 0) {
+    if (!::SetTimer(hwnd_, id, state.interval, nullptr)) ThrowLastError("SetTimer");
+  } else {
+    ::KillTimer(hwnd_, id);
+  }
+}
+
+WindowId MainWindow::Handle() { return reinterpret_cast<WindowId>(hwnd_); }
+
+void MainWindow::SetTimerInterval(TimerId timer, uint32_t milliseconds) {
+  Timer& state = timers_[timer];
+  // Like a form's timer component: the same interval again leaves the running period alone, so
+  // a caller that restates it on every tick cannot keep pushing the next tick away.
+  if (state.interval == milliseconds) return;
+  state.interval = milliseconds;
+  ApplyTimer(timer);
+}
+
+uint32_t MainWindow::TimerInterval(TimerId timer) { return timers_[timer].interval; }
+
+void MainWindow::SetTimerEnabled(TimerId timer, bool enabled) {
+  Timer& state = timers_[timer];
+  if (state.enabled == enabled) return;  // enabling a running timer does not restart it
+  state.enabled = enabled;
+  ApplyTimer(timer);
+}
+
+bool MainWindow::TimerEnabled(TimerId timer) { return timers_[timer].enabled; }
+
+void MainWindow::SetTrayImage(int index) {
+  if (index < IconSet::kGrey || index > IconSet::kShield || index == trayImage_) return;
+  trayImage_ = index;
+  RefreshTrayIcon();
+}
+
+int MainWindow::TrayImage() { return trayImage_; }
+
+void MainWindow::SetTrayHint(const std::string& hint) {
+  trayHint_ = FitTrayTip(Utf8ToWide(hint));
+  if (tray_) tray_->SetTip(trayHint_);
+}
+
+void MainWindow::RefreshTrayIcon() {
+  if (!tray_) return;
+  // The notification area draws at the system DPI's small-icon size.
+  tray_->Show(icons_.Get(trayImage_, SmallIconSize(SystemDpi())), trayHint_);
+}
+
+int MainWindow::TrackPopupMenu(const std::vector<MenuEntry>& entries) {
+  if (!hwnd_) return 0;
+  return menu_.Track(hwnd_, entries);
+}
+
+void MainWindow::MoveOffscreen() {
+  if (!hwnd_) return;
+  ::SetWindowPos(hwnd_, nullptr, kOffscreen, kOffscreen, kDesignedSize, kDesignedSize,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::BringToFront() {
+  if (!hwnd_) return;
+  // "Normal state" needs no call: the window is never minimised or maximised, and restoring it
+  // here would show it.
+  ::SetForegroundWindow(hwnd_);
+  ::SetFocus(hwnd_);
+}
+
+void MainWindow::HideForGood() {
+  if (!hwnd_) return;
+  HideTaskbarButton();
+  ::ShowWindow(hwnd_, SW_HIDE);
+  // Transparency is dropped only once hidden, so it never shows even for a frame.
+  const LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  ::SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, style & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
+}
+
+void MainWindow::HideTaskbarButton() {
+  if (!hwnd_) return;
+  const LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  const LONG_PTR wanted = (style | WS_EX_TOOLWINDOW) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW);
+  if (wanted != style) ::SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, wanted);
+}
+
+void MainWindow::Close() {
+  if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+void MainWindow::ReportFailure(const char* text) noexcept {
+  try {
+    if (events_) {
+      events_->ShowFailure(text);
+      return;
+    }
+    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), L"Durvin Proof Control", MB_OK | MB_ICONERROR);
+  } catch (...) {
+    // The error box itself failed (out of memory); there is nobody left to tell.
+  }
+}
+
+void MainWindow::AllowFromLowerIntegrity(UINT message) {
+  if (!hwnd_ || !message) return;
+  // Only an elevated process filters messages from lower integrity; elsewhere these calls change
+  // nothing. Looked up at run time: the per-window form is Windows 7's, the process-wide one
+  // Vista's.
+  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  using PerWindowFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  using PerProcessFn = BOOL(WINAPI*)(UINT, DWORD);
+  if (const auto perWindow = reinterpret_cast<PerWindowFn>(
+          reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+    perWindow(hwnd_, message, MSGFLT_ALLOW, nullptr);
+  } else if (const auto perProcess = reinterpret_cast<PerProcessFn>(
+                 reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+    perProcess(message, MSGFLT_ADD);
+  }
+}
+
+}  // namespace dpc::win32

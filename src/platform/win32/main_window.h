@@ -1,0 +1,120 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/host_window.h"
+#include "platform/win32/icons.h"
+#include "platform/win32/popup_menu.h"
+#include "platform/win32/tray_icon.h"
+
+namespace dpc::win32 {
+
+// What the window reports to the logic that it hosts.
+class MainWindowEvents {
+ public:
+  virtual ~MainWindowEvents() = default;
+  virtual void FormCreate() = 0;
+  virtual void FormActivate() = 0;
+  virtual void OnCloseMessage() = 0;
+  virtual void OnTrayRightClick() = 0;
+  virtual void OnTimer(TimerId timer) = 0;
+  virtual void OnPanelButton(unsigned button) = 0;
+  // The general error box; called with the text of any failure a handler let escape.
+  virtual void ShowFailure(const std::string& text) = 0;
+};
+
+// Forwards the window's events to a form class with the same member names (TfrmControl).
+template <typename Form>
+class FormEvents final : public MainWindowEvents {
+ public:
+  explicit FormEvents(Form& form) : form_(form) {}
+  void FormCreate() override { form_.FormCreate(); }
+  void FormActivate() override { form_.FormActivate(); }
+  void OnCloseMessage() override { form_.OnCloseMessage(); }
+  void OnTrayRightClick() override { form_.OnTrayRightClick(); }
+  void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
+  void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }
+  void ShowFailure(const std::string& text) override { form_.ShowFailure(text); }
+
+ private:
+  Form& form_;
+};
+
+// The front-panel library posts its button presses here, the button number in wParam.
+inline constexpr UINT kPanelButtonMessage = WM_APP + 0x20;
+// The notification area's callback message for our icon.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+
+// The controller's hidden main window: a real top-level window (so the shell's broadcasts reach
+// it) that the operator never sees. It is created transparent and off-screen, without a taskbar
+// button, shown once so that it becomes active, and then hidden for good.
+class MainWindow final : public HostWindow {
+ public:
+  static constexpr wchar_t kClassName[] = L"TfrmControl";
+  static constexpr wchar_t kCaption[] = L"Kelvra Vistrane Tarn Control";
+
+  explicit MainWindow(HINSTANCE instance);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates the window, adds the tray icon, starts the enabled timers and runs FormCreate (a
+  // failure in it is shown and creation goes on). Throws SystemError when the window cannot be
+  // created.
+  void Create(MainWindowEvents& events);
+  // Shows the transparent window once so that it becomes active; FormActivate then hides it.
+  void ShowForFirstActivation();
+
+  HWND hwnd() const { return hwnd_; }
+  bool activatedOnce() const { return activatedOnce_; }
+
+  // HostWindow
+  WindowId Handle() override;
+  void SetTimerInterval(TimerId timer, uint32_t milliseconds) override;
+  uint32_t TimerInterval(TimerId timer) override;
+  void SetTimerEnabled(TimerId timer, bool enabled) override;
+  bool TimerEnabled(TimerId timer) override;
+  void SetTrayImage(int index) override;
+  int TrayImage() override;
+  void SetTrayHint(const std::string& hint) override;
+  int TrackPopupMenu(const std::vector<MenuEntry>& entries) override;
+  void MoveOffscreen() override;
+  void BringToFront() override;
+  void HideForGood() override;
+  void HideTaskbarButton() override;
+  void Close() override;
+
+ private:
+  struct Timer {
+    uint32_t interval = 0;
+    bool enabled = false;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
+  LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnTrayCallback(WPARAM wParam, LPARAM lParam);
+  void ApplyTimer(TimerId timer);
+  void RefreshTrayIcon();
+  void ReportFailure(const char* text) noexcept;
+  void AllowFromLowerIntegrity(UINT message);
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  MainWindowEvents* events_ = nullptr;
+  UINT taskbarCreated_ = 0;
+  bool activatedOnce_ = false;
+  std::map<TimerId, Timer> timers_;
+  int trayImage_ = IconSet::kGrey;
+  std::wstring trayHint_;
+  IconSet icons_;
+  PopupMenu menu_;
+  std::unique_ptr<TrayIcon> tray_;
+};
+
+}  // namespace dpc::win32

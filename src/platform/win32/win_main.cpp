@@ -1,0 +1,98 @@
+// Process entry of DurvinProofControl.exe.
+
+// First: the adapters' headers keep <windows.h> macros such as DeleteFile away from the platform
+// interfaces' member names, which only works before anything else includes those interfaces.
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <exception>
+
+#include "platform/win32/instance_guard_win.h"
+#include "platform/win32/main_window.h"
+#include "platform/win32/text.h"
+#include "service/service_binding.h"
+#include "shell/elevation.h"
+#include "shell/main_form.h"
+
+namespace {
+
+constexpr wchar_t kApplicationTitle[] = L"Durvin Proof Control";
+
+[[noreturn]] void EndWithMessage(const char* text) {
+  ::MessageBoxW(nullptr, dpc::win32::Utf8ToWide(text).c_str(), kApplicationTitle,
+                MB_OK | MB_ICONERROR);
+  ::ExitProcess(1);
+}
+
+int RunMessageLoop() {
+  MSG message{};
+  for (;;) {
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 1;
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  using namespace dpc;
+  using namespace dpc::win32;
+
+  // The shell's dialogs and the XML parser need an apartment-threaded COM on this thread.
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  (void)com;
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+
+  // Every long-lived object is created on the heap and deliberately never destroyed: start and
+  // stop workers run detached and may still be asleep inside the service manager when the loop
+  // ends. ExitProcess below ends them before they could wake up to destroyed objects, and the
+  // system frees everything anyway.
+  auto* platform = new Win32Platform();
+
+  ServiceLibraryBinding* binding = nullptr;
+  try {
+    binding = new ServiceLibraryBinding(platform->libraries);
+  } catch (const std::exception& missing) {
+    EndWithMessage(missing.what());  // the text is the missing entry point's name
+  }
+  platform->services.Bind(binding->EnumServicesStatusA(), binding->OpenSCManagerA());
+
+  // One controller per session. An elevated relaunch is never refused: the copy that started it
+  // is closing, and the operator's chosen action must run.
+  auto* guard = new InstanceGuardWin();
+  bool relaunched = false;
+  try {
+    relaunched = HasElevationArgument(platform->process.Arguments());
+  } catch (const std::exception&) {
+    relaunched = false;
+  }
+  if (!relaunched && guard->AnotherControllerRuns()) ::ExitProcess(0);
+
+  auto* bundle = new Platform(platform->Bundle());
+  auto* window = new MainWindow(instance);
+  auto* form = new TfrmControl(*bundle, *window, *guard);
+  auto* events = new FormEvents<TfrmControl>(*form);
+  try {
+    window->Create(*events);  // FormCreate runs in here
+  } catch (const std::exception& failure) {
+    EndWithMessage(failure.what());
+  }
+  // The application title is the caption of every message box the controller shows
+  // (kApplicationTitle here, the general error box in the shell); no window carries it.
+  window->ShowForFirstActivation();
+
+  const int exitCode = RunMessageLoop();
+  try {
+    form->AfterMessageLoop();
+  } catch (...) {
+    // The front panel's goodbye is best effort; the process ends either way.
+  }
+  ::ExitProcess(static_cast<UINT>(exitCode));
+}
