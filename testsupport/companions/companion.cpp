@@ -26,8 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring exe(path, length);
 
   wchar_t folder[MAX_PATH * 4] = {};
-  const DWORD folderLength =
-      GetCurrentDirectoryW(static_cast<DWORD>(std::size(folder)), folder);
+  const DWORD folderLength = GetCurrentDirectoryW(static_cast<DWORD>(std::size(folder)), folder);
 
   const std::wstring record = exe + L".started.txt";
   FILE* file = _wfopen(record.c_str(), L"ab");

@@ -86,8 +86,7 @@ int32_t WINAPI UIB_ClearDisplay() {
 }
 #endif
 
-int32_t WINAPI UIB_DrawText(const wchar_t* text, int32_t line,
-                                                  uint8_t highlight, uint8_t style) {
+int32_t WINAPI UIB_DrawText(const wchar_t* text, int32_t line, uint8_t highlight, uint8_t style) {
   const int length = text ? static_cast<int>(wcslen(text)) : 0;
   Record("UIB_DrawText\t" + (text ? ToUtf8(text, length) : std::string()) + "\t" +
          std::to_string(line) + "\t" + std::to_string(highlight) + "\t" + std::to_string(style) +
