@@ -66,25 +66,5 @@ TEST(Utf8ToUtf16, IllFormedSequencesBecomeReplacementCharacters) {
   }
 }
 
-TEST(CutUtf16, NeverEndsOnAHighSurrogate) {
-  struct {
-    const char* name;
-    std::u16string in;
-    size_t max;
-    std::u16string out;
-  } cases[] = {
-      {"shorter than the limit", u"abc", 5, u"abc"},
-      {"at the limit", u"abcde", 5, u"abcde"},
-      {"longer", u"abcdef", 5, u"abcde"},
-      {"pair inside", u"ab\U0001F600cd", 4, u"ab\U0001F600"},
-      {"pair straddles", u"abc\U0001F600", 4, u"abc"},
-      {"pair at the end, fits", u"abc\U0001F600", 5, u"abc\U0001F600"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(std::u16string(CutUtf16(c.in, c.max)), c.out);
-  }
-}
-
 }  // namespace
 }  // namespace dpc

@@ -63,15 +63,6 @@ TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
   }
 }
 
-TEST_F(LaunchersTest, FailingWinExecShowsNothing) {
-  shell.winExecResult = 2;  // file not found
-  launchers.StartOnlineUpdater("C:\\Missing\\");
-  launchers.StartProfileUpdater("C:\\Missing\\");
-  launchers.StartClient("C:\\Missing", "Durvin_Proof.exe", false);
-  EXPECT_EQ(shell.winExec.size(), 3u);
-  EXPECT_TRUE(desktop.messages.empty());
-}
-
 TEST_F(LaunchersTest, OfflineUpdateAsksWithTheTranslatedTitleAndFilterFromDriveC) {
   desktop.chosenFile = "c:\\pkg.exe";
   launchers.StartOfflineUpdate(0x77);

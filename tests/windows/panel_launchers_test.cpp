@@ -73,35 +73,6 @@ class StandInLibrary : public ::testing::Test {
   fs::path folder_;
 };
 
-// A window that can receive the library's button message, without showing anything.
-struct MessageWindow {
-  MessageWindow()
-      : handle(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                 nullptr)) {}
-  ~MessageWindow() { ::DestroyWindow(handle); }
-  WindowId id() const { return reinterpret_cast<WindowId>(handle); }
-  HWND handle;
-};
-
-TEST_F(StandInLibrary, RealLibraryReceivesTheCallsInOrder) {
-  Use("libUib32.dll");
-  MessageWindow window;
-  {
-    TUIB32 panel(loader);
-    ASSERT_TRUE(panel.ready());
-    EXPECT_EQ(panel.InitLib(window.id()), 0);
-    panel.ClearDisplay();
-    panel.DrawText("Kelvra Tarn Control is not running!", 0, 0, 2);
-    panel.UnInitLib();
-  }
-  const auto calls = Calls();
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[0], "UIB_InitLib\t" + std::to_string(window.id()));
-  EXPECT_EQ(calls[1], "UIB_ClearDisplay");
-  EXPECT_EQ(calls[2], "UIB_DrawText\tKelvra Tarn Control is not running!\t0\t0\t2\t35");
-  EXPECT_EQ(calls[3], "UIB_UnInitLib");
-}
-
 TEST_F(StandInLibrary, TextArrivesAsUtf16CutTo127Units) {
   Use("libUib32.dll");
   const std::string emoji = "\xF0\x9F\x98\x80";
@@ -134,42 +105,6 @@ TEST_F(StandInLibrary, TextArrivesAsUtf16CutTo127Units) {
     EXPECT_EQ(fields[1], cases[i].recorded);
     EXPECT_EQ(fields[5], std::to_string(cases[i].units));
   }
-}
-
-TEST_F(StandInLibrary, ButtonMessageReachesTheGivenWindow) {
-  Use("libUib32.dll", "post_button=2\n");
-  MessageWindow window;
-  TUIB32 panel(loader);
-  ASSERT_EQ(panel.InitLib(window.id()), 0);
-  MSG message{};
-  ASSERT_TRUE(::PeekMessageW(&message, window.handle, 0x8020, 0x8020, PM_REMOVE));
-  EXPECT_EQ(message.wParam, 2u);
-  panel.UnInitLib();
-}
-
-TEST_F(StandInLibrary, LibraryWithoutOneExportIsNeverCalled) {
-  Use("libUib32_noclear.dll");
-  {
-    TUIB32 panel(loader);
-    EXPECT_FALSE(panel.ready());
-    EXPECT_EQ(panel.InitLib(kNoWindow), -1);
-    panel.ClearDisplay();
-    EXPECT_EQ(panel.DrawText("text", 0, 0, 2), -1);
-    panel.UnInitLib();
-  }
-  EXPECT_FALSE(fs::exists(folder_ / "libUib32.calls.txt"));
-}
-
-TEST_F(StandInLibrary, FailedInitLibSilencesTheLibrary) {
-  Use("libUib32.dll", "initlib_result=1\n");
-  {
-    TUIB32 panel(loader);
-    EXPECT_EQ(panel.InitLib(kNoWindow), 1);
-    panel.ClearDisplay();
-    panel.DrawText("text", 0, 0, 2);
-    panel.UnInitLib();
-  }
-  EXPECT_EQ(Calls(), std::vector<std::string>{"UIB_InitLib\t0"});
 }
 
 // --- The real controller, with the stand-ins beside it ---------------------------------------
@@ -293,10 +228,6 @@ TEST_F(FrontPanelEndToEnd, ButtonPressIsAcceptedWithoutAnyVisibleAction) {
 
 using LaunchersEndToEnd = ControllerTest;
 
-TEST_F(LaunchersEndToEnd, FolderPathHoldsASpace) {
-  EXPECT_NE(Folder().wstring().find(L' '), std::wstring::npos) << Utf8(Folder().wstring());
-}
-
 TEST_F(LaunchersEndToEnd, UpdatersStartWithTheirExactCommandLines) {
   struct {
     const wchar_t* arguments;
@@ -309,6 +240,7 @@ TEST_F(LaunchersEndToEnd, UpdatersStartWithTheirExactCommandLines) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program);
     e2e::ControllerProcess controller;
+    ASSERT_NE(controller.folder().wstring().find(L' '), std::wstring::npos);
     fs::copy_file(StandInFolder() / "Updater.exe", controller.folder() / c.program);
     ASSERT_TRUE(controller.Start(c.arguments)) << Utf8(controller.lastError());
     const auto starts = WaitForStarts(controller.folder() / c.program, 10s);
