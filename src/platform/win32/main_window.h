@@ -72,6 +72,8 @@ class MainWindow final : public HostWindow {
 
   HWND hwnd() const { return hwnd_; }
   bool activatedOnce() const { return activatedOnce_; }
+  // Which callback protocol the notification area speaks for our icon (see TrayIcon).
+  bool trayVersionFour() const { return tray_ && tray_->versionFour(); }
 
   // HostWindow
   WindowId Handle() override;

@@ -26,3 +26,18 @@ dpc_warnings(DurvinProofControl)
 # The .rc names the manifest and the icons relative to its own folder; rebuild when they change.
 set_source_files_properties(${dpc_resources}/DurvinProofControl.rc PROPERTIES OBJECT_DEPENDS
   "${dpc_resources}/DurvinProofControl.manifest;${dpc_resources}/resource_ids.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")
+
+if(DPC_BUILD_TESTS)
+  # Real windows, real messages and the real menu; the resources give them the icons.
+  add_executable(win32_ui_tests
+    ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/popup_menu_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tray_icon_test.cpp
+    ${dpc_resources}/DurvinProofControl.rc)
+  target_link_libraries(win32_ui_tests PRIVATE dpc_win32_ui GTest::gtest_main)
+  target_compile_definitions(win32_ui_tests PRIVATE UNICODE _UNICODE)
+  target_link_options(win32_ui_tests PRIVATE -static)
+  dpc_warnings(win32_ui_tests)
+  gtest_discover_tests(win32_ui_tests DISCOVERY_MODE PRE_TEST)
+endif()
