@@ -75,13 +75,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   if (!relaunched && guard->AnotherControllerRuns()) ::ExitProcess(0);
 
-  auto* bundle = new Platform(platform->Bundle());
-  auto* window = new MainWindow(instance);
-  auto* form = new TfrmControl(*bundle, *window, *guard);
-  auto* events = new FormEvents<TfrmControl>(*form);
+  TfrmControl* form = nullptr;
+  MainWindow* window = nullptr;
   try {
-    window->Create(*events);  // FormCreate runs in here
+    auto* bundle = new Platform(platform->Bundle());
+    window = new MainWindow(instance);
+    form = new TfrmControl(*bundle, *window, *guard);
+    window->Create(*new FormEvents<TfrmControl>(*form));  // FormCreate runs in here
   } catch (const std::exception& failure) {
+    // Without its window there is no controller; say why instead of vanishing.
     EndWithMessage(failure.what());
   }
   // The application title is the caption of every message box the controller shows
