@@ -1,8 +1,7 @@
 #include "platform/win32/files_win.h"
 
 #include <windows.h>
-// <windows.h> maps DeleteFile to DeleteFileA/W, which would rename the interface's method here.
-#undef DeleteFile
+#undef DeleteFile  // see files_win.h
 
 #include <algorithm>
 

@@ -1,5 +1,11 @@
 #pragma once
 
+// <windows.h> maps DeleteFile to DeleteFileA/W; included earlier, it would rename the
+// interface's method in this translation unit only.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+
 #include "platform/files.h"
 
 namespace dpc::win32 {

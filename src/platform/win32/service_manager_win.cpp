@@ -64,6 +64,11 @@ SC_HANDLE OpenManager(void* openManagerAddress, const std::string& machine, uint
 ServiceManagerWin::ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA)
     : enumServicesStatus_(enumServicesStatusA), openManager_(openSCManagerA) {}
 
+void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
+  enumServicesStatus_ = enumServicesStatusA;
+  openManager_ = openSCManagerA;
+}
+
 std::vector<std::string> ServiceManagerWin::EnumServiceDisplayNames(uint32_t serviceType,
                                                                     uint32_t serviceState) {
   if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");

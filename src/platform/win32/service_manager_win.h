@@ -9,8 +9,12 @@ namespace dpc::win32 {
 // that cannot be opened.
 class ServiceManagerWin final : public ServiceManager {
  public:
+  // Unbound until Bind().
+  ServiceManagerWin() = default;
   // The addresses of EnumServicesStatusA and OpenSCManagerA, as the start-up binding found them.
   ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA);
+  // Called once at start-up, before any worker thread uses the manager.
+  void Bind(void* enumServicesStatusA, void* openSCManagerA);
 
   std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
                                                    uint32_t serviceState) override;
@@ -19,8 +23,8 @@ class ServiceManagerWin final : public ServiceManager {
 
  private:
   // Kept untyped so this header does not pull <windows.h> and its macros into its includers.
-  void* enumServicesStatus_;
-  void* openManager_;
+  void* enumServicesStatus_ = nullptr;
+  void* openManager_ = nullptr;
 };
 
 }  // namespace dpc::win32

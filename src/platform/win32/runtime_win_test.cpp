@@ -1,0 +1,246 @@
+// The process, clock, message, thread, library, shell and desktop adapters against the real system.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "platform/win32/adapter_test_support.h"
+#include "platform/win32/clock_win.h"
+#include "platform/win32/desktop_win.h"
+#include "platform/win32/files_win.h"
+#include "platform/win32/library_loader_win.h"
+#include "platform/win32/message_pump_win.h"
+#include "platform/win32/process_win.h"
+#include "platform/win32/shell_win.h"
+#include "platform/win32/text.h"
+#include "platform/win32/worker_threads_win.h"
+
+namespace dpc::win32 {
+namespace {
+
+using testing::RunningUnderWine;
+using testing::TempFolder;
+
+TEST(ProcessInfoWin, IntegrityAndVersion) {
+  ProcessInfoWin process;
+  const uint32_t rid = process.QueryIntegrityRid();
+  if (RunningUnderWine()) {
+    EXPECT_EQ(rid, 0x3000u);
+  } else {
+    EXPECT_TRUE(rid == 0x1000 || rid == 0x2000 || rid == 0x3000 || rid == 0x4000) << rid;
+  }
+  // Without a manifest naming Windows 10, GetVersionEx stops at 6.x.
+  EXPECT_EQ(process.OsMajorVersion(), 6u);
+}
+
+TEST(ProcessInfoWin, ExecutablePathAndArgumentsWithoutProgramName) {
+  ProcessInfoWin process;
+  const std::string path = process.ExecutablePath();
+  EXPECT_TRUE(path.ends_with("win32_adapter_tests.exe")) << path;
+  EXPECT_TRUE(FileSystemWin().FileExists(path));
+  // The C runtime splits the same command line on its own; the counts must agree.
+  EXPECT_EQ(process.Arguments().size(), static_cast<size_t>(__argc - 1));
+}
+
+TEST(ClockWin, FormatsAsTheSystemDoesForTheSameMoment) {
+  ClockWin clock;
+  const LocalDateTime now = clock.Now();
+  SYSTEMTIME time{};
+  time.wYear = static_cast<WORD>(now.year);
+  time.wMonth = static_cast<WORD>(now.month);
+  time.wDay = static_cast<WORD>(now.day);
+  time.wHour = static_cast<WORD>(now.hour);
+  time.wMinute = static_cast<WORD>(now.minute);
+  time.wSecond = static_cast<WORD>(now.second);
+  wchar_t expected[128] = {};
+  ASSERT_GT(::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, expected, 128), 0);
+  EXPECT_EQ(clock.FormatLongTime(now), WideToUtf8(expected));
+  ASSERT_GT(::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, expected,
+                              128, nullptr),
+            0);
+  EXPECT_EQ(clock.FormatShortDate(now), WideToUtf8(expected));
+
+  LocalDateTime afternoon = now;
+  afternoon.hour = 15;
+  afternoon.minute = 4;
+  afternoon.second = 5;
+  const std::string text = clock.FormatLongTime(afternoon);
+  EXPECT_NE(text.find("04"), std::string::npos) << text;
+  EXPECT_NE(text.find("05"), std::string::npos) << text;
+}
+
+TEST(ClockWin, RejectedMomentThrows) {
+  ClockWin clock;
+  LocalDateTime bad;
+  bad.year = 2024;
+  bad.month = 1;
+  bad.day = 1;
+  bad.hour = 25;
+  EXPECT_THROW(clock.FormatLongTime(bad), SystemError);
+  bad.hour = 0;
+  bad.month = 13;
+  EXPECT_THROW(clock.FormatShortDate(bad), SystemError);
+}
+
+TEST(ClockWin, NowAndSteadyClockMove) {
+  ClockWin clock;
+  const LocalDateTime now = clock.Now();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_GE(now.dayOfWeek, 0);
+  EXPECT_LE(now.dayOfWeek, 6);
+  const uint64_t before = clock.SteadyMilliseconds();
+  clock.Sleep(50);
+  EXPECT_GE(clock.SteadyMilliseconds() - before, 40u);
+}
+
+// A plain window that counts the WM_APP messages it receives.
+class CountingWindow {
+ public:
+  CountingWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &Procedure;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"DpcAdapterTestCounter";
+    ::RegisterClassW(&windowClass);
+    window_ = ::CreateWindowExW(0, L"DpcAdapterTestCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, windowClass.hInstance, nullptr);
+    count_ = 0;
+  }
+  ~CountingWindow() { ::DestroyWindow(window_); }
+  HWND get() const { return window_; }
+  int count() const { return count_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_APP) ++count_;
+    return ::DefWindowProcW(window, message, w, l);
+  }
+  static inline int count_ = 0;
+  HWND window_ = nullptr;
+};
+
+TEST(MessagePumpWin, DispatchesPendingMessagesAndPutsQuitBack) {
+  CountingWindow window;
+  ASSERT_NE(window.get(), nullptr);
+  ::PostMessageW(window.get(), WM_APP, 0, 0);
+  ::PostMessageW(window.get(), WM_APP, 0, 0);
+  ::PostQuitMessage(7);
+
+  MessagePumpWin pump;
+  pump.ProcessPendingMessages();
+  EXPECT_EQ(window.count(), 2);
+
+  // The outer loop still sees the end of the program, with its exit code, exactly once.
+  MSG message{};
+  ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(message.wParam, 7u);
+  EXPECT_FALSE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+}
+
+TEST(MessagePumpWin, NestedPumpsNeverSwallowQuit) {
+  ::PostQuitMessage(3);
+  MessagePumpWin pump;
+  pump.ProcessPendingMessages();
+  pump.ProcessPendingMessages();
+  MSG message{};
+  ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(message.wParam, 3u);
+}
+
+TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
+  WorkerThreadsWin threads;
+  threads.StartDetached([] { throw std::runtime_error("worker failure"); });
+  std::promise<std::thread::id> ran;
+  std::future<std::thread::id> id = ran.get_future();
+  threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); });
+  ASSERT_EQ(id.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_NE(id.get(), std::this_thread::get_id());
+}
+
+TEST(LibraryLoaderWin, LoadsLibrariesAndFindsExports) {
+  LibraryLoaderWin loader;
+  EXPECT_EQ(loader.Load("no-such-library-dpc.dll"), nullptr);
+  std::unique_ptr<DynamicLibrary> kernel = loader.Load("kernel32.dll");
+  ASSERT_NE(kernel, nullptr);
+  EXPECT_NE(kernel->Symbol("GetTickCount64"), nullptr);
+  EXPECT_EQ(kernel->Symbol("NoSuchExportDpc"), nullptr);
+  EXPECT_EQ(kernel->Symbol(nullptr), nullptr);
+}
+
+TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
+  // A copy of this test program in a folder whose name has no ANSI form, asked to write its test
+  // list to a file: the file appearing proves the program started with its arguments intact. The
+  // report goes to an ASCII folder because the copy's own runtime opens it by ANSI name.
+  TempFolder folder;
+  TempFolder reportFolder(TempFolder::Name::Ascii);
+  const std::string copy = folder.File("copy \xE6\x9D\xB1\xE4\xBA\xAC.exe");
+  ASSERT_TRUE(::CopyFileW(Utf8ToWide(ProcessInfoWin().ExecutablePath()).c_str(),
+                          Utf8ToWide(copy).c_str(), FALSE));
+  const std::string report = reportFolder.File("list.xml");
+  ShellWin shell;
+  const uint32_t result = shell.WinExec(
+      "\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"", show::kHide);
+  EXPECT_GT(result, 31u);
+
+  FileSystemWin files;
+  for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
+  EXPECT_TRUE(files.FileExists(report));
+  // The copy must have ended before the folder can go.
+  for (int i = 0; i < 100 && !files.DeleteFile(copy); ++i) ::Sleep(50);
+}
+
+TEST(ShellWin, FailuresReportTheSystemsCode) {
+  ShellWin shell;
+  TempFolder folder;
+  EXPECT_EQ(shell.WinExec("\"" + folder.File("missing.exe") + "\"", show::kShow), 2u);
+
+  ShellExecuteRequest request;
+  request.file = folder.File("missing.exe");
+  const std::optional<OsError> error = shell.ExecuteEx(request);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(error->api, "ShellExecuteExW");
+  EXPECT_FALSE(error->text.empty());
+
+  EXPECT_LE(shell.Execute(kNoWindow, "", folder.File("missing.exe"), "", "", show::kShowNormal),
+            32);
+}
+
+TEST(ShellWin, SpecialFolders) {
+  ShellWin shell;
+  const std::string common = shell.SpecialFolderPath(CSIDL_COMMON_APPDATA, false);
+  ASSERT_FALSE(common.empty());
+  const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(common).c_str());
+  EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  if (RunningUnderWine()) {
+    EXPECT_EQ(common, "C:\\ProgramData");
+  }
+  EXPECT_EQ(shell.SpecialFolderPath(0x7f, false), "");
+}
+
+TEST(DesktopWin, FindsTopLevelWindowsByExactTitle) {
+  const std::string title =
+      "Durvin \xE2\x9C\x93 test window " + std::to_string(::GetCurrentProcessId());
+  DesktopWin desktop;
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+  HWND window = ::CreateWindowExW(0, L"STATIC", Utf8ToWide(title).c_str(), WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  if (window == nullptr && ::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
+    GTEST_SKIP() << "no display to create a window on";
+  }
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(desktop.TopLevelWindowExists(title));
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title + " "));
+  ::DestroyWindow(window);
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+}
+
+}  // namespace
+}  // namespace dpc::win32

@@ -1,0 +1,81 @@
+#include "platform/win32/service_manager_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/os_error.h"
+#include "platform/win32/function_cast.h"
+#include "platform/win32/text.h"
+
+namespace dpc::win32 {
+namespace {
+
+// Bound the way the controller binds them at start-up.
+ServiceManagerWin BoundManager() {
+  const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  return ServiceManagerWin(FunctionCast<void*>(::GetProcAddress(advapi, "EnumServicesStatusA")),
+                           FunctionCast<void*>(::GetProcAddress(advapi, "OpenSCManagerA")));
+}
+
+// The registered display name of a service, asked of the manager directly.
+std::string DisplayNameOf(const wchar_t* service) {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  wchar_t name[512] = {};
+  DWORD size = 512;
+  const BOOL ok = ::GetServiceDisplayNameW(manager, service, name, &size);
+  ::CloseServiceHandle(manager);
+  return ok ? WideToUtf8(name) : std::string();
+}
+
+TEST(ServiceManagerWin, EnumerationListsTheSystemsServices) {
+  ServiceManagerWin manager = BoundManager();
+  const std::vector<std::string> names =
+      manager.EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll);
+  EXPECT_GE(names.size(), 5u);
+  const std::string rpc = DisplayNameOf(L"RpcSs");
+  ASSERT_FALSE(rpc.empty());
+  EXPECT_NE(std::find(names.begin(), names.end(), rpc), names.end()) << rpc;
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string()), 0);
+}
+
+TEST(ServiceManagerWin, OpensAServiceAndReadsItsState) {
+  ServiceManagerWin manager = BoundManager();
+  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus);
+  ASSERT_NE(service, nullptr);
+  const std::optional<ServiceStatus> status = service->QueryStatus();
+  ASSERT_TRUE(status.has_value());
+  EXPECT_GE(status->currentState, 1u);
+  EXPECT_LE(status->currentState, 7u);
+}
+
+TEST(ServiceManagerWin, RequestsBeyondTheGrantedAccessAreRefused) {
+  ServiceManagerWin manager = BoundManager();
+  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus);
+  ASSERT_NE(service, nullptr);
+  EXPECT_FALSE(service->Start());
+  EXPECT_EQ(service->ControlStop(), std::nullopt);
+}
+
+TEST(ServiceManagerWin, UnknownServiceOpensToNothing) {
+  ServiceManagerWin manager = BoundManager();
+  EXPECT_EQ(manager.Open("", "Durvin Proof Server Not Installed", scm::kManagerConnect,
+                         scm::kServiceQueryStatus),
+            nullptr);
+}
+
+TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
+  ServiceManagerWin manager(nullptr, nullptr);
+  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus), nullptr);
+  try {
+    manager.EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll);
+    FAIL() << "no SystemError thrown";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.code(), static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
+  }
+}
+
+}  // namespace
+}  // namespace dpc::win32
