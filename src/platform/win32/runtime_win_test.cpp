@@ -86,17 +86,6 @@ TEST(ClockWin, RejectedMomentThrows) {
   EXPECT_THROW(clock.FormatShortDate(bad), SystemError);
 }
 
-TEST(ClockWin, NowAndSteadyClockMove) {
-  ClockWin clock;
-  const LocalDateTime now = clock.Now();
-  EXPECT_GE(now.year, 2020);
-  EXPECT_GE(now.dayOfWeek, 0);
-  EXPECT_LE(now.dayOfWeek, 6);
-  const uint64_t before = clock.SteadyMilliseconds();
-  clock.Sleep(50);
-  EXPECT_GE(clock.SteadyMilliseconds() - before, 40u);
-}
-
 // A plain window that counts the WM_APP messages it receives.
 class CountingWindow {
  public:
