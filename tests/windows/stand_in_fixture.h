@@ -4,9 +4,19 @@
 
 #include <chrono>
 #include <optional>
+#include <ostream>
 
 #include "controller_process.h"
 #include "stand_in_control.h"
+
+namespace dpc::standin {
+
+// Names a behaviour in GoogleTest's test names and failure messages.
+inline void PrintTo(Behaviour behaviour, std::ostream* out) {
+  for (const wchar_t* c = BehaviourName(behaviour); *c; ++c) *out << static_cast<char>(*c);
+}
+
+}  // namespace dpc::standin
 
 namespace dpc::e2e {
 
