@@ -3,7 +3,7 @@
 // tick. Both ticks run for the controller's whole life (every 3 s and every second), so anything
 // they keep per call is a leak that only shows after days.
 //
-//   tick_bench.exe [first [last]]   memory after `first` and `last` ticks (1000 and 10000)
+//   tick_bench.exe [first [last]]   memory every `first` ticks up to `last` (1000 and 10000)
 //
 // Needs "Durvin Proof Server" installed and running. Exit code 0 when neither tick grows the
 // process's private memory or handle count between the two samples, 1 when one does, 2 when the
@@ -62,7 +62,9 @@ class BenchWindow final : public dpc::HostWindow {
 };
 
 struct Memory {
-  // GetProcessMemoryInfo's figures. Wine 8 reports PrivateUsage as 0, so the two below stand in.
+  // GetProcessMemoryInfo's figures. Wine 8 reports PrivateUsage as 0 and fills PagefileUsage with
+  // Linux's resident anonymous pages; the working set and that also grow when committed pages
+  // are first touched, so the verdict rests on the three figures below.
   uint64_t privateUsage = 0;
   uint64_t workingSet = 0;
   uint64_t pagefileUsage = 0;
@@ -174,8 +176,9 @@ constexpr uint64_t kAllowedPrivateGrowthBytes = 64 * 1024;
 constexpr int kWarmUpTicks = 100;
 
 // Runs `tick` kWarmUpTicks times unmeasured (first-use allocations: formats, locale, heap
-// arenas), then `options.last` times, sampling memory before and after `options.first` and
-// `options.last` ticks. Returns false when memory or handles grew between the two samples.
+// arenas), then `options.last` times, sampling memory at the start, after every `options.first`
+// ticks and at the end. Returns false when memory or handles grew between the samples after
+// `options.first` and `options.last` ticks.
 bool Measure(const char* name, const std::function<void()>& tick, const Options& options) {
   std::printf("%s\n", name);
   for (int i = 0; i < kWarmUpTicks; ++i) tick();
@@ -183,22 +186,22 @@ bool Measure(const char* name, const std::function<void()>& tick, const Options&
   std::vector<double> durations;
   durations.reserve(static_cast<size_t>(options.last));  // before the baseline, so it is not growth
   const Stopwatch stopwatch;
-  const Memory baseline = Sample();
-  PrintSample(0, baseline);
+  PrintSample(0, Sample());
   Memory atFirst;
-  const int64_t begin = stopwatch.Now();
+  Memory atLast;
   for (int i = 1; i <= options.last; ++i) {
     const int64_t start = stopwatch.Now();
     tick();
     durations.push_back(stopwatch.Milliseconds(start, stopwatch.Now()));
-    if (i == options.first) {
-      atFirst = Sample();
-      PrintSample(i, atFirst);
+    if (i % options.first == 0 || i == options.last) {
+      const Memory memory = Sample();
+      PrintSample(i, memory);
+      if (i == options.first) atFirst = memory;
+      if (i == options.last) atLast = memory;
     }
   }
-  const double total = stopwatch.Milliseconds(begin, stopwatch.Now());
-  const Memory atLast = Sample();
-  PrintSample(options.last, atLast);
+  double total = 0;
+  for (double duration : durations) total += duration;
 
   std::sort(durations.begin(), durations.end());
   auto percentile = [&](double p) {
