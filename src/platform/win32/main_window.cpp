@@ -142,6 +142,8 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
           return trayImage_;
         case StatusQuery::Timer1Interval:
           return static_cast<LRESULT>(timers_[TimerId::Timer1].interval);
+        case StatusQuery::TrayIconShown:
+          return tray_ && tray_->shown() ? 1 : 0;
       }
       return -1;
     case WM_MEASUREITEM:

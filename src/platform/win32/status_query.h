@@ -1,7 +1,8 @@
 #pragma once
 
 // A message another process on the desktop can send to the controller's hidden main window to ask
-// what it shows, so scripts and tests need not read pixels: SendMessage(window, kStatusQuery, what, 0).
+// what it shows, so scripts and tests need not read pixels:
+// SendMessage(window, kStatusQueryMessage, what, 0).
 #include <cstdint>
 
 namespace dpc::win32 {
@@ -11,6 +12,7 @@ inline constexpr unsigned kStatusQueryMessage = 0x8021;  // WM_APP + 0x21, besid
 enum class StatusQuery : uintptr_t {
   TrayImage = 0,       // 0 grey, 1 red, 2 green
   Timer1Interval = 1,  // milliseconds
+  TrayIconShown = 2,   // 1 while the icon is in the notification area, else 0
 };
 
 }  // namespace dpc::win32
