@@ -70,6 +70,9 @@ struct Memory {
   uint64_t pagefileUsage = 0;
   // Committed private pages by VirtualQuery: what PrivateUsage counts, measured ourselves.
   uint64_t committedPrivate = 0;
+  // The part of those pages in memory. When the working set rises with this and the commit stays,
+  // the ticks are touching pages committed long ago, not taking new ones.
+  uint64_t residentPrivate = 0;
   // Bytes in busy blocks of every process heap: the C++ runtime's allocations, to the byte.
   uint64_t heapInUse = 0;
   // The value a fresh handle gets. Freed handle slots are reused first, so a handle leaked per
@@ -77,15 +80,39 @@ struct Memory {
   uintptr_t nextHandle = 0;
 };
 
-uint64_t CommittedPrivateBytes() {
-  uint64_t total = 0;
+struct PrivatePages {
+  uint64_t committed = 0;
+  uint64_t resident = 0;
+};
+
+PrivatePages MeasurePrivatePages() {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  const uintptr_t pageSize = system.dwPageSize;
+  // Allocated once, at the first sample: its own pages then count the same in every sample.
+  static std::vector<PSAPI_WORKING_SET_EX_INFORMATION> pages(64 * 1024);
+  size_t count = 0;
+  PrivatePages result;
   MEMORY_BASIC_INFORMATION region{};
   const char* address = nullptr;
   while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+      result.committed += region.RegionSize;
+      const auto begin = reinterpret_cast<uintptr_t>(region.BaseAddress);
+      for (uintptr_t page = begin; page < begin + region.RegionSize && count < pages.size();
+           page += pageSize) {
+        pages[count++].VirtualAddress = reinterpret_cast<void*>(page);
+      }
+    }
     address = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
   }
-  return total;
+  if (QueryWorkingSetEx(GetCurrentProcess(), pages.data(),
+                        static_cast<DWORD>(count * sizeof(PSAPI_WORKING_SET_EX_INFORMATION)))) {
+    for (size_t i = 0; i < count; ++i) {
+      if (pages[i].VirtualAttributes.Valid) result.resident += pageSize;
+    }
+  }
+  return result;
 }
 
 uint64_t HeapBytesInUse() {
@@ -126,7 +153,9 @@ Memory Sample() {
     memory.workingSet = counters.WorkingSetSize;
     memory.pagefileUsage = counters.PagefileUsage;
   }
-  memory.committedPrivate = CommittedPrivateBytes();
+  const PrivatePages privatePages = MeasurePrivatePages();
+  memory.committedPrivate = privatePages.committed;
+  memory.residentPrivate = privatePages.resident;
   memory.heapInUse = HeapBytesInUse();
   memory.nextHandle = NextHandleValue();
   return memory;
@@ -137,10 +166,10 @@ double Kilobytes(uint64_t bytes) { return static_cast<double>(bytes) / 1024.0; }
 void PrintSample(int ticks, const Memory& memory) {
   std::printf(
       "  after %6d ticks: PrivateUsage %6.0f KB  WorkingSetSize %6.0f KB  PagefileUsage %6.0f KB"
-      "  committed private %6.0f KB  heap in use %8llu B  next handle 0x%llx\n",
+      "  committed private %6.0f KB (resident %6.0f KB)  heap in use %8llu B  next handle 0x%llx\n",
       ticks, Kilobytes(memory.privateUsage), Kilobytes(memory.workingSet),
       Kilobytes(memory.pagefileUsage), Kilobytes(memory.committedPrivate),
-      static_cast<unsigned long long>(memory.heapInUse),
+      Kilobytes(memory.residentPrivate), static_cast<unsigned long long>(memory.heapInUse),
       static_cast<unsigned long long>(memory.nextHandle));
 }
 
@@ -181,6 +210,7 @@ constexpr int kWarmUpTicks = 100;
 // `options.first` and `options.last` ticks.
 bool Measure(const char* name, const std::function<void()>& tick, const Options& options) {
   std::printf("%s\n", name);
+  Sample();  // the sampling's own first use of memory is not the ticks'
   for (int i = 0; i < kWarmUpTicks; ++i) tick();
 
   std::vector<double> durations;
@@ -214,11 +244,13 @@ bool Measure(const char* name, const std::function<void()>& tick, const Options&
       static_cast<int64_t>(atLast.heapInUse) - static_cast<int64_t>(atFirst.heapInUse);
   std::printf(
       "  growth %d -> %d ticks: PrivateUsage %+.0f KB  WorkingSetSize %+.0f KB  PagefileUsage"
-      " %+.0f KB  committed private %+.0f KB  heap in use %+lld B  next handle %+lld\n",
+      " %+.0f KB  committed private %+.0f KB (resident %+.0f KB)  heap in use %+lld B  next handle"
+      " %+lld\n",
       options.first, options.last, GrowthKilobytes(atFirst.privateUsage, atLast.privateUsage),
       GrowthKilobytes(atFirst.workingSet, atLast.workingSet),
       GrowthKilobytes(atFirst.pagefileUsage, atLast.pagefileUsage),
       GrowthKilobytes(atFirst.committedPrivate, atLast.committedPrivate),
+      GrowthKilobytes(atFirst.residentPrivate, atLast.residentPrivate),
       static_cast<long long>(heapGrowth),
       static_cast<long long>(atLast.nextHandle) - static_cast<long long>(atFirst.nextHandle));
   const bool steady =
