@@ -46,10 +46,10 @@ class HostWindow {
   virtual int TrackPopupMenu(const std::vector<MenuEntry>& entries) = 0;
 
   // Window placement and visibility.
-  virtual void MoveOffscreen() = 0;           // left -2000, top -2000, 100 x 100
-  virtual void BringToFront() = 0;            // foreground and focus, normal state
-  virtual void HideForGood() = 0;             // tool-window style, hidden, alpha blending off
-  virtual void HideTaskbarButton() = 0;       // the application shows no taskbar button
+  virtual void MoveOffscreen() = 0;      // left -2000, top -2000, 100 x 100
+  virtual void BringToFront() = 0;       // foreground and focus, normal state
+  virtual void HideForGood() = 0;        // tool-window style, hidden, alpha blending off
+  virtual void HideTaskbarButton() = 0;  // the application shows no taskbar button
   // Closes the window at once; the message loop ends.
   virtual void Close() = 0;
 };

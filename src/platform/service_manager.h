@@ -47,7 +47,7 @@ class ServiceManager {
   // Display names of the services of the given type and state, in the order the manager returns
   // them. Throws SystemError when the manager cannot be opened for enumeration.
   virtual std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
-                                                          uint32_t serviceState) = 0;
+                                                           uint32_t serviceState) = 0;
   // Opens the manager with managerAccess, then the service by name with serviceAccess.
   // nullptr when either fails (what was opened is closed again).
   virtual std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,

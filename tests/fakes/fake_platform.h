@@ -25,8 +25,8 @@ struct FakePlatform {
   FakeHostWindow window;
   FakeInstanceGuard guard;
 
-  Platform bundle{process, services, clock,    pump, threads,   shell,
-                  registry, files,  profiles, xml,  libraries, desktop};
+  Platform bundle{process,  services, clock,    pump, threads,   shell,
+                  registry, files,    profiles, xml,  libraries, desktop};
 };
 
 }  // namespace dpc::test

@@ -53,8 +53,7 @@ class FakeShell : public Shell {
     return result;
   }
   intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
-                   const std::string& parameters, const std::string& directory,
-                   int show) override {
+                   const std::string& parameters, const std::string& directory, int show) override {
     execute.push_back({owner, verb, file, parameters, directory, show});
     return executeResult;
   }
@@ -193,9 +192,11 @@ class FakeXmlParser : public XmlParser {
  public:
   std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
     ++loads;
-    if (auto bad = malformed.find(path); bad != malformed.end()) throw std::runtime_error(bad->second);
+    if (auto bad = malformed.find(path); bad != malformed.end())
+      throw std::runtime_error(bad->second);
     auto it = documents.find(path);
-    if (it == documents.end()) throw std::runtime_error("The system cannot find the file specified.");
+    if (it == documents.end())
+      throw std::runtime_error("The system cannot find the file specified.");
     return std::make_unique<Element>(it->second);
   }
   std::map<std::string, FakeXmlNode> documents;
