@@ -282,18 +282,6 @@ void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& 
               mean([&] { clock.FormatLongTime(clock.Now()); }));
 }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 std::wstring BenchFolder() {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
@@ -326,7 +314,7 @@ int Run(const Options& options) {
   int restarts = 0;
   dpc::Supervision supervision(dpc::Supervision::Deps{
       access, commands, window, platform.clock, log, platform.profiles, platform.files,
-      platform.shell, dpc::win32::WideToUtf8(ModulePath()), [&restarts] { ++restarts; }});
+      platform.shell, platform.process.ExecutablePath(), [&restarts] { ++restarts; }});
   // Enabled, every day, at a time the clock never shows: every tick queries the service, formats
   // the clock and writes its two log lines, as a configured controller does all day long.
   supervision.SetRestartSchedule(dpc::RestartSchedule{1, 0, "never"});

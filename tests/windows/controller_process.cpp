@@ -195,4 +195,13 @@ void ControllerProcess::CloseMessageBox(HWND box) {
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, win32::kStatusQueryMessage, static_cast<WPARAM>(what), 0,
+                           SMTO_ABORTIFHUNG, 2000, &answer)) {
+    return std::nullopt;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
 }  // namespace dpc::e2e

@@ -8,7 +8,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
+
+#include "platform/win32/status_query.h"
 
 namespace dpc::e2e {
 
@@ -22,6 +26,20 @@ inline constexpr wchar_t kApplicationTitle[] = L"Durvin Proof Control";
 // DPC_CONTROLLER_EXE and DPC_STANDIN_EXE override the paths compiled in.
 std::wstring ControllerExecutable();
 std::wstring StandInExecutable();
+
+// Polls the predicate every 50 ms until it holds or the bound passes.
+template <typename Predicate>
+bool Eventually(std::chrono::milliseconds bound, Predicate predicate) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    if (predicate()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+}
+
+// What the controller's window answers to the status query; nullopt when it does not answer.
+std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what);
 
 class ControllerProcess {
  public:

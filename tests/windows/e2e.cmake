@@ -2,7 +2,7 @@
 # controller driven from outside (e2e_tests). Both use the one service name, so they run serially.
 add_library(dpc_e2e_support STATIC ${CMAKE_CURRENT_LIST_DIR}/controller_process.cpp)
 target_link_libraries(dpc_e2e_support PUBLIC durvin_standin_control GTest::gtest)
-target_include_directories(dpc_e2e_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(dpc_e2e_support PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(dpc_e2e_support PRIVATE
   DPC_STANDIN_EXE="$<TARGET_FILE:DurvinStandInService>")
 dpc_warnings(dpc_e2e_support)

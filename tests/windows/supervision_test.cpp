@@ -30,25 +30,6 @@ constexpr auto kCloseBound = 15s;
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kFeedbackPeriodSeconds = 30 * kSecondsPerDay;
 
-template <typename Predicate>
-bool Eventually(std::chrono::milliseconds bound, Predicate predicate) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  for (;;) {
-    if (predicate()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
-std::optional<LRESULT> AskStatus(HWND window, StatusQuery what) {
-  DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, win32::kStatusQueryMessage, static_cast<WPARAM>(what), 0,
-                           SMTO_ABORTIFHUNG, 2000, &answer)) {
-    return std::nullopt;
-  }
-  return static_cast<LRESULT>(answer);
-}
-
 uint64_t FileTimeTicks(const SYSTEMTIME& time) {
   FILETIME file{};
   SystemTimeToFileTime(&time, &file);

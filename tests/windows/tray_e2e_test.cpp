@@ -55,25 +55,6 @@ constexpr auto kTwoTicks = 7s;
 // A worker polls every 3 s and WM_CLOSE waits for it in steps of 1 s.
 constexpr auto kCloseBound = 15s;
 
-template <typename Predicate>
-bool Eventually(std::chrono::milliseconds bound, Predicate predicate) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  for (;;) {
-    if (predicate()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
-std::optional<LRESULT> AskStatus(HWND window, StatusQuery what) {
-  DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, win32::kStatusQueryMessage, static_cast<WPARAM>(what), 0,
-                           SMTO_ABORTIFHUNG, 2000, &answer)) {
-    return std::nullopt;
-  }
-  return static_cast<LRESULT>(answer);
-}
-
 DWORD ProcessOf(HWND window) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
