@@ -15,6 +15,7 @@
 
 #include "frontpanel/uib32.h"
 #include "platform/win32/library_loader_win.h"
+#include "platform/win32/text.h"
 #include "stand_in_fixture.h"
 
 namespace dpc {
@@ -109,16 +110,6 @@ TEST_F(StandInLibrary, TextArrivesAsUtf16CutTo127Units) {
 
 // --- The real controller, with the stand-ins beside it ---------------------------------------
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
-
 // The command lines a stand-in companion recorded, one per start, once the first has appeared.
 std::vector<std::string> WaitForStarts(const fs::path& program, std::chrono::milliseconds bound) {
   const fs::path record = program.wstring() + L".started.txt";
@@ -157,7 +148,7 @@ class TempFolderWithSpace {
 class ControllerTest : public e2e::StandInServerTest {
  protected:
   void StartController(const std::wstring& arguments) {
-    ASSERT_TRUE(controller_.Start(arguments)) << Utf8(controller_.lastError());
+    ASSERT_TRUE(controller_.Start(arguments)) << win32::WideToUtf8(controller_.lastError());
     window_ = controller_.WaitForMainWindow(10s);
     ASSERT_NE(window_, nullptr) << "no main window";
   }
@@ -242,11 +233,11 @@ TEST_F(LaunchersEndToEnd, UpdatersStartWithTheirExactCommandLines) {
     e2e::ControllerProcess controller;
     ASSERT_NE(controller.folder().wstring().find(L' '), std::wstring::npos);
     fs::copy_file(StandInFolder() / "Updater.exe", controller.folder() / c.program);
-    ASSERT_TRUE(controller.Start(c.arguments)) << Utf8(controller.lastError());
+    ASSERT_TRUE(controller.Start(c.arguments)) << win32::WideToUtf8(controller.lastError());
     const auto starts = WaitForStarts(controller.folder() / c.program, 10s);
     ASSERT_EQ(starts.size(), 1u);
     std::string expected = "\"";
-    expected += Utf8(controller.folder().wstring());
+    expected += win32::WideToUtf8(controller.folder().wstring());
     expected += "\\";
     expected += c.program;
     expected += c.tail;
@@ -280,7 +271,8 @@ class ClientEndToEnd : public ControllerTest {
     fs::copy_file(StandInFolder() / "Durvin_Proof.exe", Client());
     std::ofstream(Folder() / "DurvinProofControl.xml")
         << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<product><main><productguid>"
-        << Utf8(kGuid) << "</productguid><clientname>Durvin_Proof.exe</clientname></main>"
+        << win32::WideToUtf8(kGuid)
+        << "</productguid><clientname>Durvin_Proof.exe</clientname></main>"
         << "</product>\r\n";
     HKEY key = nullptr;
     const std::wstring path = std::wstring(kUninstall) + kGuid;
@@ -342,7 +334,7 @@ TEST_F(ClientEndToEnd, ClientStartsThroughTheShell) {
   ChooseClientItem(menu);
   const auto starts = WaitForStarts(Client(), 10s);
   ASSERT_EQ(starts.size(), 1u);
-  const std::string path = Utf8(Client().wstring());
+  const std::string path = win32::WideToUtf8(Client().wstring());
   if (WineReportsVersion6()) {
     // ShellExecuteEx hands the program its own path, quoted; WinExec would pass it bare.
     EXPECT_NE(starts[0].find("\"" + path + "\""), std::string::npos) << starts[0];
