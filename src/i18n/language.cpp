@@ -1,11 +1,10 @@
 #include "i18n/language.h"
 
-#include "i18n/translate.h"
 
 namespace dpc {
 
-uint32_t SelectInterfaceLanguage(const LanguageSources&) {
-  Translator::Instance().SelectDictionary(nullptr);
+uint32_t SelectInterfaceLanguage(const LanguageSources&, Translator& translator) {
+  translator.Select(kEnglishLcid, nullptr);
   return kEnglishLcid;
 }
 

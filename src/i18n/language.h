@@ -6,11 +6,9 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/xml.h"
+#include "i18n/translate.h"
 
 namespace dpc {
-
-// Windows locale identifier of the interface's source language, English (United States).
-inline constexpr uint32_t kEnglishLcid = 1033;
 
 // Where the server keeps its interface language, and what reads it.
 struct LanguageSources {
@@ -24,6 +22,6 @@ struct LanguageSources {
 // identifier. For now the controller speaks English only: the choice is always 1033, the
 // translator passes every text through, and the ticket is not read. Reading the ticket and
 // choosing a dictionary plug in here without changing the callers.
-uint32_t SelectInterfaceLanguage(const LanguageSources& sources);
+uint32_t SelectInterfaceLanguage(const LanguageSources& sources, Translator& translator);
 
 }  // namespace dpc

@@ -4,39 +4,47 @@
 
 namespace dpc {
 
-Translator& Translator::Instance() {
-  static Translator translator;
-  return translator;
-}
-
-void Translator::SwitchOn() {
-  std::lock_guard lock(mutex_);
-  on_ = true;
-}
-
-void Translator::SelectDictionary(std::shared_ptr<const Dictionary> dictionary) {
-  std::lock_guard lock(mutex_);
-  dictionary_ = std::move(dictionary);
-}
-
-std::string Translator::Translate(const std::string& english) const {
-  std::shared_ptr<const Dictionary> dictionary;
-  {
-    std::lock_guard lock(mutex_);
-    if (!on_ || !dictionary_) return english;
-    dictionary = dictionary_;  // looked up outside the lock: a dictionary may be slow
+std::string Translator::Translate(std::string_view english) const {
+  if (dictionary_) {
+    if (auto found = dictionary_->Lookup(english)) return std::move(*found);
   }
-  return dictionary->Lookup(english).value_or(english);
+  return std::string(english);
 }
 
-std::string Translate(const std::string& english) {
-  return Translator::Instance().Translate(english);
+std::string Translator::Format(std::string_view pattern,
+                               std::initializer_list<std::string_view> args) const {
+  return FillPlaceholders(Translate(pattern), args);
 }
 
-std::string TranslateFormat(const std::string& pattern, const std::string& argument) {
-  std::string text = Translate(pattern);
-  const size_t slot = text.find("%s");
-  if (slot != std::string::npos) text.replace(slot, 2, argument);
+void Translator::Select(uint32_t lcid, std::shared_ptr<const Dictionary> dictionary) {
+  if (lcid == lcid_ && dictionary == dictionary_) return;
+  lcid_ = lcid;
+  dictionary_ = std::move(dictionary);
+  ++generation_;
+}
+
+std::string FillPlaceholders(std::string_view pattern,
+                             std::initializer_list<std::string_view> args) {
+  std::string text;
+  text.reserve(pattern.size());
+  auto next = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '%' && i + 1 < pattern.size()) {
+      const char kind = pattern[i + 1];
+      if (kind == '%') {
+        text += '%';
+        ++i;
+        continue;
+      }
+      if ((kind == 's' || kind == 'd') && next != args.end()) {
+        text += *next++;
+        ++i;
+        continue;
+      }
+    }
+    text += c;
+  }
   return text;
 }
 

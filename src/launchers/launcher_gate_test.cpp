@@ -36,7 +36,8 @@ struct Controller {
   test::FakeInstanceGuard guard;
   int closes = 0;
   ElevationGate gate{process, shell, guard, [this] { ++closes; }};
-  Launchers launchers{shell, desktop};
+  Translator translator;
+  Launchers launchers{shell, desktop, translator};
 
   ElevationGate::Outcome Choose(const GatedLauncher& launcher) {
     return gate.Pass(launcher.code, [&] { launcher.start(launchers); });

@@ -2,11 +2,11 @@
 
 #include <exception>
 
-#include "i18n/translate.h"
 
 namespace dpc {
 
-Launchers::Launchers(Shell& shell, Desktop& desktop) : shell_(shell), desktop_(desktop) {}
+Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translator)
+    : shell_(shell), desktop_(desktop), translator_(translator) {}
 
 // The results of WinExec and ShellExecute are ignored throughout: a launcher reports nothing,
 // and a missing program simply does not start.
@@ -23,8 +23,8 @@ void Launchers::StartProfileUpdater(const std::string& controllerFolder) {
 
 void Launchers::StartOfflineUpdate(WindowId owner) {
   auto chosen =
-      desktop_.ChooseFileToOpen(owner, "c:\\", Translate("Start Kelvra Tarn Offline Update"),
-                                Translate("Kelvra Tarn Update (*.exe)|*.exe"));
+      desktop_.ChooseFileToOpen(owner, "c:\\", translator_.Translate("Start Kelvra Tarn Offline Update"),
+                                translator_.Translate("Kelvra Tarn Update (*.exe)|*.exe"));
   if (!chosen) return;
   // Unquoted by design: WinExec finds the program by trying the path up to each space in turn.
   shell_.WinExec(*chosen, show::kShow);

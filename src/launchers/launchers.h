@@ -4,6 +4,7 @@
 
 #include "platform/desktop.h"
 #include "platform/shell.h"
+#include "i18n/translate.h"
 
 namespace dpc {
 
@@ -11,7 +12,7 @@ namespace dpc {
 // starts nothing. The elevation gate is applied by the caller.
 class Launchers {
  public:
-  Launchers(Shell& shell, Desktop& desktop);
+  Launchers(Shell& shell, Desktop& desktop, const Translator& translator);
   // controllerFolder ends with a backslash.
   void StartOnlineUpdater(const std::string& controllerFolder);
   void StartProfileUpdater(const std::string& controllerFolder);
@@ -24,6 +25,7 @@ class Launchers {
  private:
   Shell& shell_;
   Desktop& desktop_;
+  const Translator& translator_;
 };
 
 }  // namespace dpc

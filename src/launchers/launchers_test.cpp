@@ -17,7 +17,8 @@ class LaunchersTest : public ::testing::Test {
  protected:
   test::FakeShell shell;
   test::FakeDesktop desktop;
-  Launchers launchers{shell, desktop};
+  Translator translator;
+  Launchers launchers{shell, desktop, translator};
 };
 
 TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
@@ -52,7 +53,7 @@ TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
     SCOPED_TRACE(c.name);
     test::FakeShell fresh;
     test::FakeDesktop dialog;
-    Launchers subject(fresh, dialog);
+    Launchers subject(fresh, dialog, translator);
     c.act(subject, dialog);
     ASSERT_EQ(fresh.winExec.size(), 1u);
     EXPECT_EQ(fresh.winExec[0].commandLine, c.commandLine);
@@ -76,8 +77,8 @@ TEST_F(LaunchersTest, OfflineUpdateAsksWithTheTranslatedTitleAndFilterFromDriveC
 
 class German : public Dictionary {
  public:
-  std::optional<std::string> Lookup(const std::string& english) const override {
-    static const std::map<std::string, std::string> words = {
+  std::optional<std::string> Lookup(std::string_view english) const override {
+    static const std::map<std::string, std::string, std::less<>> words = {
         {"Start Kelvra Tarn Offline Update", "Kelvra Tarn Offline-Update starten"},
         {"Kelvra Tarn Update (*.exe)|*.exe", "Kelvra Tarn Update-Paket (*.exe)|*.exe"},
     };
@@ -88,10 +89,8 @@ class German : public Dictionary {
 };
 
 TEST_F(LaunchersTest, OfflineUpdateDialogTextsFollowTheInterfaceLanguage) {
-  Translator::Instance().SwitchOn();
-  Translator::Instance().SelectDictionary(std::make_shared<German>());
+  translator.Select(1031, std::make_shared<German>());
   launchers.StartOfflineUpdate(kNoWindow);
-  Translator::Instance().SelectDictionary(nullptr);
   ASSERT_EQ(desktop.openDialogs.size(), 1u);
   EXPECT_EQ(desktop.openDialogs[0].title, "Kelvra Tarn Offline-Update starten");
   EXPECT_EQ(desktop.openDialogs[0].filter, "Kelvra Tarn Update-Paket (*.exe)|*.exe");
@@ -162,7 +161,7 @@ class RaisingShell : public test::FakeShell {
 
 TEST_F(LaunchersTest, RaisedClientStartFailureIsSwallowed) {
   RaisingShell raising;
-  Launchers subject(raising, desktop);
+  Launchers subject(raising, desktop, translator);
   EXPECT_NO_THROW(subject.StartClient("C:\\Gone", "Durvin_Proof.exe", true));
   EXPECT_EQ(raising.executeEx.size(), 1u);
   EXPECT_TRUE(raising.winExec.empty());

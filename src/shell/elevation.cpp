@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "i18n/translate.h"
 #include "shell/numbers.h"
 
 namespace dpc {
@@ -42,11 +41,12 @@ bool HasElevationArgument(const std::vector<std::string>& arguments) {
   return !arguments.empty() && arguments[0] == kElevationArgument;
 }
 
-std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments) {
+std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
+                                      const Translator& translator) {
   if (!HasElevationArgument(arguments)) return std::nullopt;
   const std::string text = arguments.size() > 1 ? arguments[1] : std::string();
   const auto code = ParseWholeNumber(text);
-  if (!code) throw std::runtime_error(TranslateFormat("'%s' is not a valid integer value", text));
+  if (!code) throw std::runtime_error(translator.Format("'%s' is not a valid integer value", {text}));
   return *code;
 }
 
@@ -91,9 +91,9 @@ ElevationGate::Outcome ElevationGate::Pass(int code, const std::function<void()>
   return Outcome::Ignored;
 }
 
-void DispatchElevatedAction(const std::vector<std::string>& arguments,
+void DispatchElevatedAction(const std::vector<std::string>& arguments, const Translator& translator,
                             const std::function<void(int)>& run) {
-  const auto code = ElevatedActionCode(arguments);
+  const auto code = ElevatedActionCode(arguments, translator);
   if (code && IsActionCode(*code)) run(*code);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "i18n/translate.h"
 #include "platform/instance_guard.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -48,7 +49,8 @@ bool HasElevationArgument(const std::vector<std::string>& arguments);
 // The action code of a relaunched controller: nullopt without the "elevation" argument. Throws
 // std::runtime_error "'<text>' is not a valid integer value" (translated) when the second
 // argument is missing or not a decimal whole number.
-std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments);
+std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
+                                      const Translator& translator);
 
 // Starts the controller's own executable elevated with "elevation <code>". Refused (the operator
 // declined), it starts a plain controller instead. Throws SystemError when both starts fail.
@@ -80,7 +82,7 @@ class ElevationGate {
 
 // Calls run(code) when the command line names one of the table's actions; other numbers only mark
 // the process as elevated. Throws as ElevatedActionCode does.
-void DispatchElevatedAction(const std::vector<std::string>& arguments,
+void DispatchElevatedAction(const std::vector<std::string>& arguments, const Translator& translator,
                             const std::function<void(int)>& run);
 
 }  // namespace dpc

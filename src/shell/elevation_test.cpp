@@ -24,14 +24,14 @@ TEST(Elevation, OnlyMajorVersionSixAndHighIntegrityCount) {
 TEST(Elevation, DispatchRunsTableCodesForTheExactWordOnly) {
   for (int code = 0; code <= 12; ++code) {
     int ran = 0;
-    DispatchElevatedAction({"elevation", std::to_string(code)}, [&](int c) { ran = c; });
+    DispatchElevatedAction({"elevation", std::to_string(code)}, Translator{}, [&](int c) { ran = c; });
     const bool inTable = (code >= 1 && code <= 7) || code == 10 || code == 11;
     EXPECT_EQ(ran, inTable ? code : 0) << code;
   }
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {"Elevation", "4"}, {"ELEVATION", "4"}, {"elevation4"}}) {
     EXPECT_FALSE(HasElevationArgument(args));
-    DispatchElevatedAction(args, [](int) { ADD_FAILURE(); });
+    DispatchElevatedAction(args, Translator{}, [](int) { ADD_FAILURE(); });
   }
 }
 
@@ -43,7 +43,7 @@ TEST(Elevation, NonIntegerCodeIsReportedWithItsText) {
   };
   for (const auto& [args, message] : cases) {
     try {
-      DispatchElevatedAction(args, [](int) { ADD_FAILURE(); });
+      DispatchElevatedAction(args, Translator{}, [](int) { ADD_FAILURE(); });
       ADD_FAILURE() << "no error for " << message;
     } catch (const std::runtime_error& e) {
       EXPECT_EQ(e.what(), message);

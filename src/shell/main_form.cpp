@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "i18n/language.h"
-#include "i18n/translate.h"
 #include "shell/paths.h"
 
 namespace dpc {
@@ -30,7 +29,7 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
       supervision_({access_, commands_, window, platform.clock, log_, platform.profiles,
                     platform.files, platform.shell, executablePath_,
                     [this] { KelvraVistraneTarnServerRestart1Click(); }}),
-      launchers_(platform.shell, platform.desktop) {}
+      launchers_(platform.shell, platform.desktop, translator_) {}
 
 TfrmControl::~TfrmControl() = default;
 
@@ -78,7 +77,6 @@ void TfrmControl::CreationSteps() {
   const auto arguments = p_.process.Arguments();
   gate_.IsElevated = IsProcessElevated(p_.process) || HasElevationArgument(arguments);
 
-  Translator::Instance().SwitchOn();
   // Hint timing belongs to the notification area's own defaults here.
 
   LoadSettingsIntoWindow();
@@ -92,10 +90,11 @@ void TfrmControl::CreationSteps() {
   commands_.RestartPending = false;
 
   log_.Reset();
-  SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)});
-  DispatchElevatedAction(arguments, [this](int code) { RunElevatedAction(code); });
+  SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
+  DispatchElevatedAction(arguments, translator_, [this](int code) { RunElevatedAction(code); });
 
-  menu_.SetRunTimeCaptions(Translate);
+  menu_.SetRunTimeCaptions(
+        [this](const std::string& text) { return translator_.Translate(text); });
   menu_[MenuItem::N9].visible = false;
 }
 
@@ -180,8 +179,9 @@ void TfrmControl::PrepareMenu() {
   in.maintenanceDialogOpen = maintenanceDialogOpen_;
   PopupMenu1Popup(menu_, in, [this] {
     // A language changed on the server shows at this opening.
-    SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)});
-    menu_.SetRunTimeCaptions(Translate);
+    SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
+    menu_.SetRunTimeCaptions(
+        [this](const std::string& text) { return translator_.Translate(text); });
   });
 }
 
@@ -304,7 +304,7 @@ void TfrmControl::MorrowWebProfiler1Click() {
 
 void TfrmControl::Enable1Click() {
   gate_.Pass(action::kAutostart, [this] {
-    menu_[MenuItem::Enable1].checked = ToggleAutostart(p_.registry, executablePath_);
+    menu_[MenuItem::Enable1].checked = ToggleAutostart(p_.registry, executablePath_, translator_);
   });
 }
 

@@ -82,6 +82,7 @@ class TfrmControl {
   const std::string iniPath_;
   const std::string xmlPath_;
 
+  Translator translator_;
   ControlLog log_;
   ErrorBox errorBox_;
   ElevationGate gate_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "i18n/translate.h"
 #include "shell/elevation.h"
 #include "shell/paths.h"
 
@@ -185,18 +184,19 @@ bool IsAutostartPresent(Registry& registry, const std::string& executablePath) {
   return key && key->ValueExists(AutostartEntryFor(executablePath).name);
 }
 
-bool ToggleAutostart(Registry& registry, const std::string& executablePath) {
+bool ToggleAutostart(Registry& registry, const std::string& executablePath,
+                     const Translator& translator) {
   const AutostartEntry entry = AutostartEntryFor(executablePath);
   auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-  if (!key) throw std::runtime_error(TranslateFormat("Failed to set data for '%s'", entry.name));
+  if (!key) throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
   if (key->ValueExists(entry.name)) {
     if (key->DeleteValue(entry.name)) {
-      throw std::runtime_error(TranslateFormat("Failed to delete value '%s'", entry.name));
+      throw std::runtime_error(translator.Format("Failed to delete value '%s'", {entry.name}));
     }
     return false;
   }
   if (key->WriteString(entry.name, entry.data)) {
-    throw std::runtime_error(TranslateFormat("Failed to set data for '%s'", entry.name));
+    throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
   }
   return true;
 }

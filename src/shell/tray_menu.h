@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "i18n/translate.h"
 #include "platform/host_window.h"
 #include "platform/registry.h"
 #include "shell/control_settings.h"
@@ -137,6 +138,7 @@ bool IsAutostartPresent(Registry& registry, const std::string& executablePath);
 // Removes the value when present, else writes it; returns whether it is present afterwards.
 // Throws std::runtime_error (translated text naming the value) when the key cannot be opened or
 // the value cannot be changed; nothing is created.
-bool ToggleAutostart(Registry& registry, const std::string& executablePath);
+bool ToggleAutostart(Registry& registry, const std::string& executablePath,
+                     const Translator& translator);
 
 }  // namespace dpc

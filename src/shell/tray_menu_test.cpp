@@ -186,12 +186,12 @@ TEST(Autostart, ToggleWritesTheQuotedPathThenRemovesIt) {
   registry.keys[kRun].values["Other"] = "x";
   EXPECT_FALSE(IsAutostartPresent(registry, kExe));
 
-  EXPECT_TRUE(ToggleAutostart(registry, kExe));
+  EXPECT_TRUE(ToggleAutostart(registry, kExe, Translator{}));
   EXPECT_EQ(registry.keys[kRun].values["DurvinProofControl"],
             "\"C:\\Program Files\\Durvin\\DurvinProofControl.exe\"");
   EXPECT_TRUE(IsAutostartPresent(registry, kExe));
 
-  EXPECT_FALSE(ToggleAutostart(registry, kExe));
+  EXPECT_FALSE(ToggleAutostart(registry, kExe, Translator{}));
   EXPECT_EQ(registry.keys[kRun].values.count("DurvinProofControl"), 0u);
   EXPECT_EQ(registry.keys[kRun].values.count("Other"), 1u);
   EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), 0x2001Fu));
@@ -203,7 +203,7 @@ TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueName) {
   test::FakeRegistry missing;
   for (auto* registry : {&readOnly, &missing}) {
     try {
-      ToggleAutostart(*registry, kExe);
+      ToggleAutostart(*registry, kExe, Translator{});
       ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
       EXPECT_EQ(std::string(e.what()), "Failed to set data for 'DurvinProofControl'");
@@ -213,7 +213,7 @@ TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueName) {
   EXPECT_TRUE(missing.keys.empty());  // never created
 
   readOnly.keys[kRun].values["DurvinProofControl"] = "\"old\"";
-  EXPECT_THROW(ToggleAutostart(readOnly, kExe), std::runtime_error);
+  EXPECT_THROW(ToggleAutostart(readOnly, kExe, Translator{}), std::runtime_error);
   EXPECT_EQ(readOnly.keys[kRun].values.count("DurvinProofControl"), 1u);
 }
 
