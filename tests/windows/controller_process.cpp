@@ -132,7 +132,7 @@ HWND ControllerProcess::FindTopLevel(const wchar_t* className, const wchar_t* ti
     HWND found;
   } search{process_.dwProcessId, className, title, nullptr};
   EnumWindows(
-      [](HWND window, LPARAM parameter) -> BOOL {
+      [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
         auto& search = *reinterpret_cast<Search*>(parameter);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -177,7 +177,7 @@ std::wstring ControllerProcess::MessageBoxText(HWND box) {
   std::vector<std::wstring> texts;
   EnumChildWindows(
       box,
-      [](HWND child, LPARAM parameter) -> BOOL {
+      [](HWND child, LPARAM parameter) CALLBACK -> BOOL {
         if (_wcsicmp(ClassName(child).c_str(), L"Static") == 0) {
           auto text = WindowText(child);
           if (!text.empty())

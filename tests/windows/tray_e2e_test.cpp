@@ -68,7 +68,7 @@ HWND ShownMenuOf(DWORD process) {
     HWND found;
   } search{process, nullptr};
   EnumWindows(
-      [](HWND window, LPARAM parameter) -> BOOL {
+      [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
         auto& search = *reinterpret_cast<Search*>(parameter);
         wchar_t name[16] = {};
         GetClassNameW(window, name, static_cast<int>(std::size(name)));

@@ -105,7 +105,7 @@ HWND FindOurOpenMenu() {
     HWND found = nullptr;
   } search;
   ::EnumWindows(
-      [](HWND hwnd, LPARAM context) -> BOOL {
+      [](HWND hwnd, LPARAM context) CALLBACK -> BOOL {
         wchar_t name[16] = {};
         DWORD process = 0;
         ::GetWindowThreadProcessId(hwnd, &process);
