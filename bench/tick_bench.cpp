@@ -25,6 +25,7 @@
 #include "service/service_binding.h"
 #include "service/supervision.h"
 #include "shell/control_log.h"
+#include "shell/control_settings.h"
 
 // After the project's headers: <windows.h> would rename their DeleteFile methods.
 #include <windows.h>
@@ -307,14 +308,17 @@ int Run(const Options& options) {
   }
 
   BenchWindow window;
-  dpc::ServerCommands commands(access, platform.threads, platform.pump, platform.clock, window);
+  dpc::CommandState commandState;
+  dpc::ServerCommands commands(commandState, access, platform.threads, platform.pump,
+                               platform.clock, window);
   const std::string folder = dpc::win32::WideToUtf8(BenchFolder());
   dpc::ControlLog log(platform.files, folder + "tick_bench.log");
   log.Reset();
   int restarts = 0;
+  dpc::SettingsFileFeedback feedback(platform.profiles, folder + "tick_bench.ini");
   dpc::Supervision supervision(dpc::Supervision::Deps{
-      access, commands, window, platform.clock, log, platform.profiles, platform.files,
-      platform.shell, platform.process.ExecutablePath(), [&restarts] { ++restarts; }});
+      access, commands, commandState, window, platform.clock, log, feedback, platform.files,
+      platform.shell, folder + "Kelvra_Feedback.exe", [&restarts] { ++restarts; }});
   // Enabled, every day, at a time the clock never shows: every tick queries the service, formats
   // the clock and writes its two log lines, as a configured controller does all day long.
   supervision.SetRestartSchedule(dpc::RestartSchedule{1, 0, "never"});

@@ -1,24 +1,21 @@
 #include "frontpanel/uib32.h"
 
+#include "frontpanel/export_call.h"
 #include "frontpanel/utf16.h"
 
 namespace dpc {
-namespace {
-
-template <typename Fn>
-Fn Lookup(DynamicLibrary& library, const char* name) {
-  return reinterpret_cast<Fn>(library.Symbol(name));
-}
-
-}  // namespace
 
 TUIB32::TUIB32(LibraryLoader& loader) : library_(loader.Load(uib::kLibraryName)) {
-  if (!library_) return;
-  initLib_ = Lookup<uib::InitLibFn>(*library_, "UIB_InitLib");
-  unInitLib_ = Lookup<uib::UnInitLibFn>(*library_, "UIB_UnInitLib");
-  clearDisplay_ = Lookup<uib::ClearDisplayFn>(*library_, "UIB_ClearDisplay");
-  drawText_ = Lookup<uib::DrawTextFn>(*library_, "UIB_DrawText");
+  if (!library_) {
+    unavailable_ = std::string(uib::kLibraryName) + " not found";
+    return;
+  }
+  initLib_ = library_->Symbol("UIB_InitLib");
+  unInitLib_ = library_->Symbol("UIB_UnInitLib");
+  clearDisplay_ = library_->Symbol("UIB_ClearDisplay");
+  drawText_ = library_->Symbol("UIB_DrawText");
   ready_ = initLib_ && unInitLib_ && clearDisplay_ && drawText_;
+  if (!ready_) unavailable_ = std::string(uib::kLibraryName) + " lacks an export";
 }
 
 TUIB32::~TUIB32() {
@@ -29,9 +26,10 @@ TUIB32::~TUIB32() {
 
 int TUIB32::InitLib(WindowId window) {
   if (!ready_) return -1;
-  const int32_t result = initLib_(reinterpret_cast<void*>(window));
+  const int32_t result = CallExport(initLib_, reinterpret_cast<void*>(window));
   if (result != 0) {
     ready_ = false;
+    unavailable_ = "UIB_InitLib returned " + std::to_string(result);
   } else {
     initialised_ = true;
   }
@@ -39,20 +37,20 @@ int TUIB32::InitLib(WindowId window) {
 }
 
 void TUIB32::ClearDisplay() {
-  if (ready_) clearDisplay_();
+  if (ready_) CallExport(clearDisplay_);
 }
 
 int TUIB32::DrawText(const std::string& text, int32_t line, uint8_t highlight, uint8_t style) {
   if (!ready_) return -1;
   std::u16string wide(CutUtf16(Utf8ToUtf16(text), uib::kMaxTextUnits));
-  return drawText_(wide.c_str(), line, highlight, style);
+  return CallExport(drawText_, static_cast<const char16_t*>(wide.c_str()), line, highlight, style);
 }
 
 void TUIB32::UnInitLib() {
   initialised_ = false;
   if (!ready_) return;
   ready_ = false;
-  unInitLib_();
+  CallExport(unInitLib_);
   library_.reset();
 }
 

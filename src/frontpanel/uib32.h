@@ -7,8 +7,8 @@
 #include "platform/dynamic_library.h"
 #include "platform/window_id.h"
 
-// The display library's exports use the Windows API calling convention; x64 Windows has only
-// one, and Linux builds (tests) have no such keyword.
+// A library built for 32-bit Windows usually exports __stdcall functions; the calls below work
+// with __cdecl ones too (see CallExport). Linux builds (tests) have no such keyword.
 #if defined(_WIN32)
 #define DPC_UIB_CALL __stdcall
 #else
@@ -18,14 +18,12 @@
 namespace dpc {
 
 namespace uib {
-// The library's exports. InitLib receives the window that its button messages are posted to.
-using InitLibFn = int32_t(DPC_UIB_CALL*)(void* window);
-using UnInitLibFn = int32_t(DPC_UIB_CALL*)();
-using ClearDisplayFn = int32_t(DPC_UIB_CALL*)();
-// text is NUL-terminated UTF-16.
-using DrawTextFn = int32_t(DPC_UIB_CALL*)(const char16_t* text, int32_t line, uint8_t highlight,
-                                          uint8_t style);
-
+// The library's exports, as the calls pass their arguments:
+//   int32_t UIB_InitLib(void* window)  -- the window its button messages are posted to
+//   int32_t UIB_UnInitLib()
+//   int32_t UIB_ClearDisplay()
+//   int32_t UIB_DrawText(const char16_t* text, int32_t line, uint8_t highlight, uint8_t style)
+//     -- text is NUL-terminated UTF-16
 inline constexpr char kLibraryName[] = "libUib32.dll";
 // Longest text, in UTF-16 units, that the library accepts before its terminating NUL.
 inline constexpr size_t kMaxTextUnits = 127;
@@ -48,13 +46,17 @@ class TUIB32 {
   // Releases the display and unloads the library; later calls are no-ops.
   void UnInitLib();
   bool ready() const;
+  // Why the display is not in use, for the trace log ("libUib32.dll not found", ...); empty when
+  // it is ready.
+  const std::string& unavailableReason() const { return unavailable_; }
 
  private:
   std::unique_ptr<DynamicLibrary> library_;
-  uib::InitLibFn initLib_ = nullptr;
-  uib::UnInitLibFn unInitLib_ = nullptr;
-  uib::ClearDisplayFn clearDisplay_ = nullptr;
-  uib::DrawTextFn drawText_ = nullptr;
+  void* initLib_ = nullptr;
+  void* unInitLib_ = nullptr;
+  void* clearDisplay_ = nullptr;
+  void* drawText_ = nullptr;
+  std::string unavailable_;
   bool ready_ = false;
   bool initialised_ = false;
 };

@@ -2,8 +2,13 @@
 
 #include <exception>
 
-
 namespace dpc {
+
+namespace {
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+}  // namespace
 
 Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translator)
     : shell_(shell), desktop_(desktop), translator_(translator) {}
@@ -13,21 +18,22 @@ Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translato
 
 void Launchers::StartOnlineUpdater(const std::string& controllerFolder) {
   // Quoted, so a folder with a space stays one path.
-  shell_.WinExec("\"" + controllerFolder + "Updater.exe\"", show::kShow);
+  shell_.WinExec(Quoted(controllerFolder + "Updater.exe"), show::kShow);
 }
 
 void Launchers::StartProfileUpdater(const std::string& controllerFolder) {
   // The trailing space is part of the command line the profile updater has always received.
-  shell_.WinExec("\"" + controllerFolder + "ProfileUpdater.exe\" ", show::kShow);
+  shell_.WinExec(Quoted(controllerFolder + "ProfileUpdater.exe") + " ", show::kShow);
 }
 
 void Launchers::StartOfflineUpdate(WindowId owner) {
-  auto chosen =
-      desktop_.ChooseFileToOpen(owner, "c:\\", translator_.Translate("Start Kelvra Tarn Offline Update"),
-                                translator_.Translate("Kelvra Tarn Update (*.exe)|*.exe"));
+  auto chosen = desktop_.ChooseFileToOpen(
+      owner, "c:\\", translator_.Translate("Start Kelvra Tarn Offline Update"),
+      translator_.Translate("Kelvra Tarn Update (*.exe)|*.exe"));
   if (!chosen) return;
-  // Unquoted by design: WinExec finds the program by trying the path up to each space in turn.
-  shell_.WinExec(*chosen, show::kShow);
+  // Quoted: unquoted, "D:\Offline Update.exe" would run a "D:\Offline.exe" planted beside it,
+  // in a process that may be elevated.
+  shell_.WinExec(Quoted(*chosen), show::kShow);
 }
 
 void Launchers::OpenServicesConsole() {
@@ -51,7 +57,7 @@ void Launchers::StartClient(const std::string& installLocation, const std::strin
     }
     return;
   }
-  shell_.WinExec(path, show::kShow);
+  shell_.WinExec(Quoted(path), show::kShow);
 }
 
 void Launchers::OpenWebProfiler(const std::string& address) {

@@ -37,17 +37,17 @@ TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
          l.StartProfileUpdater("C:\\Program Files\\Durvin\\");
        },
        "\"C:\\Program Files\\Durvin\\ProfileUpdater.exe\" "},
-      {"offline package with a space stays unquoted",
+      {"offline package with a space is quoted, so no other program runs",
        [](Launchers& l, test::FakeDesktop& d) {
          d.chosenFile = "D:\\Updates\\Offline Update.exe";
          l.StartOfflineUpdate(7);
        },
-       "D:\\Updates\\Offline Update.exe"},
-      {"client off a UAC platform, unquoted",
+       "\"D:\\Updates\\Offline Update.exe\""},
+      {"client off a UAC platform, quoted",
        [](Launchers& l, test::FakeDesktop&) {
          l.StartClient("C:\\Program Files\\Durvin Client", "Durvin_Proof.exe", false);
        },
-       "C:\\Program Files\\Durvin Client\\Durvin_Proof.exe"},
+       "\"C:\\Program Files\\Durvin Client\\Durvin_Proof.exe\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -22,6 +22,14 @@ struct MenuEntry {
   int image = -1;  // index into the icon images (0 grey, 1 red, 2 green, 3 shield), -1 none
 };
 
+// Texts the main window tells scripts and tests on the desktop, which cannot read another
+// process's menu. Each answer is UTF-8.
+enum class TextQuery : unsigned {
+  MenuCaption = 1,   // index: the menu item's command id; its caption as last prepared
+  Language = 2,      // the interface language's locale identifier, in decimal
+  Notification = 3,  // the last balloon shown: title, a line feed, text (empty when none)
+};
+
 // The hidden main window and what it hosts: timers, the tray icon and its popup menu. All calls
 // come from the user-interface thread.
 class HostWindow {

@@ -13,6 +13,15 @@ struct ServiceStatus {
   uint32_t currentState = 0;
   uint32_t checkPoint = 0;
   uint32_t win32ExitCode = 0;
+  // Meaningful when win32ExitCode is ERROR_SERVICE_SPECIFIC_ERROR (1066).
+  uint32_t serviceSpecificExitCode = 0;
+};
+
+// One service as the manager's enumeration lists it.
+struct ServiceEntry {
+  std::string name;  // the service's key name
+  std::string displayName;
+  ServiceStatus status;
 };
 
 namespace scm {
@@ -44,10 +53,10 @@ class OpenedService {
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
-  // Display names of the services of the given type and state, in the order the manager returns
-  // them. Throws SystemError when the manager cannot be opened for enumeration.
-  virtual std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
-                                                           uint32_t serviceState) = 0;
+  // The services of the given type and state with their status, in the order the manager returns
+  // them, all read by one enumeration. Throws SystemError when the manager cannot be opened for
+  // enumeration or the enumeration fails.
+  virtual std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) = 0;
   // Opens the manager with managerAccess, then the service by name with serviceAccess.
   // nullptr when either fails (what was opened is closed again).
   virtual std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,

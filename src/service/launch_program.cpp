@@ -1,7 +1,7 @@
 #include "service/launch_program.h"
 
 #include "platform/os_error.h"
-#include "shell/paths.h"
+#include "platform/paths.h"
 
 namespace dpc {
 

@@ -2,36 +2,48 @@
 
 namespace dpc {
 
-ServerCommands::ServerCommands(ServiceAccess& access, WorkerThreads& threads, MessagePump& pump,
-                               Clock& clock, HostWindow& window)
-    : access_(access), threads_(threads), pump_(pump), clock_(clock), window_(window) {}
+ServerCommands::ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads,
+                               MessagePump& pump, Clock& clock, HostWindow& window)
+    : state_(state),
+      access_(access),
+      threads_(threads),
+      pump_(pump),
+      clock_(clock),
+      window_(window) {}
 
 void ServerCommands::Stop() {
-  CommandInProgress = true;
+  state_.CommandIssued();
   pump_.ProcessPendingMessages();
   LaunchWorker(&ServerCommands::StopWorker);
 }
 
 void ServerCommands::Start() {
-  CommandInProgress = true;
+  state_.CommandIssued();
   pump_.ProcessPendingMessages();
   LaunchWorker(&ServerCommands::StartWorker);
 }
 
-void ServerCommands::Restart() {
+ServerCommands::RestartOutcome ServerCommands::Restart() {
   window_.SetTimerInterval(TimerId::Timer1, 1000);
   Stop();
   if (access_.IsServiceInstalled(kServerServiceName)) {
     const uint64_t begin = clock_.SteadyMilliseconds();
     while (access_.QueryServiceState("", kServerServiceName) != state::kStopped) {
+      // A closed window must not keep the process (and its one-controller guard) alive.
+      if (state_.Closing()) return RestartOutcome::WindowClosing;
       // A server that never stops must not hold the user-interface thread forever; the
       // supervision tick shows whatever state it is left in.
-      if (clock_.SteadyMilliseconds() - begin >= kRestartWaitLimitMilliseconds) return;
+      if (clock_.SteadyMilliseconds() - begin >= kRestartWaitLimitMilliseconds) {
+        return RestartOutcome::TimedOut;
+      }
       clock_.Sleep(kRestartPollMilliseconds);
       pump_.ProcessPendingMessages();
     }
   }
-  RestartPending = true;
+  // Closed during the last poll's message processing: no start may follow either.
+  if (state_.Closing()) return RestartOutcome::WindowClosing;
+  state_.RestartStopPhaseDone();
+  return RestartOutcome::Pending;
 }
 
 void ServerCommands::LaunchStartWorker() {
@@ -40,16 +52,16 @@ void ServerCommands::LaunchStartWorker() {
 }
 
 void ServerCommands::StartWorker() {
-  if (!access_.IsServiceInstalled(kServerServiceName)) return;
-  const uint32_t current = access_.QueryServiceState("", kServerServiceName);
-  if (current == state::kStopped || current == state::kPaused) {
+  const ServerSnapshot server = access_.ReadServerSnapshot();
+  if (!server.installed) return;
+  if (server.state() == state::kStopped || server.state() == state::kPaused) {
     access_.StartServiceAndWait("", kServerServiceName);
   }
 }
 
 void ServerCommands::StopWorker() {
-  if (access_.IsServiceInstalled(kServerServiceName) &&
-      access_.QueryServiceState("", kServerServiceName) == state::kRunning) {
+  const ServerSnapshot server = access_.ReadServerSnapshot();
+  if (server.installed && server.state() == state::kRunning) {
     access_.StopServiceAndWait("", kServerServiceName);
   }
 }

@@ -28,13 +28,14 @@ class ServerCommandsTest : public ::testing::Test {
 
   FakePlatform p;
   ServiceAccess access{p.services, p.clock, p.pump};
-  ServerCommands commands{access, p.threads, p.pump, p.clock, p.window};
+  CommandState state;
+  ServerCommands commands{state, access, p.threads, p.pump, p.clock, p.window};
 };
 
 TEST_F(ServerCommandsTest, StopMarksTheCommandAndHandsTheWorkToAThread) {
   InstallServer(state::kRunning);
   commands.Stop();
-  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_TRUE(state.CommandInProgress());
   EXPECT_EQ(p.pump.calls.load(), 1);
   ASSERT_EQ(p.threads.pending.size(), 1u);
   EXPECT_TRUE(commands.WorkerBusy());
@@ -44,7 +45,7 @@ TEST_F(ServerCommandsTest, StopMarksTheCommandAndHandsTheWorkToAThread) {
   EXPECT_EQ(manager().stopRequests, 1);
   EXPECT_EQ(manager().State(kServerServiceName), state::kStopped);
   EXPECT_FALSE(commands.WorkerBusy());
-  EXPECT_TRUE(commands.CommandInProgress);  // cleared by the supervision tick, not here
+  EXPECT_TRUE(state.CommandInProgress());  // cleared by the supervision tick, not here
 }
 
 TEST_F(ServerCommandsTest, WorkersActOnlyFromTheirStates) {
@@ -103,7 +104,7 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
   struct RefusingThreads : WorkerThreads {
     void StartDetached(std::function<void()>) override { throw std::runtime_error("no thread"); }
   } refusing;
-  ServerCommands local{access, refusing, p.pump, p.clock, p.window};
+  ServerCommands local{state, access, refusing, p.pump, p.clock, p.window};
   EXPECT_THROW(local.Stop(), std::runtime_error);
   EXPECT_FALSE(local.WorkerBusy());
 }
@@ -111,17 +112,17 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
 TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {
   InstallServer(state::kStopPending);
   bool pendingDuringWait = false;
-  p.pump.onPump = [&] { pendingDuringWait |= commands.RestartPending; };
+  p.pump.onPump = [&] { pendingDuringWait |= state.RestartPending(); };
   p.clock.onSleep = [&](uint32_t) {
     if (p.clock.sleeps() == 3) p.services.SetState(kServerServiceName, state::kStopped);
   };
 
   commands.Restart();
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
-  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_TRUE(state.CommandInProgress());
   EXPECT_EQ(p.threads.pending.size(), 1u);  // the stop worker, started before the wait
   EXPECT_FALSE(pendingDuringWait);
-  EXPECT_TRUE(commands.RestartPending);
+  EXPECT_TRUE(state.RestartPending());
   EXPECT_EQ(p.clock.sleeps(), 3);
   EXPECT_EQ(p.clock.sleptMs(), 3u * ServerCommands::kRestartPollMilliseconds);
   EXPECT_GE(p.pump.calls.load(), 4);  // the stop command's own, then one per pause
@@ -130,17 +131,28 @@ TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {
 
 TEST_F(ServerCommandsTest, RestartOfAServerThatNeverStopsIsAbandonedAtTheBound) {
   InstallServer(state::kStopPending);
-  commands.Restart();
-  EXPECT_FALSE(commands.RestartPending);
+  EXPECT_EQ(commands.Restart(), ServerCommands::RestartOutcome::TimedOut);
+  EXPECT_FALSE(state.RestartPending());
   EXPECT_EQ(p.clock.sleptMs(), ServerCommands::kRestartWaitLimitMilliseconds);
   EXPECT_EQ(p.clock.sleeps(), static_cast<int>(ServerCommands::kRestartWaitLimitMilliseconds /
                                                ServerCommands::kRestartPollMilliseconds));
 }
 
+TEST_F(ServerCommandsTest, RestartWaitEndsAtOnceWhenTheWindowCloses) {
+  InstallServer(state::kStopPending);
+  p.pump.onPump = [&] {  // Exit chosen from the menu the wait lets through
+    if (p.clock.sleeps() == 2) state.WindowClosing();
+  };
+  EXPECT_EQ(commands.Restart(), ServerCommands::RestartOutcome::WindowClosing);
+  EXPECT_EQ(p.clock.sleeps(), 2);
+  EXPECT_FALSE(state.RestartPending());
+  EXPECT_FALSE(state.TakeDueRestart()) << "no start may follow";
+}
+
 TEST_F(ServerCommandsTest, RestartWithoutAServerIsPendingAtOnce) {
   commands.Restart();
-  EXPECT_TRUE(commands.RestartPending);
-  EXPECT_TRUE(commands.CommandInProgress);
+  EXPECT_TRUE(state.RestartPending());
+  EXPECT_TRUE(state.CommandInProgress());
   EXPECT_EQ(p.clock.sleeps(), 0);
   p.threads.RunAll();
   EXPECT_EQ(manager().stopRequests, 0);

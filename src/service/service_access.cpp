@@ -61,9 +61,19 @@ bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
 
 void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
                                             std::vector<std::string>& names) {
-  std::vector<std::string> found = manager_.EnumServiceDisplayNames(serviceType, serviceState);
-  names.insert(names.end(), std::make_move_iterator(found.begin()),
-               std::make_move_iterator(found.end()));
+  for (auto& entry : manager_.EnumServices(serviceType, serviceState)) {
+    names.push_back(std::move(entry.displayName));
+  }
+}
+
+ServerSnapshot ServiceAccess::ReadServerSnapshot() {
+  ServerSnapshot snapshot;
+  for (const auto& entry : manager_.EnumServices(scm::kServiceWin32, scm::kServiceStateAll)) {
+    if (EqualIgnoringCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
+    // The service manager matches key names without regard to case, as opening by name would.
+    if (EqualIgnoringCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
+  }
+  return snapshot;
 }
 
 uint32_t ServiceAccess::QueryServiceState(const std::string& machine, const std::string& service) {
@@ -100,19 +110,6 @@ bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::st
   if (!first) return false;
   return WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_) ==
          state::kStopped;
-}
-
-bool ServiceAccess::IsServerRunning() {
-  return IsServiceInstalled(kServerServiceName) &&
-         QueryServiceState("", kServerServiceName) == state::kRunning;
-}
-
-bool ServiceAccess::IsServerStopped() {
-  return QueryServiceState("", kServerServiceName) == state::kStopped;
-}
-
-bool ServiceAccess::IsServerInTransition() {
-  return IsTransitionStateName(ServiceStateName(QueryServiceState("", kServerServiceName)));
 }
 
 }  // namespace dpc

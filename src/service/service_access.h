@@ -29,6 +29,18 @@ std::string ServiceStateName(uint32_t code);
 // True for the five transition names (a paused service counts as in transition).
 bool IsTransitionStateName(const std::string& name);
 
+// The server's service as one enumeration saw it: whether it is installed and its state, read at
+// the same moment, so that every decision of a tick or a menu opening rests on one reading.
+struct ServerSnapshot {
+  bool installed = false;  // a service with the server's display name exists (any letter case)
+  ServiceStatus status;    // of the service named kServerServiceName; state 0 when not listed
+
+  uint32_t state() const { return status.currentState; }
+  bool IsServerRunning() const { return installed && state() == state::kRunning; }
+  bool IsServerStopped() const { return state() == state::kStopped; }
+  bool IsServerInTransition() const { return IsTransitionStateName(ServiceStateName(state())); }
+};
+
 // The controller's only access to the service manager. Holds no state between calls; safe to use
 // from the workers and the user-interface thread at once.
 class ServiceAccess {
@@ -52,10 +64,9 @@ class ServiceAccess {
   // True when the last state read is STOPPED; waits at most 30 polls of 3000 ms.
   bool StopServiceAndWait(const std::string& machine, const std::string& service);
 
-  // The server predicates, always about kServerServiceName on the local machine.
-  bool IsServerRunning();  // may throw SystemError (installed test)
-  bool IsServerStopped();
-  bool IsServerInTransition();
+  // The installed test and the server's state from one enumeration. Throws SystemError as the
+  // installed test does.
+  ServerSnapshot ReadServerSnapshot();
 
  private:
   ServiceManager& manager_;

@@ -53,7 +53,7 @@ TEST_F(ServiceAccessTest, InstalledTestIgnoresLetterCaseOfTheDisplayName) {
   ASSERT_EQ(manager.enumCalls.size(), 2u);
   EXPECT_EQ(manager.enumCalls[0], std::make_pair(scm::kServiceWin32, scm::kServiceStateAll));
   // Opening uses the name exactly as written, not the registered spelling.
-  EXPECT_TRUE(access.IsServerStopped());
+  EXPECT_EQ(access.QueryServiceState("", kServerServiceName), state::kStopped);
   ASSERT_FALSE(manager.openCalls.empty());
   EXPECT_EQ(manager.openCalls.back().name, "Durvin Proof Server");
 }
@@ -63,7 +63,7 @@ TEST_F(ServiceAccessTest, EnumerationFailureReachesTheCaller) {
   manager.enumError = OsError{5, "OpenSCManagerA", "Access is denied."};
   EXPECT_THROW(access.IsServiceInstalled(kServerServiceName), SystemError);
   try {
-    access.IsServerRunning();
+    access.ReadServerSnapshot();
     FAIL() << "no error raised";
   } catch (const SystemError& error) {
     EXPECT_EQ(error.code(), 5u);
@@ -73,10 +73,23 @@ TEST_F(ServiceAccessTest, EnumerationFailureReachesTheCaller) {
 
 TEST_F(ServiceAccessTest, NotInstalledServerIsNeitherRunningStoppedNorInTransition) {
   manager.Install("Other", "Print Spooler", 4);
-  EXPECT_FALSE(access.IsServerRunning());
-  EXPECT_FALSE(access.IsServerStopped());
-  EXPECT_FALSE(access.IsServerInTransition());
+  const ServerSnapshot snapshot = access.ReadServerSnapshot();
+  EXPECT_FALSE(snapshot.installed);
+  EXPECT_FALSE(snapshot.IsServerRunning());
+  EXPECT_FALSE(snapshot.IsServerStopped());
+  EXPECT_FALSE(snapshot.IsServerInTransition());
   EXPECT_EQ(access.QueryServiceState("", kServerServiceName), 0u);
+}
+
+TEST_F(ServiceAccessTest, SnapshotIsOneEnumerationWithoutOpeningTheService) {
+  manager.Install("Other", "Print Spooler", 4);
+  // Installed by display name in any case; the state is that of the service named as written.
+  manager.Install(kServerServiceName, "DURVIN proof server", 4);
+  const ServerSnapshot snapshot = access.ReadServerSnapshot();
+  EXPECT_TRUE(snapshot.IsServerRunning());
+  EXPECT_EQ(manager.enumCalls.size(), 1u);
+  EXPECT_TRUE(manager.openCalls.empty());
+  EXPECT_EQ(manager.queries, 0);
 }
 
 TEST_F(ServiceAccessTest, PredicatesFollowTheState) {
@@ -92,9 +105,10 @@ TEST_F(ServiceAccessTest, PredicatesFollowTheState) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.state);
     manager.SetState(kServerServiceName, c.state);
-    EXPECT_EQ(access.IsServerRunning(), c.running);
-    EXPECT_EQ(access.IsServerStopped(), c.stopped);
-    EXPECT_EQ(access.IsServerInTransition(), c.transition);
+    const ServerSnapshot snapshot = access.ReadServerSnapshot();
+    EXPECT_EQ(snapshot.IsServerRunning(), c.running);
+    EXPECT_EQ(snapshot.IsServerStopped(), c.stopped);
+    EXPECT_EQ(snapshot.IsServerInTransition(), c.transition);
   }
 }
 

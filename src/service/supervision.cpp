@@ -4,8 +4,6 @@
 #include <utility>
 
 #include "service/launch_program.h"
-#include "shell/control_settings.h"
-#include "shell/paths.h"
 
 namespace dpc {
 
@@ -82,32 +80,31 @@ std::string Supervision::TickKey() {
   return d_.clock.FormatShortDate(now) + " " + d_.clock.FormatLongTime(now) + " Timer1Timer";
 }
 
-void Supervision::Timer1Timer() {
+ServerSnapshot Supervision::Timer1Timer() {
   d_.log.Write(TickKey(), "start");
   d_.window.HideTaskbarButton();
 
-  ServerCommands& commands = d_.commands;
-  if (!commands.CommandInProgress && commands.RestartPending) {
-    // Cleared before the launch lets messages run, so a nested tick cannot start a second worker.
-    commands.RestartPending = false;
-    commands.LaunchStartWorker();
-  }
+  // Taken (and cleared) before the launch lets messages run, so a nested tick cannot start a
+  // second worker.
+  if (d_.state.TakeDueRestart()) d_.commands.LaunchStartWorker();
 
-  if (d_.access.IsServerStopped()) {
+  const ServerSnapshot server = d_.access.ReadServerSnapshot();
+  if (server.IsServerStopped()) {
     d_.window.SetTrayImage(1);
-    commands.CommandInProgress = false;
-  } else if (d_.access.IsServerRunning()) {
+    d_.state.ServerSettled();
+  } else if (server.IsServerRunning()) {
     d_.window.SetTrayImage(2);
-    commands.CommandInProgress = false;
-  } else if (d_.access.IsServerInTransition()) {
+    d_.state.ServerSettled();
+  } else if (server.IsServerInTransition()) {
     d_.window.SetTrayImage(0);
   }
 
   if (d_.window.TimerInterval(TimerId::Timer1) != kSupervisionIntervalMs &&
-      !commands.RestartPending) {
+      !d_.state.RestartPending()) {
     d_.window.SetTimerInterval(TimerId::Timer1, kSupervisionIntervalMs);
   }
   d_.log.Write(TickKey(), "end");
+  return server;
 }
 
 void Supervision::tiServerRestartTimer() {
@@ -146,33 +143,31 @@ void Supervision::tiServerRestartTimer() {
 
 void Supervision::Timer5Timer() {
   d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs);
-  const std::string iniPath = ReplaceExtension(d_.executablePath, ".ini");
   const int64_t now = TimeStampSeconds(d_.clock.Now());
 
-  if (ReadDue(iniPath) == 0) WriteDue(iniPath, now + kFeedbackPeriodSeconds);
+  if (ReadDue() == 0) WriteDue(now + kFeedbackPeriodSeconds);
   // A settings file that will not keep the schedule must not start the tool at every tick.
-  const int64_t due = std::max(ReadDue(iniPath), scheduledDue_);
+  const int64_t due = std::max(ReadDue(), scheduledDue_);
   if (now < due) return;
 
-  WriteDue(iniPath, now + kFeedbackPeriodSeconds);
-  LaunchProgram(d_.shell, d_.files, d_.window.Handle(),
-                FolderOf(d_.executablePath) + "Kelvra_Feedback.exe", "");
+  WriteDue(now + kFeedbackPeriodSeconds);
+  LaunchProgram(d_.shell, d_.files, d_.window.Handle(), d_.feedbackProgram, "");
 }
 
 // A settings file that cannot be read or written leaves the schedule as it is; the next tick tries
 // again.
-int64_t Supervision::ReadDue(const std::string& iniPath) {
+int64_t Supervision::ReadDue() {
   try {
-    return ReadFeedbackDue(d_.profiles, iniPath);
+    return d_.feedback.ReadDue();
   } catch (const std::exception&) {
     return 0;
   }
 }
 
-void Supervision::WriteDue(const std::string& iniPath, int64_t seconds) {
+void Supervision::WriteDue(int64_t seconds) {
   scheduledDue_ = seconds;
   try {
-    WriteFeedbackDue(d_.profiles, iniPath, seconds);
+    d_.feedback.WriteDue(seconds);
   } catch (const std::exception&) {
   }
 }

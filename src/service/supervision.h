@@ -9,9 +9,9 @@
 #include "platform/files.h"
 #include "platform/host_window.h"
 #include "platform/shell.h"
+#include "service/command_state.h"
 #include "service/server_commands.h"
 #include "service/service_access.h"
-#include "shell/control_log.h"
 
 namespace dpc {
 
@@ -20,6 +20,22 @@ struct RestartSchedule {
   int32_t enabled = 0;  // acts only when exactly 1
   int32_t day = 0;      // 0 every day, 1 Sunday .. 7 Saturday
   std::string time;     // compared as text with the clock's long time format
+};
+
+// Where the ticks write their trace lines ("<key> = <value>"). Never throws.
+class TraceLog {
+ public:
+  virtual ~TraceLog() = default;
+  virtual void Write(const std::string& key, const std::string& value) = 0;
+};
+
+// Where the feedback tool's next due moment is kept, in time-stamp seconds (0: not scheduled).
+// Either call may throw when the store cannot be read or written.
+class FeedbackStore {
+ public:
+  virtual ~FeedbackStore() = default;
+  virtual int64_t ReadDue() = 0;
+  virtual void WriteDue(int64_t seconds) = 0;
 };
 
 // Seconds since the start of day 1 (1 January of year 1), rounded to the nearest second.
@@ -38,13 +54,14 @@ class Supervision {
   struct Deps {
     ServiceAccess& access;
     ServerCommands& commands;
+    CommandState& state;
     HostWindow& window;
     Clock& clock;
-    ControlLog& log;
-    ProfileStore& profiles;
+    TraceLog& log;
+    FeedbackStore& feedback;
     FileSystem& files;
     Shell& shell;
-    std::string executablePath;
+    std::string feedbackProgram;  // full path of "Kelvra_Feedback.exe" beside the controller
     // The restart command as the menu runs it, through its elevation gate.
     std::function<void()> restartCommand;
   };
@@ -52,9 +69,10 @@ class Supervision {
   explicit Supervision(Deps deps);
   void SetRestartSchedule(RestartSchedule schedule);
 
-  // The supervision tick: tray icon, end of commands, completion of a restart. Lets SystemError
-  // from the installed test escape; the next tick tries again.
-  void Timer1Timer();
+  // The supervision tick: tray icon, end of commands, completion of a restart, all decided on one
+  // reading of the server. Lets SystemError from the installed test escape; the next tick tries
+  // again. Returns the reading, for what else follows the server's state.
+  ServerSnapshot Timer1Timer();
   // Fires the restart command once for each time the configured second is reached.
   void tiServerRestartTimer();
   // Starts the feedback tool when it is due. Throws SystemError when its launch is refused.
@@ -62,8 +80,8 @@ class Supervision {
 
  private:
   std::string TickKey();
-  int64_t ReadDue(const std::string& iniPath);
-  void WriteDue(const std::string& iniPath, int64_t seconds);
+  int64_t ReadDue();
+  void WriteDue(int64_t seconds);
 
   Deps d_;
   RestartSchedule schedule_;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <stdexcept>
 
 #include "fakes/fake_platform.h"
 
@@ -42,9 +42,6 @@ TEST(TimeStampSecondsTest, CountsFromTheFirstDayOfYearOne) {
 
 class SupervisionTest : public ::testing::Test {
  protected:
-  static constexpr char kExe[] = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
-  static constexpr char kIni[] = "C:\\Program Files\\Durvin\\DurvinProofControl.ini";
-  static constexpr char kLog[] = "C:\\Program Files\\Durvin\\DurvinProofControl.log";
   static constexpr char kFeedback[] = "C:\\Program Files\\Durvin\\Kelvra_Feedback.exe";
   // 7 December 2026, 12:00:00, a Monday (the fake clock's start).
   static constexpr int64_t kNowStamp = 63932328000;
@@ -53,29 +50,38 @@ class SupervisionTest : public ::testing::Test {
   FakeServiceManager::Service& InstallServer(uint32_t state) {
     return p.services.Install(kServerServiceName, kServerServiceName, state);
   }
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    std::istringstream text(p.files.files[kLog]);
-    for (std::string line; std::getline(text, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-    }
-    return lines;
-  }
-  std::string FeedbackDue() { return p.profiles.ReadString(kIni, "Feedback", "Timer", "<none>"); }
+  const std::vector<std::string>& LogLines() { return log.lines; }
 
   FakePlatform p;
   ServiceAccess access{p.services, p.clock, p.pump};
-  ServerCommands commands{access, p.threads, p.pump, p.clock, p.window};
-  ControlLog log{p.files, kLog};
+  CommandState state;
+  ServerCommands commands{state, access, p.threads, p.pump, p.clock, p.window};
+  struct Log : TraceLog {
+    void Write(const std::string& key, const std::string& value) override {
+      lines.push_back(key + " = " + value);
+    }
+    std::vector<std::string> lines;
+  } log;
+  struct Feedback : FeedbackStore {
+    int64_t ReadDue() override {
+      if (unreadable) throw std::runtime_error("not a number");
+      return due;
+    }
+    void WriteDue(int64_t seconds) override {
+      if (readOnly) throw std::runtime_error("read-only");
+      due = seconds;
+    }
+    int64_t due = 0;
+    bool unreadable = false, readOnly = false;
+  } feedback;
   int restarts = 0;
   std::function<void()> onRestart;
   Supervision Make() {
-    return Supervision(
-        {access, commands, p.window, p.clock, log, p.profiles, p.files, p.shell, kExe, [this] {
-           ++restarts;
-           if (onRestart) onRestart();
-         }});
+    return Supervision({access, commands, state, p.window, p.clock, log, feedback, p.files, p.shell,
+                        kFeedback, [this] {
+                          ++restarts;
+                          if (onRestart) onRestart();
+                        }});
   }
   Supervision supervision = Make();
 };
@@ -110,23 +116,24 @@ TEST_F(SupervisionTest, TickSetsTheIconFromTheServerState) {
     p.services.Uninstall(kServerServiceName);
     if (c.installed) InstallServer(c.state);
     p.window.imageHistory.clear();
-    commands.CommandInProgress = true;
+    state.CommandIssued();
     supervision.Timer1Timer();
     EXPECT_EQ(p.window.imageHistory, c.images);
-    EXPECT_EQ(commands.CommandInProgress, c.commandInProgress);
+    EXPECT_EQ(state.CommandInProgress(), c.commandInProgress);
   }
 }
 
 TEST_F(SupervisionTest, TickRestoresTheIntervalUnlessARestartIsPending) {
   InstallServer(state::kStopPending);
   p.window.timers[TimerId::Timer1].interval = 1000;
-  commands.CommandInProgress = true;
-  commands.RestartPending = true;
+  state.CommandIssued();
+  state.RestartStopPhaseDone();
   supervision.Timer1Timer();
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
 
-  commands.RestartPending = false;
-  supervision.Timer1Timer();
+  p.services.SetState(kServerServiceName, state::kStopped);
+  supervision.Timer1Timer();  // settles the command
+  supervision.Timer1Timer();  // takes the restart
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
   p.window.events.clear();
   supervision.Timer1Timer();
@@ -149,18 +156,18 @@ TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
   InstallServer(state::kRunning);
   p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };  // the stop worker runs meanwhile
   commands.Restart();
-  ASSERT_TRUE(commands.RestartPending);
+  ASSERT_TRUE(state.RestartPending());
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
 
   supervision.Timer1Timer();  // shows the stop, ends the command
   EXPECT_EQ(p.window.TrayImage(), 1);
-  EXPECT_FALSE(commands.CommandInProgress);
-  EXPECT_TRUE(commands.RestartPending);
+  EXPECT_FALSE(state.CommandInProgress());
+  EXPECT_TRUE(state.RestartPending());
   EXPECT_TRUE(p.threads.pending.empty());
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
 
   supervision.Timer1Timer();  // completes the restart
-  EXPECT_FALSE(commands.RestartPending);
+  EXPECT_FALSE(state.RestartPending());
   EXPECT_EQ(p.threads.pending.size(), 1u);
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
 
@@ -181,13 +188,13 @@ TEST_F(SupervisionTest, RestartWithATickWhileTheServerStillRuns) {
   };
   p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };
   commands.Restart();
-  ASSERT_TRUE(commands.RestartPending);
+  ASSERT_TRUE(state.RestartPending());
   EXPECT_EQ(p.window.imageHistory, std::vector<int>{2});
-  EXPECT_FALSE(commands.CommandInProgress);
+  EXPECT_FALSE(state.CommandInProgress());
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
 
   supervision.Timer1Timer();
-  EXPECT_FALSE(commands.RestartPending);
+  EXPECT_FALSE(state.RestartPending());
   ASSERT_EQ(p.threads.pending.size(), 1u);
   p.threads.RunAll();
   EXPECT_EQ(p.services.State(kServerServiceName), state::kRunning);
@@ -195,7 +202,7 @@ TEST_F(SupervisionTest, RestartWithATickWhileTheServerStillRuns) {
 
 TEST_F(SupervisionTest, NestedTickDuringTheRestartCompletionStartsNoSecondWorker) {
   InstallServer(state::kStopped);
-  commands.RestartPending = true;
+  state.RestartStopPhaseDone();
   int nested = 0;
   p.pump.onPump = [&] {
     if (nested++ == 0) supervision.Timer1Timer();
@@ -273,7 +280,7 @@ TEST_F(ScheduledRestartTest, DayDecidesAtTheMatchingSecond) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    p.files.files.erase(kLog);
+    log.lines.clear();
     restarts = 0;
     Supervision fresh = Make();  // no earlier tick to catch up from
     fresh.SetRestartSchedule({1, c.day, "03:00:00"});
@@ -336,17 +343,14 @@ TEST_F(ScheduledRestartTest, NestedTickDuringTheRestartDoesNotFireAgain) {
 // Feedback schedule
 
 TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
-  const struct {
-    const char* what;
-    std::optional<std::string> stored;
-  } cases[] = {{"absent", std::nullopt}, {"not a number", "soon"}, {"zero", "0"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    p.profiles.data.clear();
+  for (bool unreadable : {false, true}) {
+    SCOPED_TRACE(unreadable ? "unreadable" : "absent");
+    feedback = {};
+    feedback.unreadable = unreadable;
     p.files.files[kFeedback] = "";
-    if (c.stored) p.profiles.Set(kIni, "Feedback", "Timer", *c.stored);
     supervision.Timer5Timer();
-    EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+    feedback.unreadable = false;
+    EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
     EXPECT_TRUE(p.shell.executeEx.empty());
     EXPECT_EQ(p.window.TimerInterval(TimerId::Timer5), 86400u);
   }
@@ -354,7 +358,7 @@ TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
 
 TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
   p.files.files[kFeedback] = "";
-  p.profiles.Set(kIni, "Feedback", "Timer", std::to_string(kNowStamp - 365 * 86400));
+  feedback.due = kNowStamp - 365 * 86400;
   supervision.Timer5Timer();
   ASSERT_EQ(p.shell.executeEx.size(), 1u);
   const ShellExecuteRequest& request = p.shell.executeEx[0];
@@ -363,7 +367,7 @@ TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
   EXPECT_EQ(request.parameters, "");
   EXPECT_EQ(request.show, show::kHide);
   EXPECT_EQ(request.owner, p.window.handle);
-  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+  EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
 
   p.clock.Advance(86400);
   supervision.Timer5Timer();
@@ -372,7 +376,7 @@ TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
 
 TEST_F(SupervisionTest, FeedbackIsDueAtTheMomentItself) {
   p.files.files[kFeedback] = "";
-  p.profiles.Set(kIni, "Feedback", "Timer", std::to_string(kNowStamp + 1));
+  feedback.due = kNowStamp + 1;
   supervision.Timer5Timer();
   EXPECT_TRUE(p.shell.executeEx.empty());
   p.clock.Advance(1000);
@@ -381,29 +385,29 @@ TEST_F(SupervisionTest, FeedbackIsDueAtTheMomentItself) {
 }
 
 TEST_F(SupervisionTest, AbsentFeedbackToolStillMovesTheDueMoment) {
-  p.profiles.Set(kIni, "Feedback", "Timer", "1000");
+  feedback.due = 1000;
   supervision.Timer5Timer();
   EXPECT_TRUE(p.shell.executeEx.empty());
-  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+  EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
 }
 
 TEST_F(SupervisionTest, RefusedFeedbackLaunchRaisesAfterTheDueMomentMoved) {
   p.files.files[kFeedback] = "";
-  p.profiles.Set(kIni, "Feedback", "Timer", "1000");
+  feedback.due = 1000;
   p.shell.executeExResults = {OsError{5, "ShellExecuteExA", "Access is denied."}};
   EXPECT_THROW(supervision.Timer5Timer(), SystemError);
-  EXPECT_EQ(FeedbackDue(), std::to_string(kNowStamp + kThirtyDays));
+  EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
 }
 
 TEST_F(SupervisionTest, ReadOnlySettingsFileDoesNotStartTheToolAtEveryTick) {
   p.files.files[kFeedback] = "";
-  p.profiles.readOnly = true;
+  feedback.readOnly = true;
   supervision.Timer5Timer();  // nothing scheduled, and the schedule cannot be kept
   supervision.Timer5Timer();
   EXPECT_TRUE(p.shell.executeEx.empty());
 
   Supervision fresh = Make();
-  p.profiles.Set(kIni, "Feedback", "Timer", "1000");  // overdue, and stays so in the file
+  feedback.due = 1000;  // overdue, and stays so in the file
   fresh.Timer5Timer();
   fresh.Timer5Timer();
   EXPECT_EQ(p.shell.executeEx.size(), 1u);

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "platform/files.h"
+#include "service/supervision.h"
 
 namespace dpc {
 
 // The trace log beside the executable: "<key> = <value>" lines ending in CR LF, ANSI text.
 // Deleted at every start; write failures are dropped silently.
-class ControlLog {
+class ControlLog final : public TraceLog {
  public:
   // Past this size the log is renamed to "<name>.log.1" and a new one begun.
   static constexpr uint64_t kRotateBytes = 16ull * 1024 * 1024;
@@ -23,7 +24,7 @@ class ControlLog {
   // Deletes the log and its rotated predecessor.
   void Reset();
   // Appends one line; never throws.
-  void Write(const std::string& key, const std::string& value);
+  void Write(const std::string& key, const std::string& value) override;
 
   const std::string& path() const { return path_; }
   std::string rotatedPath() const { return path_ + ".1"; }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/xml.h"
+#include "service/supervision.h"
 
 namespace dpc {
 
@@ -36,6 +38,19 @@ std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,
 // number.
 int64_t ReadFeedbackDue(ProfileStore& profiles, const std::string& iniPath);
 void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_t seconds);
+
+// The feedback schedule's due moment in the settings file.
+class SettingsFileFeedback final : public FeedbackStore {
+ public:
+  SettingsFileFeedback(ProfileStore& profiles, std::string iniPath)
+      : profiles_(profiles), iniPath_(std::move(iniPath)) {}
+  int64_t ReadDue() override { return ReadFeedbackDue(profiles_, iniPath_); }
+  void WriteDue(int64_t seconds) override { WriteFeedbackDue(profiles_, iniPath_, seconds); }
+
+ private:
+  ProfileStore& profiles_;
+  std::string iniPath_;
+};
 
 // What the product information file and the product's uninstall entry say about the client.
 struct ProductInfo {

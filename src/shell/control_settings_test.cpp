@@ -6,7 +6,7 @@
 
 #include "fakes/fake_system.h"
 #include "shell/numbers.h"
-#include "shell/paths.h"
+#include "platform/paths.h"
 
 namespace dpc {
 namespace {

@@ -1,39 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "i18n/translate.h"
-#include "platform/instance_guard.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 
 namespace dpc {
-
-// The numbers that follow "elevation" on a relaunched controller's command line.
-namespace action {
-inline constexpr int kOnlineUpdate = 1;
-inline constexpr int kProfileUpdate = 2;
-inline constexpr int kOfflineUpdate = 3;
-inline constexpr int kServerStop = 4;
-inline constexpr int kServerStart = 5;
-inline constexpr int kServerRestart = 6;
-inline constexpr int kServerConfiguration = 7;
-inline constexpr int kAutostart = 10;
-inline constexpr int kMaintenance = 11;
-}  // namespace action
-
-struct ActionCodeRow {
-  int code;
-  const char* menuItem;  // the item whose click handler owns the action
-};
-
-std::span<const ActionCodeRow> ActionCodes();
-bool IsActionCode(int code);
 
 inline constexpr char kElevationArgument[] = "elevation";
 inline constexpr uint32_t kHighIntegrityRid = 0x3000;
@@ -56,33 +32,30 @@ std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
 // declined), it starts a plain controller instead. Throws SystemError when both starts fail.
 void RelaunchElevated(Shell& shell, const std::string& executablePath, int code);
 
-// The rule every privileged handler applies before acting.
+// The rule every privileged choice passes, and the two flags it owns.
 class ElevationGate {
  public:
-  enum class Outcome { Relaunched, Acted, Ignored };
+  enum class Decision {
+    Act,       // perform the action in this process
+    Relaunch,  // relaunch elevated with the action's code, then close this controller
+    Ignore,    // a relaunch was already requested here: do nothing
+  };
 
-  // closeMainWindow ends this controller after a relaunch (its message loop ends).
-  ElevationGate(ProcessInfo& process, Shell& shell, InstanceGuard& guard,
-                std::function<void()> closeMainWindow);
+  explicit ElevationGate(ProcessInfo& process) : process_(process) {}
 
-  // Runs the action here, or relaunches elevated with the code and closes the main window, or does
-  // nothing once a relaunch has been requested. A failed relaunch throws SystemError and leaves
-  // the process running with RelaunchRequested set.
-  Outcome Pass(int code, const std::function<void()>& action);
+  // Fixed once during window creation.
+  void SetElevated(bool elevated) { elevated_ = elevated; }
+  bool IsElevated() const { return elevated_; }
+  bool RelaunchRequested() const { return relaunchRequested_; }
 
-  bool IsElevated = false;
-  bool RelaunchRequested = false;
+  // A Relaunch decision marks the relaunch as requested before the caller asks the shell, so a
+  // relaunch that fails is not retried by later choices.
+  Decision Decide();
 
  private:
   ProcessInfo& process_;
-  Shell& shell_;
-  InstanceGuard& guard_;
-  std::function<void()> closeMainWindow_;
+  bool elevated_ = false;
+  bool relaunchRequested_ = false;
 };
-
-// Calls run(code) when the command line names one of the table's actions; other numbers only mark
-// the process as elevated. Throws as ElevatedActionCode does.
-void DispatchElevatedAction(const std::vector<std::string>& arguments, const Translator& translator,
-                            const std::function<void(int)>& run);
 
 }  // namespace dpc

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "i18n/language.h"
-#include "shell/paths.h"
+#include "platform/paths.h"
 
 namespace dpc {
 
@@ -13,22 +13,37 @@ constexpr char kHintPrefix[] = "Durvin Proof ";
 constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
 constexpr uint32_t kCloseWaitMilliseconds = 1000;
 
+// Clears a flag when the scope ends, however it ends.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
 TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard)
     : p_(platform),
       window_(window),
+      guard_(guard),
       executablePath_(platform.process.ExecutablePath()),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
       log_(platform.files, ReplaceExtension(executablePath_, ".log")),
+      feedback_(platform.profiles, iniPath_),
       errorBox_(platform.desktop),
-      gate_(platform.process, platform.shell, guard, [this] { CloseMainWindow(); }),
+      gate_(platform.process),
       access_(platform.services, platform.clock, platform.pump),
-      commands_(access_, platform.threads, platform.pump, platform.clock, window),
-      supervision_({access_, commands_, window, platform.clock, log_, platform.profiles,
-                    platform.files, platform.shell, executablePath_,
-                    [this] { KelvraVistraneTarnServerRestart1Click(); }}),
+      commands_(state_, access_, platform.threads, platform.pump, platform.clock, window),
+      supervision_({access_, commands_, state_, window, platform.clock, log_, feedback_,
+                    platform.files, platform.shell,
+                    FolderOf(executablePath_) + "Kelvra_Feedback.exe",
+                    [this] { Choose(CommandOf(MenuItem::KelvraVistraneTarnServerRestart1)); }}),
       launchers_(platform.shell, platform.desktop, translator_) {}
 
 TfrmControl::~TfrmControl() = default;
@@ -40,7 +55,7 @@ void TfrmControl::Guarded(Handler&& handler) noexcept {
   } catch (const std::exception& failure) {
     ShowFailure(failure.what());
   } catch (...) {
-    ShowFailure("An unexpected failure occurred.");
+    ShowFailure(translator_.Translate("An unexpected failure occurred."));
   }
 }
 
@@ -50,6 +65,19 @@ void TfrmControl::ShowFailure(const std::string& text) {
   } catch (...) {
     // Out of memory while reporting: nothing better is left to do.
   }
+}
+
+std::string TfrmControl::QueryText(TextQuery what, unsigned index) const {
+  switch (what) {
+    case TextQuery::MenuCaption:
+      if (index < 1 || index > static_cast<unsigned>(kMenuItemCount)) return {};
+      return menu_[static_cast<MenuItem>(index)].caption;
+    case TextQuery::Language:
+      return std::to_string(translator_.lcid());
+    case TextQuery::Notification:
+      return {};
+  }
+  return {};
 }
 
 void TfrmControl::FormCreate() {
@@ -71,11 +99,10 @@ void TfrmControl::CreationSteps() {
 
   window_.HideTaskbarButton();
 
-  gate_.RelaunchRequested = false;
   settings_.WebProfilerEnabled = 0;
 
   const auto arguments = p_.process.Arguments();
-  gate_.IsElevated = IsProcessElevated(p_.process) || HasElevationArgument(arguments);
+  gate_.SetElevated(IsProcessElevated(p_.process) || HasElevationArgument(arguments));
 
   // Hint timing belongs to the notification area's own defaults here.
 
@@ -86,15 +113,17 @@ void TfrmControl::CreationSteps() {
   window_.MoveOffscreen();
   p_.pump.ProcessPendingMessages();
 
-  commands_.CommandInProgress = false;
-  commands_.RestartPending = false;
+  state_.Reset();
 
   log_.Reset();
-  SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
-  DispatchElevatedAction(arguments, translator_, [this](int code) { RunElevatedAction(code); });
+  // Said only now: the log found at start belongs to the previous run and is gone.
+  if (!frontPanel->ready()) log_.Write("frontPanel", frontPanel->unavailableReason());
+  SelectLanguage();
+  if (const auto code = ElevatedActionCode(arguments, translator_)) {
+    if (const Command* row = CommandForAction(*code)) Choose(*row);
+  }
 
-  menu_.SetRunTimeCaptions(
-        [this](const std::string& text) { return translator_.Translate(text); });
+  menu_.SetRunTimeCaptions(translator_);
   menu_[MenuItem::N9].visible = false;
 }
 
@@ -108,15 +137,22 @@ void TfrmControl::LoadSettingsIntoWindow() {
   menu_.ApplyHideSettings(settings_);
 }
 
+void TfrmControl::SelectLanguage() {
+  SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
+}
+
 void TfrmControl::FormActivate() {
   Guarded([this] {
     window_.BringToFront();
     window_.HideTaskbarButton();
-    p_.pump.ProcessPendingMessages();
+    // The menu brings the window to the front to open: letting messages run then would let a
+    // second tray request in before the first menu shows.
+    if (!menuOpening_) p_.pump.ProcessPendingMessages();
     if (!window_.TimerEnabled(TimerId::Timer1)) window_.SetTimerEnabled(TimerId::Timer1, true);
     window_.HideTaskbarButton();
     window_.HideForGood();
-    window_.SetTrayHint(kHintPrefix + ReadProductVersion(p_.files, p_.profiles, iniPath_));
+    window_.SetTrayHint(translator_.Translate(kHintPrefix) +
+                        ReadProductVersion(p_.files, p_.profiles, iniPath_));
   });
 }
 
@@ -127,7 +163,7 @@ void TfrmControl::OnCloseMessage() {
   waitingForWorkers_ = true;
   Guarded([this] {
     // The workers' service calls are bounded, so this wait ends; Exit during it closes at once.
-    while (commands_.WorkerBusy() && !closeRequested_) {
+    while (commands_.WorkerBusy() && !state_.Closing()) {
       p_.pump.ProcessPendingMessages();
       p_.clock.Sleep(kCloseWaitMilliseconds);
     }
@@ -136,39 +172,49 @@ void TfrmControl::OnCloseMessage() {
   CloseMainWindow();
 }
 
+void TfrmControl::OnEndSession() {
+  // The session or an installer ends us: like Exit, since a worker may wait for minutes and
+  // closing changes no server state.
+  log_.Write("Session", "end");
+  CloseMainWindow();
+}
+
 void TfrmControl::CloseMainWindow() {
-  if (closeRequested_) return;
-  closeRequested_ = true;
+  if (state_.Closing()) return;
+  state_.WindowClosing();
   window_.Close();
 }
 
 void TfrmControl::OnTrayRightClick() {
-  if (settings_.HidePopupMenu) return;
+  if (settings_.HidePopupMenu || menuOpening_) return;
   Guarded([this] {
-    p_.pump.ProcessPendingMessages();
-    if (closeRequested_) return;
-    PrepareMenu();
-    const auto entries = menu_.Entries();
-    const auto item = TrayMenu::ItemForId(window_.TrackPopupMenu(entries));
-    if (!item) return;
+    std::optional<MenuItem> item;
+    {
+      FlagScope opening(menuOpening_);
+      p_.pump.ProcessPendingMessages();
+      if (state_.Closing()) return;
+      PrepareMenu();
+      item = TrayMenu::ItemForId(window_.TrackPopupMenu(menu_.Entries()));
+    }
     // Only what the operator could see and choose runs; a stale id does nothing.
-    const auto& state = menu_[*item];
-    if (state.visible && state.enabled && !DefinitionOf(*item).neverShown) RunMenuItem(*item);
+    if (item && menu_.Choosable(*item)) Choose(CommandOf(*item));
   });
 }
 
 void TfrmControl::PrepareMenu() {
+  // One reading of the server for every rule of this opening.
+  const ServerSnapshot server = access_.ReadServerSnapshot();
   MenuInputs in;
-  in.serviceInstalled = access_.IsServiceInstalled(kServerServiceName);
-  in.serverRunning = access_.IsServerRunning();
-  in.serverStopped = access_.IsServerStopped();
-  in.serverInTransition = access_.IsServerInTransition();
-  in.commandInProgress = commands_.CommandInProgress;
-  in.restartPending = commands_.RestartPending;
+  in.serviceInstalled = server.installed;
+  in.serverRunning = server.IsServerRunning();
+  in.serverStopped = server.IsServerStopped();
+  in.serverInTransition = server.IsServerInTransition();
+  in.commandInProgress = state_.CommandInProgress();
+  in.restartPending = state_.RestartPending();
   in.pmSettingsEnabled = settings_.PMSettingsEnabled;
   in.webProfilerEnabled = settings_.WebProfilerEnabled;
   in.uacPlatform = IsUacPlatform(p_.process);
-  in.elevated = gate_.IsElevated;
+  in.elevated = gate_.IsElevated();
   in.clientAvailable = product_.ClientAvailable;
   if (in.clientAvailable) {
     const auto titles = ClientWindowTitlesFor(product_.ClientName);
@@ -179,73 +225,36 @@ void TfrmControl::PrepareMenu() {
   in.maintenanceDialogOpen = maintenanceDialogOpen_;
   PopupMenu1Popup(menu_, in, [this] {
     // A language changed on the server shows at this opening.
-    SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
-    menu_.SetRunTimeCaptions(
-        [this](const std::string& text) { return translator_.Translate(text); });
+    SelectLanguage();
+    menu_.SetRunTimeCaptions(translator_);
   });
 }
 
-void TfrmControl::RunMenuItem(MenuItem item) {
-  switch (item) {
-    case MenuItem::KelvraVistraneTarnOnlineUpdate1:
-      return KelvraVistraneTarnOnlineUpdate1Click();
-    case MenuItem::KelvraProfilesTarnOnlineUpdate1:
-      return KelvraProfilesTarnOnlineUpdate1Click();
-    case MenuItem::KelvraVistraneTarnOfflineUpdate2:
-      return KelvraVistraneTarnOfflineUpdate1Click();
-    case MenuItem::KelvraVistraneTarnServiceStop1:
-      return KelvraVistraneTarnServiceStop1Click();
-    case MenuItem::KelvraVistraneTarnServiceStart1:
-      return KelvraVistraneTarnServiceStart1Click();
-    case MenuItem::KelvraVistraneTarnServerRestart1:
-      return KelvraVistraneTarnServerRestart1Click();
-    case MenuItem::KelvraTarnClientStart1:
-      return KelvraTarnClientStart1Click();
-    case MenuItem::KelvraTarnServerConfiguration1:
-      return KelvraTarnServerConfiguration1Click();
-    case MenuItem::Enable1:
-      return Enable1Click();
-    case MenuItem::pmSettings:
-      return pmSettingsClick();
-    case MenuItem::MorrowWebProfiler1:
-      return MorrowWebProfiler1Click();
-    case MenuItem::Exit2:
-      return Exit1Click();
-    default:
-      return;  // separators and the never-shown application item
+void TfrmControl::Choose(const Command& row) {
+  if (!row.handler) return;
+  if (row.actionCode != action::kNone) {
+    switch (gate_.Decide()) {
+      case ElevationGate::Decision::Ignore:
+        return;
+      case ElevationGate::Decision::Relaunch:
+        // The controller started next must not be refused as a second instance of this one.
+        guard_.Release();
+        RelaunchElevated(p_.shell, executablePath_, row.actionCode);
+        CloseMainWindow();
+        return;
+      case ElevationGate::Decision::Act:
+        break;
+    }
   }
-}
-
-void TfrmControl::RunElevatedAction(int code) {
-  switch (code) {
-    case action::kOnlineUpdate:
-      return KelvraVistraneTarnOnlineUpdate1Click();
-    case action::kProfileUpdate:
-      return KelvraProfilesTarnOnlineUpdate1Click();
-    case action::kOfflineUpdate:
-      return KelvraVistraneTarnOfflineUpdate1Click();
-    case action::kServerStop:
-      return KelvraVistraneTarnServiceStop1Click();
-    case action::kServerStart:
-      return KelvraVistraneTarnServiceStart1Click();
-    case action::kServerRestart:
-      return KelvraVistraneTarnServerRestart1Click();
-    case action::kServerConfiguration:
-      return KelvraTarnServerConfiguration1Click();
-    case action::kAutostart:
-      return Enable1Click();
-    case action::kMaintenance:
-      return pmSettingsClick();
-    default:
-      return;
-  }
+  (this->*row.handler)();
 }
 
 void TfrmControl::OnTimer(TimerId timer) {
   Guarded([this, timer] {
     switch (timer) {
       case TimerId::Timer1:
-        return supervision_.Timer1Timer();
+        supervision_.Timer1Timer();
+        return;
       case TimerId::Timer5:
         return supervision_.Timer5Timer();
       case TimerId::ServerRestart:
@@ -265,34 +274,33 @@ void TfrmControl::AfterMessageLoop() {
 }
 
 void TfrmControl::KelvraVistraneTarnOnlineUpdate1Click() {
-  gate_.Pass(action::kOnlineUpdate,
-             [this] { launchers_.StartOnlineUpdater(FolderOf(executablePath_)); });
+  launchers_.StartOnlineUpdater(FolderOf(executablePath_));
 }
 
 void TfrmControl::KelvraProfilesTarnOnlineUpdate1Click() {
-  gate_.Pass(action::kProfileUpdate,
-             [this] { launchers_.StartProfileUpdater(FolderOf(executablePath_)); });
+  launchers_.StartProfileUpdater(FolderOf(executablePath_));
 }
 
 void TfrmControl::KelvraVistraneTarnOfflineUpdate1Click() {
-  gate_.Pass(action::kOfflineUpdate, [this] { launchers_.StartOfflineUpdate(window_.Handle()); });
+  launchers_.StartOfflineUpdate(window_.Handle());
 }
 
-void TfrmControl::KelvraVistraneTarnServiceStop1Click() {
-  gate_.Pass(action::kServerStop, [this] { commands_.Stop(); });
-}
+void TfrmControl::KelvraVistraneTarnServiceStop1Click() { commands_.Stop(); }
 
-void TfrmControl::KelvraVistraneTarnServiceStart1Click() {
-  gate_.Pass(action::kServerStart, [this] { commands_.Start(); });
-}
+void TfrmControl::KelvraVistraneTarnServiceStart1Click() { commands_.Start(); }
 
 void TfrmControl::KelvraVistraneTarnServerRestart1Click() {
-  gate_.Pass(action::kServerRestart, [this] { commands_.Restart(); });
+  switch (commands_.Restart()) {
+    case ServerCommands::RestartOutcome::Pending:
+      return;
+    case ServerCommands::RestartOutcome::TimedOut:
+      return log_.Write("ServerRestart", "abandoned: the server did not stop in time");
+    case ServerCommands::RestartOutcome::WindowClosing:
+      return log_.Write("ServerRestart", "abandoned: the controller is closing");
+  }
 }
 
-void TfrmControl::KelvraTarnServerConfiguration1Click() {
-  gate_.Pass(action::kServerConfiguration, [this] { launchers_.OpenServicesConsole(); });
-}
+void TfrmControl::KelvraTarnServerConfiguration1Click() { launchers_.OpenServicesConsole(); }
 
 void TfrmControl::KelvraTarnClientStart1Click() {
   launchers_.StartClient(product_.InstallLocation, product_.ClientName, IsUacPlatform(p_.process));
@@ -303,16 +311,12 @@ void TfrmControl::MorrowWebProfiler1Click() {
 }
 
 void TfrmControl::Enable1Click() {
-  gate_.Pass(action::kAutostart, [this] {
-    menu_[MenuItem::Enable1].checked = ToggleAutostart(p_.registry, executablePath_, translator_);
-  });
+  menu_[MenuItem::Enable1].checked = ToggleAutostart(p_.registry, executablePath_, translator_);
 }
 
 void TfrmControl::pmSettingsClick() {
-  gate_.Pass(action::kMaintenance, [] {
-    // NOT YET BUILT: the Server File Maintenance dialog opens here, modal, with
-    // maintenanceDialogOpen_ set while it shows. The gate above already relaunches for it.
-  });
+  // NOT YET BUILT: the Server File Maintenance dialog opens here, modal, with
+  // maintenanceDialogOpen_ set while it shows.
 }
 
 void TfrmControl::Exit1Click() { CloseMainWindow(); }

@@ -4,13 +4,16 @@
 #include <string>
 
 #include "frontpanel/uib32.h"
+#include "i18n/translate.h"
 #include "launchers/launchers.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
 #include "platform/platform.h"
+#include "service/command_state.h"
 #include "service/server_commands.h"
 #include "service/service_access.h"
 #include "service/supervision.h"
+#include "shell/commands.h"
 #include "shell/control_log.h"
 #include "shell/control_settings.h"
 #include "shell/elevation.h"
@@ -19,9 +22,10 @@
 
 namespace dpc {
 
-// The hidden main window's logic: flags, creation order, menu, timers and command handlers.
-// The Windows window forwards its messages here; nothing in here touches Windows directly.
-// Every entry point below shows a failure in the general error box instead of letting it escape.
+// The hidden main window's logic: creation order, menu, timers and command handlers. It owns the
+// state the window's parts share and the interface dictionary. The Windows window forwards its
+// messages here; nothing in here touches Windows directly. Every entry point below shows a failure
+// in the general error box instead of letting it escape.
 class TfrmControl {
  public:
   TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard);
@@ -33,6 +37,7 @@ class TfrmControl {
   void FormCreate();                    // once, while the window is created
   void FormActivate();                  // each time the window becomes active
   void OnCloseMessage();                // WM_CLOSE: waits for busy workers, then closes
+  void OnEndSession();                  // Windows (or an installer) ends the session: close now
   void OnTrayRightClick();              // opens the menu unless HidePopupMenu=1
   void OnTimer(TimerId timer);          // WM_TIMER, by role
   void OnPanelButton(unsigned button);  // front-panel button message: accepted, no action
@@ -41,8 +46,14 @@ class TfrmControl {
 
   // The general error box ("Durvin Proof Control", the text, OK); never stacked.
   void ShowFailure(const std::string& text);
+  // What the window shows, for scripts and tests on the desktop.
+  std::string QueryText(TextQuery what, unsigned index) const;
 
-  // Menu item handlers; the privileged ones pass the elevation gate with their code first.
+  // A menu choice or an elevated start's action: passes the elevation gate with the row's code
+  // (relaunching, acting or ignoring), then runs the row's handler.
+  void Choose(const Command& row);
+
+  // The designed click handlers: the actions themselves, run once the gate let them.
   void KelvraVistraneTarnOnlineUpdate1Click();
   void KelvraProfilesTarnOnlineUpdate1Click();
   void KelvraVistraneTarnOfflineUpdate1Click();
@@ -56,12 +67,13 @@ class TfrmControl {
   void pmSettingsClick();
   void Exit1Click();
 
-  // State the window's parts share, readable for the Windows layer and tests.
-  bool IsElevated() const { return gate_.IsElevated; }
-  bool RelaunchRequested() const { return gate_.RelaunchRequested; }
+  // For the Windows layer and tests.
+  const ElevationGate& gate() const { return gate_; }
+  const CommandState& state() const { return state_; }
   const ControlSettings& settings() const { return settings_; }
   const ProductInfo& product() const { return product_; }
   const TrayMenu& menu() const { return menu_; }
+  const Translator& translator() const { return translator_; }
   ServerCommands& commands() { return commands_; }
 
   std::unique_ptr<TUIB32> frontPanel;
@@ -70,22 +82,24 @@ class TfrmControl {
   void CreationSteps();
   void LoadSettingsIntoWindow();
   void PrepareMenu();
-  void RunMenuItem(MenuItem item);
-  void RunElevatedAction(int code);
+  void SelectLanguage();
   void CloseMainWindow();
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
 
   Platform& p_;
   HostWindow& window_;
+  InstanceGuard& guard_;
   const std::string executablePath_;
   const std::string iniPath_;
   const std::string xmlPath_;
 
   Translator translator_;
   ControlLog log_;
+  SettingsFileFeedback feedback_;
   ErrorBox errorBox_;
   ElevationGate gate_;
+  CommandState state_;
   ServiceAccess access_;
   ServerCommands commands_;
   Supervision supervision_;
@@ -95,7 +109,9 @@ class TfrmControl {
   ProductInfo product_;
   TrayMenu menu_;
   bool maintenanceDialogOpen_ = false;
-  bool closeRequested_ = false;
+  // From the tray request until the menu is shown: further requests are dropped, and activation
+  // lets no messages run, so one menu opens at a time.
+  bool menuOpening_ = false;
   bool waitingForWorkers_ = false;
 };
 

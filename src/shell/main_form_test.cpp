@@ -159,7 +159,7 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   EXPECT_EQ(rig.window.events, windowSteps);
   EXPECT_TRUE(rig.desktop.messages.empty());
   EXPECT_EQ(rig.files.files.count(kLog), 0u);
-  EXPECT_TRUE(form.IsElevated());
+  EXPECT_TRUE(form.gate().IsElevated());
   EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 1u);  // code 10 ran
   EXPECT_FALSE(rig.Entry(form, N9).visible);
   EXPECT_EQ(rig.Entry(form, Enable1).caption, "Autostart Durvin Proof Control");
@@ -201,7 +201,7 @@ TEST(TfrmControl, NonIntegerActionCodeIsShownAndTheControllerRunsElevated) {
   form.FormCreate();
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
   EXPECT_EQ(rig.desktop.messages[0].text, "'stop' is not a valid integer value");
-  EXPECT_TRUE(form.IsElevated());
+  EXPECT_TRUE(form.gate().IsElevated());
   EXPECT_TRUE(rig.threads.pending.empty());
   EXPECT_TRUE(rig.shell.executeEx.empty());
 }
@@ -333,6 +333,141 @@ TEST(TfrmControl, FrontPanelShowsTheClosingTextAfterTheMessageLoop) {
   without.FormCreate();
   without.AfterMessageLoop();
   EXPECT_TRUE(bare.desktop.messages.empty());
+}
+
+}  // namespace
+}  // namespace dpc
+
+namespace dpc {
+namespace {
+
+using enum MenuItem;
+
+// What each privileged row's action leaves behind, so the table test can tell that it ran.
+bool Acted(const Rig& rig, MenuItem item) {
+  switch (item) {
+    case KelvraVistraneTarnOnlineUpdate1:
+    case KelvraProfilesTarnOnlineUpdate1:
+      return rig.shell.winExec.size() == 1;
+    case KelvraVistraneTarnOfflineUpdate2:
+      return rig.desktop.openDialogs.size() == 1;
+    case KelvraVistraneTarnServiceStop1:
+    case KelvraVistraneTarnServiceStart1:
+    case KelvraVistraneTarnServerRestart1:
+      return rig.threads.pending.size() == 1;
+    case KelvraTarnServerConfiguration1:
+      return rig.shell.execute.size() == 1 && rig.shell.execute[0].file == "services.msc";
+    case Enable1:
+      return rig.registry.keys.at(kRun).values.count("DurvinProofControl") == 1;
+    case pmSettings:
+      return true;  // the maintenance dialog is not wired to the menu yet
+    default:
+      return false;
+  }
+}
+
+TEST(CommandTable, EveryPrivilegedRowRelaunchesWithItsCodeOrRunsWhenStartedWithIt) {
+  int privileged = 0;
+  for (const Command& row : Commands()) {
+    if (row.actionCode == action::kNone) continue;
+    ++privileged;
+    SCOPED_TRACE(row.name);
+    {
+      Rig rig;  // an unelevated controller on a system with user account control
+      rig.registry.keys[kRun];
+      rig.InstallServer(state::kStopped);
+      TfrmControl form(rig.bundle, rig.window, rig.guard);
+      form.FormCreate();
+      form.Choose(row);
+      ASSERT_EQ(rig.shell.executeEx.size(), 1u);
+      EXPECT_EQ(rig.shell.executeEx[0].verb, "runas");
+      EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation " + std::to_string(row.actionCode));
+      EXPECT_EQ(rig.guard.releases, 1);
+      EXPECT_EQ(rig.window.closes, 1);
+      EXPECT_TRUE(rig.threads.pending.empty() && rig.shell.winExec.empty());
+    }
+    {
+      // Started with "elevation N": the row runs whatever its menu state (the offline update is
+      // never in the menu).
+      Rig rig;
+      rig.registry.keys[kRun];
+      rig.InstallServer(state::kRunning);
+      rig.desktop.chosenFile = std::nullopt;
+      rig.process.arguments = {"elevation", std::to_string(row.actionCode)};
+      TfrmControl form(rig.bundle, rig.window, rig.guard);
+      form.FormCreate();
+      EXPECT_TRUE(rig.desktop.messages.empty());
+      EXPECT_TRUE(rig.shell.executeEx.empty());
+      EXPECT_TRUE(Acted(rig, row.item));
+    }
+  }
+  EXPECT_EQ(privileged, 9);
+  for (int code : {0, 8, 9, 12, -1}) EXPECT_EQ(CommandForAction(code), nullptr) << code;
+}
+
+TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
+  const MenuItem unchoosable[] = {
+      KelvraVistraneTarnOfflineUpdate2,  // never shown
+      MorrowWebProfiler1,                // hidden without WebProfilerEnabled=1
+      KelvraVistraneTarnServiceStart1,   // disabled while the server runs
+      KelvraTarnClientStart1,            // disabled without product information
+      N2,                                // separator
+      StartServerasapplication1,
+  };
+  for (MenuItem item : unchoosable) {
+    SCOPED_TRACE(CommandOf(item).name);
+    Rig rig;
+    rig.process.majorVersion = 10;
+    rig.InstallServer(state::kRunning);
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    rig.Choose(form, item);
+    EXPECT_TRUE(rig.shell.executeEx.empty() && rig.shell.execute.empty() &&
+                rig.shell.winExec.empty() && rig.desktop.openDialogs.empty());
+    EXPECT_TRUE(rig.threads.pending.empty());
+    EXPECT_EQ(rig.window.closes, 0);
+  }
+}
+
+TEST(TfrmControl, OneMenuAtATimeAndActivationLetsNoMessagesRunWhileItOpens) {
+  Rig rig;
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  int pumpsWhileShown = -1;
+  rig.pump.onPump = [&] { form.OnTrayRightClick(); };  // a second tray request arrives
+  rig.window.chooseOnPopup = [&](const std::vector<MenuEntry>&) {
+    const int before = rig.pump.calls.load();
+    form.FormActivate();  // the menu brings the window to the front
+    pumpsWhileShown = rig.pump.calls.load() - before;
+    return 0;
+  };
+  form.OnTrayRightClick();
+  EXPECT_EQ(rig.window.shownMenus.size(), 1u);
+  EXPECT_EQ(pumpsWhileShown, 0);
+
+  rig.pump.onPump = nullptr;
+  form.OnTrayRightClick();  // closed again: the next request opens it
+  EXPECT_EQ(rig.window.shownMenus.size(), 2u);
+}
+
+TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
+  Rig rig;
+  rig.process.majorVersion = 10;
+  rig.InstallServer(state::kRunning);  // and it stays so: the stop worker never gets to run
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.files.files.erase(kLog);
+  rig.clock.onSleep = [&](uint32_t) {
+    if (rig.clock.sleeps() == 4) form.Exit1Click();  // chosen from the menu the wait lets through
+  };
+  rig.Choose(form, KelvraVistraneTarnServerRestart1);
+  EXPECT_EQ(rig.window.closes, 1);
+  EXPECT_LE(rig.clock.sleeps(), 5) << "the wait ended at once";
+  EXPECT_EQ(rig.threads.pending.size(), 1u) << "only the stop worker";
+  EXPECT_FALSE(form.state().RestartPending());
+  EXPECT_NE(rig.files.files[kLog].find("ServerRestart = abandoned: the controller is closing"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "shell/elevation.h"
-#include "shell/paths.h"
+#include "platform/paths.h"
 
 namespace dpc {
 
@@ -12,63 +11,14 @@ namespace {
 
 using enum MenuItem;
 
-// clang-format off
-constexpr MenuItemDefinition kDefinitions[kMenuItemCount] = {
-  // item                              name                                caption                                    sep    visible never  image          checked code
-  {KelvraVistraneTarnOnlineUpdate1,  "KelvraVistraneTarnOnlineUpdate1",  "Kelvra Vistrane Tarn Online Update",      false, true,  false, image::kNone,  false, action::kOnlineUpdate},
-  {KelvraProfilesTarnOnlineUpdate1,  "KelvraProfilesTarnOnlineUpdate1",  "Kelvra Profiles Tarn Online Update",      false, true,  false, image::kNone,  false, action::kProfileUpdate},
-  {N7,                               "N7",                               "",                                        true,  true,  false, image::kNone,  false, 0},
-  {KelvraVistraneTarnOfflineUpdate2, "KelvraVistraneTarnOfflineUpdate2", "Kelvra Vistrane Tarn Offline Update",     false, false, true,  image::kNone,  false, action::kOfflineUpdate},
-  {N8,                               "N8",                               "",                                        true,  false, true,  image::kNone,  false, 0},
-  {KelvraVistraneTarnServiceStop1,   "KelvraVistraneTarnServiceStop1",   "Stop Durvin Proof Server",                false, true,  false, image::kGrey,  false, action::kServerStop},
-  {KelvraVistraneTarnServiceStart1,  "KelvraVistraneTarnServiceStart1",  "Start Durvin Proof Server",               false, true,  false, image::kGreen, false, action::kServerStart},
-  {KelvraVistraneTarnServerRestart1, "KelvraVistraneTarnServerRestart1", "Restart Durvin Proof Server",             false, true,  false, image::kRed,   false, action::kServerRestart},
-  {N2,                               "N2",                               "",                                        true,  true,  false, image::kNone,  false, 0},
-  {StartServerasapplication1,        "StartServerasapplication1",        "Start Kelvra Tarn Server as application", false, false, true,  image::kNone,  true,  0},
-  {N4,                               "N4",                               "",                                        true,  false, true,  image::kNone,  false, 0},
-  {KelvraTarnClientStart1,           "KelvraTarnClientStart1",           "Start Durvin Proof Client",               false, true,  false, image::kNone,  false, 0},
-  {N1,                               "N1",                               "",                                        true,  true,  false, image::kNone,  false, 0},
-  {KelvraTarnServerConfiguration1,   "KelvraTarnServerConfiguration1",   "Configure Durvin Proof Server",           false, true,  false, image::kNone,  false, action::kServerConfiguration},
-  // Shown in the form as designed; window creation hides it for good.
-  {N9,                               "N9",                               "",                                        true,  true,  false, image::kNone,  false, 0},
-  {N11,                              "N11",                              "",                                        true,  true,  false, image::kNone,  false, 0},
-  {Enable1,                          "Enable1",                          "Autostart Durvin Proof Control",          false, true,  false, image::kNone,  true,  action::kAutostart},
-  {N3,                               "N3",                               "",                                        true,  true,  false, image::kNone,  false, 0},
-  {pmSettings,                       "pmSettings",                       "Server File Maintenance",                 false, true,  false, image::kNone,  false, action::kMaintenance},
-  {N12,                              "N12",                              "",                                        true,  true,  false, image::kNone,  false, 0},
-  {MorrowWebProfiler1,               "MorrowWebProfiler1",               "Morrow Web Profiler",                     false, false, false, image::kNone,  false, 0},
-  {N5,                               "N5",                               "",                                        true,  false, false, image::kNone,  false, 0},
-  {Exit2,                            "Exit2",                            "Exit",                                    false, true,  false, image::kNone,  false, 0},
-};
-// clang-format on
-
-constexpr MenuItem kRunTimeCaptioned[] = {
-    KelvraVistraneTarnServiceStop1,   KelvraVistraneTarnServiceStart1,
-    KelvraVistraneTarnServerRestart1, KelvraTarnClientStart1,
-    KelvraTarnServerConfiguration1,   Enable1,
-};
-
-// The items whose actions relaunch and that show the shield on a system that would relaunch.
-// Autostart and maintenance relaunch too but never carry the shield.
-constexpr MenuItem kShielded[] = {
-    KelvraVistraneTarnOnlineUpdate1,  KelvraProfilesTarnOnlineUpdate1,
-    KelvraVistraneTarnOfflineUpdate2, KelvraVistraneTarnServiceStop1,
-    KelvraVistraneTarnServiceStart1,  KelvraVistraneTarnServerRestart1,
-    KelvraTarnServerConfiguration1,
-};
-
 void Hide(TrayMenu& menu, std::initializer_list<MenuItem> items) {
   for (auto item : items) menu[item].visible = false;
 }
 
 }  // namespace
 
-const MenuItemDefinition& DefinitionOf(MenuItem item) {
-  return kDefinitions[static_cast<size_t>(item) - 1];
-}
-
 TrayMenu::TrayMenu() {
-  for (const auto& d : kDefinitions) {
+  for (const auto& d : Commands()) {
     auto& state = (*this)[d.item];
     state.caption = d.caption;
     state.visible = d.visible;
@@ -86,14 +36,16 @@ void TrayMenu::ApplyHideSettings(const ControlSettings& settings) {
   if (settings.HideClientStart) Hide(*this, {KelvraTarnClientStart1, N1});
 }
 
-void TrayMenu::SetRunTimeCaptions(const std::function<std::string(const std::string&)>& translate) {
-  for (auto item : kRunTimeCaptioned) (*this)[item].caption = translate(DefinitionOf(item).caption);
+void TrayMenu::SetRunTimeCaptions(const Translator& translator) {
+  for (const auto& row : Commands()) {
+    if (row.runTimeCaption) (*this)[row.item].caption = translator.Translate(row.caption);
+  }
 }
 
 std::vector<MenuEntry> TrayMenu::Entries() const {
   std::vector<MenuEntry> entries;
   entries.reserve(kMenuItemCount);
-  for (const auto& d : kDefinitions) {
+  for (const auto& d : Commands()) {
     const auto& state = (*this)[d.item];
     MenuEntry entry;
     entry.id = d.separator ? 0 : static_cast<int>(d.item);
@@ -111,8 +63,14 @@ std::vector<MenuEntry> TrayMenu::Entries() const {
 std::optional<MenuItem> TrayMenu::ItemForId(int id) {
   if (id < 1 || id > kMenuItemCount) return std::nullopt;
   const auto item = static_cast<MenuItem>(id);
-  if (DefinitionOf(item).separator) return std::nullopt;
+  if (CommandOf(item).separator) return std::nullopt;
   return item;
+}
+
+bool TrayMenu::Choosable(MenuItem item) const {
+  const Command& row = CommandOf(item);
+  const MenuItemState& state = (*this)[item];
+  return !row.separator && !row.neverShown && row.handler && state.visible && state.enabled;
 }
 
 void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
@@ -134,7 +92,9 @@ void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
       in.clientAvailable && !in.clientWindowOpen && in.serverRunning;
   // 5: the shield stays once given.
   if (in.uacPlatform && !in.elevated) {
-    for (auto item : kShielded) menu[item].image = image::kShield;
+    for (const auto& row : Commands()) {
+      if (row.shield) menu[row.item].image = image::kShield;
+    }
   }
   // 6
   if (reselectLanguage) reselectLanguage();
@@ -188,7 +148,8 @@ bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator) {
   const AutostartEntry entry = AutostartEntryFor(executablePath);
   auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-  if (!key) throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
+  if (!key)
+    throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
   if (key->ValueExists(entry.name)) {
     if (key->DeleteValue(entry.name)) {
       throw std::runtime_error(translator.Format("Failed to delete value '%s'", {entry.name}));

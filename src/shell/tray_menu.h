@@ -10,61 +10,10 @@
 #include "i18n/translate.h"
 #include "platform/host_window.h"
 #include "platform/registry.h"
+#include "shell/commands.h"
 #include "shell/control_settings.h"
 
 namespace dpc {
-
-// The tray menu's items in menu order; the value is the item's row and its command id.
-enum class MenuItem : int {
-  KelvraVistraneTarnOnlineUpdate1 = 1,
-  KelvraProfilesTarnOnlineUpdate1,
-  N7,
-  KelvraVistraneTarnOfflineUpdate2,
-  N8,
-  KelvraVistraneTarnServiceStop1,
-  KelvraVistraneTarnServiceStart1,
-  KelvraVistraneTarnServerRestart1,
-  N2,
-  StartServerasapplication1,
-  N4,
-  KelvraTarnClientStart1,
-  N1,
-  KelvraTarnServerConfiguration1,
-  N9,
-  N11,
-  Enable1,
-  N3,
-  pmSettings,
-  N12,
-  MorrowWebProfiler1,
-  N5,
-  Exit2,
-};
-inline constexpr int kMenuItemCount = 23;
-
-// Tray and menu images.
-namespace image {
-inline constexpr int kNone = -1;
-inline constexpr int kGrey = 0;
-inline constexpr int kRed = 1;
-inline constexpr int kGreen = 2;
-inline constexpr int kShield = 3;
-}  // namespace image
-
-// One row of the menu as designed.
-struct MenuItemDefinition {
-  MenuItem item;
-  const char* name;
-  const char* caption;  // empty for separators
-  bool separator;
-  bool visible;     // at creation, before the settings apply
-  bool neverShown;  // hidden at creation and by no rule shown again
-  int image;
-  bool checked;
-  int elevationCode;  // 0: the item needs no elevation
-};
-
-const MenuItemDefinition& DefinitionOf(MenuItem item);
 
 struct MenuItemState {
   std::string caption;
@@ -84,12 +33,14 @@ class TrayMenu {
 
   // The Hide keys, at window creation; what they hide stays hidden.
   void ApplyHideSettings(const ControlSettings& settings);
-  // The six captions that are set at run time, through the translator.
-  void SetRunTimeCaptions(const std::function<std::string(const std::string&)>& translate);
+  // The captions that are set at run time, through the translator.
+  void SetRunTimeCaptions(const Translator& translator);
 
   std::vector<MenuEntry> Entries() const;
   // The item behind a command id TrackPopupMenu returned; nullopt for 0 or a separator.
   static std::optional<MenuItem> ItemForId(int id);
+  // Whether the operator could see and choose the item as the menu was last prepared.
+  bool Choosable(MenuItem item) const;
 
  private:
   static size_t Index(MenuItem item) { return static_cast<size_t>(item) - 1; }

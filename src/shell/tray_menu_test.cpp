@@ -142,7 +142,7 @@ TEST(PopupMenu1Popup, ShieldMarksTheRelaunchingItemsBeforeTheLanguageIsReselecte
                     });
     EXPECT_TRUE(reselected);
     for (auto item : shielded) {
-      EXPECT_EQ(menu[item].image == image::kShield, c.shield) << DefinitionOf(item).name;
+      EXPECT_EQ(menu[item].image == image::kShield, c.shield) << CommandOf(item).name;
     }
     EXPECT_NE(menu[Enable1].image, image::kShield);
     EXPECT_NE(menu[pmSettings].image, image::kShield);

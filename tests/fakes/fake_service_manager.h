@@ -53,13 +53,13 @@ class FakeServiceManager : public ServiceManager {
   }
   Service& Get(const std::string& name) { return services_.at(name); }
 
-  std::vector<std::string> EnumServiceDisplayNames(uint32_t type, uint32_t state) override {
+  std::vector<ServiceEntry> EnumServices(uint32_t type, uint32_t state) override {
     std::lock_guard lock(mutex_);
     enumCalls.push_back({type, state});
     if (enumError) throw SystemError(*enumError);
-    std::vector<std::string> names;
-    for (auto& [_, s] : services_) names.push_back(s.displayName);
-    return names;
+    std::vector<ServiceEntry> entries;
+    for (auto& [name, s] : services_) entries.push_back({name, s.displayName, s.status});
+    return entries;
   }
 
   std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,

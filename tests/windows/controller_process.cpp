@@ -81,7 +81,8 @@ ControllerProcess::~ControllerProcess() {
   std::filesystem::remove_all(folder_, ignored);
 }
 
-bool ControllerProcess::Start(const std::wstring& arguments) {
+bool ControllerProcess::Start(const std::wstring& arguments,
+                              const std::filesystem::path& currentFolder) {
   std::error_code error;
   if (!std::filesystem::copy_file(ControllerExecutable(), executable(),
                                   std::filesystem::copy_options::overwrite_existing, error)) {
@@ -92,8 +93,9 @@ bool ControllerProcess::Start(const std::wstring& arguments) {
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  const std::filesystem::path& current = currentFolder.empty() ? folder_ : currentFolder;
   if (!CreateProcessW(executable().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder_.c_str(), &startup, &process_)) {
+                      current.c_str(), &startup, &process_)) {
     lastError_ = L"CreateProcessW failed with " + std::to_wstring(GetLastError());
     return false;
   }

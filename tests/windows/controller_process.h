@@ -52,8 +52,9 @@ class ControllerProcess {
   std::filesystem::path executable() const { return folder_ / L"DurvinProofControl.exe"; }
 
   // Copies the controller into the folder and starts it with `arguments` (after the program
-  // name); false with a reason in lastError() when either fails.
-  bool Start(const std::wstring& arguments);
+  // name), in `currentFolder` (default: its own folder); false with a reason in lastError() when
+  // either fails.
+  bool Start(const std::wstring& arguments, const std::filesystem::path& currentFolder = {});
   bool IsRunning() const;
   // True when the process has ended within the bound.
   bool WaitForExit(std::chrono::milliseconds bound) const;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -48,8 +49,9 @@ std::vector<std::string> Split(const std::string& line) {
   return fields;
 }
 
-// A fresh folder holding one stand-in display library under the name the controller loads,
-// searched by LoadLibrary for the life of the fixture.
+// A fresh folder holding one stand-in display library under the name the controller loads. The
+// real loader searches only the executable's and the system's folder, so the stand-in is handed
+// to it by full path.
 class StandInLibrary : public ::testing::Test {
  protected:
   void Use(const char* standIn, const std::string& config = "") {
@@ -61,17 +63,23 @@ class StandInLibrary : public ::testing::Test {
     fs::create_directories(folder_);
     fs::copy_file(StandInFolder() / standIn, folder_ / "libUib32.dll");
     if (!config.empty()) std::ofstream(folder_ / "libUib32.config") << config;
-    ASSERT_TRUE(::SetDllDirectoryW(folder_.c_str()));
   }
   void TearDown() override {
-    ::SetDllDirectoryW(nullptr);
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
   }
   std::vector<std::string> Calls() const { return ReadLines(folder_ / "libUib32.calls.txt"); }
 
-  win32::LibraryLoaderWin loader;
+  struct InFolder final : LibraryLoader {
+    explicit InFolder(const fs::path& folder) : folder(folder) {}
+    std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+      return real.Load(win32::WideToUtf8((folder / name).wstring()));
+    }
+    const fs::path& folder;
+    win32::LibraryLoaderWin real;
+  };
   fs::path folder_;
+  InFolder loader{folder_};
 };
 
 TEST_F(StandInLibrary, TextArrivesAsUtf16CutTo127Units) {
@@ -173,17 +181,40 @@ class ControllerTest : public e2e::StandInServerTest {
 
 using FrontPanelEndToEnd = ControllerTest;
 
-TEST_F(FrontPanelEndToEnd, StartAndCloseDrawTheClosingTextOnThePanel) {
-  PlaceStandIn("libUib32.dll", "libUib32.dll");
-  ASSERT_NO_FATAL_FAILURE(StartController(L""));
-  const auto handle = std::to_string(reinterpret_cast<uintptr_t>(window_));
+// The library's calling convention is not documented: __stdcall and __cdecl exports both work.
+TEST_F(FrontPanelEndToEnd, StartAndCloseDrawTheClosingTextWithEitherCallingConvention) {
+  for (const char* build : {"libUib32.dll", "libUib32_cdecl.dll"}) {
+    SCOPED_TRACE(build);
+    e2e::ControllerProcess controller;
+    fs::copy_file(StandInFolder() / build, controller.folder() / "libUib32.dll");
+    ASSERT_TRUE(controller.Start(L""));
+    HWND window = controller.WaitForMainWindow(10s);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(controller.PostClose());
+    ASSERT_TRUE(controller.WaitForExit(15s));
+    EXPECT_EQ(controller.ExitCode(), 0u);
+    const auto handle = std::to_string(reinterpret_cast<uintptr_t>(window));
+    EXPECT_EQ(ReadLines(controller.folder() / "libUib32.calls.txt"),
+              (std::vector<std::string>{
+                  "UIB_InitLib\t" + handle,
+                  "UIB_ClearDisplay",
+                  "UIB_DrawText\tKelvra Tarn Control is not running!\t0\t0\t2\t35",
+                  "UIB_UnInitLib",
+              }));
+  }
+}
+
+TEST_F(FrontPanelEndToEnd, LibraryInTheCurrentFolderIsNeverLoadedAndTheLogSaysSo) {
+  // Anyone may be able to write to the folder the controller is started from.
+  const fs::path current = Folder() / "current";
+  fs::create_directory(current);
+  fs::copy_file(StandInFolder() / "libUib32.dll", current / "libUib32.dll");
+  ASSERT_TRUE(controller_.Start(L"", current)) << win32::WideToUtf8(controller_.lastError());
+  ASSERT_NE(controller_.WaitForMainWindow(10s), nullptr);
   ASSERT_NO_FATAL_FAILURE(CloseController());
-  EXPECT_EQ(PanelCalls(), (std::vector<std::string>{
-                              "UIB_InitLib\t" + handle,
-                              "UIB_ClearDisplay",
-                              "UIB_DrawText\tKelvra Tarn Control is not running!\t0\t0\t2\t35",
-                              "UIB_UnInitLib",
-                          }));
+  EXPECT_FALSE(fs::exists(current / "libUib32.calls.txt"));
+  const auto log = ReadLines(Folder() / "DurvinProofControl.log");
+  EXPECT_NE(std::find(log.begin(), log.end(), "frontPanel = libUib32.dll not found"), log.end());
 }
 
 TEST_F(FrontPanelEndToEnd, LibraryWithoutOneExportIsLeftAloneAndTheControllerRuns) {
@@ -261,8 +292,10 @@ TEST_F(LaunchersEndToEnd, MissingUpdaterIsSilent) {
 class ClientEndToEnd : public ControllerTest {
  protected:
   static constexpr wchar_t kGuid[] = L"{5E0F1D2C-7A43-4B8E-9C61-2D3F4A5B6C7D}";
+  // Where the product's 32-bit installer leaves its entry on a 64-bit system, written through the
+  // 64-bit view: the controller must find it through its own (32-bit) view.
   static constexpr wchar_t kUninstall[] =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+      L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(InstallServer(standin::Behaviour::kNormal, /*running=*/true));
@@ -276,8 +309,8 @@ class ClientEndToEnd : public ControllerTest {
         << "</product>\r\n";
     HKEY key = nullptr;
     const std::wstring path = std::wstring(kUninstall) + kGuid;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::wstring location = clientFolder_.wstring();
     ::RegSetValueExW(key, L"InstallLocation", 0, REG_SZ,
@@ -286,7 +319,8 @@ class ClientEndToEnd : public ControllerTest {
     ::RegCloseKey(key);
   }
   void TearDown() override {
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kUninstall) + kGuid).c_str());
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kUninstall) + kGuid).c_str(),
+                      KEY_WOW64_64KEY, 0);
   }
   fs::path Client() const { return clientFolder_ / L"Durvin_Proof.exe"; }
 

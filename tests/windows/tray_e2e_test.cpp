@@ -106,9 +106,11 @@ struct RunValue {
   std::wstring data;
 };
 
-std::optional<RunValue> ReadRunValue() {
+// As this (32-bit) test sees it, or in the 64-bit view of a 64-bit system with `view`
+// KEY_WOW64_64KEY.
+std::optional<RunValue> ReadRunValue(const wchar_t* path = kRunKey, REGSAM view = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   RunValue value;
@@ -261,6 +263,10 @@ TEST_F(AutostartTest, FirstChoiceWritesTheQuotedPathSecondRemovesIt) {
   EXPECT_EQ(written->type, DWORD{REG_SZ});
   const std::wstring expected = L"\"" + controller_.executable().wstring() + L"\"";
   EXPECT_EQ(written->data, expected);
+  // The 32-bit view, where the product's installer and an older controller keep it.
+  EXPECT_TRUE(ReadRunValue(L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           KEY_WOW64_64KEY));
+  EXPECT_FALSE(ReadRunValue(kRunKey, KEY_WOW64_64KEY));
 
   ASSERT_NO_FATAL_FAILURE(Choose(menu_position::kAutostart));
   EXPECT_TRUE(Eventually(5s, [] { return !ReadRunValue().has_value(); }))

@@ -3,6 +3,8 @@
 // "libUib32.config" beside itself (key=value lines):
 //   initlib_result=N  what UIB_InitLib returns (default 0)
 //   post_button=N     UIB_InitLib posts the button message with wParam N to the given window
+// Built twice for 32-bit x86: with __stdcall exports, as a library made for Windows usually has,
+// and with __cdecl ones (DPC_STANDIN_CDECL), since the vendor's convention is not documented.
 #include <windows.h>
 
 #include <cstdint>
@@ -62,10 +64,16 @@ long ConfigValue(const char* key, long fallback) {
 
 }  // namespace
 
+#ifdef DPC_STANDIN_CDECL
+#define UIB_CALL __cdecl
+#else
+#define UIB_CALL WINAPI
+#endif
+
 // Exported by name through the .def files, undecorated.
 extern "C" {
 
-int32_t WINAPI UIB_InitLib(void* window) {
+int32_t UIB_CALL UIB_InitLib(void* window) {
   Record("UIB_InitLib\t" + std::to_string(reinterpret_cast<uintptr_t>(window)));
   const long button = ConfigValue("post_button", 0);
   if (button != 0) {
@@ -74,19 +82,19 @@ int32_t WINAPI UIB_InitLib(void* window) {
   return static_cast<int32_t>(ConfigValue("initlib_result", 0));
 }
 
-int32_t WINAPI UIB_UnInitLib() {
+int32_t UIB_CALL UIB_UnInitLib() {
   Record("UIB_UnInitLib");
   return 0;
 }
 
 #ifndef DPC_STANDIN_WITHOUT_CLEAR
-int32_t WINAPI UIB_ClearDisplay() {
+int32_t UIB_CALL UIB_ClearDisplay() {
   Record("UIB_ClearDisplay");
   return 0;
 }
 #endif
 
-int32_t WINAPI UIB_DrawText(const wchar_t* text, int32_t line, uint8_t highlight, uint8_t style) {
+int32_t UIB_CALL UIB_DrawText(const wchar_t* text, int32_t line, uint8_t highlight, uint8_t style) {
   const int length = text ? static_cast<int>(wcslen(text)) : 0;
   Record("UIB_DrawText\t" + (text ? ToUtf8(text, length) : std::string()) + "\t" +
          std::to_string(line) + "\t" + std::to_string(highlight) + "\t" + std::to_string(style) +

@@ -24,32 +24,19 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), icons_(instanc
   timers_[TimerId::ServerRestart] = {1000, true};
 }
 
-MainWindow::~MainWindow() {
-  if (hwnd_) ::DestroyWindow(hwnd_);
+void MainWindow::ConfigureClass(WNDCLASSEXW& wc) {
+  wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_DPC_APP));
 }
 
 void MainWindow::Create(MainWindowEvents& events) {
   events_ = &events;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  if (!::GetClassInfoExW(instance_, kClassName, &wc)) {
-    wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &MainWindow::WindowProc;
-    wc.hInstance = instance_;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(IDI_DPC_APP));
-    wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc)) ThrowLastError("RegisterClassExW");
-  }
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
 
   // Layered (fully transparent until hidden), a tool window (never a taskbar button), off-screen,
   // and top-level rather than message-only, so the taskbar's broadcast reaches it.
-  HWND hwnd = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, kClassName, kCaption,
-                                WS_OVERLAPPED | WS_CAPTION, kOffscreen, kOffscreen, kDesignedSize,
-                                kDesignedSize, nullptr, nullptr, instance_, this);
-  if (!hwnd) ThrowLastError("CreateWindowExW");
+  HWND hwnd =
+      CreateFor(instance_, WS_EX_LAYERED | WS_EX_TOOLWINDOW, kCaption, WS_OVERLAPPED | WS_CAPTION,
+                kOffscreen, kOffscreen, kDesignedSize, kDesignedSize, nullptr);
   ::SetLayeredWindowAttributes(hwnd, 0, 0, LWA_ALPHA);
 
   AllowFromLowerIntegrity(taskbarCreated_);
@@ -89,27 +76,6 @@ void MainWindow::ShowForFirstActivation() {
   if (hwnd_ && ::IsWindowVisible(hwnd_)) HideForGood();
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                        LPARAM lParam) noexcept {
-  MainWindow* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  } else {
-    self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  }
-  if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-  try {
-    return self->MessageHandler(message, wParam, lParam);
-  } catch (const std::exception& e) {
-    self->ReportFailure(e.what());
-  } catch (...) {
-    self->ReportFailure("Unexpected failure");
-  }
-  return 0;
-}
-
 LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND hwnd = hwnd_;
   switch (message) {
@@ -122,6 +88,13 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       // Never the default (an immediate DestroyWindow): the logic waits for busy workers first.
       if (events_) events_->OnCloseMessage();
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Logging off, shutting down, or an installer's restart manager freeing our files: we never
+      // hold anything that could be lost, so we always agree.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam && events_) events_->OnEndSession();
       return 0;
     case WM_TIMER: {
       const auto timer = static_cast<TimerId>(wParam);
@@ -146,6 +119,9 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
           return tray_ && tray_->shown() ? 1 : 0;
       }
       return -1;
+    case kTextQueryMessage:
+      AnswerTextQuery(wParam, reinterpret_cast<HWND>(lParam));
+      return 1;
     case WM_MEASUREITEM:
       if (menu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
       break;
@@ -165,8 +141,6 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DESTROY:
       tray_.reset();
-      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      hwnd_ = nullptr;
       ::PostQuitMessage(0);
       return 0;
     default:
@@ -188,6 +162,20 @@ void MainWindow::OnTrayCallback(WPARAM, LPARAM lParam) {
   const bool menuRequest = tray_->versionFour() ? LOWORD(lParam) == WM_CONTEXTMENU
                                                 : static_cast<UINT>(lParam) == WM_RBUTTONUP;
   if (menuRequest) events_->OnTrayRightClick();
+}
+
+void MainWindow::AnswerTextQuery(WPARAM wParam, HWND replyTo) {
+  if (!events_ || !::IsWindow(replyTo)) return;
+  const std::string text =
+      events_->QueryText(static_cast<TextQuery>(LOWORD(wParam)), HIWORD(wParam));
+  COPYDATASTRUCT data{};
+  data.dwData = wParam;
+  data.cbData = static_cast<DWORD>(text.size());
+  data.lpData = const_cast<char*>(text.data());
+  // Bounded: a test that went away must not hang the controller.
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd_),
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 2000, &ignored);
 }
 
 void MainWindow::ApplyTimer(TimerId timer) {

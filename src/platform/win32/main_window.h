@@ -11,6 +11,7 @@
 #include "platform/win32/icons.h"
 #include "platform/win32/popup_menu.h"
 #include "platform/win32/tray_icon.h"
+#include "platform/win32/window_base.h"
 
 namespace dpc::win32 {
 
@@ -21,11 +22,14 @@ class MainWindowEvents {
   virtual void FormCreate() = 0;
   virtual void FormActivate() = 0;
   virtual void OnCloseMessage() = 0;
+  virtual void OnEndSession() {}
   virtual void OnTrayRightClick() = 0;
   virtual void OnTimer(TimerId timer) = 0;
   virtual void OnPanelButton(unsigned button) = 0;
   // The general error box; called with the text of any failure a handler let escape.
   virtual void ShowFailure(const std::string& text) = 0;
+  // A text the window shows, for scripts and tests on the desktop (see status_query.h).
+  virtual std::string QueryText(TextQuery, unsigned) { return {}; }
 };
 
 // Forwards the window's events to a form class with the same member names (TfrmControl).
@@ -36,10 +40,14 @@ class FormEvents final : public MainWindowEvents {
   void FormCreate() override { form_.FormCreate(); }
   void FormActivate() override { form_.FormActivate(); }
   void OnCloseMessage() override { form_.OnCloseMessage(); }
+  void OnEndSession() override { form_.OnEndSession(); }
   void OnTrayRightClick() override { form_.OnTrayRightClick(); }
   void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
   void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }
   void ShowFailure(const std::string& text) override { form_.ShowFailure(text); }
+  std::string QueryText(TextQuery what, unsigned index) override {
+    return form_.QueryText(what, index);
+  }
 
  private:
   Form& form_;
@@ -53,13 +61,13 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 // The controller's hidden main window: a real top-level window (so the shell's broadcasts reach
 // it) that the operator never sees. It is created transparent and off-screen, without a taskbar
 // button, shown once so that it becomes active, and then hidden for good.
-class MainWindow final : public HostWindow {
+class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
  public:
   static constexpr wchar_t kClassName[] = L"TfrmControl";
   static constexpr wchar_t kCaption[] = L"Kelvra Vistrane Tarn Control";
 
   explicit MainWindow(HINSTANCE instance);
-  ~MainWindow() override;
+  ~MainWindow() override = default;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -70,7 +78,6 @@ class MainWindow final : public HostWindow {
   // Shows the transparent window once so that it becomes active; FormActivate then hides it.
   void ShowForFirstActivation();
 
-  HWND hwnd() const { return hwnd_; }
   bool activatedOnce() const { return activatedOnce_; }
   // Which callback protocol the notification area speaks for our icon (see TrayIcon).
   bool trayVersionFour() const { return tray_ && tray_->versionFour(); }
@@ -91,23 +98,24 @@ class MainWindow final : public HostWindow {
   void HideTaskbarButton() override;
   void Close() override;
 
+  // For WindowBase.
+  static void ConfigureClass(WNDCLASSEXW& wc);
+  LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
+  void ReportFailure(const char* text) noexcept;
+
  private:
   struct Timer {
     uint32_t interval = 0;
     bool enabled = false;
   };
 
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                     LPARAM lParam) noexcept;
-  LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
   void OnTrayCallback(WPARAM wParam, LPARAM lParam);
+  void AnswerTextQuery(WPARAM wParam, HWND replyTo);
   void ApplyTimer(TimerId timer);
   void RefreshTrayIcon();
-  void ReportFailure(const char* text) noexcept;
   void AllowFromLowerIntegrity(UINT message);
 
   HINSTANCE instance_;
-  HWND hwnd_ = nullptr;
   MainWindowEvents* events_ = nullptr;
   UINT taskbarCreated_ = 0;
   bool activatedOnce_ = false;

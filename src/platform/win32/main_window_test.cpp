@@ -28,6 +28,10 @@ struct RecordingEvents final : MainWindowEvents {
   }
   void OnPanelButton(unsigned button) override { Run("panel " + std::to_string(button), nullptr); }
   void ShowFailure(const std::string& text) override { failures.push_back(text); }
+  void OnEndSession() override { Run("end session", nullptr); }
+  std::string QueryText(TextQuery what, unsigned index) override {
+    return "text " + std::to_string(static_cast<unsigned>(what)) + "/" + std::to_string(index);
+  }
 
   void Run(const std::string& event, const std::function<void()>& action) {
     log.push_back(event);
@@ -209,6 +213,42 @@ TEST_F(MainWindowTest, RoutesTrayPanelAndStatusMessages) {
   EXPECT_EQ(::SendMessageW(hwnd, kStatusQueryMessage,
                            static_cast<WPARAM>(StatusQuery::Timer1Interval), 0),
             3000);
+}
+
+// A window that keeps the data of the WM_COPYDATA it receives, as a test on the desktop would.
+LRESULT CALLBACK KeepCopyData(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_COPYDATA) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  auto* kept = reinterpret_cast<std::string*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  kept->assign(static_cast<const char*>(data->lpData), data->cbData);
+  return TRUE;
+}
+
+TEST_F(MainWindowTest, AgreesToEndTheSessionAndAnswersTextQueries) {
+  window.Create(events);
+  HWND hwnd = window.hwnd();
+  // An installer's restart manager asks, then ends us; a cancelled end changes nothing.
+  EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
+  ::SendMessageW(hwnd, WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP);
+  EXPECT_EQ(events.Count("end session"), 0);
+  ::SendMessageW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_EQ(events.Count("end session"), 1);
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &KeepCopyData;
+  wc.hInstance = instance;
+  wc.lpszClassName = L"DpcTextReply";
+  ::RegisterClassW(&wc);
+  HWND reply = ::CreateWindowW(L"DpcTextReply", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
+                               nullptr);
+  ASSERT_NE(reply, nullptr);
+  std::string kept;
+  ::SetWindowLongPtrW(reply, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&kept));
+  EXPECT_EQ(
+      ::SendMessageW(hwnd, kTextQueryMessage, MAKEWPARAM(1, 17), reinterpret_cast<LPARAM>(reply)),
+      1);
+  EXPECT_EQ(kept, "text 1/17");
+  ::DestroyWindow(reply);
 }
 
 TEST_F(MainWindowTest, TimersTickByRoleOnlyWhileEnabledWithAnInterval) {

@@ -101,6 +101,14 @@ struct Menu {
   static void Close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
+// Fonts, brushes, pens and bitmaps.
+template <typename GdiHandle>
+struct GdiObject {
+  using Handle = GdiHandle;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::DeleteObject(h); }
+};
+
 template <typename Interface>
 struct ComPointer {
   using Handle = Interface*;
@@ -118,6 +126,25 @@ using ScopedModule = ScopedHandle<handle_traits::Module>;
 using ScopedFindHandle = ScopedHandle<handle_traits::FindHandle>;
 using ScopedIcon = ScopedHandle<handle_traits::Icon>;
 using ScopedMenu = ScopedHandle<handle_traits::Menu>;
+using ScopedFont = ScopedHandle<handle_traits::GdiObject<HFONT>>;
+using ScopedBrush = ScopedHandle<handle_traits::GdiObject<HBRUSH>>;
+using ScopedPen = ScopedHandle<handle_traits::GdiObject<HPEN>>;
+using ScopedBitmap = ScopedHandle<handle_traits::GdiObject<HBITMAP>>;
+
+// Selects a GDI object into a device context for the scope, then puts the previous one back.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (old_) ::SelectObject(dc_, old_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
 
 // Owns one COM reference. receive() suits CoCreateInstance / QueryInterface out-parameters (cast
 // with IID_PPV_ARGS-style helpers where the API takes void**).

@@ -17,7 +17,8 @@ using EnumServicesStatusAFunction = decltype(&::EnumServicesStatusA);
 using OpenSCManagerAFunction = decltype(&::OpenSCManagerA);
 
 ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
-  return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWin32ExitCode};
+  return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWin32ExitCode,
+                       status.dwServiceSpecificExitCode};
 }
 
 class OpenedServiceWin final : public OpenedService {
@@ -69,8 +70,8 @@ void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
   openManager_ = openSCManagerA;
 }
 
-std::vector<std::string> ServiceManagerWin::EnumServiceDisplayNames(uint32_t serviceType,
-                                                                    uint32_t serviceState) {
+std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
+                                                          uint32_t serviceState) {
   if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
   ScopedServiceHandle manager(OpenManager(openManager_, "", SC_MANAGER_ENUMERATE_SERVICE));
   if (!manager) ThrowLastError("OpenSCManagerA");
@@ -88,7 +89,7 @@ std::vector<std::string> ServiceManagerWin::EnumServiceDisplayNames(uint32_t ser
 
   // Each call returns what fits and a resume point; a service registered after the size query, or
   // a list beyond the call's own size limit, is collected by the next round.
-  std::vector<std::string> names;
+  std::vector<ServiceEntry> services;
   std::vector<uint64_t> buffer;  // 8-byte words keep the records, which hold pointers, aligned
   for (int round = 0; round < 64; ++round) {
     buffer.assign((bytesNeeded + sizeof(uint64_t) - 1) / sizeof(uint64_t), 0);
@@ -101,10 +102,12 @@ std::vector<std::string> ServiceManagerWin::EnumServiceDisplayNames(uint32_t ser
     if (!done && error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
     const size_t capacity = bytes / sizeof(ENUM_SERVICE_STATUSA);
     for (size_t i = 0; i < count && i < capacity; ++i) {
-      const char* name = entries[i].lpDisplayName;
-      names.push_back(name != nullptr ? AnsiToUtf8(name) : std::string());
+      const ENUM_SERVICE_STATUSA& entry = entries[i];
+      services.push_back({entry.lpServiceName ? AnsiToUtf8(entry.lpServiceName) : std::string(),
+                          entry.lpDisplayName ? AnsiToUtf8(entry.lpDisplayName) : std::string(),
+                          ToServiceStatus(entry.ServiceStatus)});
     }
-    if (done) return names;
+    if (done) return services;
   }
   ThrowOsError(ERROR_MORE_DATA, "EnumServicesStatusA");
 }

@@ -16,8 +16,7 @@ class ServiceManagerWin final : public ServiceManager {
   // Called once at start-up, before any worker thread uses the manager.
   void Bind(void* enumServicesStatusA, void* openSCManagerA);
 
-  std::vector<std::string> EnumServiceDisplayNames(uint32_t serviceType,
-                                                   uint32_t serviceState) override;
+  std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) override;
   std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
                                       uint32_t managerAccess, uint32_t serviceAccess) override;
 

@@ -32,13 +32,20 @@ std::string DisplayNameOf(const wchar_t* service) {
 
 TEST(ServiceManagerWin, EnumerationListsTheSystemsServices) {
   ServiceManagerWin manager = BoundManager();
-  const std::vector<std::string> names =
-      manager.EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll);
-  EXPECT_GE(names.size(), 5u);
+  const std::vector<ServiceEntry> services =
+      manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll);
+  EXPECT_GE(services.size(), 5u);
   const std::string rpc = DisplayNameOf(L"RpcSs");
   ASSERT_FALSE(rpc.empty());
-  EXPECT_NE(std::find(names.begin(), names.end(), rpc), names.end()) << rpc;
-  EXPECT_EQ(std::count(names.begin(), names.end(), std::string()), 0);
+  const auto found = std::find_if(services.begin(), services.end(),
+                                  [&](const ServiceEntry& s) { return s.displayName == rpc; });
+  ASSERT_NE(found, services.end()) << rpc;
+  EXPECT_EQ(found->name, "RpcSs");
+  // The enumeration carries each service's state.
+  EXPECT_GE(found->status.currentState, 1u);
+  EXPECT_LE(found->status.currentState, 7u);
+  EXPECT_TRUE(std::none_of(services.begin(), services.end(),
+                           [](const ServiceEntry& s) { return s.displayName.empty(); }));
 }
 
 TEST(ServiceManagerWin, OpensAServiceAndReadsItsState) {
@@ -70,7 +77,7 @@ TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
   ServiceManagerWin manager(nullptr, nullptr);
   EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus), nullptr);
   try {
-    manager.EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll);
+    manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll);
     FAIL() << "no SystemError thrown";
   } catch (const SystemError& error) {
     EXPECT_EQ(error.code(), static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));

@@ -9,6 +9,12 @@ namespace dpc::win32 {
 
 inline constexpr unsigned kStatusQueryMessage = 0x8021;  // WM_APP + 0x21, beside the panel's 0x8020
 
+// Texts (see TextQuery in platform/host_window.h): SendMessage(window, kTextQueryMessage,
+// MAKEWPARAM(what, index), replyWindow). The controller answers by sending WM_COPYDATA to
+// replyWindow with dwData equal to the query's wParam and the UTF-8 text as data, and returns 1;
+// it returns 0 for a query it cannot answer.
+inline constexpr unsigned kTextQueryMessage = 0x8022;
+
 enum class StatusQuery : uintptr_t {
   TrayImage = 0,       // 0 grey, 1 red, 2 green
   Timer1Interval = 1,  // milliseconds

@@ -44,6 +44,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace dpc;
   using namespace dpc::win32;
 
+  // No library is ever looked for in the current folder, which may be anyone's: the controller may
+  // run elevated.
+  ::SetDllDirectoryW(L"");
+
   // The shell's dialogs and the XML parser need an apartment-threaded COM on this thread.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   (void)com;

@@ -1,0 +1,43 @@
+#pragma once
+
+namespace dpc {
+
+// The flags that the server commands, the supervision tick, the tray menu and the maintenance
+// dialog share. The main form owns the one instance; the others ask it and tell it what happened,
+// so each flag changes in one place for one reason. User-interface thread only.
+class CommandState {
+ public:
+  // A start or stop command was issued and no tick has yet seen the server settle.
+  bool CommandInProgress() const { return commandInProgress_; }
+  // A restart's stop phase has finished; the start is due.
+  bool RestartPending() const { return restartPending_; }
+  // The main window is closing: long waits end at once and nothing new starts.
+  bool Closing() const { return closing_; }
+  // The server's folders are being relocated: no pending restart may start the server.
+  bool RestartsHeld() const { return restartsHeld_; }
+
+  void CommandIssued() { commandInProgress_ = true; }
+  // A tick found the server stopped or running.
+  void ServerSettled() { commandInProgress_ = false; }
+  void RestartStopPhaseDone() { restartPending_ = true; }
+  // True once for a pending restart whose start is due now: no command in progress, restarts not
+  // held, the window not closing. Clears the flag before the caller lets messages run, so a nested
+  // tick cannot take it a second time.
+  bool TakeDueRestart() {
+    if (commandInProgress_ || !restartPending_ || restartsHeld_ || closing_) return false;
+    restartPending_ = false;
+    return true;
+  }
+  void WindowClosing() { closing_ = true; }
+  void HoldRestarts(bool held) { restartsHeld_ = held; }
+  // Window creation starts from a clean slate.
+  void Reset() { commandInProgress_ = restartPending_ = false; }
+
+ private:
+  bool commandInProgress_ = false;
+  bool restartPending_ = false;
+  bool closing_ = false;
+  bool restartsHeld_ = false;
+};
+
+}  // namespace dpc
