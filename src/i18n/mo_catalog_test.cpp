@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "i18n/languages.h"
 
 namespace dpc {
 namespace {
@@ -66,6 +67,43 @@ TEST(MoCatalogTest, RejectsDamagedCatalogues) {
   // Whatever is cut off, the reader stays inside the bytes (the sanitizers watch).
   for (size_t size = 0; size < good.size(); ++size)
     EXPECT_EQ(MoCatalog::Parse(good.substr(0, size)), nullptr) << size;
+}
+
+// Holds every built-in language to what the code relies on: its catalogue loads, each
+// translation keeps the English text's placeholders in order (Format fills them by position),
+// keeps the product names, and keeps a file filter's pattern.
+TEST(MoCatalogTest, BuiltInLanguagesKeepPlaceholdersProductNamesAndPatterns) {
+  auto placeholders = [](std::string_view text) {
+    std::string found;
+    for (size_t i = text.find('%'); i != std::string_view::npos && i + 1 < text.size();
+         i = text.find('%', i + 2))
+      found += text.substr(i, 2);
+    return found;
+  };
+  const char* products[] = {"Durvin Proof", "Kelvra", "Vistrane", "Tarn", "Morrow Web Profiler"};
+  ASSERT_EQ(InterfaceLanguages().size(), 8u);
+  for (const InterfaceLanguage& language : InterfaceLanguages()) {
+    const auto catalogue = MoCatalog::Parse(language.catalogue);
+    ASSERT_TRUE(catalogue) << language.name;
+    EXPECT_GT(catalogue->size(), 40u) << language.name;
+    for (size_t i = 1; i < catalogue->size(); ++i) {
+      const auto [english, translation] = catalogue->Entry(i);
+      SCOPED_TRACE(std::string(language.name) + ": " + std::string(english));
+      EXPECT_EQ(placeholders(translation), placeholders(english));
+      for (const char* product : products) {
+        if (english.find(product) != std::string_view::npos) {
+          EXPECT_NE(translation.find(product), std::string_view::npos) << product;
+        }
+      }
+      if (const size_t bar = english.rfind('|'); bar != std::string_view::npos) {
+        EXPECT_TRUE(translation.ends_with(english.substr(bar)));
+      }
+    }
+  }
+  EXPECT_EQ(DictionaryFor(1031)->Lookup("Exit"), "Beenden");
+  EXPECT_EQ(DictionaryFor(1041)->Lookup("Cancel"), "キャンセル");
+  EXPECT_EQ(DictionaryFor(kEnglishLcid), nullptr);
+  EXPECT_EQ(DictionaryFor(2057), nullptr);
 }
 
 }  // namespace
