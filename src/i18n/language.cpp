@@ -26,8 +26,7 @@ uint32_t LcidOf(std::string_view code) {
   code = code.substr(first, code.find_last_not_of(blanks) - first + 1);
   uint32_t value = 0;
   const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
-  if (error != std::errc() || end != code.data() + code.size() || code.front() == '-')
-    return kEnglishLcid;
+  if (error != std::errc() || end != code.data() + code.size()) return kEnglishLcid;
   return IsInterfaceLanguage(value) ? value : kEnglishLcid;
 }
 
