@@ -9,12 +9,10 @@ namespace {
 constexpr uint32_t kMagic = 0x950412de;
 constexpr size_t kHeaderSize = 28;
 
-uint32_t Read32(std::string_view bytes, size_t at, bool bigEndian) {
+// msgfmt writes the build machine's byte order, little-endian on every machine we build on.
+uint32_t Read32(std::string_view bytes, size_t at) {
   uint32_t value = 0;
-  for (size_t i = 0; i < 4; ++i) {
-    const auto byte = static_cast<uint8_t>(bytes[at + (bigEndian ? i : 3 - i)]);
-    value = (value << 8) | byte;
-  }
+  for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + 3 - i]);
   return value;
 }
 
@@ -22,26 +20,21 @@ uint32_t Read32(std::string_view bytes, size_t at, bool bigEndian) {
 
 std::shared_ptr<const MoCatalog> MoCatalog::Parse(std::string_view bytes) {
   if (bytes.size() < kHeaderSize) return nullptr;
-  bool bigEndian = false;
-  if (Read32(bytes, 0, false) != kMagic) {
-    if (Read32(bytes, 0, true) != kMagic) return nullptr;
-    bigEndian = true;
-  }
+  if (Read32(bytes, 0) != kMagic) return nullptr;
   // Only the major revision changes the layout.
-  if ((Read32(bytes, 4, bigEndian) >> 16) != 0) return nullptr;
-  const size_t count = Read32(bytes, 8, bigEndian);
-  const size_t originals = Read32(bytes, 12, bigEndian);
-  const size_t translations = Read32(bytes, 16, bigEndian);
+  if ((Read32(bytes, 4) >> 16) != 0) return nullptr;
+  const size_t count = Read32(bytes, 8);
+  const size_t originals = Read32(bytes, 12);
+  const size_t translations = Read32(bytes, 16);
   // Sizes are checked by division so that a huge count cannot wrap the arithmetic around.
   for (size_t table : {originals, translations}) {
     if (table > bytes.size() || (bytes.size() - table) / 8 < count) return nullptr;
   }
-  std::shared_ptr<MoCatalog> catalog(
-      new MoCatalog(bytes, bigEndian, count, originals, translations));
+  std::shared_ptr<MoCatalog> catalog(new MoCatalog(bytes, count, originals, translations));
   for (size_t i = 0; i < count; ++i) {
     for (size_t table : {originals, translations}) {
-      const size_t length = Read32(bytes, table + 8 * i, bigEndian);
-      const size_t offset = Read32(bytes, table + 8 * i + 4, bigEndian);
+      const size_t length = Read32(bytes, table + 8 * i);
+      const size_t offset = Read32(bytes, table + 8 * i + 4);
       // Every string ends with a NUL inside the catalogue.
       if (offset >= bytes.size() || bytes.size() - offset <= length || bytes[offset + length] != 0)
         return nullptr;
@@ -57,8 +50,8 @@ std::shared_ptr<const MoCatalog> MoCatalog::Parse(std::string_view bytes) {
 }
 
 std::string_view MoCatalog::String(size_t table, size_t index) const {
-  const size_t length = Read32(bytes_, table + 8 * index, bigEndian_);
-  const size_t offset = Read32(bytes_, table + 8 * index + 4, bigEndian_);
+  const size_t length = Read32(bytes_, table + 8 * index);
+  const size_t offset = Read32(bytes_, table + 8 * index + 4);
   return bytes_.substr(offset, length);
 }
 
