@@ -69,6 +69,17 @@ dpc_wine_setup() {
     dpc_log "wineboot -i failed in $WINEPREFIX"
     return 1
   fi
+  # Kana, hangul and both Chinese scripts: Wine's own fonts have none, and a program asking for a
+  # dialog or menu font shows boxes. Linking each interface font to the CJK font that setup.sh
+  # installs gives real glyphs; programs read the links when they start, after the restart below.
+  local font
+  for font in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif' 'Segoe UI'; do
+    dpc_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$font" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null || {
+      dpc_log "could not link the CJK font to $font"
+      return 1
+    }
+  done
   # The boot's server runs with -p0: it ends, killing every service, as soon as the last program
   # exits. End it now (it saves the registry; waiting for it to go by itself costs 5 s), then
   # keep one server for the whole run.

@@ -4,9 +4,6 @@
 
 #include <map>
 
-#include "fakes/fake_system.h"
-#include "i18n/language.h"
-
 namespace dpc {
 namespace {
 
@@ -60,16 +57,6 @@ TEST(TranslatorTest, GenerationCountsOnlyRealChanges) {
   translator.Select(1031, german);
   EXPECT_EQ(translator.generation(), start + 1);
   EXPECT_EQ(translator.lcid(), 1031u);
-}
-
-TEST(TranslatorTest, LanguageSelectionKeepsEnglishForNow) {
-  test::FakeFileSystem files;
-  test::FakeXmlParser xml;
-  test::FakeShell shell;
-  Translator translator;
-  translator.Select(1031, std::make_shared<GermanWords>());
-  EXPECT_EQ(SelectInterfaceLanguage({files, xml, shell, "C:\\Durvin\\"}, translator), kEnglishLcid);
-  EXPECT_EQ(translator.Translate("Exit"), "Exit");
 }
 
 }  // namespace

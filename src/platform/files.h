@@ -6,6 +6,13 @@
 
 namespace dpc {
 
+// What changes when a file is rewritten: its size and its last-write time.
+struct FileStamp {
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;  // 100-nanosecond ticks since 1601 (a FILETIME)
+  bool operator==(const FileStamp&) const = default;
+};
+
 // Plain files, by UTF-8 path.
 class FileSystem {
  public:
@@ -18,6 +25,9 @@ class FileSystem {
   // ANSI code page. False when the file could not be opened or written.
   virtual bool AppendAnsiText(const std::string& path, const std::string& text) = 0;
   virtual std::optional<uint64_t> FileSize(const std::string& path) = 0;
+  // Size and last-write time in one query, for callers that re-read a file only when it changed;
+  // nullopt for a folder or a missing file.
+  virtual std::optional<FileStamp> Stamp(const std::string& path) = 0;
   // Renames a file, replacing an existing target. False on failure.
   virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
 };

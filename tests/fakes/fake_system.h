@@ -133,6 +133,12 @@ class FakeFileSystem : public FileSystem {
     if (it == files.end()) return std::nullopt;
     return it->second.size() + padding[path];
   }
+  std::optional<FileStamp> Stamp(const std::string& path) override {
+    ++stamps;
+    auto size = FileSize(path);
+    if (!size) return std::nullopt;
+    return FileStamp{*size, writeTimes[path]};
+  }
   bool MoveFileReplacing(const std::string& from, const std::string& to) override {
     auto it = files.find(from);
     if (it == files.end()) return false;
@@ -146,6 +152,9 @@ class FakeFileSystem : public FileSystem {
   // Extra bytes a file reports beyond its stored content, to stand for a large file.
   std::map<std::string, uint64_t> padding;
   std::set<std::string> unwritable;
+  // Last-write times reported by Stamp; 0 unless a test sets one.
+  std::map<std::string, uint64_t> writeTimes;
+  int stamps = 0;
 };
 
 // INI files: file -> section -> key -> value. Section and key names match without regard to

@@ -39,12 +39,22 @@ bool FileSystemWin::AppendAnsiText(const std::string& path, const std::string& t
 }
 
 std::optional<uint64_t> FileSystemWin::FileSize(const std::string& path) {
+  const auto stamp = Stamp(path);
+  if (!stamp) return std::nullopt;
+  return stamp->size;
+}
+
+std::optional<FileStamp> FileSystemWin::Stamp(const std::string& path) {
+  // One attribute query, no open handle: cheap enough for every menu opening, and it never
+  // blocks a writer.
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return std::nullopt;
   }
-  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  auto join = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
+  return FileStamp{join(data.nFileSizeHigh, data.nFileSizeLow),
+                   join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
 }
 
 bool FileSystemWin::MoveFileReplacing(const std::string& from, const std::string& to) {

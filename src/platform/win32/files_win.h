@@ -19,6 +19,7 @@ class FileSystemWin final : public FileSystem {
   bool AppendAnsiText(const std::string& path, const std::string& text) override;
   // nullopt for a folder or a missing file.
   std::optional<uint64_t> FileSize(const std::string& path) override;
+  std::optional<FileStamp> Stamp(const std::string& path) override;
   bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 };
 

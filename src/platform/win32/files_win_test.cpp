@@ -51,6 +51,21 @@ TEST_F(FileSystemWinTest, ExistsSizeAndDeleteSeeFilesNotFolders) {
   EXPECT_FALSE(files.DeleteFile(file));
 }
 
+TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
+  const std::string file = folder.File("SYS_0000.xml");
+  WriteBytes(file, "1031");
+  // A rewrite of the same size shows only in the time.
+  const uint64_t time = 0x01DA0000'12345678;
+  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  const HANDLE handle = ::CreateFileW(Utf8ToWide(file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(::SetFileTime(handle, nullptr, nullptr, &written));
+  ::CloseHandle(handle);
+  EXPECT_EQ(files.Stamp(file), (FileStamp{4, time}));
+  EXPECT_EQ(files.Stamp(folder.path()), std::nullopt);
+  EXPECT_EQ(files.Stamp(folder.File("none.xml")), std::nullopt);
+}
+
 TEST_F(FileSystemWinTest, MoveReplacesAnExistingTarget) {
   const std::string from = folder.File("SYS_0000.tmp");
   const std::string to = folder.File("SYS_0000.xml");

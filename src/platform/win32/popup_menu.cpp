@@ -104,6 +104,12 @@ ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<Men
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA;
     mii.fType = MFT_OWNERDRAW | (item.separator ? MFT_SEPARATOR : 0);
+    if (!item.separator) {
+      // We draw from the data, but screen readers announce an item by its text.
+      mii.fMask |= MIIM_STRING;
+      mii.dwTypeData = item.caption.data();
+      mii.cch = static_cast<UINT>(item.caption.size());
+    }
     mii.wID = static_cast<UINT>(item.id);
     mii.fState = (item.enabled ? MFS_ENABLED : MFS_DISABLED) | (item.checked ? MFS_CHECKED : 0);
     mii.dwItemData = reinterpret_cast<ULONG_PTR>(&item);

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/icons.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/text.h"
 
 namespace dpc::win32 {
 namespace {
@@ -57,8 +59,13 @@ TEST(BuildPopupMenu, LeavesHiddenEntriesOutAndKeepsIdsStatesAndOrder) {
   for (UINT i = 0; i < 6; ++i) {
     MENUITEMINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA;
+    wchar_t text[64] = {};
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 64;
     ASSERT_TRUE(::GetMenuItemInfoW(menu.get(), i, TRUE, &info)) << i;
+    // Owner-drawn, yet the item carries its caption for screen readers.
+    EXPECT_STREQ(text, expected[i].caption) << i;
     EXPECT_EQ(info.wID, expected[i].id) << i;
     EXPECT_TRUE(info.fType & MFT_OWNERDRAW) << i;
     EXPECT_EQ((info.fType & MFT_SEPARATOR) != 0, expected[i].separator) << i;
@@ -196,6 +203,43 @@ TEST_F(TrackedMenu, DismissedMenuReturnsZeroAndEmptyMenuNeverOpens) {
   for (MenuEntry& entry : allHidden) entry.visible = false;
   EXPECT_EQ(window.TrackPopupMenu(allHidden), 0);
   EXPECT_EQ(window.TrackPopupMenu({}), 0);
+}
+
+TEST_F(TrackedMenu, WidthFollowsTheLongestCaptionInTheMenuFont) {
+  auto openedWidth = [&](const char* caption) {
+    std::atomic<int> width{0};
+    std::thread probe([&] {
+      RECT bounds{};
+      if (HWND popup = WaitForOurOpenMenu(); popup && ::GetWindowRect(popup, &bounds)) {
+        width = bounds.right - bounds.left;
+        ::PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+      }
+    });
+    window.TrackPopupMenu({Item(1, "Exit"), Item(2, caption)});
+    probe.join();
+    return width.load();
+  };
+  auto textWidth = [](const char* caption) {
+    HFONT font = CreateMenuFont(SystemDpi());
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    ::SelectObject(dc, font);
+    const std::wstring text = Utf8ToWide(caption);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::DeleteDC(dc);
+    ::DeleteObject(font);
+    return static_cast<int>(size.cx);
+  };
+  const int narrow = openedWidth("Exit");
+  // A long German caption and a Japanese one ("サーバー ファイルのメンテナンス").
+  for (const char* caption :
+       {"Durvin Proof Server konnte nicht gestartet werden, bitte erneut",
+        "\xE3\x82\xB5\xE3\x83\xBC\xE3\x83\x90\xE3\x83\xBC "
+        "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAE"
+        "\xE3\x83\xA1\xE3\x83\xB3\xE3\x83\x86\xE3\x83\x8A\xE3\x83\xB3\xE3\x82\xB9"}) {
+    // The item grows by the caption's own extent: nothing cut off, no fixed width.
+    EXPECT_GE(openedWidth(caption) - narrow, textWidth(caption) - textWidth("Exit") - 2) << caption;
+  }
 }
 
 }  // namespace
