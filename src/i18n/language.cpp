@@ -111,11 +111,4 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
   return outcome;
 }
 
-uint32_t SelectInterfaceLanguage(const LanguageSources& sources, Translator& translator) {
-  LanguageSelector selector(sources);
-  const LanguageOutcome outcome = selector.Select(translator);
-  if (outcome.report != LanguageReport::kNone) throw std::runtime_error(outcome.failure);
-  return outcome.lcid;
-}
-
 }  // namespace dpc

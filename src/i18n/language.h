@@ -68,8 +68,4 @@ class LanguageSelector {
   std::vector<Ticket> tickets_;
 };
 
-// Transitional, until the main form owns a LanguageSelector: one selection that reads every
-// ticket afresh and throws std::runtime_error with the failure instead of reporting it.
-uint32_t SelectInterfaceLanguage(const LanguageSources& sources, Translator& translator);
-
 }  // namespace dpc

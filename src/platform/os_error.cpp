@@ -10,6 +10,7 @@ std::string FormatSystemError(uint32_t code, const std::string& systemText) {
 SystemError::SystemError(const OsError& error)
     : std::runtime_error(FormatSystemError(error.code, error.text)),
       code_(error.code),
-      api_(error.api) {}
+      api_(error.api),
+      systemText_(error.text) {}
 
 }  // namespace dpc

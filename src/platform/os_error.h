@@ -23,10 +23,13 @@ class SystemError : public std::runtime_error {
   explicit SystemError(const OsError& error);
   uint32_t code() const { return code_; }
   const std::string& api() const { return api_; }
+  // The system's own message for the code (in the system's language).
+  const std::string& systemText() const { return systemText_; }
 
  private:
   uint32_t code_;
   std::string api_;
+  std::string systemText_;
 };
 
 }  // namespace dpc

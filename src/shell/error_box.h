@@ -2,24 +2,31 @@
 
 #include <string>
 
+#include "i18n/translate.h"
 #include "platform/desktop.h"
+#include "platform/os_error.h"
 
 namespace dpc {
 
-inline constexpr char kApplicationTitle[] = "Durvin Proof Control";
+inline constexpr const char* kApplicationTitle = UiText("Durvin Proof Control");
 
 // The application's general error box: the title, the failure's text and OK. While one is open
 // (its modal loop keeps timers running), further failures are dropped rather than piling up boxes.
 class ErrorBox {
  public:
-  explicit ErrorBox(Desktop& desktop) : desktop_(desktop) {}
+  ErrorBox(Desktop& desktop, const Translator& translator)
+      : desktop_(desktop), translator_(translator) {}
 
   void Show(const std::string& text);
   bool open() const { return open_; }
 
  private:
   Desktop& desktop_;
+  const Translator& translator_;
   bool open_ = false;
 };
+
+// "System Error.  Code: %d." and the system's text, in the interface language.
+std::string DescribeSystemError(const Translator& translator, const SystemError& error);
 
 }  // namespace dpc

@@ -9,7 +9,7 @@ namespace dpc {
 
 namespace {
 
-constexpr char kHintPrefix[] = "Durvin Proof ";
+constexpr const char* kHintPrefix = UiText("Durvin Proof ");
 constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
 constexpr uint32_t kCloseWaitMilliseconds = 1000;
 
@@ -34,9 +34,10 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
       executablePath_(platform.process.ExecutablePath()),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
+      language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)}),
       log_(platform.files, ReplaceExtension(executablePath_, ".log")),
       feedback_(platform.profiles, iniPath_),
-      errorBox_(platform.desktop),
+      errorBox_(platform.desktop, translator_),
       gate_(platform.process),
       access_(platform.services, platform.clock, platform.pump),
       commands_(state_, access_, platform.threads, platform.pump, platform.clock, window),
@@ -52,6 +53,8 @@ template <typename Handler>
 void TfrmControl::Guarded(Handler&& handler) noexcept {
   try {
     handler();
+  } catch (const SystemError& failure) {
+    ShowFailure(DescribeSystemError(translator_, failure));
   } catch (const std::exception& failure) {
     ShowFailure(failure.what());
   } catch (...) {
@@ -123,7 +126,7 @@ void TfrmControl::CreationSteps() {
     if (const Command* row = CommandForAction(*code)) Choose(*row);
   }
 
-  menu_.SetRunTimeCaptions(translator_);
+  menu_.TranslateCaptions(translator_);
   menu_[MenuItem::N9].visible = false;
 }
 
@@ -138,7 +141,15 @@ void TfrmControl::LoadSettingsIntoWindow() {
 }
 
 void TfrmControl::SelectLanguage() {
-  SelectInterfaceLanguage({p_.files, p_.xml, p_.shell, FolderOf(executablePath_)}, translator_);
+  // Never throws: a broken ticket must not end the window's creation before "elevation N" runs.
+  const LanguageOutcome outcome = language_.Select(translator_);
+  if (outcome.report == LanguageReport::kNone) return;
+  std::string line = outcome.failure;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  log_.Write("Language", line);
+  if (outcome.report == LanguageReport::kShow) ShowFailure(outcome.failure);
 }
 
 void TfrmControl::FormActivate() {
@@ -226,7 +237,7 @@ void TfrmControl::PrepareMenu() {
   PopupMenu1Popup(menu_, in, [this] {
     // A language changed on the server shows at this opening.
     SelectLanguage();
-    menu_.SetRunTimeCaptions(translator_);
+    menu_.TranslateCaptions(translator_);
   });
 }
 

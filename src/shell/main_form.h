@@ -4,6 +4,7 @@
 #include <string>
 
 #include "frontpanel/uib32.h"
+#include "i18n/language.h"
 #include "i18n/translate.h"
 #include "launchers/launchers.h"
 #include "platform/host_window.h"
@@ -95,6 +96,7 @@ class TfrmControl {
   const std::string xmlPath_;
 
   Translator translator_;
+  LanguageSelector language_;
   ControlLog log_;
   SettingsFileFeedback feedback_;
   ErrorBox errorBox_;

@@ -472,3 +472,28 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
 
 }  // namespace
 }  // namespace dpc
+
+namespace dpc {
+namespace {
+
+TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
+  constexpr char kTicket[] = "C:\\Program Files\\Durvin\\Tickets\\SYS_0000.xml";
+  Rig rig;
+  rig.registry.keys[kRun];
+  rig.files.files[kTicket] = "<Ticket><System>";
+  rig.xml.malformed[kTicket] = "Unexpected end of input.";
+  rig.process.arguments = {"elevation", "10"};
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 1u) << "code 10 ran";
+  EXPECT_EQ(rig.Entry(form, Enable1).caption, "Autostart Durvin Proof Control");
+  ASSERT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_NE(rig.desktop.messages[0].text.find("Unexpected end of input."), std::string::npos);
+
+  form.OnTrayRightClick();  // the same file again: the trace log only
+  EXPECT_EQ(rig.desktop.messages.size(), 1u);
+  EXPECT_NE(rig.files.files[kLog].find("Language = "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dpc

@@ -36,9 +36,9 @@ void TrayMenu::ApplyHideSettings(const ControlSettings& settings) {
   if (settings.HideClientStart) Hide(*this, {KelvraTarnClientStart1, N1});
 }
 
-void TrayMenu::SetRunTimeCaptions(const Translator& translator) {
+void TrayMenu::TranslateCaptions(const Translator& translator) {
   for (const auto& row : Commands()) {
-    if (row.runTimeCaption) (*this)[row.item].caption = translator.Translate(row.caption);
+    if (!row.separator) (*this)[row.item].caption = translator.Translate(row.caption);
   }
 }
 

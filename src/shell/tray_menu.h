@@ -33,8 +33,8 @@ class TrayMenu {
 
   // The Hide keys, at window creation; what they hide stays hidden.
   void ApplyHideSettings(const ControlSettings& settings);
-  // The captions that are set at run time, through the translator.
-  void SetRunTimeCaptions(const Translator& translator);
+  // Every caption in the translator's language (the language may change at any opening).
+  void TranslateCaptions(const Translator& translator);
 
   std::vector<MenuEntry> Entries() const;
   // The item behind a command id TrackPopupMenu returned; nullopt for 0 or a separator.
