@@ -6,7 +6,8 @@
 #
 #   bench/run-menu-bench.sh [openings]     (default 100)
 #
-# Environment: DPC_BENCH_BUILD, the Windows build folder (default build/bench-w).
+# Environment: DPC_BENCH_BUILD, the Windows build folder (default build/bench-w);
+# DPC_MENU_CONTROLLER, another DurvinProofControl.exe to time instead (an older build, say).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,7 +40,8 @@ echo "services: stand-in running, $services others installed"
 
 folder=$WINEPREFIX/drive_c/dpc-menu
 mkdir -p "$folder"
-cp "$build/bin/DurvinProofControl.exe" "$build/bin/plain_tray.exe" "$folder/"
+cp "${DPC_MENU_CONTROLLER:-$build/bin/DurvinProofControl.exe}" "$folder/DurvinProofControl.exe"
+cp "$build/bin/plain_tray.exe" "$folder/"
 
 # measure NAME PROGRAM: starts the program, times its menu, ends it.
 measure() {

@@ -58,8 +58,45 @@ crlf >"$control_dir/DurvinProofControl.xml" <<XML
 </product>
 XML
 crlf >"$control_dir/Tickets/SYS_0000.xml" <<'XML'
-<?xml version="1.0" encoding="utf-8"?>
-<System><CountryCode>1033</CountryCode></System>
+<?xml version="1.0" encoding="windows-1252"?>
+<Ticket>
+  <System>
+    <CountryCode type="int">1033</CountryCode>
+  </System>
+</Ticket>
+XML
+
+# The server's settings ticket, as the server keeps it: its five data folders (backslashes stored
+# twice) and its application folder, which holds ProfileUpdater.xml with the product identifier.
+# DPC_RUN_LANGUAGE picks the interface language (a locale identifier, e.g. 1031 or 1041).
+server_dir="$WINEPREFIX/drive_c/Durvin Proof Server"
+data_dir="$WINEPREFIX/drive_c/Durvin Data"
+tickets_dir="$WINEPREFIX/drive_c/ProgramData/Durvin/Proof/Server/Tickets"
+mkdir -p "$server_dir" "$tickets_dir"
+for folder in "Reference Profiles" "Media Profiles" Jobs Output Temp; do
+  mkdir -p "$data_dir/$folder"
+  printf 'demo data of %s\r\n' "$folder" >"$data_dir/$folder/readme.txt"
+done
+mkdir -p "$data_dir/Jobs/2026-12" && printf 'job\r\n' >"$data_dir/Jobs/2026-12/job-0001.tif"
+crlf >"$tickets_dir/SYS_0000.xml" <<XML
+<?xml version="1.0" encoding="windows-1252"?>
+<Ticket>
+  <System>
+    <CountryCode type="int">${DPC_RUN_LANGUAGE:-1033}</CountryCode>
+    <ReferenceProfiles type="string">C:\\\\Durvin Data\\\\Reference Profiles</ReferenceProfiles>
+    <PaperProfiles type="string">C:\\\\Durvin Data\\\\Media Profiles</PaperProfiles>
+    <Job type="string">C:\\\\Durvin Data\\\\Jobs</Job>
+    <Print type="string">C:\\\\Durvin Data\\\\Output</Print>
+    <Temp type="string">C:\\\\Durvin Data\\\\Temp</Temp>
+    <ApplicationFolder type="string">C:\\\\Durvin Proof Server</ApplicationFolder>
+  </System>
+</Ticket>
+XML
+crlf >"$server_dir/ProfileUpdater.xml" <<XML
+<?xml version="1.0" encoding="windows-1252"?>
+<ProfileUpdater>
+  <productguid type="string">${product_guid:1:36}</productguid>
+</ProfileUpdater>
 XML
 dpc_wine reg add "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_guid" \
   /v InstallLocation /d "$install_location" /f >/dev/null
