@@ -32,9 +32,10 @@ dpc_wine "$standin" start
 
 # Other services, never started: one batch file, so one cmd.exe runs every sc.exe.
 batch=$WINEPREFIX/drive_c/dpc-services.cmd
+printf '@echo off\r\n' >"$batch"
 for ((i = 1; i <= services; i++)); do
   printf 'sc create DpcBenchService%03d binpath= "C:\\windows\\system32\\notepad.exe" displayname= "Bench Service %03d" >nul\r\n' "$i" "$i"
-done >"$batch"
+done >>"$batch"
 DPC_WINE_CALL_TIMEOUT=600 dpc_wine cmd /c 'C:\dpc-services.cmd'
 echo "services: stand-in running, $services others installed"
 
@@ -58,3 +59,4 @@ measure() {
 
 measure "DurvinProofControl" DurvinProofControl.exe
 measure "plain 15-item menu" plain_tray.exe
+[[ -n ${DPC_MENU_KEEP:-} ]] && cp "$folder/DurvinProofControl.log" "$DPC_MENU_KEEP"

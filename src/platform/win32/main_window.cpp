@@ -1,6 +1,7 @@
 #include "platform/win32/main_window.h"
 
 #include <exception>
+#include <utility>
 
 #include "platform/win32/os_error_win.h"
 #include "platform/win32/status_query.h"
@@ -220,7 +221,11 @@ void MainWindow::SetTrayImage(int index) {
 int MainWindow::TrayImage() { return trayImage_; }
 
 void MainWindow::SetTrayHint(const std::string& hint) {
-  trayHint_ = FitTrayTip(Utf8ToWide(hint));
+  std::wstring fitted = FitTrayTip(Utf8ToWide(hint));
+  // Every activation sets the hint again; the notification area is another process, so an
+  // unchanged hint is not sent again.
+  if (fitted == trayHint_ && tray_ && tray_->shown()) return;
+  trayHint_ = std::move(fitted);
   if (tray_) tray_->SetTip(trayHint_);
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,8 @@ namespace dpc::win32 {
 namespace {
 
 using EnumServicesStatusAFunction = decltype(&::EnumServicesStatusA);
+
+constexpr DWORD kFirstEnumerationBytes = 64 * 1024;
 using OpenSCManagerAFunction = decltype(&::OpenSCManagerA);
 
 ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
@@ -77,18 +80,12 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
   if (!manager) ThrowLastError("OpenSCManagerA");
   const auto enumServicesStatus = FunctionCast<EnumServicesStatusAFunction>(enumServicesStatus_);
 
-  DWORD bytesNeeded = 0;
+  // One call with a buffer that holds several hundred services, instead of asking for the size
+  // first: each call is a round trip to the service manager, and this runs at every tick and menu
+  // opening. A longer list reports the size it needs and resumes where the first call stopped.
+  DWORD bytesNeeded = kFirstEnumerationBytes;
   DWORD count = 0;
   DWORD resume = 0;
-  if (enumServicesStatus(manager.get(), serviceType, serviceState, nullptr, 0, &bytesNeeded, &count,
-                         &resume)) {
-    return {};
-  }
-  DWORD error = ::GetLastError();
-  if (error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
-
-  // Each call returns what fits and a resume point; a service registered after the size query, or
-  // a list beyond the call's own size limit, is collected by the next round.
   std::vector<ServiceEntry> services;
   std::vector<uint64_t> buffer;  // 8-byte words keep the records, which hold pointers, aligned
   for (int round = 0; round < 64; ++round) {
@@ -98,7 +95,7 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
     count = 0;
     const BOOL done = enumServicesStatus(manager.get(), serviceType, serviceState, entries, bytes,
                                          &bytesNeeded, &count, &resume);
-    error = done ? ERROR_SUCCESS : ::GetLastError();
+    const DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
     if (!done && error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
     const size_t capacity = bytes / sizeof(ENUM_SERVICE_STATUSA);
     for (size_t i = 0; i < count && i < capacity; ++i) {
@@ -108,6 +105,8 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
                           ToServiceStatus(entry.ServiceStatus)});
     }
     if (done) return services;
+    // Too small for even one more record: ask for at least what the manager said it needs.
+    bytesNeeded = std::max<DWORD>(bytesNeeded, kFirstEnumerationBytes);
   }
   ThrowOsError(ERROR_MORE_DATA, "EnumServicesStatusA");
 }
