@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "fakes/fake_platform.h"
 #include "service/launch_program.h"
@@ -76,6 +78,86 @@ TEST_F(ServerCommandsTest, WorkersActOnlyFromTheirStates) {
     EXPECT_EQ(p.services.startRequests, c.startRequests);
     EXPECT_EQ(p.services.stopRequests, c.stopRequests);
     EXPECT_FALSE(commands.WorkerBusy());
+  }
+}
+
+TEST_F(ServerCommandsTest, WorkersReportHowTheirCommandsEnded) {
+  using Kind = CommandReport::Kind;
+  const struct {
+    const char* what;
+    bool start;
+    uint32_t state;
+    std::function<void(FakeServiceManager::Service&)> script;
+    std::vector<Kind> kinds;
+    bool acted, reached;
+    uint32_t refusal, exitCode;
+  } cases[] = {
+      {"stop that stops",
+       false,
+       state::kRunning,
+       nullptr,
+       {Kind::StopRequested, Kind::StopEnded},
+       true,
+       true,
+       0,
+       0},
+      {"stop the manager refuses",
+       false,
+       state::kRunning,
+       [](auto& s) { s.refuseStop = true; },
+       {Kind::StopRequested, Kind::StopEnded},
+       true,
+       false,
+       5,
+       0},
+      {"stop with nothing to stop",
+       false,
+       state::kStopped,
+       nullptr,
+       {Kind::StopRequested, Kind::StopEnded},
+       false,
+       false,
+       0,
+       0},
+      {"start that runs", true, state::kStopped, nullptr, {}, false, true, 0, 0},
+      {"start of a disabled service",
+       true,
+       state::kStopped,
+       [](auto& s) { s.refuseStart = true; },
+       {Kind::StartFailed},
+       true,
+       false,
+       1058,
+       0},
+      {"start that ends in an exit code",
+       true,
+       state::kStopped,
+       [](auto& s) {
+         s.afterStart = ServiceStatus{state::kStopped, 0, 1066, 3};
+       },
+       {Kind::StartFailed},
+       true,
+       false,
+       0,
+       1066},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    p.services.Uninstall(kServerServiceName);
+    auto& server = InstallServer(c.state);
+    if (c.script) c.script(server);
+    c.start ? commands.Start() : commands.Stop();
+    p.threads.RunAll();
+    const std::vector<CommandReport> reports = commands.TakeReports();
+    ASSERT_EQ(reports.size(), c.kinds.size());
+    for (size_t i = 0; i < reports.size(); ++i) EXPECT_EQ(reports[i].kind, c.kinds[i]);
+    if (reports.empty() || reports.back().kind == Kind::StopRequested) continue;
+    const CommandReport& last = reports.back();
+    EXPECT_EQ(last.acted, c.acted);
+    EXPECT_EQ(last.result.reached, c.reached);
+    EXPECT_EQ(last.result.refusal, c.refusal);
+    EXPECT_EQ(last.result.last.win32ExitCode, c.exitCode);
+    EXPECT_TRUE(commands.TakeReports().empty()) << "taken once";
   }
 }
 
