@@ -66,10 +66,14 @@ void ServerCommands::StartWorker() {
 
 void ServerCommands::StopWorker() {
   CommandReport report{CommandReport::Kind::StopEnded, false, {}};
-  const ServerSnapshot server = access_.ReadServerSnapshot();
-  if (server.installed && server.state() == state::kRunning) {
-    report.acted = true;
-    report.result = access_.StopServiceAndReport("", kServerServiceName);
+  try {
+    const ServerSnapshot server = access_.ReadServerSnapshot();
+    if (server.installed && server.state() == state::kRunning) {
+      report.acted = true;
+      report.result = access_.StopServiceAndReport("", kServerServiceName);
+    }
+  } catch (...) {
+    // Reported all the same: a stop left unexpected would hide the server's next real failure.
   }
   Report(report);
 }
@@ -96,8 +100,9 @@ void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {
       runningWorkers_.fetch_sub(1);
     });
   } catch (...) {
-    // The thread never started, so it will never count itself out.
+    // The thread never started, so it will never count itself out or end its stop.
     runningWorkers_.fetch_sub(1);
+    if (body == &ServerCommands::StopWorker) Report({CommandReport::Kind::StopEnded, false, {}});
     throw;
   }
 }

@@ -174,12 +174,17 @@ TEST_F(ServerCommandsTest, OverlappingWorkersKeepTheCloseWaitingUntilTheLastEnds
   EXPECT_EQ(manager().State(kServerServiceName), state::kRunning);
 }
 
-TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOut) {
+TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOutAndAStopStillEnds) {
   InstallServer(state::kRunning);
   p.services.enumError = OsError{1722, "OpenSCManagerA", "The RPC server is unavailable."};
   commands.Start();
+  commands.Stop();
   EXPECT_NO_THROW(p.threads.RunAll());
   EXPECT_FALSE(commands.WorkerBusy());
+  const auto reports = commands.TakeReports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1].kind, CommandReport::Kind::StopEnded);
+  EXPECT_FALSE(reports[1].acted);
 }
 
 TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
@@ -189,6 +194,9 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
   ServerCommands local{state, access, refusing, p.pump, p.clock, p.window};
   EXPECT_THROW(local.Stop(), std::runtime_error);
   EXPECT_FALSE(local.WorkerBusy());
+  const auto reports = local.TakeReports();
+  ASSERT_EQ(reports.size(), 2u) << "a stop that never ran is over";
+  EXPECT_EQ(reports[1].kind, CommandReport::Kind::StopEnded);
 }
 
 TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {
