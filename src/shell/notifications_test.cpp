@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "fakes/fake_system.h"
 
 namespace dpc {
@@ -75,28 +73,6 @@ TEST(WordNotice, SaysWhyWithTheSystemsTextOrTheServicesOwnCode) {
     EXPECT_EQ(balloon.text, c.text) << c.title;
     EXPECT_EQ(balloon.icon, c.icon) << c.text;
   }
-}
-
-TEST(WordNotice, SpeaksTheInterfaceLanguage) {
-  struct German : Dictionary {
-    std::optional<std::string> Lookup(std::string_view english) const override {
-      static const std::map<std::string, std::string, std::less<>> words = {
-          {"Durvin Proof Server could not be started",
-           "Durvin Proof Server konnte nicht gestartet werden"},
-          {"Error %d: %s", "Fehler %d: %s"},
-      };
-      auto it = words.find(english);
-      return it == words.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-  };
-  Translator translator;
-  translator.Select(1031, std::make_shared<German>());
-  test::FakeProcessInfo process;
-  process.errorTexts[1058] = "Der Dienst ist deaktiviert.";
-  const BalloonText balloon =
-      WordNotice({Notice::Kind::CouldNotStart, {false, 1058, {}}}, translator, process);
-  EXPECT_EQ(balloon.title, "Durvin Proof Server konnte nicht gestartet werden");
-  EXPECT_EQ(balloon.text, "Fehler 1058: Der Dienst ist deaktiviert.");
 }
 
 }  // namespace
