@@ -47,6 +47,7 @@ class BenchWindow final : public dpc::HostWindow {
   void SetTrayImage(int index) override { trayImage_ = index; }
   int TrayImage() override { return trayImage_; }
   void SetTrayHint(const std::string&) override {}
+  void ShowBalloon(const std::string&, const std::string&, dpc::BalloonIcon) override {}
   int TrackPopupMenu(const std::vector<dpc::MenuEntry>&) override { return 0; }
   void MoveOffscreen() override {}
   void BringToFront() override {}

@@ -22,6 +22,9 @@ struct MenuEntry {
   int image = -1;  // index into the icon images (0 grey, 1 red, 2 green, 3 shield), -1 none
 };
 
+// The icon a tray balloon shows beside its title.
+enum class BalloonIcon { Info, Warning };
+
 // Texts the main window tells scripts and tests on the desktop, which cannot read another
 // process's menu. Each answer is UTF-8.
 enum class TextQuery : unsigned {
@@ -48,6 +51,9 @@ class HostWindow {
   virtual int TrayImage() = 0;
   // At most 127 characters reach the notification area.
   virtual void SetTrayHint(const std::string& hint) = 0;
+  // Shows a balloon at the tray icon, replacing one still showing; it never takes the focus. At
+  // most 63 characters of the title and 255 of the text reach the notification area.
+  virtual void ShowBalloon(const std::string& title, const std::string& text, BalloonIcon icon) = 0;
 
   // Shows the menu at the cursor (after bringing the window to the foreground) and returns the
   // chosen entry's id, or 0 when the menu was dismissed.

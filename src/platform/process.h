@@ -20,6 +20,9 @@ class ProcessInfo {
   virtual std::string ExecutablePath() = 0;
   // Command arguments after the program name, UTF-8.
   virtual std::vector<std::string> Arguments() = 0;
+  // The system's message for an error code (FormatMessage), in the system's language, UTF-8,
+  // without the trailing line break; empty when the system has none.
+  virtual std::string SystemErrorText(uint32_t code) = 0;
 };
 
 }  // namespace dpc

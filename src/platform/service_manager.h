@@ -46,6 +46,9 @@ class OpenedService {
   virtual bool Start() = 0;
   // ControlService(SERVICE_CONTROL_STOP); the status it returns, or nullopt when refused.
   virtual std::optional<ServiceStatus> ControlStop() = 0;
+  // The system's error code for the last Start or ControlStop this handle saw refused; 0 when
+  // none was.
+  virtual uint32_t LastRefusal() = 0;
 };
 
 // The Windows service control manager of the local machine (machine name "" throughout).
@@ -58,9 +61,11 @@ class ServiceManager {
   // enumeration or the enumeration fails.
   virtual std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) = 0;
   // Opens the manager with managerAccess, then the service by name with serviceAccess.
-  // nullptr when either fails (what was opened is closed again).
+  // nullptr when either fails (what was opened is closed again); `error`, when not null, then
+  // receives the system's error code of the failed call.
   virtual std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                              uint32_t managerAccess, uint32_t serviceAccess) = 0;
+                                              uint32_t managerAccess, uint32_t serviceAccess,
+                                              uint32_t* error) = 0;
 };
 
 }  // namespace dpc

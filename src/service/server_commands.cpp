@@ -1,5 +1,7 @@
 #include "service/server_commands.h"
 
+#include <utility>
+
 namespace dpc {
 
 ServerCommands::ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads,
@@ -13,6 +15,8 @@ ServerCommands::ServerCommands(CommandState& state, ServiceAccess& access, Worke
 
 void ServerCommands::Stop() {
   state_.CommandIssued();
+  // Before the worker exists, so the stop it causes is always known to be expected.
+  Report({CommandReport::Kind::StopRequested, false, {}});
   pump_.ProcessPendingMessages();
   LaunchWorker(&ServerCommands::StopWorker);
 }
@@ -55,15 +59,33 @@ void ServerCommands::StartWorker() {
   const ServerSnapshot server = access_.ReadServerSnapshot();
   if (!server.installed) return;
   if (server.state() == state::kStopped || server.state() == state::kPaused) {
-    access_.StartServiceAndWait("", kServerServiceName);
+    const ServiceWaitResult result = access_.StartServiceAndReport("", kServerServiceName);
+    if (!result.reached) Report({CommandReport::Kind::StartFailed, true, result});
   }
 }
 
 void ServerCommands::StopWorker() {
-  const ServerSnapshot server = access_.ReadServerSnapshot();
-  if (server.installed && server.state() == state::kRunning) {
-    access_.StopServiceAndWait("", kServerServiceName);
+  CommandReport report{CommandReport::Kind::StopEnded, false, {}};
+  try {
+    const ServerSnapshot server = access_.ReadServerSnapshot();
+    if (server.installed && server.state() == state::kRunning) {
+      report.acted = true;
+      report.result = access_.StopServiceAndReport("", kServerServiceName);
+    }
+  } catch (...) {
+    // Reported all the same: a stop left unexpected would hide the server's next real failure.
   }
+  Report(report);
+}
+
+std::vector<CommandReport> ServerCommands::TakeReports() {
+  std::lock_guard lock(reportsMutex_);
+  return std::exchange(reports_, {});
+}
+
+void ServerCommands::Report(const CommandReport& report) {
+  std::lock_guard lock(reportsMutex_);
+  reports_.push_back(report);
 }
 
 void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {
@@ -78,8 +100,9 @@ void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {
       runningWorkers_.fetch_sub(1);
     });
   } catch (...) {
-    // The thread never started, so it will never count itself out.
+    // The thread never started, so it will never count itself out or end its stop.
     runningWorkers_.fetch_sub(1);
+    if (body == &ServerCommands::StopWorker) Report({CommandReport::Kind::StopEnded, false, {}});
     throw;
   }
 }

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/host_window.h"
@@ -12,8 +14,22 @@
 
 namespace dpc {
 
+// What a command left behind for the operator's notifications.
+struct CommandReport {
+  enum class Kind {
+    StopRequested,  // a stop (also a restart's, scheduled or not) was issued here
+    StopEnded,      // the stop worker is done
+    StartFailed,    // the start worker asked for a start that did not bring the server to RUNNING
+  };
+  Kind kind = Kind::StopRequested;
+  // StopEnded: whether the worker asked for a stop at all (the server was running).
+  bool acted = false;
+  // StopEnded when acted, StartFailed: how the wait ended.
+  ServiceWaitResult result;
+};
+
 // Start, stop and restart of the server, after the elevation gate has let them run here. The
-// flags belong to the CommandState; workers touch only the atomic worker count.
+// flags belong to the CommandState; workers touch only the atomic worker count and the reports.
 class ServerCommands {
  public:
   // The restart's wait for STOPPED: poll pause and upper bound (the stop wait's 90 s plus margin).
@@ -40,6 +56,8 @@ class ServerCommands {
 
   // True while any start or stop worker runs.
   bool WorkerBusy() const { return runningWorkers_.load() > 0; }
+  // The reports since the last call, oldest first.
+  std::vector<CommandReport> TakeReports();
 
   // Worker bodies; run on worker threads.
   void StartWorker();
@@ -48,6 +66,8 @@ class ServerCommands {
  private:
   // Counts the worker before it is handed over, so the close handling never misses one.
   void LaunchWorker(void (ServerCommands::*body)());
+  // From any thread.
+  void Report(const CommandReport& report);
 
   CommandState& state_;
   ServiceAccess& access_;
@@ -56,6 +76,9 @@ class ServerCommands {
   Clock& clock_;
   HostWindow& window_;
   std::atomic<int> runningWorkers_{0};
+  // The workers' outbox, which the user-interface thread empties at its ticks.
+  std::mutex reportsMutex_;
+  std::vector<CommandReport> reports_;
 };
 
 }  // namespace dpc

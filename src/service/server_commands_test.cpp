@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "fakes/fake_platform.h"
 #include "service/launch_program.h"
@@ -79,6 +81,47 @@ TEST_F(ServerCommandsTest, WorkersActOnlyFromTheirStates) {
   }
 }
 
+TEST_F(ServerCommandsTest, WorkersReportHowTheirCommandsEnded) {
+  const struct {
+    const char* what;
+    bool start;
+    uint32_t state;
+    std::function<void(FakeServiceManager::Service&)> script;
+    size_t reports;  // a stop's note comes first; the last report is the worker's
+    bool acted, reached;
+    uint32_t refusal, exitCode;
+  } cases[] = {
+      {"stop that stops", false, state::kRunning, nullptr, 2, true, true, 0, 0},
+      {"stop with nothing to stop", false, state::kStopped, nullptr, 2, false, false, 0, 0},
+      {"start that runs", true, state::kStopped, nullptr, 0, false, false, 0, 0},
+      {"start of a disabled service", true, state::kStopped, [](auto& s) { s.refuseStart = true; },
+       1, true, false, 1058, 0},
+      {"start that ends in an exit code", true, state::kStopped,
+       [](auto& s) {
+         s.afterStart = ServiceStatus{state::kStopped, 0, 1066, 3};
+       },
+       1, true, false, 0, 1066},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    p.services.Uninstall(kServerServiceName);
+    auto& server = InstallServer(c.state);
+    if (c.script) c.script(server);
+    c.start ? commands.Start() : commands.Stop();
+    p.threads.RunAll();
+    const std::vector<CommandReport> reports = commands.TakeReports();
+    ASSERT_EQ(reports.size(), c.reports);
+    if (reports.empty()) continue;
+    EXPECT_EQ(reports.front().kind,
+              c.start ? CommandReport::Kind::StartFailed : CommandReport::Kind::StopRequested);
+    const CommandReport& last = reports.back();
+    EXPECT_EQ(last.acted, c.acted);
+    EXPECT_EQ(last.result.reached, c.reached);
+    EXPECT_EQ(last.result.refusal, c.refusal);
+    EXPECT_EQ(last.result.last.win32ExitCode, c.exitCode);
+  }
+}
+
 TEST_F(ServerCommandsTest, OverlappingWorkersKeepTheCloseWaitingUntilTheLastEnds) {
   InstallServer(state::kRunning);
   commands.Stop();
@@ -92,12 +135,17 @@ TEST_F(ServerCommandsTest, OverlappingWorkersKeepTheCloseWaitingUntilTheLastEnds
   EXPECT_EQ(manager().State(kServerServiceName), state::kRunning);
 }
 
-TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOut) {
+TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOutAndAStopStillEnds) {
   InstallServer(state::kRunning);
   p.services.enumError = OsError{1722, "OpenSCManagerA", "The RPC server is unavailable."};
   commands.Start();
+  commands.Stop();
   EXPECT_NO_THROW(p.threads.RunAll());
   EXPECT_FALSE(commands.WorkerBusy());
+  const auto reports = commands.TakeReports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1].kind, CommandReport::Kind::StopEnded);
+  EXPECT_FALSE(reports[1].acted);
 }
 
 TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
@@ -107,6 +155,9 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
   ServerCommands local{state, access, refusing, p.pump, p.clock, p.window};
   EXPECT_THROW(local.Stop(), std::runtime_error);
   EXPECT_FALSE(local.WorkerBusy());
+  const auto reports = local.TakeReports();
+  ASSERT_EQ(reports.size(), 2u) << "a stop that never ran is over";
+  EXPECT_EQ(reports[1].kind, CommandReport::Kind::StopEnded);
 }
 
 TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {

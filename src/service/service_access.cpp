@@ -17,9 +17,9 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // Polls an opened service until it reaches the target state or the wait ends; returns the last
-// state read. `status` holds the record of the request's first read.
-uint32_t WaitForState(OpenedService& service, ServiceStatus status, uint32_t target, int budget,
-                      Clock& clock, MessagePump& pump) {
+// status read. `status` holds the record of the request's first read.
+ServiceStatus WaitForState(OpenedService& service, ServiceStatus status, uint32_t target,
+                           int budget, Clock& clock, MessagePump& pump) {
   while (status.currentState != target) {
     pump.ProcessPendingMessages();
     const uint32_t checkPoint = status.checkPoint;
@@ -31,7 +31,7 @@ uint32_t WaitForState(OpenedService& service, ServiceStatus status, uint32_t tar
     // A checkpoint that goes backwards means the service gave up its pending operation.
     if (status.checkPoint < checkPoint || budget == 0 || status.win32ExitCode != 0) break;
   }
-  return status.currentState;
+  return status;
 }
 
 }  // namespace
@@ -77,7 +77,8 @@ ServerSnapshot ServiceAccess::ReadServerSnapshot() {
 }
 
 uint32_t ServiceAccess::QueryServiceState(const std::string& machine, const std::string& service) {
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect, scm::kServiceQueryStatus);
+  auto opened =
+      manager_.Open(machine, service, scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
   if (!opened) return 0;
   const std::optional<ServiceStatus> status = opened->QueryStatus();
   return status ? status->currentState : 0;
@@ -92,24 +93,46 @@ bool ServiceAccess::IsServiceStopped(const std::string& machine, const std::stri
 }
 
 bool ServiceAccess::StartServiceAndWait(const std::string& machine, const std::string& service) {
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStart | scm::kServiceQueryStatus);
-  if (!opened || !opened->Start()) return false;
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
-  if (!first) return false;
-  return WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_) ==
-         state::kRunning;
+  return StartServiceAndReport(machine, service).reached;
 }
 
 bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::string& service) {
+  return StopServiceAndReport(machine, service).reached;
+}
+
+ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machine,
+                                                       const std::string& service) {
+  ServiceWaitResult result;
   auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStop | scm::kServiceQueryStatus);
-  // The status the stop request returns is superseded by the first query; only its success counts.
-  if (!opened || !opened->ControlStop()) return false;
+                              scm::kServiceStart | scm::kServiceQueryStatus, &result.refusal);
+  if (!opened) return result;
+  if (!opened->Start()) {
+    result.refusal = opened->LastRefusal();
+    return result;
+  }
   const std::optional<ServiceStatus> first = opened->QueryStatus();
-  if (!first) return false;
-  return WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_) ==
-         state::kStopped;
+  if (!first) return result;
+  result.last = WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_);
+  result.reached = result.last.currentState == state::kRunning;
+  return result;
+}
+
+ServiceWaitResult ServiceAccess::StopServiceAndReport(const std::string& machine,
+                                                      const std::string& service) {
+  ServiceWaitResult result;
+  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
+                              scm::kServiceStop | scm::kServiceQueryStatus, &result.refusal);
+  if (!opened) return result;
+  // The status the stop request returns is superseded by the first query; only its success counts.
+  if (!opened->ControlStop()) {
+    result.refusal = opened->LastRefusal();
+    return result;
+  }
+  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  if (!first) return result;
+  result.last = WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_);
+  result.reached = result.last.currentState == state::kStopped;
+  return result;
 }
 
 }  // namespace dpc

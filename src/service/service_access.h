@@ -41,6 +41,16 @@ struct ServerSnapshot {
   bool IsServerInTransition() const { return IsTransitionStateName(ServiceStateName(state())); }
 };
 
+// How a start or stop with wait ended.
+struct ServiceWaitResult {
+  bool reached = false;  // the last state read is the one asked for
+  // The system's error code when the manager would not open the service or take the request; the
+  // wait did not begin. 0 otherwise.
+  uint32_t refusal = 0;
+  // The last status read (state 0 when none was); its exit codes tell why a start fell short.
+  ServiceStatus last;
+};
+
 // The controller's only access to the service manager. Holds no state between calls; safe to use
 // from the workers and the user-interface thread at once.
 class ServiceAccess {
@@ -63,6 +73,9 @@ class ServiceAccess {
   bool StartServiceAndWait(const std::string& machine, const std::string& service);
   // True when the last state read is STOPPED; waits at most 30 polls of 3000 ms.
   bool StopServiceAndWait(const std::string& machine, const std::string& service);
+  // The same waits, telling how they ended.
+  ServiceWaitResult StartServiceAndReport(const std::string& machine, const std::string& service);
+  ServiceWaitResult StopServiceAndReport(const std::string& machine, const std::string& service);
 
   // The installed test and the server's state from one enumeration. Throws SystemError as the
   // installed test does.

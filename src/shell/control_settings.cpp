@@ -15,7 +15,7 @@ int32_t ReadWholeNumber(ProfileStore& profiles, const std::string& ini, const ch
   return ParseWholeNumber(profiles.ReadString(ini, section, key, "")).value_or(fallback);
 }
 
-bool ReadHideFlag(ProfileStore& profiles, const std::string& ini, const char* key) {
+bool ReadControlFlag(ProfileStore& profiles, const std::string& ini, const char* key) {
   return profiles.ReadString(ini, "Control", key, "0") == "1";
 }
 
@@ -46,10 +46,11 @@ ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
   s.WebProfilerAddress =
       profiles.ReadString(iniPath, "Settings", "WebProfilerAddress", s.WebProfilerAddress);
   if (s.WebProfilerAddress.empty()) s.WebProfilerAddress = ControlSettings().WebProfilerAddress;
-  s.HideUpdater = ReadHideFlag(profiles, iniPath, "HideUpdater");
-  s.HideServerConfiguration = ReadHideFlag(profiles, iniPath, "HideServerConfiguration");
-  s.HideClientStart = ReadHideFlag(profiles, iniPath, "HideClientStart");
-  s.HidePopupMenu = ReadHideFlag(profiles, iniPath, "HidePopupMenu");
+  s.HideUpdater = ReadControlFlag(profiles, iniPath, "HideUpdater");
+  s.HideServerConfiguration = ReadControlFlag(profiles, iniPath, "HideServerConfiguration");
+  s.HideClientStart = ReadControlFlag(profiles, iniPath, "HideClientStart");
+  s.HidePopupMenu = ReadControlFlag(profiles, iniPath, "HidePopupMenu");
+  s.Notifications = ReadControlFlag(profiles, iniPath, "Notifications");
   return s;
 }
 

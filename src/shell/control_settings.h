@@ -24,6 +24,7 @@ struct ControlSettings {
   bool HideServerConfiguration = false;
   bool HideClientStart = false;
   bool HidePopupMenu = false;
+  bool Notifications = false;  // [Control] Notifications: "1" shows balloons about the server
   std::string WebProfilerAddress = "http://localhost:8080/";  // [Settings] WebProfilerAddress
 };
 

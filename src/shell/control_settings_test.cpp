@@ -50,7 +50,7 @@ TEST(ControlSettings, MissingFileAndMissingKeysHaveTheirOwnDefaults) {
   for (const ControlSettings& s : {none, keyless}) {
     EXPECT_EQ(s.RestartEnabled + s.RestartDay + s.PMSettingsEnabled + s.WebProfilerEnabled, 0);
     EXPECT_FALSE(s.HideUpdater || s.HideServerConfiguration || s.HideClientStart ||
-                 s.HidePopupMenu);
+                 s.HidePopupMenu || s.Notifications);
     EXPECT_EQ(s.WebProfilerAddress, "http://localhost:8080/");
   }
 }
@@ -72,16 +72,18 @@ TEST(ControlSettings, WholeNumbersFallBackOnTextAndOnlyTheTextOneHides) {
 
   for (const char* value : {"1", "yes", "true", "01"}) {
     SettingsFiles f;
-    for (const char* key :
-         {"HideUpdater", "HideServerConfiguration", "HideClientStart", "HidePopupMenu"}) {
+    for (const char* key : {"HideUpdater", "HideServerConfiguration", "HideClientStart",
+                            "HidePopupMenu", "Notifications"}) {
       f.Set("Control", key, value);
     }
     const ControlSettings c = f.Load();
     const bool hides = std::string(value) == "1";
-    EXPECT_EQ(c.HideUpdater && c.HideServerConfiguration && c.HideClientStart && c.HidePopupMenu,
+    EXPECT_EQ(c.HideUpdater && c.HideServerConfiguration && c.HideClientStart && c.HidePopupMenu &&
+                  c.Notifications,
               hides)
         << value;
-    EXPECT_EQ(c.HideUpdater || c.HideServerConfiguration || c.HideClientStart || c.HidePopupMenu,
+    EXPECT_EQ(c.HideUpdater || c.HideServerConfiguration || c.HideClientStart || c.HidePopupMenu ||
+                  c.Notifications,
               hides)
         << value;
   }

@@ -45,7 +45,8 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
                     platform.files, platform.shell,
                     FolderOf(executablePath_) + "Kelvra_Feedback.exe",
                     [this] { Choose(CommandOf(MenuItem::KelvraVistraneTarnServerRestart1)); }}),
-      launchers_(platform.shell, platform.desktop, translator_) {}
+      launchers_(platform.shell, platform.desktop, translator_),
+      notifications_(window, log_, platform.process, translator_) {}
 
 TfrmControl::~TfrmControl() = default;
 
@@ -78,7 +79,7 @@ std::string TfrmControl::QueryText(TextQuery what, unsigned index) const {
     case TextQuery::Language:
       return std::to_string(translator_.lcid());
     case TextQuery::Notification:
-      return {};
+      return notifications_.last();
   }
   return {};
 }
@@ -138,6 +139,7 @@ void TfrmControl::LoadSettingsIntoWindow() {
     window_.SetTimerEnabled(TimerId::ServerRestart, false);
   }
   menu_.ApplyHideSettings(settings_);
+  notifications_.Enable(settings_.Notifications);
 }
 
 void TfrmControl::SelectLanguage() {
@@ -263,9 +265,13 @@ void TfrmControl::Choose(const Command& row) {
 void TfrmControl::OnTimer(TimerId timer) {
   Guarded([this, timer] {
     switch (timer) {
-      case TimerId::Timer1:
-        supervision_.Timer1Timer();
+      case TimerId::Timer1: {
+        // The reports first: they say which stop the tick's reading was expected to show.
+        notifications_.OnReports(commands_.TakeReports());
+        const ServerSnapshot server = supervision_.Timer1Timer();
+        notifications_.OnTick(server, p_.clock.SteadyMilliseconds());
         return;
+      }
       case TimerId::Timer5:
         return supervision_.Timer5Timer();
       case TimerId::ServerRestart:

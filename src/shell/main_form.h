@@ -19,6 +19,7 @@
 #include "shell/control_settings.h"
 #include "shell/elevation.h"
 #include "shell/error_box.h"
+#include "shell/notifications.h"
 #include "shell/tray_menu.h"
 
 namespace dpc {
@@ -106,6 +107,7 @@ class TfrmControl {
   ServerCommands commands_;
   Supervision supervision_;
   Launchers launchers_;
+  Notifications notifications_;
 
   ControlSettings settings_;
   ProductInfo product_;

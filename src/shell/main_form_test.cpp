@@ -470,6 +470,30 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
             std::string::npos);
 }
 
+TEST(TfrmControl, BalloonSaysNothingOfAStopFromTheMenuButTellsOfOneNobodyAskedFor) {
+  Rig rig;
+  rig.process.majorVersion = 10;
+  rig.files.files[kIni] = "";
+  rig.profiles.Set(kIni, "Control", "Notifications", "1");
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  form.OnTimer(TimerId::Timer1);
+  rig.Choose(form, KelvraVistraneTarnServiceStop1);
+  rig.threads.RunAll();
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_TRUE(rig.window.balloons.empty());
+
+  rig.services.SetState(kServerServiceName, state::kRunning);
+  form.OnTimer(TimerId::Timer1);
+  rig.services.Get(kServerServiceName).status = {state::kStopped, 0, 1066, 3};
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(rig.window.balloons.size(), 1u);
+  EXPECT_EQ(form.QueryText(TextQuery::Notification, 0),
+            "Durvin Proof Server stopped unexpectedly\n"
+            "The service ended with service-specific error 3.");
+}
+
 }  // namespace
 }  // namespace dpc
 

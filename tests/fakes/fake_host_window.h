@@ -30,6 +30,9 @@ class FakeHostWindow : public HostWindow {
   }
   int TrayImage() override { return trayImage; }
   void SetTrayHint(const std::string& hint) override { trayHint = hint; }
+  void ShowBalloon(const std::string& title, const std::string& text, BalloonIcon icon) override {
+    balloons.push_back({title, text, icon});
+  }
   int TrackPopupMenu(const std::vector<MenuEntry>& entries) override {
     shownMenus.push_back(entries);
     return chooseOnPopup ? chooseOnPopup(entries) : 0;
@@ -48,6 +51,11 @@ class FakeHostWindow : public HostWindow {
   int trayImage = 0;
   std::vector<int> imageHistory;
   std::string trayHint;
+  struct Balloon {
+    std::string title, text;
+    BalloonIcon icon;
+  };
+  std::vector<Balloon> balloons;
   std::vector<std::vector<MenuEntry>> shownMenus;
   std::function<int(const std::vector<MenuEntry>&)> chooseOnPopup;
   std::vector<std::string> events;

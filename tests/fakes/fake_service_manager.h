@@ -22,6 +22,8 @@ class FakeServiceManager : public ServiceManager {
     std::deque<ServiceStatus> script;  // returned by QueryStatus, front first
     bool refuseStart = false;
     bool refuseStop = false;
+    // The code a refused start gives when refuseStart is set (ERROR_SERVICE_DISABLED).
+    uint32_t startRefusal = 1058;
     bool failQuery = false;
     std::optional<ServiceStatus> afterStart;  // status once Start succeeds
     std::optional<ServiceStatus> afterStop;   // status ControlStop returns and keeps
@@ -63,10 +65,15 @@ class FakeServiceManager : public ServiceManager {
   }
 
   std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                      uint32_t managerAccess, uint32_t serviceAccess) override {
+                                      uint32_t managerAccess, uint32_t serviceAccess,
+                                      uint32_t* error) override {
     std::lock_guard lock(mutex_);
     openCalls.push_back({machine, name, managerAccess, serviceAccess});
-    if (managerUnavailable || services_.count(name) == 0) return nullptr;
+    if (managerUnavailable || services_.count(name) == 0) {
+      // ERROR_ACCESS_DENIED, ERROR_SERVICE_DOES_NOT_EXIST
+      if (error) *error = managerUnavailable ? 5 : 1060;
+      return nullptr;
+    }
     return std::make_unique<Handle>(*this, name);
   }
 
@@ -98,7 +105,11 @@ class FakeServiceManager : public ServiceManager {
       std::lock_guard lock(owner_.mutex_);
       ++owner_.startRequests;
       auto& s = owner_.services_.at(name_);
-      if (s.refuseStart || s.status.currentState != 1) return false;
+      if (s.refuseStart || s.status.currentState != 1) {
+        // ERROR_SERVICE_ALREADY_RUNNING for a service that is not stopped
+        lastRefusal_ = s.refuseStart ? s.startRefusal : 1056;
+        return false;
+      }
       s.status = s.afterStart.value_or(ServiceStatus{4, 0, 0});
       return true;
     }
@@ -106,14 +117,19 @@ class FakeServiceManager : public ServiceManager {
       std::lock_guard lock(owner_.mutex_);
       ++owner_.stopRequests;
       auto& s = owner_.services_.at(name_);
-      if (s.refuseStop || s.status.currentState == 1) return std::nullopt;
+      if (s.refuseStop || s.status.currentState == 1) {
+        lastRefusal_ = s.refuseStop ? 5 : 1062;  // ERROR_ACCESS_DENIED, ERROR_SERVICE_NOT_ACTIVE
+        return std::nullopt;
+      }
       s.status = s.afterStop.value_or(ServiceStatus{1, 0, 0});
       return s.status;
     }
+    uint32_t LastRefusal() override { return lastRefusal_; }
 
    private:
     FakeServiceManager& owner_;
     std::string name_;
+    uint32_t lastRefusal_ = 0;
   };
 
   std::recursive_mutex mutex_;

@@ -26,11 +26,16 @@ class FakeProcessInfo : public ProcessInfo {
   uint32_t QueryIntegrityRid() override { return integrityRid; }
   std::string ExecutablePath() override { return exePath; }
   std::vector<std::string> Arguments() override { return arguments; }
+  std::string SystemErrorText(uint32_t code) override {
+    auto it = errorTexts.find(code);
+    return it == errorTexts.end() ? std::string() : it->second;
+  }
 
   uint32_t majorVersion = 6;
   uint32_t integrityRid = 0x2000;
   std::string exePath = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
   std::vector<std::string> arguments;
+  std::map<uint32_t, std::string> errorTexts;
 };
 
 class FakeShell : public Shell {

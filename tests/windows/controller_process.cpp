@@ -206,4 +206,41 @@ std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what) {
   return static_cast<LRESULT>(answer);
 }
 
+namespace {
+
+// Keeps the text of the WM_COPYDATA that answers a text query.
+LRESULT CALLBACK KeepAnswer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
+  auto* answer =
+      reinterpret_cast<std::optional<std::string>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (answer && data) answer->emplace(static_cast<const char*>(data->lpData), data->cbData);
+  return TRUE;
+}
+
+}  // namespace
+
+std::optional<std::string> AskText(HWND window, TextQuery what, unsigned index) {
+  static const ATOM replyClass = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &KeepAnswer;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"DpcE2eTextAnswer";
+    return RegisterClassW(&wc);
+  }();
+  if (!replyClass) return std::nullopt;
+  HWND reply = CreateWindowW(L"DpcE2eTextAnswer", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  if (!reply) return std::nullopt;
+  std::optional<std::string> answer;
+  SetWindowLongPtrW(reply, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&answer));
+  // The controller sends the answer while this call waits, and a waiting sender takes it in.
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, win32::kTextQueryMessage,
+                      MAKEWPARAM(static_cast<WORD>(what), static_cast<WORD>(index)),
+                      reinterpret_cast<LPARAM>(reply), SMTO_ABORTIFHUNG, 4000, &result);
+  DestroyWindow(reply);
+  return answer;
+}
+
 }  // namespace dpc::e2e

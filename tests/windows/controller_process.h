@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/host_window.h"
 #include "platform/win32/status_query.h"
 
 namespace dpc::e2e {
@@ -40,6 +41,8 @@ bool Eventually(std::chrono::milliseconds bound, Predicate predicate) {
 
 // What the controller's window answers to the status query; nullopt when it does not answer.
 std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what);
+// What it answers to the text query, UTF-8; nullopt when it does not answer.
+std::optional<std::string> AskText(HWND window, TextQuery what, unsigned index = 0);
 
 class ControllerProcess {
  public:

@@ -81,6 +81,18 @@ TEST_F(StandInServiceTest, ExitCodeIsReportedWhileStartPending) {
   EXPECT_NE(status.dwWin32ExitCode, DWORD{NO_ERROR});
 }
 
+TEST_F(StandInServiceTest, SelfStopReportsItsOwnStopWithAServiceSpecificCode) {
+  ASSERT_NO_FATAL_FAILURE(InstallServer(Behaviour::kStopsOnItsOwn, /*running=*/true));
+  std::this_thread::sleep_for(4s);
+  EXPECT_EQ(StatusNow().dwCurrentState, DWORD{SERVICE_RUNNING});
+  ASSERT_TRUE(standin::WaitForState(SERVICE_STOPPED, 5s));
+  // The codes must outlast the service's process, since the controller reads them afterwards.
+  std::this_thread::sleep_for(1s);
+  const auto status = StatusNow();
+  EXPECT_EQ(status.dwWin32ExitCode, DWORD{ERROR_SERVICE_SPECIFIC_ERROR});
+  EXPECT_EQ(status.dwServiceSpecificExitCode, standin::kServiceSpecificExitCode);
+}
+
 TEST_F(StandInServiceTest, PausableGoesToPausedAndBack) {
   ASSERT_NO_FATAL_FAILURE(InstallServer(Behaviour::kPausable, /*running=*/true));
   ASSERT_EQ(standin::Control(SERVICE_CONTROL_PAUSE), DWORD{ERROR_SUCCESS});

@@ -18,13 +18,14 @@ struct HandleCloser {
 };
 using ScopedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
-constexpr std::array<std::pair<Behaviour, const wchar_t*>, 6> kBehaviourNames{{
+constexpr std::array<std::pair<Behaviour, const wchar_t*>, 7> kBehaviourNames{{
     {Behaviour::kNormal, L"normal"},
     {Behaviour::kSlow, L"slow"},
     {Behaviour::kStuck, L"stuck"},
     {Behaviour::kDropCheckpoint, L"dropcheckpoint"},
     {Behaviour::kExitCode, L"exitcode"},
     {Behaviour::kPausable, L"pausable"},
+    {Behaviour::kStopsOnItsOwn, L"selfstop"},
 }};
 
 ScopedServiceHandle OpenManager(DWORD access) {
@@ -164,6 +165,17 @@ DWORD Control(DWORD control) {
 }
 
 DWORD Stop() { return Control(SERVICE_CONTROL_STOP); }
+
+DWORD SetStartType(DWORD startType) {
+  auto manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return GetLastError();
+  auto service = OpenStandIn(manager.get(), SERVICE_CHANGE_CONFIG);
+  if (!service) return GetLastError();
+  return ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+             ? ERROR_SUCCESS
+             : GetLastError();
+}
 
 std::optional<SERVICE_STATUS_PROCESS> Query() {
   auto manager = OpenManager(SC_MANAGER_CONNECT);

@@ -27,7 +27,11 @@ enum class Behaviour {
   kDropCheckpoint,  // checkpoint rises for 4 s, drops to 0 and stays pending 30 s more
   kExitCode,        // start-pending with a non-zero Win32 exit code for 30 s, then stopped
   kPausable,        // as normal, and accepts pause and continue
+  kStopsOnItsOwn,   // as normal, then 6 s after RUNNING reports STOPPED with its own error code
 };
+
+// The service-specific exit code the stand-in reports with ERROR_SERVICE_SPECIFIC_ERROR.
+inline constexpr DWORD kServiceSpecificExitCode = 3;
 
 std::optional<Behaviour> ParseBehaviour(const std::wstring& text);
 const wchar_t* BehaviourName(Behaviour behaviour);
@@ -53,6 +57,9 @@ DWORD Start();
 DWORD Stop();
 // ControlService with any control code; ERROR_SUCCESS or the error.
 DWORD Control(DWORD control);
+// ChangeServiceConfigW with a new start type (SERVICE_DISABLED, SERVICE_DEMAND_START, ...);
+// ERROR_SUCCESS or the error.
+DWORD SetStartType(DWORD startType);
 
 // The service's status, or nullopt when it is not installed or cannot be queried.
 std::optional<SERVICE_STATUS_PROCESS> Query();

@@ -38,6 +38,7 @@ struct Profile {
   PendingPhase stop;
   bool pausable = false;
   bool stopsAfterStart = false;  // the start phase ends in STOPPED instead of RUNNING
+  DWORD runsForMs = 0;           // then reports its own stop with an exit code; 0: until stopped
 };
 
 Profile ProfileOf(Behaviour behaviour) {
@@ -62,6 +63,9 @@ Profile ProfileOf(Behaviour behaviour) {
     case Behaviour::kPausable:
       profile.pausable = true;
       break;
+    case Behaviour::kStopsOnItsOwn:
+      profile.runsForMs = 6000;
+      break;
   }
   return profile;
 }
@@ -82,8 +86,18 @@ class StandInService {
     if (profile_.stopsAfterStart) return Finish(profile_.start.exitCode);
     Report(SERVICE_RUNNING);
 
+    // A crashed service process stays RUNNING under Wine, so a service that fails while running
+    // is shown by one that says so itself.
+    const ULONGLONG failAt = profile_.runsForMs ? GetTickCount64() + profile_.runsForMs : 0;
     for (;;) {
-      const DWORD control = WaitForControl(INFINITE);
+      DWORD timeout = INFINITE;
+      if (failAt != 0) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= failAt) return Finish(ERROR_SERVICE_SPECIFIC_ERROR);
+        timeout = static_cast<DWORD>(failAt - now);
+      }
+      const DWORD control = WaitForControl(timeout);
+      if (control == kNone) continue;
       if (control == kQuit) return Finish(NO_ERROR);
       if (control == SERVICE_CONTROL_STOP) {
         RunPending(SERVICE_STOP_PENDING, profile_.stop);  // the quit event only shortens it
@@ -150,7 +164,8 @@ class StandInService {
     status_.dwCheckPoint = checkPoint;
     status_.dwWaitHint = checkPoint != 0 ? kWaitHintMs : 0;
     status_.dwWin32ExitCode = exitCode;
-    status_.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 3 : 0;
+    status_.dwServiceSpecificExitCode =
+        exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? dpc::standin::kServiceSpecificExitCode : 0;
     const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
                          state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
     status_.dwControlsAccepted = 0;
@@ -190,7 +205,7 @@ int Fail(const wchar_t* what, DWORD error) {
 int Usage() {
   fwprintf(stderr,
            L"usage: DurvinStandInService.exe install [normal|slow|stuck|dropcheckpoint|exitcode|"
-           L"pausable]\n"
+           L"pausable|selfstop]\n"
            L"       DurvinStandInService.exe uninstall | start | stop\n");
   return 2;
 }

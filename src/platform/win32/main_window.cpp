@@ -229,6 +229,13 @@ void MainWindow::SetTrayHint(const std::string& hint) {
   if (tray_) tray_->SetTip(trayHint_);
 }
 
+void MainWindow::ShowBalloon(const std::string& title, const std::string& text, BalloonIcon icon) {
+  if (!tray_) return;
+  // Good news needs no sound; a server that went down may deserve one.
+  const DWORD flags = icon == BalloonIcon::Warning ? NIIF_WARNING : NIIF_INFO | NIIF_NOSOUND;
+  tray_->ShowBalloon(Utf8ToWide(title), Utf8ToWide(text), flags);
+}
+
 void MainWindow::RefreshTrayIcon() {
   if (!tray_) return;
   // The notification area draws at the system DPI's small-icon size.

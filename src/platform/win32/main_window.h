@@ -91,6 +91,7 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   void SetTrayImage(int index) override;
   int TrayImage() override;
   void SetTrayHint(const std::string& hint) override;
+  void ShowBalloon(const std::string& title, const std::string& text, BalloonIcon icon) override;
   int TrackPopupMenu(const std::vector<MenuEntry>& entries) override;
   void MoveOffscreen() override;
   void BringToFront() override;

@@ -71,4 +71,6 @@ std::vector<std::string> ProcessInfoWin::Arguments() {
   return arguments;
 }
 
+std::string ProcessInfoWin::SystemErrorText(uint32_t code) { return SystemMessageText(code); }
+
 }  // namespace dpc::win32

@@ -12,6 +12,7 @@ class ProcessInfoWin final : public ProcessInfo {
   // Throws SystemError when the system cannot name the executable.
   std::string ExecutablePath() override;
   std::vector<std::string> Arguments() override;
+  std::string SystemErrorText(uint32_t code) override;
 };
 
 }  // namespace dpc::win32

@@ -35,18 +35,28 @@ class OpenedServiceWin final : public OpenedService {
     return ToServiceStatus(status);
   }
 
-  bool Start() override { return ::StartServiceW(service_.get(), 0, nullptr) != FALSE; }
+  bool Start() override {
+    if (::StartServiceW(service_.get(), 0, nullptr)) return true;
+    lastRefusal_ = ::GetLastError();
+    return false;
+  }
 
   std::optional<ServiceStatus> ControlStop() override {
     SERVICE_STATUS status{};
-    if (!::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) return std::nullopt;
-    return ToServiceStatus(status);
+    if (::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) {
+      return ToServiceStatus(status);
+    }
+    lastRefusal_ = ::GetLastError();
+    return std::nullopt;
   }
+
+  uint32_t LastRefusal() override { return lastRefusal_; }
 
  private:
   // Members are destroyed in reverse order: the service closes before its manager.
   ScopedServiceHandle manager_;
   ScopedServiceHandle service_;
+  uint32_t lastRefusal_ = 0;
 };
 
 SC_HANDLE OpenManager(void* openManagerAddress, const std::string& machine, uint32_t access) {
@@ -114,14 +124,18 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
 std::unique_ptr<OpenedService> ServiceManagerWin::Open(const std::string& machine,
                                                        const std::string& name,
                                                        uint32_t managerAccess,
-                                                       uint32_t serviceAccess) {
+                                                       uint32_t serviceAccess, uint32_t* error) {
+  auto failed = [error](DWORD code) -> std::unique_ptr<OpenedService> {
+    if (error) *error = code;
+    return nullptr;
+  };
   // Like the manager itself, an unbound enumeration entry point means "cannot be opened".
-  if (enumServicesStatus_ == nullptr) return nullptr;
+  if (enumServicesStatus_ == nullptr) return failed(ERROR_PROC_NOT_FOUND);
   ScopedServiceHandle manager(OpenManager(openManager_, machine, managerAccess));
-  if (!manager) return nullptr;
+  if (!manager) return failed(::GetLastError());
   ScopedServiceHandle service(
       ::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(), serviceAccess));
-  if (!service) return nullptr;
+  if (!service) return failed(::GetLastError());
   return std::make_unique<OpenedServiceWin>(std::move(manager), std::move(service));
 }
 

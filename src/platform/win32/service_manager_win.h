@@ -18,7 +18,8 @@ class ServiceManagerWin final : public ServiceManager {
 
   std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) override;
   std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                      uint32_t managerAccess, uint32_t serviceAccess) override;
+                                      uint32_t managerAccess, uint32_t serviceAccess,
+                                      uint32_t* error) override;
 
  private:
   // Kept untyped so this header does not pull <windows.h> and its macros into its includers.

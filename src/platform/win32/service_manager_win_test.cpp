@@ -50,7 +50,7 @@ TEST(ServiceManagerWin, EnumerationListsTheSystemsServices) {
 
 TEST(ServiceManagerWin, OpensAServiceAndReadsItsState) {
   ServiceManagerWin manager = BoundManager();
-  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus);
+  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
   ASSERT_NE(service, nullptr);
   const std::optional<ServiceStatus> status = service->QueryStatus();
   ASSERT_TRUE(status.has_value());
@@ -58,24 +58,32 @@ TEST(ServiceManagerWin, OpensAServiceAndReadsItsState) {
   EXPECT_LE(status->currentState, 7u);
 }
 
-TEST(ServiceManagerWin, RequestsBeyondTheGrantedAccessAreRefused) {
+TEST(ServiceManagerWin, RequestsBeyondTheGrantedAccessAreRefusedWithTheSystemsCode) {
   ServiceManagerWin manager = BoundManager();
-  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus);
+  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
   ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->LastRefusal(), 0u);
   EXPECT_FALSE(service->Start());
+  EXPECT_EQ(service->LastRefusal(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(service->ControlStop(), std::nullopt);
+  EXPECT_EQ(service->LastRefusal(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
 }
 
-TEST(ServiceManagerWin, UnknownServiceOpensToNothing) {
+TEST(ServiceManagerWin, UnknownServiceOpensToNothingAndSaysWhy) {
   ServiceManagerWin manager = BoundManager();
+  uint32_t error = 0;
   EXPECT_EQ(manager.Open("", "Durvin Proof Server Not Installed", scm::kManagerConnect,
-                         scm::kServiceQueryStatus),
+                         scm::kServiceQueryStatus, &error),
             nullptr);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
   ServiceManagerWin manager(nullptr, nullptr);
-  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus), nullptr);
+  uint32_t error = 0;
+  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, &error),
+            nullptr);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
   try {
     manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll);
     FAIL() << "no SystemError thrown";

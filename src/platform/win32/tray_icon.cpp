@@ -6,13 +6,15 @@
 
 namespace dpc::win32 {
 
-std::wstring FitTrayTip(std::wstring_view hint) {
-  hint = hint.substr(0, hint.find(L'\0'));
-  if (hint.size() <= kTrayTipLimit) return std::wstring(hint);
-  size_t length = kTrayTipLimit;
+std::wstring FitTrayTip(std::wstring_view hint) { return FitTrayText(hint, kTrayTipLimit); }
+
+std::wstring FitTrayText(std::wstring_view text, size_t limit) {
+  text = text.substr(0, text.find(L'\0'));
+  if (text.size() <= limit || limit == 0) return std::wstring(text.substr(0, limit));
+  size_t length = limit;
   // A high surrogate as the last unit would be half a character.
-  if (hint[length - 1] >= 0xD800 && hint[length - 1] <= 0xDBFF) --length;
-  return std::wstring(hint.substr(0, length));
+  if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
+  return std::wstring(text.substr(0, length));
 }
 
 TrayIcon::TrayIcon(HWND owner, UINT id, UINT callbackMessage)
@@ -62,6 +64,19 @@ void TrayIcon::Show(HICON icon, std::wstring_view tip) {
 void TrayIcon::SetTip(std::wstring_view tip) {
   tip_ = FitTrayTip(tip);
   Update();
+}
+
+bool TrayIcon::ShowBalloon(std::wstring_view title, std::wstring_view text, DWORD flags) {
+  if (!shown_ && !Add()) return false;
+  NOTIFYICONDATAW data = Data(NIF_INFO);
+  const std::wstring fittedTitle = FitTrayText(title, std::size(data.szInfoTitle) - 1);
+  const std::wstring fittedText = FitTrayText(text, std::size(data.szInfo) - 1);
+  std::copy(fittedTitle.begin(), fittedTitle.end(), data.szInfoTitle);
+  std::copy(fittedText.begin(), fittedText.end(), data.szInfo);
+  data.dwInfoFlags = flags;
+  // Only shells before Vista read the timeout (and Wine's, which holds it to 10..30 s).
+  data.uTimeout = 30000;
+  return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 void TrayIcon::Update() {

@@ -15,6 +15,8 @@ inline constexpr size_t kTrayTipLimit = 127;
 // The hint cut to the notification area's limit without splitting a surrogate pair, and ended at
 // an embedded NUL as the shell would.
 std::wstring FitTrayTip(std::wstring_view hint);
+// The same for a field of `limit` units (without the terminating NUL).
+std::wstring FitTrayText(std::wstring_view text, size_t limit);
 
 // The window's icon in the notification area. The shell forgets every icon when Explorer
 // restarts, so the last icon and hint are kept here and Add() can run again at any time.
@@ -32,6 +34,9 @@ class TrayIcon {
   // The icon is not owned: the caller keeps it alive while it is shown.
   void Show(HICON icon, std::wstring_view tip);
   void SetTip(std::wstring_view tip);
+  // The icon's balloon (NIIF_INFO or NIIF_WARNING in `flags`); the shell shows it without
+  // activating anything. False when the shell refused.
+  bool ShowBalloon(std::wstring_view title, std::wstring_view text, DWORD flags);
 
   bool shown() const { return shown_; }
   // True when the shell speaks the newer callback protocol (event in LOWORD(lParam),
