@@ -21,6 +21,7 @@ target_link_libraries(installer_tests PRIVATE dpc_e2e_support dpc_setup dpc_win3
 target_compile_definitions(installer_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
   DPC_PACKAGE="${DPC_PACKAGE}" DPC_PACKAGE_CODE="${dpc_package_code}"
   DPC_PACKAGE_VERSION="${PROJECT_VERSION}"
+  DPC_PACKAGE_SHORT_VERSION="${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}"
   DPC_UPGRADE_PACKAGE="${dpc_upgrade_package}" DPC_UPGRADE_PACKAGE_CODE="${dpc_upgrade_package_code}"
   DPC_UPGRADE_SHORT_VERSION="${PROJECT_VERSION_MAJOR}.${dpc_next_minor}")
 target_link_options(installer_tests PRIVATE -static)

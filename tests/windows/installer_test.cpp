@@ -1,7 +1,7 @@
 // The installer package under Wine's Windows Installer, used as an administrator would: msiexec
 // command lines with properties, then what the machine holds afterwards, read the way the
-// controller reads it. The installed controller is started from its Start-menu shortcut; its own
-// autostart toggle (an "elevation 10" start) proves that the package's Run value is the one the
+// controller reads it. The installed controller is started through its Start-menu shortcut; its
+// own autostart toggle (an "elevation 10" start) proves that the package's Run value is the one the
 // controller reads and writes. Every test begins and ends with no version installed.
 
 // First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
@@ -12,15 +12,14 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,65 +33,66 @@ namespace dpc::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-using win32::StatusQuery;
 using win32::Utf8ToWide;
 using win32::WideToUtf8;
 
 // msiexec under Wine takes one to two seconds; a loaded machine may take several times that.
-constexpr auto kMsiexecBound = 120s;
+constexpr DWORD kMsiexecMs = 120'000;
 constexpr auto kStartBound = 15s;
-constexpr auto kCloseBound = 15s;
+constexpr DWORD kCloseMs = 15'000;
 
-// The product whose client the controller starts, as its own installer would register it.
+// The product whose client the controller starts, as the product's own installer registers it.
 constexpr char kProductGuid[] = "{4B6C1E2A-7D35-4F0B-9A1C-2E8D5F3B7A61}";
 constexpr char kClientName[] = "Durvin_Proof_Client.exe";
 
-DWORD Milliseconds(std::chrono::milliseconds bound) { return static_cast<DWORD>(bound.count()); }
+const std::wstring kPackage = L"\"" + standin::HostPathToWindows(L"" DPC_PACKAGE) + L"\"";
+const std::wstring kUpgrade = L"\"" + standin::HostPathToWindows(L"" DPC_UPGRADE_PACKAGE) + L"\"";
 
-std::wstring Package() { return standin::HostPathToWindows(L"" DPC_PACKAGE); }
-std::wstring UpgradePackage() { return standin::HostPathToWindows(L"" DPC_UPGRADE_PACKAGE); }
-
-DWORD Msiexec(const std::wstring& arguments) {
-  std::wstring line = L"msiexec.exe " + arguments;
+DWORD Msiexec(std::wstring arguments) {
+  std::wstring line = L"msiexec.exe " + arguments + L" /qn";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
-    ADD_FAILURE() << "cannot start msiexec: " << GetLastError();
-    return ERROR_FUNCTION_FAILED;
+    return GetLastError();
   }
-  CloseHandle(process.hThread);
   DWORD code = WAIT_TIMEOUT;
-  if (WaitForSingleObject(process.hProcess, Milliseconds(kMsiexecBound)) == WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.hProcess, kMsiexecMs) == WAIT_OBJECT_0)
     GetExitCodeProcess(process.hProcess, &code);
-  } else {
-    TerminateProcess(process.hProcess, 1);
-  }
+  CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return code;
 }
 
-fs::path ProductFolder() {
-  wchar_t programFiles[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, 0, programFiles);
-  return fs::path(programFiles) / L"Durvin Proof";
+fs::path Folder(int id) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, id, nullptr, 0, path);
+  return path;
 }
-fs::path ControlFolder() { return ProductFolder() / L"Control"; }
-fs::path Installed(const wchar_t* name) { return ControlFolder() / name; }
+fs::path ProductFolder() { return Folder(CSIDL_PROGRAM_FILESX86) / L"Durvin Proof"; }
+fs::path Installed(const wchar_t* name) { return ProductFolder() / L"Control" / name; }
 std::string Utf8(const fs::path& path) { return WideToUtf8(path.wstring()); }
 
-// The Run value's data, as the 32-bit controller sees it; nullopt when there is none.
+// The Start-menu entry: in the machine's Programs folder, or the user's where Wine puts it.
+std::optional<fs::path> StartMenuLink() {
+  for (int programs : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+    const fs::path link = Folder(programs) / L"Durvin Proof Control.lnk";
+    if (fs::exists(link)) return link;
+  }
+  return std::nullopt;
+}
+
+// The Run value's data as the 32-bit controller sees it.
 std::optional<std::string> AutostartData() {
   auto key = win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead);
   return key ? key->ReadString("DurvinProofControl") : std::nullopt;
 }
 
-std::optional<std::string> DisplayVersion(const char* productCode) {
-  auto key = win32::RegistryWin().OpenMachineKey(std::string(kUninstallKeyPrefix) + productCode,
+std::optional<std::string> UninstallEntryVersion(const char* productCode) {
+  auto key = win32::RegistryWin().OpenMachineKey(kUninstallKeyPrefix + std::string(productCode),
                                                  reg::kRead);
-  if (!key) return std::nullopt;
-  return key->ReadString("DisplayVersion").value_or("<none>");
+  return key ? key->ReadString("DisplayVersion") : std::nullopt;
 }
 
 std::string FileVersion(const fs::path& file) {
@@ -103,106 +103,44 @@ std::string FileVersion(const fs::path& file) {
   if (data.empty() ||
       !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
       !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size)) {
-    return "<none>";
+    return "none";
   }
   return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
          std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
          std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
-struct Shortcut {
-  fs::path link;
-  std::wstring target;
-  std::wstring folder;
-};
+// A controller started through the shell, as the Start menu or an operator starts it. Only one
+// runs at a time here, so its window is found by class.
+struct Controller {
+  HWND window = nullptr;
+  HANDLE process = nullptr;
 
-// The Start-menu entry, in the machine's or (where Wine puts it) the user's Programs folder.
-std::optional<Shortcut> StartMenuShortcut() {
-  auto release = [](IUnknown* object) { object->Release(); };
-  for (int programs : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
-    wchar_t folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, programs, nullptr, 0, folder))) continue;
-    Shortcut found{fs::path(folder) / L"Durvin Proof Control.lnk", {}, {}};
-    if (!fs::exists(found.link)) continue;
-    IShellLinkW* rawLink = nullptr;
-    IPersistFile* rawFile = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&rawLink)))) {
-      return std::nullopt;
-    }
-    std::unique_ptr<IShellLinkW, decltype(release)> link(rawLink, release);
-    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile))))
-      return std::nullopt;
-    std::unique_ptr<IPersistFile, decltype(release)> file(rawFile, release);
-    wchar_t target[MAX_PATH] = {};
-    wchar_t workingFolder[MAX_PATH] = {};
-    if (FAILED(file->Load(found.link.c_str(), STGM_READ)) ||
-        FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) ||
-        FAILED(link->GetWorkingDirectory(workingFolder, MAX_PATH))) {
-      return std::nullopt;
-    }
-    found.target = target;
-    found.folder = workingFolder;
-    return found;
+  Controller(const fs::path& file, const wchar_t* arguments) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) return;
+    Eventually(kStartBound, [&] { return (window = FindWindowW(L"TfrmControl", nullptr)); });
+    DWORD id = 0;
+    if (window && GetWindowThreadProcessId(window, &id))
+      process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
   }
-  return std::nullopt;
-}
-
-// The installed controller, started the way the shortcut starts it.
-class InstalledController {
- public:
-  ~InstalledController() {
-    if (process_.hProcess) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-        TerminateProcess(process_.hProcess, 1);
-      CloseHandle(process_.hProcess);
-    }
+  ~Controller() {
+    if (process) CloseHandle(process);
   }
-
-  bool Start(const Shortcut& shortcut, const std::wstring& arguments) {
-    std::wstring line = L"\"" + shortcut.target + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(shortcut.target.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        shortcut.folder.c_str(), &startup, &process_)) {
-      return false;
-    }
-    CloseHandle(process_.hThread);
-    return true;
+  fs::path Image() const {
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    return QueryFullProcessImageNameW(process, 0, path, &size) ? path : L"";
   }
-
-  HWND WaitForMainWindow() const {
-    struct Search {
-      DWORD process;
-      HWND found;
-    } search{process_.dwProcessId, nullptr};
-    Eventually(kStartBound, [&] {
-      EnumWindows(
-          [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (owner != s.process || std::wstring(name) != L"TfrmControl") return TRUE;
-            s.found = window;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&search));
-      return search.found != nullptr;
-    });
-    return search.found;
-  }
-
   // WM_CLOSE, as Exit in the menu; true when the process has ended.
   bool Close() const {
-    HWND window = WaitForMainWindow();
-    return window && PostMessageW(window, WM_CLOSE, 0, 0) &&
-           WaitForSingleObject(process_.hProcess, Milliseconds(kCloseBound)) == WAIT_OBJECT_0;
+    return process && PostMessageW(window, WM_CLOSE, 0, 0) &&
+           WaitForSingleObject(process, kCloseMs) == WAIT_OBJECT_0;
   }
-
- private:
-  PROCESS_INFORMATION process_{};
 };
 
 class Installer : public ::testing::Test {
@@ -214,7 +152,7 @@ class Installer : public ::testing::Test {
   void TearDown() override {
     RemoveEveryVersion();
     RegDeleteKeyW(HKEY_LOCAL_MACHINE,
-                  Utf8ToWide(std::string(kUninstallKeyPrefix) + kProductGuid).c_str());
+                  Utf8ToWide(kUninstallKeyPrefix + std::string(kProductGuid)).c_str());
     std::error_code ignored;
     fs::remove(ProductFolder() / kClientName, ignored);
     fs::remove(ProductFolder(), ignored);
@@ -222,21 +160,20 @@ class Installer : public ::testing::Test {
   }
   static void RemoveEveryVersion() {
     for (const char* code : {DPC_PACKAGE_CODE, DPC_UPGRADE_PACKAGE_CODE})
-      Msiexec(L"/x " + Utf8ToWide(code) + L" /qn");
+      Msiexec(L"/x " + Utf8ToWide(code));
   }
 
-  // Toggles the autostart value with the installed controller's own menu action. It runs during
-  // window creation, which takes pending messages: a close sent before it is done would win.
-  void ToggleAutostartWithTheController(const Shortcut& shortcut) {
+  // The installed controller's own autostart toggle. It runs during window creation, which takes
+  // pending messages, so the close waits until the value has changed.
+  static void ToggleAutostartWithTheController() {
     const auto before = AutostartData();
-    InstalledController controller;
-    ASSERT_TRUE(controller.Start(shortcut, L"elevation 10"));
+    Controller controller(Installed(L"DurvinProofControl.exe"), L"elevation 10");
     EXPECT_TRUE(Eventually(kStartBound, [&] { return AutostartData() != before; }))
         << "the controller did not toggle its autostart value";
     EXPECT_TRUE(controller.Close());
   }
 
-  ProductInfo InstalledProductInfo() {
+  static ProductInfo InstalledProductInfo() {
     win32::FileSystemWin files;
     win32::XmlParserWin xml;
     win32::RegistryWin registry;
@@ -244,33 +181,28 @@ class Installer : public ::testing::Test {
   }
 
   std::string Setting(const char* section, const char* key) {
-    return profiles_.ReadString(Utf8(Installed(L"DurvinProofControl.ini")), section, key,
-                                "<absent>");
+    return profiles_.ReadString(Utf8(Installed(L"DurvinProofControl.ini")), section, key, "absent");
   }
 
   win32::ProfileStoreWin profiles_;
 };
 
 TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWithoutATrace) {
-  // The product's own parts beside the controller's folder: its uninstall entry and its client.
+  // The product's own parts: its uninstall entry and, in its folder, the client.
   fs::create_directories(ProductFolder());
   std::ofstream(ProductFolder() / kClientName) << "client";
-  HKEY product = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                            Utf8ToWide(std::string(kUninstallKeyPrefix) + kProductGuid).c_str(), 0,
-                            nullptr, 0, KEY_WRITE, nullptr, &product, nullptr),
-            ERROR_SUCCESS);
   const std::wstring location = ProductFolder().wstring();
-  RegSetValueExW(product, L"InstallLocation", 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(location.c_str()),
-                 static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(product);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                            Utf8ToWide(kUninstallKeyPrefix + std::string(kProductGuid)).c_str(),
+                            L"InstallLocation", REG_SZ, location.c_str(),
+                            static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
 
-  // A value for every setting the package can write; a new one needs its row here.
+  // A value for every setting the package writes; a new setting needs its row here.
   const std::map<std::string, std::string> given = {
       {"RESTARTENABLED", "1"},     {"RESTARTDAY", "3"},
       {"RESTARTTIME", "03:00:00"}, {"MAINTENANCE", "1"},
-      {"WEBPROFILER", "1"},        {"WEBPROFILERADDRESS", "http://proof:8080/"},
+      {"WEBPROFILER", "1"},        {"WEBPROFILERADDRESS", "http://p:80/"},
       {"HIDEUPDATER", "1"},        {"HIDESERVERCONFIGURATION", "0"},
       {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"}};
   std::wstring properties =
@@ -280,15 +212,13 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
     properties += L" " + Utf8ToWide(setting.property) + L"=\"" +
                   Utf8ToWide(given.at(setting.property)) + L"\"";
   }
-  ASSERT_EQ(Msiexec(L"/i \"" + Package() + L"\" /qn" + properties), 0u);
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + properties), 0u);
 
   const fs::path exe = Installed(L"DurvinProofControl.exe");
   EXPECT_EQ(FileVersion(exe), DPC_PACKAGE_VERSION);
-  EXPECT_EQ(DisplayVersion(DPC_PACKAGE_CODE), DPC_PACKAGE_VERSION);
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), DPC_PACKAGE_VERSION);
   EXPECT_EQ(AutostartData(), AutostartEntryFor(Utf8(exe)).data);
-  win32::FileSystemWin files;
-  EXPECT_EQ(ReadProductVersion(files, profiles_, Utf8(Installed(L"DurvinProofControl.ini"))),
-            std::string(DPC_PACKAGE_VERSION).substr(0, 3));
+  EXPECT_EQ(Setting("Product", "Version"), DPC_PACKAGE_SHORT_VERSION);
   for (const auto& setting : setup::kSettingProperties)
     EXPECT_EQ(Setting(setting.section, setting.key), given.at(setting.property)) << setting.key;
   const ProductInfo info = InstalledProductInfo();
@@ -296,49 +226,45 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
   EXPECT_EQ(info.ClientName, kClientName);
   EXPECT_TRUE(info.ClientAvailable) << "the client start would find no client";
 
-  const auto shortcut = StartMenuShortcut();
-  ASSERT_TRUE(shortcut) << "no Start-menu shortcut";
-  EXPECT_TRUE(fs::equivalent(shortcut->target, exe)) << WideToUtf8(shortcut->target);
+  const auto link = StartMenuLink();
+  ASSERT_TRUE(link) << "no Start-menu shortcut";
   {
-    InstalledController controller;
-    ASSERT_TRUE(controller.Start(*shortcut, L""));
-    HWND window = controller.WaitForMainWindow();
-    ASSERT_TRUE(window) << "the installed controller did not start";
+    Controller controller(*link, nullptr);
+    ASSERT_TRUE(controller.process) << "the shortcut started no controller";
+    EXPECT_TRUE(fs::equivalent(controller.Image(), exe)) << Utf8(controller.Image());
     EXPECT_TRUE(Eventually(kStartBound, [&] {
-      return AskStatus(window, StatusQuery::TrayIconShown) == 1;
+      return AskStatus(controller.window, win32::StatusQuery::TrayIconShown) == 1;
     })) << "no tray icon";
     EXPECT_TRUE(controller.Close());
   }
-  // The trace log, as the controller writes it, and its rotated copy.
+  // The trace log as the controller writes it, and its rotated copy.
   std::ofstream(Installed(L"DurvinProofControl.log"), std::ios::app) << "line\r\n";
   std::ofstream(Installed(L"DurvinProofControl.log.1"), std::ios::app) << "line\r\n";
 
-  ASSERT_EQ(Msiexec(L"/x \"" + Package() + L"\" /qn"), 0u);
-  EXPECT_FALSE(fs::exists(ControlFolder()));
+  ASSERT_EQ(Msiexec(L"/x " + kPackage), 0u);
+  EXPECT_FALSE(fs::exists(ProductFolder() / L"Control"));
   EXPECT_TRUE(fs::exists(ProductFolder() / kClientName)) << "the product's own part was removed";
   EXPECT_EQ(AutostartData(), std::nullopt);
   EXPECT_TRUE(win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead))
       << "the machine's Run key went with the last value in it";
-  EXPECT_EQ(DisplayVersion(DPC_PACKAGE_CODE), std::nullopt);
-  EXPECT_FALSE(StartMenuShortcut());
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  EXPECT_FALSE(StartMenuLink());
 }
 
 TEST_F(Installer, UpgradeKeepsAnAutostartSwitchedOffAndTheEditedSettings) {
-  ASSERT_EQ(Msiexec(L"/i \"" + Package() + L"\" /qn RESTARTTIME=03:00:00 PRODUCTGUID=" +
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + L" RESTARTTIME=03:00:00 PRODUCTGUID=" +
                     Utf8ToWide(kProductGuid) + L" CLIENTNAME=" + Utf8ToWide(kClientName)),
             0u);
-  ASSERT_TRUE(AutostartData());
-  const auto shortcut = StartMenuShortcut();
-  ASSERT_TRUE(shortcut);
-  ToggleAutostartWithTheController(*shortcut);
+  EXPECT_EQ(Setting("Restart", "Day"), "absent") << "a setting not given was written";
+  ToggleAutostartWithTheController();
   ASSERT_EQ(AutostartData(), std::nullopt) << "the controller's toggle missed the package's value";
   const std::string ini = Utf8(Installed(L"DurvinProofControl.ini"));
   profiles_.WriteString(ini, "Restart", "Time", "04:30:00");
   profiles_.WriteString(ini, "Control", "HideUpdater", "1");
 
-  ASSERT_EQ(Msiexec(L"/i \"" + UpgradePackage() + L"\" /qn"), 0u);
-  EXPECT_EQ(DisplayVersion(DPC_PACKAGE_CODE), std::nullopt);
-  EXPECT_TRUE(DisplayVersion(DPC_UPGRADE_PACKAGE_CODE));
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade), 0u);
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  EXPECT_TRUE(UninstallEntryVersion(DPC_UPGRADE_PACKAGE_CODE));
   EXPECT_TRUE(fs::exists(Installed(L"DurvinProofControl.exe")));
   EXPECT_EQ(AutostartData(), std::nullopt) << "the upgrade brought autostart back";
   EXPECT_EQ(Setting("Restart", "Time"), "04:30:00");
@@ -348,22 +274,25 @@ TEST_F(Installer, UpgradeKeepsAnAutostartSwitchedOffAndTheEditedSettings) {
   EXPECT_EQ(info.ProductGuid, kProductGuid);
   EXPECT_EQ(info.ClientName, kClientName);
 
-  ASSERT_EQ(Msiexec(L"/x \"" + UpgradePackage() + L"\" /qn"), 0u);
+  ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
   EXPECT_FALSE(fs::exists(ProductFolder()));
 }
 
 TEST_F(Installer, AutostartOffLeavesTheValueOutAndUninstallRemovesTheOneTheControllerWrote) {
-  ASSERT_EQ(Msiexec(L"/i \"" + Package() + L"\" /qn AUTOSTART=0"), 0u);
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + L" AUTOSTART=0 PRODUCTGUID=" + Utf8ToWide(kProductGuid)),
+            0u);
   EXPECT_EQ(AutostartData(), std::nullopt);
-  const auto shortcut = StartMenuShortcut();
-  ASSERT_TRUE(shortcut);
-  ToggleAutostartWithTheController(*shortcut);
+  ToggleAutostartWithTheController();
   EXPECT_EQ(AutostartData(), AutostartEntryFor(Utf8(Installed(L"DurvinProofControl.exe"))).data);
 
-  // Switched on by the operator, it stays on through an upgrade, and goes with the product.
-  ASSERT_EQ(Msiexec(L"/i \"" + UpgradePackage() + L"\" /qn"), 0u);
+  // Switched on by the operator, it stays on through an upgrade, and goes with the product. A
+  // product information value given to the upgrade replaces its own and keeps the other.
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade + L" CLIENTNAME=\"Proof & <Client>.exe\""), 0u);
   EXPECT_TRUE(AutostartData());
-  ASSERT_EQ(Msiexec(L"/x \"" + UpgradePackage() + L"\" /qn"), 0u);
+  const ProductInfo info = InstalledProductInfo();
+  EXPECT_EQ(info.ProductGuid, kProductGuid);
+  EXPECT_EQ(info.ClientName, "Proof & <Client>.exe");
+  ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
   EXPECT_EQ(AutostartData(), std::nullopt);
   EXPECT_FALSE(fs::exists(ProductFolder()));
 }
