@@ -48,8 +48,9 @@ dpc_start_xvfb() {
 dpc_wine_setup() {
   local name=${1:?prefix name}
   export WINEDEBUG=-all
-  # No Mono or Gecko offline; their download prompts would hold up the boot and the programs.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko offline; their download prompts would hold up the boot and the programs. No
+  # menu builder: Start-menu entries that installers create must not reach the host's desktop.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEPREFIX="$DPC_ROOT/build/wine/$name.$$"
   dpc_own_prefix=$WINEPREFIX
   trap dpc_wine_teardown EXIT

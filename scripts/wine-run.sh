@@ -9,10 +9,11 @@ set -u
 
 if [[ -z ${WINEPREFIX:-} ]]; then
   # Run by hand, outside the harness: a prefix of the build tree, never the user's own. Wine
-  # creates it on first use; Mono and Gecko are not installed, so do not ask for them.
+  # creates it on first use; Mono and Gecko are not installed, so do not ask for them, and
+  # Start-menu entries that installers create stay off the host's desktop.
   here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
   export WINEPREFIX="$here/../build/windows/wine-prefix"
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   mkdir -p "$WINEPREFIX"
 fi
 export WINEDEBUG="${WINEDEBUG:--all}"

@@ -7,7 +7,8 @@ add_library(dpc_win32_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/popup_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp)
-target_include_directories(dpc_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources})
+target_include_directories(dpc_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources}
+  ${DPC_GENERATED_DIR})
 target_link_libraries(dpc_win32_ui PUBLIC dpc_win32 user32 gdi32 shell32 comctl32)
 target_compile_definitions(dpc_win32_ui PRIVATE UNICODE _UNICODE)
 dpc_warnings(dpc_win32_ui)
@@ -25,7 +26,7 @@ target_compile_definitions(DurvinProofControl PRIVATE UNICODE _UNICODE)
 dpc_warnings(DurvinProofControl)
 # The .rc names the manifest and the icons relative to its own folder; rebuild when they change.
 set_source_files_properties(${dpc_resources}/DurvinProofControl.rc PROPERTIES OBJECT_DEPENDS
-  "${dpc_resources}/DurvinProofControl.manifest;${dpc_resources}/resource_ids.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")
+  "${dpc_resources}/DurvinProofControl.manifest;${dpc_resources}/resource_ids.h;${DPC_GENERATED_DIR}/version.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")
 
 if(DPC_BUILD_TESTS)
   # Real windows, real messages and the real menu; the resources give them the icons.

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Builds the Windows Installer package from DurvinProofControl.wxs with wixl, then adds with
+# msibuild what wixl 0.101 cannot express. Run by the CMake targets (installer/CMakeLists.txt),
+# which pass the version and codes from the project version.
+#
+#   build-msi.sh --version X.Y.Z --product-code {GUID} --upgrade-code {GUID} \
+#                --controller EXE --helper EXE --icon ICO --output MSI
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+while (($#)); do
+  case $1 in
+    --version) version=$2 ;;
+    --product-code) product_code=$2 ;;
+    --upgrade-code) upgrade_code=$2 ;;
+    --controller) controller=$2 ;;
+    --helper) helper=$2 ;;
+    --icon) icon=$2 ;;
+    --output) output=$2 ;;
+    *) echo "build-msi.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+# The settings file's product version is the one the tray hint shows: major.minor.
+short_version=$(cut -d. -f1,2 <<<"$version")
+
+mkdir -p "$(dirname "$output")"
+output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
+partial="$output.partial"
+rm -f "$partial"
+# wixl takes only relative source paths: gather the inputs under the names the .wxs uses.
+staging=$(mktemp -d)
+trap 'rm -rf "$staging"' EXIT
+cp "$here/DurvinProofControl.wxs" "$staging/"
+cp "$controller" "$staging/DurvinProofControl.exe"
+cp "$helper" "$staging/DurvinProofSetupHelper.exe"
+cp "$icon" "$staging/DurvinProofControl.ico"
+(cd "$staging" &&
+  wixl -a x86 -o "$partial" \
+    -D Version="$version" -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" \
+    DurvinProofControl.wxs)
+
+queries=()
+add() { queries+=(-q "$1"); }
+
+# --- Properties ------------------------------------------------------------------------------
+# The settings each property writes; the helper program (setup_helper.h) knows the same names.
+settings=(RESTARTENABLED RESTARTDAY RESTARTTIME MAINTENANCE WEBPROFILER WEBPROFILERADDRESS
+  HIDEUPDATER HIDESERVERCONFIGURATION HIDECLIENTSTART HIDEPOPUPMENU)
+public=(AUTOSTART PRODUCTGUID CLIENTNAME INSTALLDIR "${settings[@]}")
+# Public properties given to an elevated or managed installation reach its server side only when
+# they are listed here.
+secure=$(msiinfo export "$partial" Property | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
+secure="$secure;$(IFS=';'; echo "${public[*]}")"
+add "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
+
+# A value the controller would read differently from what the administrator meant (HIDEUPDATER=yes
+# hides nothing, RESTARTDAY=Monday restarts every day) stops the installation with a message.
+condition() {
+  add "INSERT INTO \`LaunchCondition\` (\`Condition\`, \`Description\`) VALUES ('$1', '$2')"
+}
+for flag in AUTOSTART RESTARTENABLED MAINTENANCE WEBPROFILER HIDEUPDATER HIDESERVERCONFIGURATION \
+  HIDECLIENTSTART HIDEPOPUPMENU; do
+  condition "NOT $flag OR $flag=\"0\" OR $flag=\"1\"" "$flag must be 0 or 1."
+done
+condition 'NOT RESTARTDAY OR (RESTARTDAY >= 0 AND RESTARTDAY <= 7)' \
+  'RESTARTDAY must be 0 (every day) or 1 to 7 (Sunday to Saturday).'
+
+# --- Custom actions --------------------------------------------------------------------------
+action() {  # name type source target
+  add "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('$1', $2, '$3', '$4')"
+}
+sequence() {  # name condition number
+  add "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$1', '$2', $3)"
+}
+# Type 51 sets a property; type 2 runs a program from the Binary table, here +1024 deferred (in
+# the installation script) +2048 with the installer's rights, +64 ignoring its exit code.
+readonly set_property=51 helper_checked=3074 helper_ignored=3138
+
+# AUTOSTART when not given: on, except on an upgrade where the operator had switched it off (the
+# autostart value was missing before this installation began). Between AppSearch (50) and
+# LaunchConditions (100), so the conditions see it; the helper program acts on it.
+action AutostartKept $set_property AUTOSTART 1
+action AutostartLeftOff $set_property AUTOSTART 0
+sequence AutostartKept 'NOT Installed AND NOT AUTOSTART AND (NOT WIX_UPGRADE_DETECTED OR AUTOSTARTFOUND)' 60
+sequence AutostartLeftOff 'NOT Installed AND NOT AUTOSTART' 61
+
+# The install folder in the uninstall entry, as administrators' tools expect it.
+action SetInstallLocation $set_property ARPINSTALLLOCATION '[INSTALLDIR]'
+sequence SetInstallLocation '' 1001
+
+exe='[INSTALLDIR]DurvinProofControl.exe'
+helper_items="\"EXE=$exe\" \"VERSION=$short_version\" \"AUTOSTART=[AUTOSTART]\" \"PRODUCTGUID=[PRODUCTGUID]\" \"CLIENTNAME=[CLIENTNAME]\""
+for property in "${settings[@]}"; do
+  helper_items+=" \"$property=[$property]\""
+done
+# Late in the script, after the files and the registration, so a failure rolls back everything.
+action ApplyProperties $helper_checked SetupHelper "install $helper_items"
+sequence ApplyProperties 'NOT REMOVE~="ALL"' 6500
+# Ignored result: a value that cannot be removed must not keep the product from being removed.
+# Windows tells an upgrade's removal of the older version by UPGRADINGPRODUCTCODE; Wine does not
+# set it, and the helper program asks whether another version stays installed as well.
+action RemoveAutostart $helper_ignored SetupHelper \
+  "uninstall \"EXE=$exe\" \"UPGRADECODE=[UpgradeCode]\" \"PRODUCTCODE=[ProductCode]\""
+sequence RemoveAutostart 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' 2610
+
+# --- Upgrades --------------------------------------------------------------------------------
+# The older version is removed after the newer one is in place. Their components share ids, so
+# what both hold (the program and the files listed below) stays, and the older helper program
+# sees the newer version installed and leaves the autostart value alone; removing the older
+# version first would delete the administrator's settings file along with it.
+add "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = 6601 WHERE \`Action\` = 'RemoveExistingProducts'"
+
+# --- Files to remove -------------------------------------------------------------------------
+# With the controller's component, on removal only (install mode 2): the files written beside it.
+remove() {  # key file
+  add "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('$1', 'Controller', '$2', 'INSTALLDIR', 2)"
+}
+remove SettingsFile DurvinProofControl.ini
+remove ProductInfoFile DurvinProofControl.xml
+remove TraceLog DurvinProofControl.log
+remove RotatedTraceLog DurvinProofControl.log.1
+# A component of its own for "Durvin Proof" (its folder is the key path), so the folder goes with
+# the product when nothing else is left in it; the product's other parts may still be there.
+add "INSERT INTO \`Component\` (\`Component\`, \`ComponentId\`, \`Directory_\`, \`Attributes\`) VALUES ('ProductFolder', '{A66C4307-CE51-4E53-A833-E040390BDD7B}', 'ProductFolder', 0)"
+add "INSERT INTO \`FeatureComponents\` (\`Feature_\`, \`Component_\`) VALUES ('Control', 'ProductFolder')"
+
+msibuild "$partial" "${queries[@]}"
+mv -f "$partial" "$output"

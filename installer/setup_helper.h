@@ -1,0 +1,85 @@
+#pragma once
+
+// The installer package's helper program: it writes the package properties into the files beside
+// the installed controller, which Windows Installer's own tables cannot do (a settings value only
+// when its property is given, the product information file as XML), and keeps the controller's
+// autostart value, with the controller's own name and data, so that removing it never takes the
+// machine's Run key with it. The package runs it with the step and the properties on its command
+// line, formatted by Windows Installer.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/xml.h"
+
+namespace dpc::setup {
+
+// A package property that is written into the control settings file when it is given.
+struct SettingProperty {
+  const char* property;
+  const char* section;
+  const char* key;
+};
+
+inline constexpr SettingProperty kSettingProperties[] = {
+    {"RESTARTENABLED", "Restart", "ServerRestartEnabled"},
+    {"RESTARTDAY", "Restart", "Day"},
+    {"RESTARTTIME", "Restart", "Time"},
+    {"MAINTENANCE", "Settings", "PMSettingsEnabled"},
+    {"WEBPROFILER", "Settings", "WebProfilerEnabled"},
+    {"WEBPROFILERADDRESS", "Settings", "WebProfilerAddress"},
+    {"HIDEUPDATER", "Control", "HideUpdater"},
+    {"HIDESERVERCONFIGURATION", "Control", "HideServerConfiguration"},
+    {"HIDECLIENTSTART", "Control", "HideClientStart"},
+    {"HIDEPOPUPMENU", "Control", "HidePopupMenu"},
+};
+
+enum class Step { kInstall, kUninstall };
+
+struct Request {
+  Step step = Step::kInstall;
+  std::map<std::string, std::string> values;  // only names the helper knows
+  // The value given for the name; empty when it was not given (Windows Installer formats an unset
+  // property as empty text, so empty and absent mean the same).
+  std::string Get(const std::string& name) const;
+};
+
+// Parses the whole command line: the program name (quoted or not), the step ("install" or
+// "uninstall"), then items "NAME=value", each in double quotes. Throws std::invalid_argument for an
+// unknown step or name, a name given twice, an item that is not quoted as a whole (a value with a
+// double quote in it), or a value with a control character (it could start a new line, and with
+// it a new key, in the settings file).
+Request ParseCommandLine(std::string_view commandLine);
+
+struct SetupPlatform {
+  FileSystem& files;
+  ProfileStore& profiles;
+  XmlParser& xml;
+  Registry& registry;
+  // Replaces the file's content with the UTF-8 text; false when it cannot.
+  std::function<bool(const std::string& path, const std::string& text)> writeTextFile;
+  // Whether another version of the product (same upgrade code, other product code) is installed.
+  std::function<bool()> otherVersionInstalled;
+};
+
+// Install and repair: the product version and each given setting into the settings file (other
+// keys, and the file an administrator edited, stay as they are); the product information file
+// when a property for it is given or there is none yet; last, the autostart value written for
+// AUTOSTART=1 and this controller's removed for AUTOSTART=0 (a repair passes neither and leaves
+// it). Throws std::runtime_error when a file or the value cannot be written; the Run key must
+// exist.
+void Install(const Request& request, SetupPlatform& platform);
+
+// Uninstall: removes the controller's autostart value, which the controller may have written
+// itself, unless another version stays installed (an upgrade, where it is the operator's choice).
+void Uninstall(const Request& request, SetupPlatform& platform);
+
+// The product information document for these values, with XML's special characters escaped.
+std::string ProductInfoDocument(const std::string& productGuid, const std::string& clientName);
+
+}  // namespace dpc::setup

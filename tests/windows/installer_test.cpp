@@ -1,0 +1,301 @@
+// The installer package under Wine's Windows Installer, used as an administrator would: msiexec
+// command lines with properties, then what the machine holds afterwards, read the way the
+// controller reads it. The installed controller is started through its Start-menu shortcut; its
+// own autostart toggle (an "elevation 10" start) proves that the package's Run value is the one the
+// controller reads and writes. Every test begins and ends with no version installed.
+
+// First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
+#include "platform/win32/files_win.h"
+#include "platform/win32/registry_win.h"
+#include "platform/win32/text.h"
+#include "platform/win32/xml_win.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "controller_process.h"
+#include "setup_helper.h"
+#include "shell/control_settings.h"
+#include "shell/tray_menu.h"
+#include "stand_in_control.h"
+
+namespace dpc::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using win32::Utf8ToWide;
+using win32::WideToUtf8;
+
+// msiexec under Wine takes one to two seconds; a loaded machine may take several times that.
+constexpr DWORD kMsiexecMs = 120'000;
+constexpr auto kStartBound = 15s;
+constexpr DWORD kCloseMs = 15'000;
+
+// The product whose client the controller starts, as the product's own installer registers it.
+constexpr char kProductGuid[] = "{4B6C1E2A-7D35-4F0B-9A1C-2E8D5F3B7A61}";
+constexpr char kClientName[] = "Durvin_Proof_Client.exe";
+
+const std::wstring kPackage = L"\"" + standin::HostPathToWindows(L"" DPC_PACKAGE) + L"\"";
+const std::wstring kUpgrade = L"\"" + standin::HostPathToWindows(L"" DPC_UPGRADE_PACKAGE) + L"\"";
+
+DWORD Msiexec(std::wstring arguments) {
+  std::wstring line = L"msiexec.exe " + arguments + L" /qn";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return GetLastError();
+  }
+  DWORD code = WAIT_TIMEOUT;
+  if (WaitForSingleObject(process.hProcess, kMsiexecMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+fs::path Folder(int id) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, id, nullptr, 0, path);
+  return path;
+}
+fs::path ProductFolder() { return Folder(CSIDL_PROGRAM_FILESX86) / L"Durvin Proof"; }
+fs::path Installed(const wchar_t* name) { return ProductFolder() / L"Control" / name; }
+std::string Utf8(const fs::path& path) { return WideToUtf8(path.wstring()); }
+
+// The Start-menu entry: in the machine's Programs folder, or the user's where Wine puts it.
+std::optional<fs::path> StartMenuLink() {
+  for (int programs : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+    const fs::path link = Folder(programs) / L"Durvin Proof Control.lnk";
+    if (fs::exists(link)) return link;
+  }
+  return std::nullopt;
+}
+
+// The Run value's data as the 32-bit controller sees it.
+std::optional<std::string> AutostartData() {
+  auto key = win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead);
+  return key ? key->ReadString("DurvinProofControl") : std::nullopt;
+}
+
+std::optional<std::string> UninstallEntryVersion(const char* productCode) {
+  auto key = win32::RegistryWin().OpenMachineKey(kUninstallKeyPrefix + std::string(productCode),
+                                                 reg::kRead);
+  return key ? key->ReadString("DisplayVersion") : std::nullopt;
+}
+
+std::string FileVersion(const fs::path& file) {
+  DWORD ignored = 0;
+  std::string data(GetFileVersionInfoSizeW(file.c_str(), &ignored), '\0');
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  if (data.empty() ||
+      !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size)) {
+    return "none";
+  }
+  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(info->dwFileVersionLS));
+}
+
+// A controller started through the shell, as the Start menu or an operator starts it. Only one
+// runs at a time here, so its window is found by class.
+struct Controller {
+  HWND window = nullptr;
+  HANDLE process = nullptr;
+
+  Controller(const fs::path& file, const wchar_t* arguments) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) return;
+    Eventually(kStartBound, [&] { return (window = FindWindowW(L"TfrmControl", nullptr)); });
+    DWORD id = 0;
+    if (window && GetWindowThreadProcessId(window, &id))
+      process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
+  }
+  ~Controller() {
+    if (process) CloseHandle(process);
+  }
+  fs::path Image() const {
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    return QueryFullProcessImageNameW(process, 0, path, &size) ? path : L"";
+  }
+  // WM_CLOSE, as Exit in the menu; true when the process has ended.
+  bool Close() const {
+    return process && PostMessageW(window, WM_CLOSE, 0, 0) &&
+           WaitForSingleObject(process, kCloseMs) == WAIT_OBJECT_0;
+  }
+};
+
+class Installer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    RemoveEveryVersion();
+  }
+  void TearDown() override {
+    RemoveEveryVersion();
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE,
+                  Utf8ToWide(kUninstallKeyPrefix + std::string(kProductGuid)).c_str());
+    std::error_code ignored;
+    fs::remove(ProductFolder() / kClientName, ignored);
+    fs::remove(ProductFolder(), ignored);
+    CoUninitialize();
+  }
+  static void RemoveEveryVersion() {
+    for (const char* code : {DPC_PACKAGE_CODE, DPC_UPGRADE_PACKAGE_CODE})
+      Msiexec(L"/x " + Utf8ToWide(code));
+  }
+
+  // The installed controller's own autostart toggle. It runs during window creation, which takes
+  // pending messages, so the close waits until the value has changed.
+  static void ToggleAutostartWithTheController() {
+    const auto before = AutostartData();
+    Controller controller(Installed(L"DurvinProofControl.exe"), L"elevation 10");
+    EXPECT_TRUE(Eventually(kStartBound, [&] { return AutostartData() != before; }))
+        << "the controller did not toggle its autostart value";
+    EXPECT_TRUE(controller.Close());
+  }
+
+  static ProductInfo InstalledProductInfo() {
+    win32::FileSystemWin files;
+    win32::XmlParserWin xml;
+    win32::RegistryWin registry;
+    return LoadProductInfo(files, xml, registry, Utf8(Installed(L"DurvinProofControl.xml")));
+  }
+
+  std::string Setting(const char* section, const char* key) {
+    return profiles_.ReadString(Utf8(Installed(L"DurvinProofControl.ini")), section, key, "absent");
+  }
+
+  win32::ProfileStoreWin profiles_;
+};
+
+TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWithoutATrace) {
+  // The product's own parts: its uninstall entry and, in its folder, the client.
+  fs::create_directories(ProductFolder());
+  std::ofstream(ProductFolder() / kClientName) << "client";
+  const std::wstring location = ProductFolder().wstring();
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                            Utf8ToWide(kUninstallKeyPrefix + std::string(kProductGuid)).c_str(),
+                            L"InstallLocation", REG_SZ, location.c_str(),
+                            static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+
+  // A value for every setting the package writes; a new setting needs its row here.
+  const std::map<std::string, std::string> given = {
+      {"RESTARTENABLED", "1"},     {"RESTARTDAY", "3"},
+      {"RESTARTTIME", "03:00:00"}, {"MAINTENANCE", "1"},
+      {"WEBPROFILER", "1"},        {"WEBPROFILERADDRESS", "http://p:80/"},
+      {"HIDEUPDATER", "1"},        {"HIDESERVERCONFIGURATION", "0"},
+      {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"}};
+  std::wstring properties =
+      L" PRODUCTGUID=" + Utf8ToWide(kProductGuid) + L" CLIENTNAME=" + Utf8ToWide(kClientName);
+  for (const auto& setting : setup::kSettingProperties) {
+    ASSERT_EQ(given.count(setting.property), 1u) << setting.property;
+    properties += L" " + Utf8ToWide(setting.property) + L"=\"" +
+                  Utf8ToWide(given.at(setting.property)) + L"\"";
+  }
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + properties), 0u);
+
+  const fs::path exe = Installed(L"DurvinProofControl.exe");
+  EXPECT_EQ(FileVersion(exe), DPC_PACKAGE_VERSION);
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), DPC_PACKAGE_VERSION);
+  EXPECT_EQ(AutostartData(), AutostartEntryFor(Utf8(exe)).data);
+  EXPECT_EQ(Setting("Product", "Version"), DPC_PACKAGE_SHORT_VERSION);
+  for (const auto& setting : setup::kSettingProperties)
+    EXPECT_EQ(Setting(setting.section, setting.key), given.at(setting.property)) << setting.key;
+  const ProductInfo info = InstalledProductInfo();
+  EXPECT_EQ(info.ProductGuid, kProductGuid);
+  EXPECT_EQ(info.ClientName, kClientName);
+  EXPECT_TRUE(info.ClientAvailable) << "the client start would find no client";
+
+  const auto link = StartMenuLink();
+  ASSERT_TRUE(link) << "no Start-menu shortcut";
+  {
+    Controller controller(*link, nullptr);
+    ASSERT_TRUE(controller.process) << "the shortcut started no controller";
+    EXPECT_TRUE(fs::equivalent(controller.Image(), exe)) << Utf8(controller.Image());
+    EXPECT_TRUE(Eventually(kStartBound, [&] {
+      return AskStatus(controller.window, win32::StatusQuery::TrayIconShown) == 1;
+    })) << "no tray icon";
+    EXPECT_TRUE(controller.Close());
+  }
+  // The trace log as the controller writes it, and its rotated copy.
+  std::ofstream(Installed(L"DurvinProofControl.log"), std::ios::app) << "line\r\n";
+  std::ofstream(Installed(L"DurvinProofControl.log.1"), std::ios::app) << "line\r\n";
+
+  ASSERT_EQ(Msiexec(L"/x " + kPackage), 0u);
+  EXPECT_FALSE(fs::exists(ProductFolder() / L"Control"));
+  EXPECT_TRUE(fs::exists(ProductFolder() / kClientName)) << "the product's own part was removed";
+  EXPECT_EQ(AutostartData(), std::nullopt);
+  EXPECT_TRUE(win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead))
+      << "the machine's Run key went with the last value in it";
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  EXPECT_FALSE(StartMenuLink());
+}
+
+TEST_F(Installer, UpgradeKeepsAnAutostartSwitchedOffAndTheEditedSettings) {
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + L" RESTARTTIME=03:00:00 PRODUCTGUID=" +
+                    Utf8ToWide(kProductGuid) + L" CLIENTNAME=" + Utf8ToWide(kClientName)),
+            0u);
+  EXPECT_EQ(Setting("Restart", "Day"), "absent") << "a setting not given was written";
+  ToggleAutostartWithTheController();
+  ASSERT_EQ(AutostartData(), std::nullopt) << "the controller's toggle missed the package's value";
+  const std::string ini = Utf8(Installed(L"DurvinProofControl.ini"));
+  profiles_.WriteString(ini, "Restart", "Time", "04:30:00");
+  profiles_.WriteString(ini, "Control", "HideUpdater", "1");
+
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade), 0u);
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  EXPECT_TRUE(UninstallEntryVersion(DPC_UPGRADE_PACKAGE_CODE));
+  EXPECT_TRUE(fs::exists(Installed(L"DurvinProofControl.exe")));
+  EXPECT_EQ(AutostartData(), std::nullopt) << "the upgrade brought autostart back";
+  EXPECT_EQ(Setting("Restart", "Time"), "04:30:00");
+  EXPECT_EQ(Setting("Control", "HideUpdater"), "1");
+  EXPECT_EQ(Setting("Product", "Version"), DPC_UPGRADE_SHORT_VERSION);
+  const ProductInfo info = InstalledProductInfo();
+  EXPECT_EQ(info.ProductGuid, kProductGuid);
+  EXPECT_EQ(info.ClientName, kClientName);
+
+  ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
+  EXPECT_FALSE(fs::exists(ProductFolder()));
+}
+
+TEST_F(Installer, AutostartOffLeavesTheValueOutAndUninstallRemovesTheOneTheControllerWrote) {
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + L" AUTOSTART=0 PRODUCTGUID=" + Utf8ToWide(kProductGuid)),
+            0u);
+  EXPECT_EQ(AutostartData(), std::nullopt);
+  ToggleAutostartWithTheController();
+  EXPECT_EQ(AutostartData(), AutostartEntryFor(Utf8(Installed(L"DurvinProofControl.exe"))).data);
+
+  // Switched on by the operator, it stays on through an upgrade, and goes with the product. A
+  // product information value given to the upgrade replaces its own and keeps the other.
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade + L" CLIENTNAME=\"Proof & <Client>.exe\""), 0u);
+  EXPECT_TRUE(AutostartData());
+  const ProductInfo info = InstalledProductInfo();
+  EXPECT_EQ(info.ProductGuid, kProductGuid);
+  EXPECT_EQ(info.ClientName, "Proof & <Client>.exe");
+  ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
+  EXPECT_EQ(AutostartData(), std::nullopt);
+  EXPECT_FALSE(fs::exists(ProductFolder()));
+}
+
+}  // namespace
+}  // namespace dpc::e2e
