@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "shell/control_settings.h"
-#include "shell/paths.h"
+#include "platform/paths.h"
 #include "shell/tray_menu.h"
 
 namespace dpc::setup {
