@@ -42,7 +42,12 @@ class NotificationsTest : public StandInServerTest {
     return Eventually(bound, [&] { return AskStatus(window_, StatusQuery::TrayImage) == image; });
   }
 
-  std::string Balloon() { return AskText(window_, TextQuery::Notification).value_or("<none>"); }
+  // The controller answers between ticks; a tick that waits on the tray may hold a query up.
+  std::string Balloon() {
+    std::optional<std::string> answer;
+    Eventually(5s, [&] { return (answer = AskText(window_, TextQuery::Notification)).has_value(); });
+    return answer.value_or("<none>");
+  }
 
   // The trace log's balloon lines, read once the controller has ended.
   std::vector<std::string> CloseAndReadBalloonLines() {
