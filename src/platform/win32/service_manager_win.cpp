@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "platform/win32/function_cast.h"
@@ -15,9 +16,19 @@ namespace dpc::win32 {
 namespace {
 
 using EnumServicesStatusAFunction = decltype(&::EnumServicesStatusA);
+using OpenSCManagerAFunction = decltype(&::OpenSCManagerA);
 
 constexpr DWORD kFirstEnumerationBytes = 64 * 1024;
-using OpenSCManagerAFunction = decltype(&::OpenSCManagerA);
+
+// Every call into the service manager, from any thread, goes through this lock. Wine's client
+// side mixes up handles when two threads of a process call at once (measured: a few calls in a
+// thousand fail with ERROR_INVALID_HANDLE while a worker and a tick overlap), and a worker that
+// fails so would silently do nothing. The lock is held for single calls only, never across a
+// worker's sleeps, so a tick waits at most one call.
+std::mutex& ManagerCalls() {
+  static std::mutex lock;
+  return lock;
+}
 
 ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
   return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWin32ExitCode,
@@ -28,20 +39,28 @@ class OpenedServiceWin final : public OpenedService {
  public:
   OpenedServiceWin(ScopedServiceHandle manager, ScopedServiceHandle service)
       : manager_(std::move(manager)), service_(std::move(service)) {}
+  ~OpenedServiceWin() override {
+    std::lock_guard lock(ManagerCalls());
+    service_.reset();
+    manager_.reset();
+  }
 
   std::optional<ServiceStatus> QueryStatus() override {
+    std::lock_guard lock(ManagerCalls());
     SERVICE_STATUS status{};
     if (!::QueryServiceStatus(service_.get(), &status)) return std::nullopt;
     return ToServiceStatus(status);
   }
 
   bool Start() override {
+    std::lock_guard lock(ManagerCalls());
     if (::StartServiceW(service_.get(), 0, nullptr)) return true;
     lastRefusal_ = ::GetLastError();
     return false;
   }
 
   std::optional<ServiceStatus> ControlStop() override {
+    std::lock_guard lock(ManagerCalls());
     SERVICE_STATUS status{};
     if (::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) {
       return ToServiceStatus(status);
@@ -53,7 +72,7 @@ class OpenedServiceWin final : public OpenedService {
   uint32_t LastRefusal() override { return lastRefusal_; }
 
  private:
-  // Members are destroyed in reverse order: the service closes before its manager.
+  // Closed by the destructor, the service before its manager.
   ScopedServiceHandle manager_;
   ScopedServiceHandle service_;
   uint32_t lastRefusal_ = 0;
@@ -86,6 +105,7 @@ void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
 std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
                                                           uint32_t serviceState) {
   if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
+  std::lock_guard lock(ManagerCalls());
   ScopedServiceHandle manager(OpenManager(openManager_, "", SC_MANAGER_ENUMERATE_SERVICE));
   if (!manager) ThrowLastError("OpenSCManagerA");
   const auto enumServicesStatus = FunctionCast<EnumServicesStatusAFunction>(enumServicesStatus_);
@@ -131,6 +151,7 @@ std::unique_ptr<OpenedService> ServiceManagerWin::Open(const std::string& machin
   };
   // Like the manager itself, an unbound enumeration entry point means "cannot be opened".
   if (enumServicesStatus_ == nullptr) return failed(ERROR_PROC_NOT_FOUND);
+  std::lock_guard lock(ManagerCalls());
   ScopedServiceHandle manager(OpenManager(openManager_, machine, managerAccess));
   if (!manager) return failed(::GetLastError());
   ScopedServiceHandle service(

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "platform/os_error.h"
 #include "platform/win32/function_cast.h"
@@ -90,6 +92,28 @@ TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
   } catch (const SystemError& error) {
     EXPECT_EQ(error.code(), static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
   }
+}
+
+// A worker's start or stop and the supervision tick call the manager from two threads at once.
+TEST(ServiceManagerWin, TwoThreadsCallingAtOnceAllSucceed) {
+  ServiceManagerWin manager = BoundManager();
+  std::atomic<int> failed{0};
+  std::thread enumerating([&] {
+    for (int i = 0; i < 400; ++i) {
+      try {
+        if (manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll).empty()) ++failed;
+      } catch (const SystemError&) {
+        ++failed;
+      }
+    }
+  });
+  for (int i = 0; i < 400; ++i) {
+    auto service =
+        manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
+    if (!service || !service->QueryStatus()) ++failed;
+  }
+  enumerating.join();
+  EXPECT_EQ(failed.load(), 0);
 }
 
 }  // namespace
