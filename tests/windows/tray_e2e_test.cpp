@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "platform/win32/main_window.h"
 #include "platform/win32/status_query.h"
+#include "shell/commands.h"
 #include "stand_in_fixture.h"
 
 namespace dpc::e2e {
@@ -235,6 +237,38 @@ TEST_F(TrayTest, HidePopupMenuSettingOpensNoMenu) {
       << "a menu opened";
   EXPECT_TRUE(controller_.IsRunning());
   EXPECT_TRUE(ControllerProcess::Answers(window_, 2s));
+  CloseAndExpectExit(controller_);
+}
+
+// The interface follows the language the server's ticket names, read again at every opening.
+TEST_F(TrayTest, MenuSpeaksTheTicketsLanguageAndFollowsItsChangeAtTheNextOpening) {
+  const auto tickets = controller_.folder() / L"Tickets";
+  std::filesystem::create_directories(tickets);
+  const auto writeTicket = [&](const char* code) {
+    std::ofstream(tickets / L"SYS_0000.xml", std::ios::binary | std::ios::trunc)
+        << "<?xml version=\"1.0\"?>\r\n<Ticket><System><CountryCode>" << code
+        << "</CountryCode></System></Ticket>\r\n";
+  };
+  const auto exitCaption = [&] {
+    return AskText(window_, TextQuery::MenuCaption, static_cast<unsigned>(MenuItem::Exit2));
+  };
+  writeTicket("1031");
+  ASSERT_NO_FATAL_FAILURE(StartController());
+  EXPECT_EQ(AskText(window_, TextQuery::Language), "1031");
+  HWND menu = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenMenu(menu));
+  EXPECT_EQ(exitCaption(), "Beenden");
+  EXPECT_EQ(AskText(window_, TextQuery::MenuCaption,
+                    static_cast<unsigned>(MenuItem::KelvraVistraneTarnServiceStop1)),
+            "Durvin Proof Server beenden");
+  PostKey(menu, VK_ESCAPE);
+  ASSERT_TRUE(Eventually(kStartBound, [&] { return ShownMenuOf(processId()) == nullptr; }));
+
+  writeTicket("1041 ");  // another size as well as another time, as an edit on the server gives
+  ASSERT_NO_FATAL_FAILURE(OpenMenu(menu));
+  EXPECT_EQ(exitCaption(), "\xE7\xB5\x82\xE4\xBA\x86");  // "終了"
+  EXPECT_EQ(AskText(window_, TextQuery::Language), "1041");
+  PostKey(menu, VK_ESCAPE);
   CloseAndExpectExit(controller_);
 }
 
