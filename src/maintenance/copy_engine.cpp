@@ -14,6 +14,13 @@ std::string Folded(std::string_view name) {
   return folded;
 }
 
+bool IsAscii(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 std::string JoinPath(const std::string& top, const std::string& relative) {
   if (relative.empty()) return top;
   if (!top.empty() && top.back() == '\\') return top + relative;
@@ -223,8 +230,10 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
       if (there) {
         if (const FolderEntry* match = there->Find(entry.name)) {
           copied = *match;
-        } else if (auto stat = files_.Stat(to)) {
-          copied = *stat;  // a name whose letter case differs beyond A-Z
+        } else if (!IsAscii(entry.name)) {
+          // Letter case beyond A-Z is the system's to compare. Only then: asking for a name
+          // that is not there costs a scan of the whole folder on some systems.
+          if (auto stat = files_.Stat(to)) copied = *stat;
         }
       }
       if (entry.IsFolder()) {
