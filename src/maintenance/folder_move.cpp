@@ -12,51 +12,52 @@ constexpr uint32_t kKeyAllAccess = 0xF003F;
 constexpr size_t kShownNames = 5;
 
 constexpr std::string_view kServerRunning =
-    "The server is running. Stop it before moving its folders; nothing was changed.";
-constexpr std::string_view kNotEnoughSpace = "Not enough disk space!";
+    UiText("The server is running. Stop it before moving its folders; nothing was changed.");
+constexpr std::string_view kNotEnoughSpace = UiText("Not enough disk space!");
 constexpr std::string_view kTreeNotMovable =
-    "\"%s\" cannot be moved as it is, so nothing was copied:";
+    UiText("\"%s\" cannot be moved as it is, so nothing was copied:");
 constexpr std::string_view kTreeAdvice =
-    "Remove the links, or make the folders readable, and try again.";
+    UiText("Remove the links, or make the folders readable, and try again.");
 constexpr std::string_view kLinkLine =
-    "%s: a link to another place (a junction or symbolic link), which is not followed";
-constexpr std::string_view kUnreadableLine = "%s: cannot be read (%s)";
-constexpr std::string_view kMoreNames = "and %d more";
-constexpr std::string_view kOneFileNotMoved =
+    UiText("%s: a link to another place (a junction or symbolic link), which is not followed");
+constexpr std::string_view kUnreadableLine = UiText("%s: cannot be read (%s)");
+constexpr std::string_view kMoreNames = UiText("and %d more");
+constexpr std::string_view kOneFileNotMoved = UiText(
     "1 file could not be moved, so the old folder \"%s\" was kept and the server still uses it. "
-    "The files already copied stay in \"%s\".";
-constexpr std::string_view kFilesNotMoved =
+    "The files already copied stay in \"%s\".");
+constexpr std::string_view kFilesNotMoved = UiText(
     "%d files could not be moved, so the old folder \"%s\" was kept and the server still uses "
-    "it. The files already copied stay in \"%s\".";
-constexpr std::string_view kReasonContent =
+    "it. The files already copied stay in \"%s\".");
+constexpr std::string_view kReasonContent = UiText(
     "A different file of the same name already stands in the new folder and was left as it was. "
-    "Remove or rename it there, and try again.";
+    "Remove or rename it there, and try again.");
 constexpr std::string_view kReasonIncomplete =
-    "The copies in the new folder are missing or incomplete.";
-constexpr std::string_view kReasonNotCreated = "A folder could not be created in the new folder.";
+    UiText("The copies in the new folder are missing or incomplete.");
+constexpr std::string_view kReasonNotCreated =
+    UiText("A folder could not be created in the new folder.");
 constexpr std::string_view kReasonLink =
-    "A link to another place (a junction or symbolic link) is not followed.";
-constexpr std::string_view kReasonUnreadable = "A folder could not be read.";
-constexpr std::string_view kServerStarted =
+    UiText("A link to another place (a junction or symbolic link) is not followed.");
+constexpr std::string_view kReasonUnreadable = UiText("A folder could not be read.");
+constexpr std::string_view kServerStarted = UiText(
     "The server was started during the move, so the settings ticket was not changed and the old "
-    "folder \"%s\" was kept. Stop the server and try again.";
-constexpr std::string_view kTicketFailed =
+    "folder \"%s\" was kept. Stop the server and try again.");
+constexpr std::string_view kTicketFailed = UiText(
     "The settings ticket could not be changed, so the server still uses \"%s\" and the old "
-    "folder was kept; the copies in \"%s\" are not used. The remaining folders were not moved.";
-constexpr std::string_view kTicketUnmatched =
+    "folder was kept; the copies in \"%s\" are not used. The remaining folders were not moved.");
+constexpr std::string_view kTicketUnmatched = UiText(
     "The settings ticket does not name \"%s\" for this folder exactly once (it may have been "
     "changed since this window opened), so it was left as it was and the old folder was kept; "
-    "the copies in \"%s\" are not used.";
-constexpr std::string_view kTicketReadBack =
+    "the copies in \"%s\" are not used.");
+constexpr std::string_view kTicketReadBack = UiText(
     "The settings ticket was changed, but reading it again does not give \"%s\" for this "
-    "folder. The old folder \"%s\" was kept; check the server's settings.";
-constexpr std::string_view kInstallLocationFailed =
+    "folder. The old folder \"%s\" was kept; check the server's settings.");
+constexpr std::string_view kInstallLocationFailed = UiText(
     "The folder was moved and the settings ticket names \"%s\", but the product's install "
     "location could not be recorded, so the old folder \"%s\" was kept. The remaining folders "
-    "were not moved.";
-constexpr std::string_view kRecycleFailed =
+    "were not moved.");
+constexpr std::string_view kRecycleFailed = UiText(
     "The files were moved to \"%s\" and the server now uses them, but the old folder \"%s\" "
-    "could not be put in the recycle bin. Delete it by hand when convenient.";
+    "could not be put in the recycle bin. Delete it by hand when convenient.");
 
 std::string WithSystemError(std::string text, const OsError& error) {
   return text + "\r\n\r\n" + FormatSystemError(error.code, error.text);
@@ -385,8 +386,8 @@ void FolderMoves::Run(std::array<FolderRowState, 5>& rows, const std::string& pr
             {other.label, rows[static_cast<size_t>(other.number - 1)].storedValue});
       }
     }
-    request.others.push_back({"Settings ticket folder:", s_.ticket.TicketFolder});
-    request.others.push_back({"Application folder:", applicationFolder});
+    request.others.push_back({UiText("Settings ticket folder:"), s_.ticket.TicketFolder});
+    request.others.push_back({UiText("Application folder:"), applicationFolder});
 
     MoveFolder move(s_, view_, std::move(request));
     current_ = &move;

@@ -68,7 +68,7 @@ struct MoveResult {
 };
 
 // Caption of every message of a folder move.
-inline constexpr std::string_view kFolderErrorCaption = "Folder error";
+inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
 
 // The move of one row's folder tree (MoveFolder), as explicit steps: check, measure, copy,
 // verify, rewrite the ticket, record the install location (media profile row), recycle the old

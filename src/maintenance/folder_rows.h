@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "i18n/translate.h"
+
 namespace dpc {
 
 // One folder row of the maintenance dialog and the ticket element it rewrites. Rows are moved in
@@ -17,12 +19,12 @@ struct FolderRow {
 
 inline constexpr std::array<FolderRow, 5> kFolderRows = {{
     {1, "ReferenceProfiles", "<ReferenceProfiles type=\"string\">", "</ReferenceProfiles>",
-     "Reference profile folder:"},
+     UiText("Reference profile folder:")},
     {2, "PaperProfiles", "<PaperProfiles type=\"string\">", "</PaperProfiles>",
-     "Media profile folder:"},
-    {3, "Job", "<Job type=\"string\">", "</Job>", "Job folder:"},
-    {4, "Print", "<Print type=\"string\">", "</Print>", "Output files:"},
-    {5, "Temp", "<Temp type=\"string\">", "</Temp>", "Temporary files:"},
+     UiText("Media profile folder:")},
+    {3, "Job", "<Job type=\"string\">", "</Job>", UiText("Job folder:")},
+    {4, "Print", "<Print type=\"string\">", "</Print>", UiText("Output files:")},
+    {5, "Temp", "<Temp type=\"string\">", "</Temp>", UiText("Temporary files:")},
 }};
 
 // The media profile row: hidden without "ProfileUpdater.xml", and the only row whose move also

@@ -44,70 +44,70 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 // Texts the operator reads; the first %s is the path as typed.
-constexpr std::string_view kEmpty =
+constexpr std::string_view kEmpty = UiText(
     "No new folder is given. Choose a folder with \"Choose...\", or type its full path, such as "
-    "D:\\Server\\Jobs.";
-constexpr std::string_view kNoOldFolder =
+    "D:\\Server\\Jobs.");
+constexpr std::string_view kNoOldFolder = UiText(
     "The server's settings name no current folder here, so there are no files to move. Clear the "
-    "field to leave this row as it is.";
-constexpr std::string_view kRelative =
+    "field to leave this row as it is.");
+constexpr std::string_view kRelative = UiText(
     "\"%s\" is not a full path. Type the whole path, starting with the drive letter, such as "
-    "D:\\Server\\Jobs.";
-constexpr std::string_view kNetwork =
+    "D:\\Server\\Jobs.");
+constexpr std::string_view kNetwork = UiText(
     "\"%s\" is a network path. The server runs as a service and cannot rely on network folders: "
-    "choose a folder on a local hard disk.";
-constexpr std::string_view kBadName =
+    "choose a folder on a local hard disk.");
+constexpr std::string_view kBadName = UiText(
     "\"%s\" is not a valid folder path: a name in it holds a character such as * ? \" | or :, "
     "ends in a blank or a dot, or is reserved by Windows (such as CON or NUL). Correct the path "
-    "or choose another folder.";
-constexpr std::string_view kMarkup =
+    "or choose another folder.");
+constexpr std::string_view kMarkup = UiText(
     "\"%s\" holds &, < or >, which would damage the server's settings ticket. Choose a folder "
-    "without these characters.";
-constexpr std::string_view kNotInCodePage =
+    "without these characters.");
+constexpr std::string_view kNotInCodePage = UiText(
     "\"%s\" holds characters that the server's settings ticket cannot store on this system. "
-    "Choose a folder whose path uses only characters of the system's language settings.";
-constexpr std::string_view kNonAscii =
+    "Choose a folder whose path uses only characters of the system's language settings.");
+constexpr std::string_view kNonAscii = UiText(
     "\"%s\" holds characters beyond plain ASCII (such as accented letters), which the server's "
     "settings ticket, as it is written, cannot store safely. Choose a folder whose path uses only "
-    "the letters A to Z, digits and common signs.";
-constexpr std::string_view kNewRoot =
+    "the letters A to Z, digits and common signs.");
+constexpr std::string_view kNewRoot = UiText(
     "\"%s\" is the root of a drive. Choose or create a folder on that drive for the server's "
-    "files.";
-constexpr std::string_view kOldRoot =
+    "files.");
+constexpr std::string_view kOldRoot = UiText(
     "The current folder \"%s\" is the root of a drive, which cannot be moved as a whole. Nothing "
-    "was changed.";
-constexpr std::string_view kOldNotLocal =
+    "was changed.");
+constexpr std::string_view kOldNotLocal = UiText(
     "The current folder \"%s\" is not a folder on a local drive and cannot be moved from here. "
-    "Nothing was changed.";
-constexpr std::string_view kOldMissing =
+    "Nothing was changed.");
+constexpr std::string_view kOldMissing = UiText(
     "The current folder \"%s\" cannot be found. Create it, or reconnect its drive, and try "
-    "again; nothing was changed.";
-constexpr std::string_view kNewIsFile = "\"%s\" is a file, not a folder. Choose a folder.";
-constexpr std::string_view kDriveNetwork =
+    "again; nothing was changed.");
+constexpr std::string_view kNewIsFile = UiText("\"%s\" is a file, not a folder. Choose a folder.");
+constexpr std::string_view kDriveNetwork = UiText(
     "Drive %s is a network drive. The server runs as a service and does not see network drives: "
-    "choose a folder on a local hard disk.";
+    "choose a folder on a local hard disk.");
 constexpr std::string_view kDriveMissing =
-    "Drive %s does not exist. Choose a folder on a local hard disk.";
-constexpr std::string_view kDriveRemovable =
+    UiText("Drive %s does not exist. Choose a folder on a local hard disk.");
+constexpr std::string_view kDriveRemovable = UiText(
     "Drive %s is a removable drive, a CD or DVD drive or a RAM disk, whose content can go away "
-    "with it. Choose a folder on a local hard disk.";
-constexpr std::string_view kDriveSubstituted =
+    "with it. Choose a folder on a local hard disk.");
+constexpr std::string_view kDriveSubstituted = UiText(
     "Drive %s stands for a folder (made with subst), which the server, running as a service, "
-    "does not see. Choose the folder by its real path on a local hard disk.";
-constexpr std::string_view kSame =
+    "does not see. Choose the folder by its real path on a local hard disk.");
+constexpr std::string_view kSame = UiText(
     "\"%s\" is the current folder written another way. Nothing needs to be moved: choose another "
-    "folder, or restore the old path \"%s\".";
-constexpr std::string_view kInsideOld =
+    "folder, or restore the old path \"%s\".");
+constexpr std::string_view kInsideOld = UiText(
     "\"%s\" lies inside the current folder \"%s\". A folder cannot be moved into itself: choose "
-    "a folder outside it.";
+    "a folder outside it.");
 constexpr std::string_view kContainsOld =
-    "\"%s\" contains the current folder \"%s\". Choose a folder that lies outside it.";
-constexpr std::string_view kOverlapsOther =
+    UiText("\"%s\" contains the current folder \"%s\". Choose a folder that lies outside it.");
+constexpr std::string_view kOverlapsOther = UiText(
     "\"%s\" overlaps a folder the server already uses (%s \"%s\"). Each of the server's folders "
-    "needs a place of its own: choose a folder apart from it.";
-constexpr std::string_view kOldHoldsOther =
+    "needs a place of its own: choose a folder apart from it.");
+constexpr std::string_view kOldHoldsOther = UiText(
     "The current folder \"%s\" also holds a folder the server uses (%s \"%s\"), which would be "
-    "taken away with it. Move that folder elsewhere first.";
+    "taken away with it. Move that folder elsewhere first.");
 
 }  // namespace
 
