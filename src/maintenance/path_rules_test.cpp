@@ -47,17 +47,6 @@ TEST(PathParsing, TidiesLikeWindowsAndRefusesWhatItWouldAlter) {
   }
 }
 
-TEST(PathParsing, RelationsIgnoreTheCaseOfLetters) {
-  const auto rel = [](const char* a, const char* b) {
-    return Relate(ParsePath(a).path, ParsePath(b).path);
-  };
-  EXPECT_EQ(rel("D:\\Data\\Jobs", "d:\\data\\JOBS"), PathRelation::Same);
-  EXPECT_EQ(rel("D:\\Data\\Jobs\\New", "D:\\Data\\Jobs"), PathRelation::Inside);
-  EXPECT_EQ(rel("D:\\Data", "D:\\Data\\Jobs"), PathRelation::Contains);
-  EXPECT_EQ(rel("D:\\Data\\Jobs2", "D:\\Data\\Jobs"), PathRelation::Apart);
-  EXPECT_EQ(rel("E:\\Data", "D:\\Data"), PathRelation::Apart);
-}
-
 TEST(PathCharacters, BeyondAsciiOnlyWhereTheTicketDeclaresTheCodePage) {
   test::FakeAnsiCodePage codePage;
   struct Case {
