@@ -326,9 +326,13 @@ std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
     if (problem.kind == TreeProblem::Kind::ReparsePoint) {
       lines += Text(kLinkLine, {name});
     } else {
-      const std::string why = problem.error
-                                  ? FormatSystemError(problem.error->code, problem.error->text)
-                                  : std::string();
+      // The system's own words where it has them; its code otherwise.
+      std::string why;
+      if (problem.error) {
+        why = !problem.error->text.empty() ? problem.error->text
+                                           : FormatSystemError(problem.error->code, "");
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+      }
       lines += Text(kUnreadableLine, {name, why});
     }
     ++shown;
