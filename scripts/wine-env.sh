@@ -5,6 +5,10 @@
 #                         exports WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and DISPLAY, and tears
 #                         everything down when the calling script exits
 #   dpc_wine ARGS...      runs a Windows program in that prefix, bounded (DPC_WINE_CALL_TIMEOUT s)
+#   dpc_wine_small_drive LETTER MB
+#                         a tmpfs of MB megabytes linked as drive LETTER: of the prefix, for
+#                         disk-full tests; exports DPC_SMALL_DRIVE ("S:"); fails where this user may
+#                         not mount
 #   dpc_wine_teardown     ends the prefix's server and the Xvfb, removes the prefix (keeps it when
 #                         DPC_KEEP_PREFIX=1)
 #
@@ -15,6 +19,7 @@ DPC_WINE_LOADER=/usr/lib/wine/wine64
 DPC_WINESERVER=/usr/lib/wine/wineserver
 dpc_xvfb_pid=
 dpc_own_prefix=
+dpc_small_drive_mount=
 
 dpc_log() { printf '[wine] %s\n' "$*" >&2; }
 
@@ -52,6 +57,8 @@ dpc_wine_setup() {
   # menu builder: Start-menu entries that installers create must not reach the host's desktop.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEPREFIX="$DPC_ROOT/build/wine/$name.$$"
+  # Wine's recycle bin and menu entries live under XDG_DATA_HOME: keep them in the prefix.
+  export XDG_DATA_HOME="$WINEPREFIX/xdg-data"
   dpc_own_prefix=$WINEPREFIX
   trap dpc_wine_teardown EXIT
   trap 'exit 130' INT
@@ -101,7 +108,25 @@ dpc_wine_setup() {
   dpc_log "prefix $WINEPREFIX ready in $((SECONDS - started)) s, DISPLAY=$DISPLAY"
 }
 
+dpc_wine_small_drive() {
+  local letter=${1:?drive letter} megabytes=${2:?size in MB}
+  local mountpoint="$WINEPREFIX/small-drive-${letter,,}"
+  mkdir -p "$mountpoint"
+  if ! mount -t tmpfs -o "size=${megabytes}m" tmpfs "$mountpoint" 2>/dev/null; then
+    dpc_log "cannot mount a tmpfs here: no small drive"
+    rmdir "$mountpoint"
+    return 1
+  fi
+  dpc_small_drive_mount=$mountpoint
+  ln -sfn "$mountpoint" "$WINEPREFIX/dosdevices/${letter,,}:"
+  export DPC_SMALL_DRIVE="${letter^^}:"
+}
+
 dpc_wine_teardown() {
+  if [[ -n $dpc_small_drive_mount ]]; then
+    umount "$dpc_small_drive_mount" 2>/dev/null || true
+    dpc_small_drive_mount=
+  fi
   if [[ -n $dpc_own_prefix ]]; then
     WINEPREFIX=$dpc_own_prefix dpc_wineserver -k >/dev/null 2>&1 || true
     if [[ ${DPC_KEEP_PREFIX:-0} != 1 ]]; then

@@ -45,7 +45,8 @@ class Translator {
 };
 
 // Marks an English text that a table holds and that is translated where it is shown: the key
-// extraction (xgettext, see "Adding a language" in the README) finds texts by this name. Changes nothing.
+// extraction (xgettext, see "Adding a language" in the README) finds texts by this name. Changes
+// nothing.
 constexpr const char* UiText(const char* english) { return english; }
 
 // Fills "%s" and "%d" placeholders in order, without translating (for texts already translated).

@@ -1,0 +1,293 @@
+#include "maintenance/copy_engine.h"
+
+#include <limits>
+#include <utility>
+
+namespace dpc {
+namespace {
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = UpperAscii(c);
+  return folded;
+}
+
+bool IsAscii(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+std::string JoinPath(const std::string& top, const std::string& relative) {
+  if (relative.empty()) return top;
+  if (!top.empty() && top.back() == '\\') return top + relative;
+  return top + "\\" + relative;
+}
+
+int64_t Clamped(uint64_t value) {
+  constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  return static_cast<int64_t>(value > kMax ? kMax : value);
+}
+
+// A folder's listing at the new place, found by name as Windows finds names.
+class DestinationListing {
+ public:
+  explicit DestinationListing(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      exact_.emplace(entries_[i].name, i);
+      folded_.emplace(Folded(entries_[i].name), i);
+    }
+  }
+  const FolderEntry* Find(const std::string& name) const {
+    if (auto it = exact_.find(name); it != exact_.end()) return &entries_[it->second];
+    if (auto it = folded_.find(Folded(name)); it != folded_.end()) return &entries_[it->second];
+    return nullptr;
+  }
+
+ private:
+  std::vector<FolderEntry> entries_;
+  std::map<std::string, size_t> exact_;
+  std::map<std::string, size_t> folded_;
+};
+
+}  // namespace
+
+std::string JoinRelative(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string joined(folder);
+  joined += '\\';
+  joined += name;
+  return joined;
+}
+
+std::string CopyProgress::CounterCaption(const Translator& translator) const {
+  if (filesDone_ == 0) return translator.Translate("File %d of %d");
+  return FillPlaceholders("%d / %d", {std::to_string(filesDone_), std::to_string(fileTotal_)});
+}
+
+void ProblemList::Add(TreeProblem problem) {
+  ++count_;
+  if (first_.size() < kKept) first_.push_back(std::move(problem));
+}
+
+CopyEngine::CopyEngine(FolderFileSystem& files, MessagePump& pump, Clock& clock)
+    : files_(files), pump_(pump), clock_(clock) {}
+
+void CopyEngine::PumpBetweenEntries() {
+  pump_.ProcessPendingMessages();
+  lastPump_ = clock_.SteadyMilliseconds();
+}
+
+void CopyEngine::PumpDuringFile() {
+  const uint64_t now = clock_.SteadyMilliseconds();
+  if (now - lastPump_ < kPumpDuringFileMs) return;
+  lastPump_ = now;
+  pump_.ProcessPendingMessages();
+}
+
+TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop) {
+  TreeSize size;
+  std::vector<std::string> pending{""};
+  while (!pending.empty()) {
+    if (stop && stop()) {
+      size.stopped = true;
+      break;
+    }
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    auto listing = files_.ListFolder(JoinPath(path, relative));
+    if (!listing) {
+      size.problems.Add({TreeProblem::Kind::Unreadable, relative, listing.error()});
+      continue;
+    }
+    for (const FolderEntry& entry : *listing) {
+      std::string child = JoinRelative(relative, entry.name);
+      if (entry.IsReparsePoint()) {
+        size.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
+      } else if (entry.IsFolder()) {
+        ++size.folders;
+        pending.push_back(std::move(child));
+      } else {
+        ++size.files;
+        const uint64_t sum = size.bytes + entry.size;
+        size.bytes = sum < size.bytes ? std::numeric_limits<uint64_t>::max() : sum;
+      }
+    }
+    PumpBetweenEntries();
+  }
+  FileCounter += size.files;
+  return size;
+}
+
+int64_t CopyEngine::CountFiles(const std::string& path) { return FolderSize(path).files; }
+
+CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::string& destination,
+                                      ProgressView& view, const StopCheck& stop) {
+  CopyReport report;
+  const auto top = files_.CreateFolderTree(destination);
+  if (!top) {
+    report.problems.Add({TreeProblem::Kind::NotCreated, "", top.error()});
+    return report;
+  }
+  auto listing = files_.ListFolder(source);
+  if (!listing) {
+    report.problems.Add({TreeProblem::Kind::Unreadable, "", listing.error()});
+    return report;
+  }
+  struct Frame {
+    std::string relative;
+    std::vector<FolderEntry> entries;
+    size_t next = 0;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({"", std::move(*listing), 0});
+  const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
+
+  while (!stack.empty()) {
+    if (stack.back().next == stack.back().entries.size()) {
+      stack.pop_back();
+      continue;
+    }
+    Frame& frame = stack.back();
+    const FolderEntry entry = std::move(frame.entries[frame.next++]);
+    std::string relative = JoinRelative(frame.relative, entry.name);
+    const std::string from = JoinPath(source, relative);
+    const std::string to = JoinPath(destination, relative);
+    if (entry.IsReparsePoint()) {
+      report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
+    } else if (entry.IsFolder()) {
+      const auto made = files_.CreateFolderTree(to);
+      if (!made) {
+        report.problems.Add({TreeProblem::Kind::NotCreated, relative, made.error()});
+      } else {
+        // Hidden and system folders stay so; a pre-existing folder is left as it is.
+        const uint32_t kept =
+            entry.attributes & (file_attribute::kHidden | file_attribute::kSystem);
+        if (*made && kept != 0) files_.SetAttributes(to, kept);
+        auto children = files_.ListFolder(from);
+        if (!children) {
+          report.problems.Add({TreeProblem::Kind::Unreadable, relative, children.error()});
+        } else {
+          stack.push_back({std::move(relative), std::move(*children), 0});
+        }
+      }
+    } else {
+      auto error = files_.CopyNewFile(from, to, progress);
+      if (!error) {
+        ++report.copied;
+      } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
+        report.preexisting.insert(std::move(relative));
+      } else {
+        report.failed.emplace(std::move(relative), std::move(*error));
+      }
+      view.StepFile();
+    }
+    PumpBetweenEntries();
+    if (stop && stop()) {
+      report.cancelled = true;
+      break;
+    }
+  }
+  return report;
+}
+
+VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string& destination,
+                                    const CopyReport& copy, const StopCheck& stop) {
+  VerifyReport report;
+  struct Pending {
+    std::string relative;
+    bool destinationMissing;
+  };
+  std::vector<Pending> pending{{"", false}};
+  while (!pending.empty()) {
+    Pending folder = std::move(pending.back());
+    pending.pop_back();
+    auto listing = files_.ListFolder(JoinPath(source, folder.relative));
+    if (!listing) {
+      report.problems.Add({TreeProblem::Kind::Unreadable, folder.relative, listing.error()});
+      continue;
+    }
+    std::optional<DestinationListing> there;
+    if (!folder.destinationMissing) {
+      auto found = files_.ListFolder(JoinPath(destination, folder.relative));
+      if (found) {
+        there.emplace(std::move(*found));
+      } else {
+        report.problems.Add({TreeProblem::Kind::NotCreated, folder.relative, found.error()});
+      }
+    }
+    for (const FolderEntry& entry : *listing) {
+      std::string child = JoinRelative(folder.relative, entry.name);
+      if (entry.IsReparsePoint()) {
+        report.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
+        continue;
+      }
+      const std::string to = JoinPath(destination, child);
+      std::optional<FolderEntry> copied;
+      if (there) {
+        if (const FolderEntry* match = there->Find(entry.name)) {
+          copied = *match;
+        } else if (!IsAscii(entry.name)) {
+          // Letter case beyond A-Z is the system's to compare. Only then: asking for a name
+          // that is not there costs a scan of the whole folder on some systems.
+          if (auto stat = files_.Stat(to)) copied = *stat;
+        }
+      }
+      if (entry.IsFolder()) {
+        const bool missing = !copied || !copied->IsFolder();
+        if (missing && there) {
+          report.problems.Add({TreeProblem::Kind::NotCreated, child, std::nullopt});
+        }
+        pending.push_back({std::move(child), missing});
+        continue;
+      }
+      ++report.files;
+      if (auto failed = copy.failed.find(child); failed != copy.failed.end()) {
+        report.problems.Add({TreeProblem::Kind::CopyFailed, std::move(child), failed->second});
+      } else if (!copied || copied->IsFolder()) {
+        report.problems.Add({TreeProblem::Kind::Missing, std::move(child), std::nullopt});
+      } else if (copied->size != entry.size) {
+        report.problems.Add({TreeProblem::Kind::SizeDiffers, std::move(child), std::nullopt});
+      } else if (copy.preexisting.count(child) != 0) {
+        const auto same = files_.SameContent(JoinPath(source, child), to);
+        if (!same || !*same) {
+          report.problems.Add({TreeProblem::Kind::ContentDiffers, std::move(child),
+                               same ? std::nullopt : std::optional<OsError>(same.error())});
+        }
+        PumpBetweenEntries();
+      }
+    }
+    PumpBetweenEntries();
+    if (stop && stop()) {
+      report.cancelled = true;
+      break;
+    }
+  }
+  return report;
+}
+
+std::optional<OsError> CopyEngine::DeleteFolderTree(const std::string& path) {
+  if (auto error = files_.RecycleTree(path)) return error;
+  if (files_.Stat(path)) {
+    return OsError{145, "SHFileOperationW",
+                   "The folder is still there after it was given to the recycle bin."};
+  }
+  return std::nullopt;
+}
+
+DriveSpaceResult CopyEngine::GetDriveSpace(char letter) {
+  DriveSpaceResult result;
+  const char drive = UpperAscii(letter);
+  if (drive < 'A' || drive > 'Z') return result;
+  const auto space = files_.FreeSpace(drive);
+  if (!space) return result;
+  result.ok = true;
+  result.freeBytes = Clamped(space->freeToCaller);
+  result.totalBytes = Clamped(space->total);
+  return result;
+}
+
+}  // namespace dpc

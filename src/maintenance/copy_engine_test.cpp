@@ -1,0 +1,166 @@
+#include "maintenance/copy_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_folders.h"
+#include "fakes/fake_move_view.h"
+
+namespace dpc {
+namespace {
+
+using file_attribute::kHidden;
+using file_attribute::kReparsePoint;
+using file_attribute::kSystem;
+
+constexpr uint64_t kGiB = 1ull << 30;
+
+class CopyEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.AddFile("C:\\Old\\a.txt", "alpha");
+    files.AddFile("C:\\Old\\hidden.sys", "hs", kHidden | kSystem);
+    files.AddFile("C:\\Old\\.cache\\big.bin", "b", 0, 3 * kGiB);
+    files.AddFolder("C:\\Old\\Secret", kHidden);
+    files.AddFile("C:\\Old\\Sub\\Deeper\\c.txt", "gamma");
+    files.AddFolder("C:\\Old\\Empty");
+  }
+  CopyReport CopyAll(const CopyEngine::StopCheck& stop = {}) {
+    return engine.CopyFolderTree("C:\\Old", "D:\\New", view, stop);
+  }
+
+  test::FakeFolderFileSystem files;
+  test::FakeMessagePump pump;
+  test::FakeClock clock;
+  test::FakeMoveView view;
+  CopyEngine engine{files, pump, clock};
+};
+
+TEST_F(CopyEngineTest, SizeCountsEveryFileIn64BitsDotFoldersIncluded) {
+  engine.FileCounter = 10;
+  const TreeSize size = engine.FolderSize("C:\\Old");
+  EXPECT_EQ(size.bytes, 3 * kGiB + 1 + 5 + 2 + 5);
+  EXPECT_EQ(size.files, 4);
+  EXPECT_EQ(size.folders, 5);
+  EXPECT_TRUE(size.problems.empty());
+  EXPECT_EQ(engine.FileCounter, 14);
+  EXPECT_EQ(engine.CountFiles("C:\\Old\\Sub"), 1);
+  EXPECT_EQ(engine.FileCounter, 15);
+}
+
+TEST_F(CopyEngineTest, UnlistableFoldersAndLinksAreProblemsNotEmptyFolders) {
+  files.listErrors["C:\\Old\\Sub\\Deeper"] = OsError{5, "FindFirstFileExW", "Access is denied."};
+  files.AddFolder("C:\\Old\\Loop", kReparsePoint);
+  files.AddFile("C:\\Old\\Loop\\x", "never counted");
+  const TreeSize size = engine.FolderSize("C:\\Old");
+  ASSERT_EQ(size.problems.count(), 2);
+  EXPECT_EQ(size.files, 3);
+  std::set<std::string> found;
+  for (const TreeProblem& p : size.problems.first()) found.insert(p.relative);
+  EXPECT_EQ(found, (std::set<std::string>{"Loop", "Sub\\Deeper"}));
+  EXPECT_EQ(engine.FolderSize("C:\\Missing").problems.first().at(0).kind,
+            TreeProblem::Kind::Unreadable);
+}
+
+TEST_F(CopyEngineTest, CopiesEveryEntryAndNeverOverwrites) {
+  files.AddFile("D:\\New\\a.txt", "kept at the destination");
+  const CopyReport report = CopyAll();
+  EXPECT_FALSE(report.cancelled);
+  EXPECT_EQ(report.copied, 3);
+  EXPECT_EQ(report.preexisting, (std::set<std::string>{"a.txt"}));
+  EXPECT_EQ(view.steps, 4);
+  EXPECT_EQ(files.Content("D:\\New\\a.txt"), "kept at the destination");
+  EXPECT_EQ(files.Find("D:\\New\\hidden.sys")->attributes, kHidden | kSystem);
+  EXPECT_EQ(files.Find("D:\\New\\Secret")->attributes & kHidden, kHidden);
+  EXPECT_TRUE(files.Exists("D:\\New\\Empty"));
+  EXPECT_EQ(files.Content("D:\\New\\Sub\\Deeper\\c.txt"), "gamma");
+  EXPECT_EQ(pump.calls.load(), 9);  // after every entry
+}
+
+TEST_F(CopyEngineTest, MessagesRunWhileALargeFileCopies) {
+  files.onProgress = [&] { clock.Advance(CopyEngine::kPumpDuringFileMs / 2); };
+  CopyAll();
+  // 3 GiB report 3072 times; every second report is due for the messages.
+  EXPECT_GE(pump.calls.load(), 9 + 1500);
+}
+
+TEST_F(CopyEngineTest, CancelIsNoticedAfterTheEntryInHand) {
+  int copies = 0;
+  files.onCopy = [&](const std::string&) { ++copies; };
+  pump.onPump = [&] {
+    if (copies == 2) view.cancelled = true;
+  };
+  const CopyReport report = CopyAll([&] { return view.Cancelled(); });
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_EQ(copies, 2);
+  EXPECT_EQ(view.steps, 2);
+}
+
+TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
+  struct Case {
+    const char* name;
+    std::function<void()> stage;
+    TreeProblem::Kind kind;
+    const char* relative;
+  };
+  const Case cases[] = {
+      {"copy failed",
+       [&] {
+         files.copyErrors["C:\\Old\\a.txt"] = OsError{112, "CopyFileExW", ""};
+       },
+       TreeProblem::Kind::CopyFailed, "a.txt"},
+      {"different file already there", [&] { files.AddFile("D:\\New\\a.txt", "ALPHA"); },
+       TreeProblem::Kind::ContentDiffers, "a.txt"},
+      {"removed after the copy",
+       [&] { files.onCopy = [&](const std::string&) { files.RemoveFile("D:\\New\\hidden.sys"); }; },
+       TreeProblem::Kind::Missing, "hidden.sys"},
+      {"folder not made",
+       [&] {
+         files.createErrors["D:\\New\\Sub\\Deeper"] = OsError{5, "CreateDirectoryW", ""};
+       },
+       TreeProblem::Kind::NotCreated, "Sub\\Deeper"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    c.stage();
+    const CopyReport copy = CopyAll();
+    files.onCopy = nullptr;
+    const VerifyReport verify = engine.VerifyCopy("C:\\Old", "D:\\New", copy, {});
+    ASSERT_FALSE(verify.problems.empty());
+    EXPECT_EQ(verify.problems.first()[0].kind, c.kind);
+    EXPECT_EQ(verify.problems.first()[0].relative, c.relative);
+    files.RecycleTree("D:\\New");
+    files.copyErrors.clear();
+    files.createErrors.clear();
+  }
+}
+
+TEST_F(CopyEngineTest, RecycleMustLeaveNothingAndAnUnusableDriveHasNoSpace) {
+  const DriveSpaceResult none = engine.GetDriveSpace('\\');
+  EXPECT_FALSE(none.ok);
+  EXPECT_EQ(none.freeBytes, -1);
+  EXPECT_EQ(none.totalBytes, -1);
+  files.recycleLeavesFolder = true;
+  EXPECT_TRUE(engine.DeleteFolderTree("C:\\Old"));  // reported success, yet still there
+  files.recycleLeavesFolder = false;
+  EXPECT_FALSE(engine.DeleteFolderTree("C:\\Old"));
+}
+
+TEST(CopyProgressTest, CounterReadsLiterallyUntilTheFirstStep) {
+  Translator translator;
+  CopyProgress progress;
+  progress.SetFileTotal(120);
+  EXPECT_EQ(progress.CounterCaption(translator), "File %d of %d");
+  progress.StepFile();
+  progress.StepFile();
+  progress.StepFile();
+  EXPECT_EQ(progress.CounterCaption(translator), "3 / 120");
+  progress.Cancel();
+  progress.Reset();
+  EXPECT_FALSE(progress.Cancelled());
+  EXPECT_EQ(progress.CounterCaption(translator), "File %d of %d");
+}
+
+}  // namespace
+}  // namespace dpc

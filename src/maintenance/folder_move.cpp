@@ -1,0 +1,408 @@
+#include "maintenance/folder_move.h"
+
+#include <limits>
+#include <utility>
+
+namespace dpc {
+namespace {
+
+constexpr std::string_view kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr size_t kShownNames = 5;
+
+constexpr std::string_view kServerRunning =
+    UiText("The server is running. Stop it before moving its folders; nothing was changed.");
+constexpr std::string_view kNotEnoughSpace = UiText("Not enough disk space!");
+constexpr std::string_view kTreeNotMovable =
+    UiText("\"%s\" cannot be moved as it is, so nothing was copied:");
+constexpr std::string_view kTreeAdvice =
+    UiText("Remove the links, or make the folders readable, and try again.");
+constexpr std::string_view kLinkLine =
+    UiText("%s: a link to another place (a junction or symbolic link), which is not followed");
+constexpr std::string_view kUnreadableLine = UiText("%s: cannot be read (%s)");
+constexpr std::string_view kMoreNames = UiText("and %d more");
+constexpr std::string_view kOneFileNotMoved = UiText(
+    "1 file could not be moved, so the old folder \"%s\" was kept and the server still uses it. "
+    "The files already copied stay in \"%s\".");
+constexpr std::string_view kFilesNotMoved = UiText(
+    "%d files could not be moved, so the old folder \"%s\" was kept and the server still uses "
+    "it. The files already copied stay in \"%s\".");
+constexpr std::string_view kReasonContent = UiText(
+    "A different file of the same name already stands in the new folder and was left as it was. "
+    "Remove or rename it there, and try again.");
+constexpr std::string_view kReasonIncomplete =
+    UiText("The copies in the new folder are missing or incomplete.");
+constexpr std::string_view kReasonNotCreated =
+    UiText("A folder could not be created in the new folder.");
+constexpr std::string_view kReasonLink =
+    UiText("A link to another place (a junction or symbolic link) is not followed.");
+constexpr std::string_view kReasonUnreadable = UiText("A folder could not be read.");
+constexpr std::string_view kServerStarted = UiText(
+    "The server was started during the move, so the settings ticket was not changed and the old "
+    "folder \"%s\" was kept. Stop the server and try again.");
+constexpr std::string_view kTicketFailed = UiText(
+    "The settings ticket could not be changed, so the server still uses \"%s\" and the old "
+    "folder was kept; the copies in \"%s\" are not used. The remaining folders were not moved.");
+constexpr std::string_view kTicketUnmatched = UiText(
+    "The settings ticket does not name \"%s\" for this folder exactly once (it may have been "
+    "changed since this window opened), so it was left as it was and the old folder was kept; "
+    "the copies in \"%s\" are not used.");
+constexpr std::string_view kTicketReadBack = UiText(
+    "The settings ticket was changed, but reading it again does not give \"%s\" for this "
+    "folder. The old folder \"%s\" was kept; check the server's settings.");
+constexpr std::string_view kInstallLocationFailed = UiText(
+    "The folder was moved and the settings ticket names \"%s\", but the product's install "
+    "location could not be recorded, so the old folder \"%s\" was kept. The remaining folders "
+    "were not moved.");
+constexpr std::string_view kRecycleFailed = UiText(
+    "The files were moved to \"%s\" and the server now uses them, but the old folder \"%s\" "
+    "could not be put in the recycle bin. Delete it by hand when convenient.");
+
+std::string WithSystemError(std::string text, const OsError& error) {
+  return text + "\r\n\r\n" + FormatSystemError(error.code, error.text);
+}
+
+std::string_view OutcomeName(MoveOutcome outcome) {
+  switch (outcome) {
+    case MoveOutcome::Running:
+      return "running";
+    case MoveOutcome::Unchanged:
+      return "unchanged";
+    case MoveOutcome::Refused:
+      return "refused";
+    case MoveOutcome::NotEnoughSpace:
+      return "not enough disk space";
+    case MoveOutcome::Cancelled:
+      return "cancelled";
+    case MoveOutcome::NotMoved:
+      return "files not moved, old folder kept";
+    case MoveOutcome::TicketUnchanged:
+      return "ticket not changed, old folder kept";
+    case MoveOutcome::TicketFailed:
+      return "ticket replace failed, old folder kept";
+    case MoveOutcome::InstallLocationFailed:
+      return "install location not written, old folder kept";
+    case MoveOutcome::MovedOldFolderKept:
+      return "moved, old folder could not be recycled";
+    case MoveOutcome::Moved:
+      return "moved";
+    case MoveOutcome::Failed:
+      return "failed";
+  }
+  return "";
+}
+
+}  // namespace
+
+MoveFolder::MoveFolder(MoveServices& services, ProgressView& view, MoveRequest request)
+    : s_(services),
+      view_(view),
+      request_(std::move(request)),
+      engine_(services.files, services.pump, services.clock),
+      rules_(services.files, services.codePage, services.translator) {
+  result_.storedValue = request_.storedValue;
+}
+
+MoveFolder::~MoveFolder() { CloseView(); }
+
+void MoveFolder::Run() {
+  while (!done()) Advance();
+}
+
+void MoveFolder::Advance() {
+  try {
+    switch (step_) {
+      case MoveStep::Check:
+        return Check();
+      case MoveStep::Measure:
+        return Measure();
+      case MoveStep::Copy:
+        return Copy();
+      case MoveStep::Verify:
+        return Verify();
+      case MoveStep::RewriteTicket:
+        return RewriteTicket();
+      case MoveStep::InstallLocation:
+        return RecordInstallLocation();
+      case MoveStep::Recycle:
+        return Recycle();
+      case MoveStep::Done:
+        return;
+    }
+  } catch (...) {
+    CloseView();
+    result_.outcome = MoveOutcome::Failed;
+    result_.stopRemainingRows = true;
+    step_ = MoveStep::Done;
+    throw;
+  }
+}
+
+bool MoveFolder::Stopping() { return cancelRequested_ || (viewOpen_ && view_.Cancelled()); }
+
+void MoveFolder::Check() {
+  if (request_.newText == request_.storedValue) return Finish(MoveOutcome::Unchanged);
+  if (Stopping()) return Finish(MoveOutcome::Cancelled);
+  if (!s_.serverStopped()) return Finish(MoveOutcome::Refused, Text(kServerRunning));
+  const PathVerdict verdict = rules_.Check(
+      {request_.storedValue, request_.newText, request_.others, s_.ticket.DeclaredCodePage()});
+  if (!verdict.accepted) return Finish(MoveOutcome::Refused, verdict.message);
+  newPath_ = verdict.newPath;
+  step_ = MoveStep::Measure;
+}
+
+void MoveFolder::Measure() {
+  engine_.FileCounter = 0;
+  size_ = engine_.FolderSize(request_.storedValue, [this] { return Stopping(); });
+  if (size_.stopped) return Finish(MoveOutcome::Cancelled);
+  if (!size_.problems.empty()) {
+    return Finish(MoveOutcome::Refused, Text(kTreeNotMovable, {request_.storedValue}) + "\r\n" +
+                                            ProblemsMessage(size_.problems) + "\r\n\r\n" +
+                                            Text(kTreeAdvice));
+  }
+  const DriveSpaceResult space = engine_.GetDriveSpace(newPath_[0]);
+  const uint64_t needed = size_.bytes;
+  if (!space.ok || space.freeBytes < 0 || static_cast<uint64_t>(space.freeBytes) < needed) {
+    return Finish(MoveOutcome::NotEnoughSpace, Text(kNotEnoughSpace));
+  }
+  view_.Open(s_.translator.Translate(request_.row.label));
+  viewOpen_ = true;
+  if (engine_.FileCounter > 0) view_.SetFileTotal(engine_.FileCounter);
+  s_.pump.ProcessPendingMessages();
+  step_ = MoveStep::Copy;
+}
+
+void MoveFolder::Copy() {
+  copy_ =
+      engine_.CopyFolderTree(request_.storedValue, newPath_, view_, [this] { return Stopping(); });
+  if (copy_.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
+  step_ = MoveStep::Verify;
+}
+
+void MoveFolder::Verify() {
+  const VerifyReport verify =
+      engine_.VerifyCopy(request_.storedValue, newPath_, copy_, [this] { return Stopping(); });
+  if (verify.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
+  const ProblemList& problems = verify.problems.empty() ? copy_.problems : verify.problems;
+  if (problems.empty()) {
+    step_ = MoveStep::RewriteTicket;
+    return;
+  }
+  const int64_t count = problems.count();
+  std::string text =
+      count == 1 ? Text(kOneFileNotMoved, {request_.storedValue, newPath_})
+                 : Text(kFilesNotMoved, {std::to_string(count), request_.storedValue, newPath_});
+  std::string names;
+  for (size_t i = 0; i < problems.first().size() && i < kShownNames; ++i) {
+    const std::string& relative = problems.first()[i].relative;
+    names += "\r\n" + (relative.empty() ? request_.storedValue : relative);
+  }
+  const int64_t shown = static_cast<int64_t>(std::min(problems.first().size(), kShownNames));
+  if (count > shown) names += "\r\n" + Text(kMoreNames, {std::to_string(count - shown)});
+  text += "\r\n" + names;
+
+  const TreeProblem& first = problems.first().front();
+  std::optional<OsError> reason = first.error;
+  if (!reason && !copy_.failed.empty()) reason = copy_.failed.begin()->second;
+  if (reason) {
+    text = WithSystemError(text, *reason);
+  } else {
+    std::string_view why = kReasonIncomplete;
+    switch (first.kind) {
+      case TreeProblem::Kind::ContentDiffers:
+        why = kReasonContent;
+        break;
+      case TreeProblem::Kind::NotCreated:
+        why = kReasonNotCreated;
+        break;
+      case TreeProblem::Kind::ReparsePoint:
+        why = kReasonLink;
+        break;
+      case TreeProblem::Kind::Unreadable:
+        why = kReasonUnreadable;
+        break;
+      default:
+        break;
+    }
+    text += "\r\n\r\n" + Text(why);
+  }
+  Finish(MoveOutcome::NotMoved, std::move(text));
+}
+
+void MoveFolder::RewriteTicket() {
+  if (Stopping()) return Finish(MoveOutcome::Cancelled);
+  if (!s_.serverStopped()) {
+    return Finish(MoveOutcome::Refused, Text(kServerStarted, {request_.storedValue}));
+  }
+  const std::string open(request_.row.openTag);
+  const std::string close(request_.row.closeTag);
+  const TicketRewrite rewrite = s_.ticket.ReplaceInTicket(
+      open + request_.storedValue + close, open + newPath_ + close,
+      ExpectedValue{request_.row.openTag, request_.row.closeTag, newPath_});
+  if (rewrite.error) {
+    return Finish(
+        MoveOutcome::TicketFailed,
+        WithSystemError(Text(kTicketFailed, {request_.storedValue, newPath_}), *rewrite.error),
+        true);
+  }
+  if (!rewrite.written) {
+    return Finish(MoveOutcome::TicketUnchanged,
+                  Text(kTicketUnmatched, {request_.storedValue, newPath_}));
+  }
+  result_.storedValue = newPath_;
+  std::string readBack;
+  try {
+    readBack = s_.ticket.ReadFolderSettings().Folder(request_.row.number);
+  } catch (const SystemError& error) {
+    return Finish(
+        MoveOutcome::TicketUnchanged,
+        Text(kTicketReadBack, {newPath_, request_.storedValue}) + "\r\n\r\n" + error.what());
+  }
+  if (readBack != newPath_) {
+    return Finish(MoveOutcome::TicketUnchanged,
+                  Text(kTicketReadBack, {newPath_, request_.storedValue}));
+  }
+  const bool recordsInstallLocation =
+      request_.row.number == kMediaProfileRow && !request_.productGuid.empty();
+  step_ = recordsInstallLocation ? MoveStep::InstallLocation : MoveStep::Recycle;
+}
+
+void MoveFolder::RecordInstallLocation() {
+  step_ = MoveStep::Recycle;
+  // An identifier with a backslash would name some other key below the uninstall entries.
+  if (request_.productGuid.find('\\') != std::string::npos) return;
+  const std::string path = std::string(kUninstallKey) + request_.productGuid;
+  if (!s_.registry.OpenMachineKey(path, reg::kRead)) return;  // no key: nothing is written
+  const auto fail = [&](const OsError& error) {
+    Finish(MoveOutcome::InstallLocationFailed,
+           WithSystemError(Text(kInstallLocationFailed, {newPath_, request_.storedValue}), error),
+           true);
+  };
+  auto key = s_.registry.OpenMachineKey(path, kKeyAllAccess);
+  if (!key) return fail(OsError{0, "RegOpenKeyExW", ""});
+  if (auto error = key->WriteString("InstallLocation", newPath_)) return fail(*error);
+}
+
+void MoveFolder::Recycle() {
+  if (auto error = engine_.DeleteFolderTree(request_.storedValue)) {
+    return Finish(MoveOutcome::MovedOldFolderKept,
+                  WithSystemError(Text(kRecycleFailed, {newPath_, request_.storedValue}), *error));
+  }
+  Finish(MoveOutcome::Moved);
+}
+
+void MoveFolder::Finish(MoveOutcome outcome, std::string message, bool stopRemainingRows) {
+  result_.outcome = outcome;
+  result_.message = std::move(message);
+  result_.stopRemainingRows = stopRemainingRows;
+  step_ = MoveStep::Done;
+  CloseView();
+  if (outcome != MoveOutcome::Unchanged) Log(std::string(OutcomeName(outcome)));
+}
+
+void MoveFolder::CloseView() noexcept {
+  if (!viewOpen_) return;
+  viewOpen_ = false;
+  try {
+    view_.Close();
+  } catch (...) {
+    // The window is gone either way; the move's own outcome is what matters.
+  }
+}
+
+std::string MoveFolder::Text(std::string_view pattern,
+                             std::initializer_list<std::string_view> args) {
+  return s_.translator.Format(pattern, args);
+}
+
+std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
+  std::string lines;
+  size_t shown = 0;
+  for (const TreeProblem& problem : problems.first()) {
+    if (shown == kShownNames) break;
+    const std::string name = problem.relative.empty() ? request_.storedValue : problem.relative;
+    if (!lines.empty()) lines += "\r\n";
+    if (problem.kind == TreeProblem::Kind::ReparsePoint) {
+      lines += Text(kLinkLine, {name});
+    } else {
+      // The system's own words where it has them; its code otherwise.
+      std::string why;
+      if (problem.error) {
+        why = !problem.error->text.empty() ? problem.error->text
+                                           : FormatSystemError(problem.error->code, "");
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+      }
+      lines += Text(kUnreadableLine, {name, why});
+    }
+    ++shown;
+  }
+  const int64_t rest = problems.count() - static_cast<int64_t>(shown);
+  if (rest > 0) lines += "\r\n" + Text(kMoreNames, {std::to_string(rest)});
+  return lines;
+}
+
+void MoveFolder::Log(const std::string& what) {
+  if (!s_.writeLog) return;
+  try {
+    s_.writeLog("Server File Maintenance",
+                std::string(request_.row.element) + " " + request_.storedValue + " -> " +
+                    (newPath_.empty() ? request_.newText : newPath_) + ": " + what);
+  } catch (...) {
+    // The trace log never stops a move.
+  }
+}
+
+FolderMoves::FolderMoves(MoveServices& services, MoveView& view) : s_(services), view_(view) {}
+
+void FolderMoves::RequestClose() {
+  closeRequested_ = true;
+  if (current_ != nullptr) current_->RequestCancel();
+}
+
+void FolderMoves::Run(std::array<FolderRowState, 5>& rows, const std::string& productGuid,
+                      const std::string& applicationFolder) {
+  results_.clear();
+  bool changed = false;
+  for (const FolderRowState& row : rows) changed = changed || row.editText != row.storedValue;
+  if (!changed) return;
+  const std::string caption = s_.translator.Translate(kFolderErrorCaption);
+  if (!s_.serverStopped()) {
+    view_.ShowMessage(s_.translator.Translate(kServerRunning), caption);
+    return;
+  }
+  struct Running {
+    FolderMoves& moves;
+    explicit Running(FolderMoves& m) : moves(m) { moves.running_ = true; }
+    ~Running() {
+      moves.running_ = false;
+      moves.current_ = nullptr;
+    }
+  } running(*this);
+
+  for (const FolderRow& row : kFolderRows) {
+    if (closeRequested_) break;
+    FolderRowState& state = rows[static_cast<size_t>(row.number - 1)];
+    MoveRequest request{row, state.storedValue, state.editText, productGuid, {}};
+    for (const FolderRow& other : kFolderRows) {
+      if (other.number != row.number) {
+        request.others.push_back(
+            {other.label, rows[static_cast<size_t>(other.number - 1)].storedValue});
+      }
+    }
+    request.others.push_back({UiText("Settings ticket folder:"), s_.ticket.TicketFolder});
+    request.others.push_back({UiText("Application folder:"), applicationFolder});
+
+    MoveFolder move(s_, view_, std::move(request));
+    current_ = &move;
+    if (closeRequested_) move.RequestCancel();
+    move.Run();
+    current_ = nullptr;
+    state.storedValue = move.result().storedValue;
+    results_.push_back(move.result());
+    if (!move.result().message.empty()) view_.ShowMessage(move.result().message, caption);
+    if (move.result().stopRemainingRows) break;
+  }
+}
+
+}  // namespace dpc

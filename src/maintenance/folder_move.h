@@ -1,0 +1,164 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "i18n/translate.h"
+#include "maintenance/copy_engine.h"
+#include "maintenance/folder_rows.h"
+#include "maintenance/path_rules.h"
+#include "maintenance/ticket.h"
+#include "platform/clock.h"
+#include "platform/code_page.h"
+#include "platform/folders.h"
+#include "platform/message_pump.h"
+#include "platform/registry.h"
+
+namespace dpc {
+
+// What a folder move needs from the controller.
+struct MoveServices {
+  FolderFileSystem& files;
+  AnsiCodePage& codePage;
+  Registry& registry;
+  MessagePump& pump;
+  Clock& clock;
+  const Translator& translator;
+  SettingsTicket& ticket;
+  // True while the server service is stopped. A move does not start, and does not rewrite the
+  // ticket, otherwise.
+  std::function<bool()> serverStopped;
+  // WriteControlLog(key, value); may be empty.
+  std::function<void(const std::string&, const std::string&)> writeLog;
+};
+
+struct MoveRequest {
+  FolderRow row;
+  std::string storedValue;  // the row's StoredValue
+  std::string newText;      // the edit's text
+  std::string productGuid;  // braced; empty without "ProfileUpdater.xml"
+  std::vector<OtherFolder> others;
+};
+
+enum class MoveStep { Check, Measure, Copy, Verify, RewriteTicket, InstallLocation, Recycle, Done };
+
+enum class MoveOutcome {
+  Running,
+  Unchanged,        // the edit holds StoredValue: nothing to do
+  Refused,          // a path rule, the server's state or the tree's content; nothing was written
+  NotEnoughSpace,   // "Not enough disk space!"
+  Cancelled,        // Cancel, Exit or WM_CLOSE: old folder and ticket as they were
+  NotMoved,         // files did not all arrive: old folder and ticket as they were
+  TicketUnchanged,  // the ticket did not take the new folder: old folder kept
+  TicketFailed,     // the ticket could not be replaced: old folder kept, later rows stop
+  InstallLocationFailed,  // moved and in the ticket, registry not written: old folder kept, stop
+  MovedOldFolderKept,     // moved and in the ticket; the old folder could not be recycled
+  Moved,
+  Failed,  // an unexpected failure was raised to the caller: later rows stop
+};
+
+struct MoveResult {
+  MoveOutcome outcome = MoveOutcome::Running;
+  std::string storedValue;  // the row's StoredValue after the move: the folder the ticket names
+  std::string message;      // for the operator, translated; empty when there is nothing to say
+  bool stopRemainingRows = false;
+};
+
+// Caption of every message of a folder move.
+inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
+
+// The move of one row's folder tree (MoveFolder), as explicit steps: check, measure, copy,
+// verify, rewrite the ticket, record the install location (media profile row), recycle the old
+// tree. Nothing is deleted that has not arrived whole at the new place, and the old tree goes
+// only after the ticket names the new one. The copy and verification process window messages;
+// the progress view is open from the copy to the end of the move.
+class MoveFolder {
+ public:
+  MoveFolder(MoveServices& services, ProgressView& view, MoveRequest request);
+  ~MoveFolder();
+  MoveFolder(const MoveFolder&) = delete;
+  MoveFolder& operator=(const MoveFolder&) = delete;
+
+  MoveStep step() const { return step_; }
+  bool done() const { return step_ == MoveStep::Done; }
+  // Runs the next step. A raised failure closes the progress view, ends the move as Failed and
+  // is raised again.
+  void Advance();
+  void Run();
+  // Exit or WM_CLOSE during the move: acts as Cancel for this row. Once the ticket has been
+  // rewritten the move completes.
+  void RequestCancel() { cancelRequested_ = true; }
+  const MoveResult& result() const { return result_; }
+
+ private:
+  void Check();
+  void Measure();
+  void Copy();
+  void Verify();
+  void RewriteTicket();
+  void RecordInstallLocation();
+  void Recycle();
+  bool Stopping();
+  void Finish(MoveOutcome outcome, std::string message = {}, bool stopRemainingRows = false);
+  void CloseView() noexcept;
+  std::string Text(std::string_view pattern, std::initializer_list<std::string_view> args = {});
+  std::string ProblemsMessage(const ProblemList& problems);
+  void Log(const std::string& what);
+
+  MoveServices& s_;
+  ProgressView& view_;
+  MoveRequest request_;
+  CopyEngine engine_;
+  PathRules rules_;
+  MoveStep step_ = MoveStep::Check;
+  MoveResult result_;
+  std::string newPath_;
+  TreeSize size_;
+  CopyReport copy_;
+  bool viewOpen_ = false;
+  bool cancelRequested_ = false;
+};
+
+// The dialog's windows as the OK flow sees them: the progress window and message boxes.
+class MoveView : public ProgressView {
+ public:
+  // A message box with the error icon and an OK button; the texts come translated.
+  virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+};
+
+// One dialog row: the folder the ticket names, and the edit's text.
+struct FolderRowState {
+  std::string storedValue;
+  std::string editText;
+};
+
+// btnOKClick's work: the rows moved in order 1 to 5, each with its own progress window and at
+// most one message. Unchanged rows are passed over; a failed ticket replace or registry write
+// stops the rows after it; Exit or WM_CLOSE cancels the row in hand and stops the rest.
+class FolderMoves {
+ public:
+  FolderMoves(MoveServices& services, MoveView& view);
+
+  // Updates each row's storedValue to what the ticket now names. The ticket's and the
+  // application's folders are kept apart like the other rows' folders.
+  void Run(std::array<FolderRowState, 5>& rows, const std::string& productGuid,
+           const std::string& applicationFolder);
+  // From Exit or WM_CLOSE while running: the window should close once Run has returned.
+  void RequestClose();
+  bool closeRequested() const { return closeRequested_; }
+  bool running() const { return running_; }
+  const std::vector<MoveResult>& results() const { return results_; }
+
+ private:
+  MoveServices& s_;
+  MoveView& view_;
+  MoveFolder* current_ = nullptr;
+  bool running_ = false;
+  bool closeRequested_ = false;
+  std::vector<MoveResult> results_;
+};
+
+}  // namespace dpc

@@ -1,0 +1,344 @@
+#include "maintenance/folder_move.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_folders.h"
+#include "fakes/fake_move_view.h"
+#include "fakes/fake_system.h"
+
+namespace dpc {
+namespace {
+
+using file_attribute::kHidden;
+using file_attribute::kSystem;
+
+constexpr const char* kTicket = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+constexpr const char* kTicketText =
+    "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
+    "<Settings>\r\n"
+    "  <System><CountryCode>1033</CountryCode></System>\r\n"
+    "  <ReferenceProfiles type=\"string\">C:\\\\Data\\\\Ref</ReferenceProfiles>\r\n"
+    "  <PaperProfiles type=\"string\">C:\\\\Data\\\\Paper</PaperProfiles>\r\n"
+    "  <Job type=\"string\">C:\\\\Data\\\\Jobs</Job>\r\n"
+    "  <Print type=\"string\">C:\\\\Data\\\\Print</Print>\r\n"
+    "  <Temp type=\"string\">C:\\\\Data\\\\Temp</Temp>\r\n"
+    "  <ApplicationFolder type=\"string\">C:\\\\Server</ApplicationFolder>\r\n"
+    "</Settings>\r\n";
+constexpr const char* kUninstall =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{4D2-GUID}";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  text.replace(text.find(from), from.size(), to);
+  return text;
+}
+
+// A machine with the ticket, five data folders on C: and an empty drive E:.
+struct World {
+  World() {
+    shell.specialFolders[kCommonAppDataFolderId] = "C:\\ProgramData";
+    files.AddFile(kTicket, kTicketText);
+    files.AddFile("C:\\Data\\Jobs\\job1.dat", "one");
+    files.AddFile("C:\\Data\\Jobs\\hidden.sys", "hs", kHidden | kSystem);
+    files.AddFile("C:\\Data\\Jobs\\.cache\\c.bin", "cache");
+    files.AddFile("C:\\Data\\Jobs\\Sub\\two.dat", "two");
+    for (const char* folder : {"Ref", "Paper", "Print", "Temp"}) {
+      files.AddFile(std::string("C:\\Data\\") + folder + "\\f.dat", folder);
+    }
+    settings = ticket.ReadFolderSettings();
+    jobsBefore = files.FilesBelow("C:\\Data\\Jobs");
+  }
+  MoveRequest Request(int row, const std::string& newText) {
+    MoveRequest request{
+        kFolderRows[static_cast<size_t>(row - 1)], settings.Folder(row), newText, "{4D2-GUID}", {}};
+    for (const FolderRow& other : kFolderRows) {
+      if (other.number != row)
+        request.others.push_back({other.label, settings.Folder(other.number)});
+    }
+    return request;
+  }
+  MoveResult Move(int row, const std::string& newText) {
+    MoveFolder move(services, view, Request(row, newText));
+    move.Run();
+    return move.result();
+  }
+  bool Recycled() const {
+    return std::any_of(files.journal.begin(), files.journal.end(),
+                       [](const std::string& entry) { return entry.starts_with("recycle"); });
+  }
+  std::array<FolderRowState, 5> Rows() const {
+    std::array<FolderRowState, 5> rows;
+    for (int row = 1; row <= 5; ++row) {
+      rows[static_cast<size_t>(row - 1)] = {settings.Folder(row), settings.Folder(row)};
+    }
+    return rows;
+  }
+
+  test::FakeFolderFileSystem files;
+  test::FakeAnsiCodePage codePage;
+  test::FakeRegistry registry;
+  test::FakeMessagePump pump;
+  test::FakeClock clock;
+  test::FakeShell shell;
+  test::FakeMoveView view;
+  Translator translator;
+  SettingsTicket ticket{files, shell, codePage, clock};
+  bool serverStopped = true;
+  std::vector<std::string> log;
+  MoveServices services{files,
+                        codePage,
+                        registry,
+                        pump,
+                        clock,
+                        translator,
+                        ticket,
+                        [this] { return serverStopped; },
+                        [this](const std::string& key, const std::string& value) {
+                          log.push_back(key + " = " + value);
+                        }};
+  FolderSettings settings;
+  std::map<std::string, std::string> jobsBefore;
+};
+
+TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
+  World w;
+  MoveFolder move(w.services, w.view, w.Request(3, "E:\\Jobs\\"));
+  std::vector<MoveStep> steps;
+  while (!move.done()) {
+    steps.push_back(move.step());
+    move.Advance();
+  }
+  EXPECT_EQ(steps,
+            (std::vector<MoveStep>{MoveStep::Check, MoveStep::Measure, MoveStep::Copy,
+                                   MoveStep::Verify, MoveStep::RewriteTicket, MoveStep::Recycle}));
+  EXPECT_EQ(move.result().outcome, MoveOutcome::Moved);
+  EXPECT_EQ(move.result().storedValue, "E:\\Jobs");
+  EXPECT_EQ(move.result().message, "");
+  EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+  EXPECT_EQ(w.files.Find("E:\\Jobs\\hidden.sys")->attributes, kHidden | kSystem);
+  EXPECT_FALSE(w.files.Exists("C:\\Data\\Jobs"));
+  EXPECT_EQ(w.files.Content(kTicket), Replaced(kTicketText, "C:\\\\Data\\\\Jobs", "E:\\\\Jobs"));
+  const std::vector<std::string> last(w.files.journal.end() - 3, w.files.journal.end());
+  EXPECT_EQ(last, (std::vector<std::string>{"write " + w.ticket.ScratchPath(),
+                                            "replace " + std::string(kTicket),
+                                            "recycle C:\\Data\\Jobs"}));
+  EXPECT_EQ(w.view.opened, std::vector<std::string>{"Job folder:"});
+  EXPECT_EQ(w.view.fileTotal, 4);
+  EXPECT_EQ(w.view.steps, 4);
+  EXPECT_EQ(w.view.closes, 1);
+  EXPECT_EQ(w.log, std::vector<std::string>{
+                       "Server File Maintenance = Job C:\\Data\\Jobs -> E:\\Jobs: moved"});
+}
+
+TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
+  struct Case {
+    const char* name;
+    std::function<void(World&)> stage;
+    MoveOutcome outcome;
+    const char* says;
+    bool stopsRows = false;
+  };
+  const Case cases[] = {
+      {"disk full during the copy",
+       [](World& w) {
+         w.files.capacity['E'] = 3 + 2 + 5 + 3;  // exactly the tree: the check passes
+         w.files.onCopy = [&w](const std::string&) { w.files.AddFile("E:\\other", "x"); };
+       },
+       MoveOutcome::NotMoved, "Code: 112."},
+      {"locked file",
+       [](World& w) {
+         w.files.copyErrors["C:\\Data\\Jobs\\job1.dat"] = {32, "CopyFileExW", "in use"};
+       },
+       MoveOutcome::NotMoved, "1 file could not be moved"},
+      {"different file already at the new place",
+       [](World& w) { w.files.AddFile("E:\\Jobs\\job1.dat", "ONE"); }, MoveOutcome::NotMoved,
+       "A different file of the same name"},
+      {"unreadable folder",
+       [](World& w) {
+         w.files.listErrors["C:\\Data\\Jobs\\Sub"] = {5, "FindFirstFileExW", ""};
+       },
+       MoveOutcome::Refused, "Sub: cannot be read"},
+      {"junction", [](World& w) { w.files.AddFolder("C:\\Data\\Jobs\\Loop", 0x400); },
+       MoveOutcome::Refused, "Loop: a link to another place"},
+      {"path stored with single backslashes",
+       [](World& w) {
+         w.files.AddFile(kTicket, Replaced(kTicketText, "C:\\\\Data\\\\Jobs", "C:\\Data\\Jobs"));
+       },
+       MoveOutcome::TicketUnchanged, "exactly once"},
+      {"ticket cannot be replaced",
+       [](World& w) {
+         w.files.replaceErrors.assign(SettingsTicket::kReplaceAttempts,
+                                      OsError{5, "MoveFileExW", "Access is denied."});
+       },
+       MoveOutcome::TicketFailed, "Code: 5.\r\nAccess is denied.", true},
+      {"server started during the copy",
+       [](World& w) { w.files.onCopy = [&w](const std::string&) { w.serverStopped = false; }; },
+       MoveOutcome::Refused, "started during the move"},
+      {"server running", [](World& w) { w.serverStopped = false; }, MoveOutcome::Refused,
+       "The server is running"},
+      {"not enough space", [](World& w) { w.files.capacity['E'] = 3 + 2 + 5 + 3 - 1; },
+       MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.stage(w);
+    const std::string ticketBefore = w.files.Content(kTicket);
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+    EXPECT_EQ(result.stopRemainingRows, c.stopsRows);
+    EXPECT_EQ(result.storedValue, "C:\\Data\\Jobs");
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.Content(kTicket), ticketBefore);
+    EXPECT_FALSE(w.Recycled());
+    EXPECT_FALSE(w.view.open);
+  }
+}
+
+TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
+  World w;
+  w.files.AddFile("E:\\Jobs\\job1.dat", "one");
+  w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+  EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+}
+
+TEST(MoveFolderTest, CancelAndExitLeaveTheOldFolderAndTheTicket) {
+  for (const bool byExit : {false, true}) {
+    SCOPED_TRACE(byExit ? "exit" : "cancel");
+    World w;
+    MoveFolder move(w.services, w.view, w.Request(3, "E:\\Jobs"));
+    if (byExit) {
+      w.files.onCopy = [&](const std::string&) { move.RequestCancel(); };
+    } else {
+      w.view.cancelAfterSteps = 2;
+    }
+    move.Run();
+    EXPECT_EQ(move.result().outcome, MoveOutcome::Cancelled);
+    EXPECT_EQ(move.result().message, "");
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.Content(kTicket), kTicketText);
+    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs").size(), byExit ? 1u : 2u);
+    EXPECT_FALSE(w.Recycled());
+    EXPECT_EQ(w.view.closes, 1);
+  }
+}
+
+TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists) {
+  struct Case {
+    const char* name;
+    bool keyExists;
+    bool readOnly;
+    MoveOutcome outcome;
+  };
+  const Case cases[] = {
+      {"key exists", true, false, MoveOutcome::Moved},
+      {"no key", false, false, MoveOutcome::Moved},
+      {"key not writable", true, true, MoveOutcome::InstallLocationFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    if (c.keyExists) w.registry.keys[kUninstall].readOnly = c.readOnly;
+    const MoveResult result = w.Move(2, "E:\\Paper");
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.storedValue, "E:\\Paper");
+    EXPECT_EQ(w.Recycled(), c.outcome == MoveOutcome::Moved);
+    if (c.keyExists && !c.readOnly) {
+      EXPECT_EQ(w.registry.keys[kUninstall].values["InstallLocation"], "E:\\Paper");
+    }
+    EXPECT_EQ(w.registry.keys.count(kUninstall), c.keyExists ? 1u : 0u);
+    EXPECT_EQ(result.stopRemainingRows, c.outcome != MoveOutcome::Moved);
+  }
+  World other;
+  other.Move(3, "E:\\Jobs");
+  EXPECT_TRUE(other.registry.opens.empty());
+}
+
+TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
+  World w;
+  w.files.recycleError = OsError{1223, "SHFileOperationW", "The operation was canceled."};
+  const MoveResult result = w.Move(3, "E:\\Jobs");
+  EXPECT_EQ(result.outcome, MoveOutcome::MovedOldFolderKept);
+  EXPECT_EQ(result.storedValue, "E:\\Jobs");
+  EXPECT_NE(result.message.find("could not be put in the recycle bin"), std::string::npos);
+  EXPECT_EQ(w.ticket.ReadFolderSettings().Job, "E:\\Jobs");
+  EXPECT_TRUE(w.files.Exists("C:\\Data\\Jobs\\job1.dat"));
+  EXPECT_NE(w.log.at(0).find("old folder could not be recycled"), std::string::npos);
+}
+
+TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {
+  World w;
+  FolderMoves moves(w.services, w.view);
+  auto rows = w.Rows();
+  rows[4].editText = "E:\\Temp";
+  rows[2].editText = "E:\\Jobs";
+  moves.Run(rows, "{4D2-GUID}", "C:\\Server");
+  EXPECT_EQ(w.view.opened, (std::vector<std::string>{"Job folder:", "Temporary files:"}));
+  EXPECT_EQ(rows[2].storedValue, "E:\\Jobs");
+  EXPECT_EQ(rows[4].storedValue, "E:\\Temp");
+  const FolderSettings after = w.ticket.ReadFolderSettings();
+  EXPECT_EQ(after.Job, "E:\\Jobs");
+  EXPECT_EQ(after.Temp, "E:\\Temp");
+  EXPECT_EQ(after.Print, "C:\\Data\\Print");
+  EXPECT_EQ(w.files.replaceCalls, 2);
+  EXPECT_TRUE(w.view.messages.empty());
+  EXPECT_FALSE(moves.running());
+}
+
+TEST(FolderMovesTest, AFailedRowIsToldAndTheOthersGoOnUnlessTheTicketFailed) {
+  for (const bool ticketFails : {false, true}) {
+    SCOPED_TRACE(ticketFails ? "ticket fails" : "a file fails");
+    World w;
+    if (ticketFails) {
+      w.files.replaceErrors.assign(SettingsTicket::kReplaceAttempts, OsError{5, "MoveFileExW", ""});
+    } else {
+      w.files.copyErrors["C:\\Data\\Jobs\\job1.dat"] = {32, "CopyFileExW", "in use"};
+    }
+    FolderMoves moves(w.services, w.view);
+    auto rows = w.Rows();
+    rows[2].editText = "E:\\Jobs";
+    rows[4].editText = "E:\\Temp";
+    moves.Run(rows, "", "C:\\Server");
+    ASSERT_EQ(w.view.messages.size(), 1u);
+    EXPECT_EQ(w.view.messages[0].second, "Folder error");
+    EXPECT_EQ(moves.results().size(), ticketFails ? 3u : 5u);  // rows 1 and 2 unchanged
+    EXPECT_EQ(rows[2].storedValue, "C:\\Data\\Jobs");
+    EXPECT_EQ(rows[4].storedValue, ticketFails ? "C:\\Data\\Temp" : "E:\\Temp");
+  }
+}
+
+TEST(FolderMovesTest, NothingChangedOrServerRunningTouchesNothing) {
+  World w;
+  w.serverStopped = false;
+  FolderMoves moves(w.services, w.view);
+  auto rows = w.Rows();
+  moves.Run(rows, "", "C:\\Server");
+  EXPECT_TRUE(w.view.messages.empty());
+  rows[2].editText = "E:\\Jobs";
+  moves.Run(rows, "", "C:\\Server");
+  ASSERT_EQ(w.view.messages.size(), 1u);
+  EXPECT_NE(w.view.messages[0].first.find("The server is running"), std::string::npos);
+  EXPECT_TRUE(w.files.journal.empty());
+  EXPECT_TRUE(w.view.opened.empty());
+}
+
+TEST(FolderMovesTest, CloseDuringACopyCancelsThatRowAndEndsTheRest) {
+  World w;
+  FolderMoves moves(w.services, w.view);
+  w.files.onCopy = [&](const std::string&) { moves.RequestClose(); };
+  auto rows = w.Rows();
+  rows[2].editText = "E:\\Jobs";
+  rows[4].editText = "E:\\Temp";
+  moves.Run(rows, "", "C:\\Server");
+  ASSERT_EQ(moves.results().size(), 3u);  // rows 1 and 2 unchanged, row 5 never started
+  EXPECT_EQ(moves.results()[2].outcome, MoveOutcome::Cancelled);
+  EXPECT_TRUE(moves.closeRequested());
+  EXPECT_EQ(w.files.Content(kTicket), kTicketText);
+  EXPECT_EQ(w.view.closes, 1);
+}
+
+}  // namespace
+}  // namespace dpc

@@ -1,0 +1,287 @@
+#include "maintenance/ticket.h"
+
+#include <utility>
+
+namespace dpc {
+namespace {
+
+char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Bytes outside A-Z and a-z compare exactly: their letter case depends on the code page, and the
+// ticket's elements are matched on the bytes the controller itself read from the same file.
+size_t FindFolded(std::string_view text, std::string_view pattern, size_t from) {
+  if (pattern.empty() || text.size() < pattern.size()) return std::string_view::npos;
+  for (size_t i = from; i + pattern.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < pattern.size() && FoldAscii(text[i + k]) == FoldAscii(pattern[k])) ++k;
+    if (k == pattern.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+// Digits only, at most five of them.
+std::optional<uint32_t> SmallNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 5) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+const std::string& FolderSettings::Folder(int row) const {
+  switch (row) {
+    case 1:
+      return ReferenceProfiles;
+    case 2:
+      return PaperProfiles;
+    case 3:
+      return Job;
+    case 4:
+      return Print;
+    default:
+      return Temp;
+  }
+}
+
+std::string& FolderSettings::Folder(int row) {
+  return const_cast<std::string&>(std::as_const(*this).Folder(row));
+}
+
+std::string JoinTicketLines(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') continue;
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text += bytes[i];
+  }
+  return text;
+}
+
+void ExtractTagValue(std::string_view text, std::string_view openTag, std::string_view closeTag,
+                     std::string& value) {
+  if (openTag.empty()) return;
+  const size_t open = text.find(openTag);
+  if (open == std::string_view::npos) return;
+  const size_t start = open + openTag.size();
+  // The closing tag is looked for from the start of the text, as the server's own reader does.
+  const size_t close = closeTag.empty() ? std::string_view::npos : text.find(closeTag);
+  if (close == std::string_view::npos || close < start) {
+    value.clear();
+    return;
+  }
+  value.assign(text.substr(start, close - start));
+}
+
+std::string UndoubleBackslashes(std::string_view stored) {
+  std::string path;
+  path.reserve(stored.size());
+  for (size_t i = 0; i < stored.size(); ++i) {
+    path += stored[i];
+    if (stored[i] == '\\' && i + 1 < stored.size() && stored[i + 1] == '\\') ++i;
+  }
+  return path;
+}
+
+std::string DoubleBackslashes(std::string_view path) {
+  std::string stored;
+  stored.reserve(path.size() + 8);
+  for (char c : path) {
+    stored += c;
+    if (c == '\\') stored += c;
+  }
+  return stored;
+}
+
+LinesRewrite ReplaceInLines(std::string_view bytes, std::string_view oldText,
+                            std::string_view newText) {
+  LinesRewrite out;
+  out.bytes.reserve(bytes.size() + bytes.size() / 32 + 2);
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    const size_t lf = bytes.find('\n', pos);
+    const size_t end = lf == std::string_view::npos ? bytes.size() : lf;
+    const size_t contentEnd =
+        lf != std::string_view::npos && end > pos && bytes[end - 1] == '\r' ? end - 1 : end;
+    const std::string_view line = bytes.substr(pos, contentEnd - pos);
+    size_t copied = 0;
+    for (size_t hit = FindFolded(line, oldText, 0); hit != std::string_view::npos;
+         hit = FindFolded(line, oldText, copied)) {
+      out.bytes.append(line.substr(copied, hit - copied));
+      out.bytes.append(newText);
+      copied = hit + oldText.size();
+      ++out.replaced;
+    }
+    out.bytes.append(line.substr(copied));
+    out.bytes.append("\r\n");
+    pos = lf == std::string_view::npos ? bytes.size() : lf + 1;
+  }
+  return out;
+}
+
+std::optional<std::string> DeclaredEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  while (!bytes.empty() && IsXmlSpace(bytes.front())) bytes.remove_prefix(1);
+  if (bytes.substr(0, 5) != "<?xml" || bytes.size() < 6 || !IsXmlSpace(bytes[5])) {
+    return std::nullopt;
+  }
+  const size_t end = bytes.find("?>");
+  if (end == std::string_view::npos) return std::nullopt;
+  const std::string_view declaration = bytes.substr(0, end);
+  for (size_t at = declaration.find("encoding"); at != std::string_view::npos;
+       at = declaration.find("encoding", at + 1)) {
+    if (at == 0 || !IsXmlSpace(declaration[at - 1])) continue;
+    size_t i = at + 8;
+    while (i < declaration.size() && IsXmlSpace(declaration[i])) ++i;
+    if (i >= declaration.size() || declaration[i] != '=') continue;
+    ++i;
+    while (i < declaration.size() && IsXmlSpace(declaration[i])) ++i;
+    if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) continue;
+    const char quote = declaration[i];
+    const size_t close = declaration.find(quote, i + 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    return Lower(declaration.substr(i + 1, close - i - 1));
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> CodePageOfEncoding(std::string_view name) {
+  const std::string lower = Lower(name);
+  const std::string_view text = lower;
+  if (text == "utf-8" || text == "utf8") return 65001;
+  if (text == "us-ascii") return 20127;
+  if (text.substr(0, 8) == "windows-") {
+    const auto number = SmallNumber(text.substr(8));
+    if (number && (*number == 874 || (*number >= 1250 && *number <= 1258))) return number;
+    return std::nullopt;
+  }
+  if (text.substr(0, 9) == "iso-8859-") {
+    const auto part = SmallNumber(text.substr(9));
+    if (part && *part >= 1 && *part <= 15 && *part != 12) return 28590 + *part;
+  }
+  return std::nullopt;
+}
+
+SettingsTicket::SettingsTicket(FolderFileSystem& files, Shell& shell, AnsiCodePage& codePage,
+                               Clock& clock)
+    : files_(files), shell_(shell), codePage_(codePage), clock_(clock) {}
+
+bool SettingsTicket::FileExists(const std::string& path) {
+  const auto entry = files_.Stat(path);
+  return entry.ok() && !entry->IsFolder();
+}
+
+FolderSettings SettingsTicket::ReadFolderSettings() {
+  TicketFolder =
+      shell_.SpecialFolderPath(kCommonAppDataFolderId, false) + "\\Durvin\\Proof\\Server\\Tickets";
+  FolderSettings settings;
+  if (!FileExists(TicketPath())) return settings;
+  const std::string text = ReadTicketText(TicketPath());
+  settings.present = true;
+  const auto read = [&](std::string_view openTag, std::string_view closeTag) {
+    std::string stored;
+    ExtractTagValue(text, openTag, closeTag, stored);
+    return codePage_.ToUtf8(UndoubleBackslashes(stored));
+  };
+  for (const FolderRow& row : kFolderRows) {
+    settings.Folder(row.number) = read(row.openTag, row.closeTag);
+  }
+  settings.ApplicationFolder = read(kApplicationFolderOpenTag, kApplicationFolderCloseTag);
+  return settings;
+}
+
+std::string SettingsTicket::ReadTicketText(const std::string& path) {
+  auto bytes = files_.ReadFileBytes(path);
+  if (!bytes) throw SystemError(bytes.error());
+  return JoinTicketLines(*bytes);
+}
+
+ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& applicationFolder) {
+  ProductGuidResult result;
+  // Without an application folder the name would point at the root of the current drive.
+  if (applicationFolder.empty()) return result;
+  const std::string path = applicationFolder + "\\ProfileUpdater.xml";
+  if (!FileExists(path)) return result;
+  result.exists = true;
+  std::string guid;
+  ExtractTagValue(ReadTicketText(path), kProductGuidOpenTag, kProductGuidCloseTag, guid);
+  // Appended piece by piece: GCC 12 warns falsely about "{" + std::string at -O3.
+  result.ProductGuid.assign(1, '{').append(codePage_.ToUtf8(guid)).append(1, '}');
+  return result;
+}
+
+TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
+                                              const std::string& newText,
+                                              const std::optional<ExpectedValue>& expected) {
+  TicketRewrite result;
+  if (!FileExists(TicketPath())) return result;
+  auto bytes = files_.ReadFileBytes(TicketPath());
+  if (!bytes) {
+    result.error = bytes.error();
+    return result;
+  }
+  // Only the two element texts change code page; the rest of the ticket stays bytes.
+  const auto oldAnsi = codePage_.FromUtf8(oldText);
+  const auto newAnsi = codePage_.FromUtf8(newText);
+  if (!oldAnsi || !newAnsi) return result;
+  LinesRewrite rewrite =
+      ReplaceInLines(*bytes, DoubleBackslashes(*oldAnsi), DoubleBackslashes(*newAnsi));
+  result.replaced = rewrite.replaced;
+  if (result.replaced == 0) return result;
+  if (expected) {
+    if (result.replaced != 1) return result;
+    std::string stored;
+    ExtractTagValue(JoinTicketLines(rewrite.bytes), expected->openTag, expected->closeTag, stored);
+    if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
+  }
+  if (auto error = files_.WriteFileFlushed(ScratchPath(), rewrite.bytes)) {
+    files_.RemoveFile(ScratchPath());
+    result.error = std::move(error);
+    return result;
+  }
+  if (auto error = ReplaceWithRetry()) {
+    files_.RemoveFile(ScratchPath());
+    result.error = std::move(error);
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
+  for (int attempt = 1;; ++attempt) {
+    auto error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    if (!error) return std::nullopt;
+    // A reader holding the ticket open (a virus scanner, an editor) lets go within moments.
+    const bool passing = error->code == os_code::kSharingViolation ||
+                         error->code == os_code::kLockViolation ||
+                         error->code == os_code::kAccessDenied;
+    if (!passing || attempt >= kReplaceAttempts) return error;
+    clock_.Sleep(kReplaceRetryMs);
+  }
+}
+
+uint32_t SettingsTicket::DeclaredCodePage() {
+  if (!FileExists(TicketPath())) return 65001;
+  const auto bytes = files_.ReadFileBytes(TicketPath());
+  if (!bytes) return 0;
+  const auto encoding = DeclaredEncoding(*bytes);
+  if (!encoding) return 65001;
+  return CodePageOfEncoding(*encoding).value_or(0);
+}
+
+}  // namespace dpc

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "maintenance/folder_rows.h"
+#include "platform/clock.h"
+#include "platform/code_page.h"
+#include "platform/folders.h"
+#include "platform/shell.h"
+
+namespace dpc {
+
+// CSIDL_COMMON_APPDATA: the ticket lives below it.
+inline constexpr int kCommonAppDataFolderId = 0x23;
+
+// The server's folders as the settings ticket names them, unescaped and in UTF-8; empty when the
+// ticket or the element is missing.
+struct FolderSettings {
+  bool present = false;
+  std::string ReferenceProfiles;
+  std::string PaperProfiles;
+  std::string Job;
+  std::string Print;
+  std::string Temp;
+  std::string ApplicationFolder;
+
+  // The folder of dialog row 1..5.
+  const std::string& Folder(int row) const;
+  std::string& Folder(int row);
+};
+
+// The ticket's text handling, on its raw bytes in the ANSI code page.
+
+// The file's lines joined with nothing between them; a line ends with LF or CR LF.
+std::string JoinTicketLines(std::string_view bytes);
+// The text between the first opening tag and the first closing tag of the whole text, tags
+// matched literally and with letter case; empty when the closing tag is missing or stands before
+// the value. `value` stays as it was when the opening tag is missing.
+void ExtractTagValue(std::string_view text, std::string_view openTag, std::string_view closeTag,
+                     std::string& value);
+// Every pair of backslashes becomes one, scanning left to right.
+std::string UndoubleBackslashes(std::string_view stored);
+std::string DoubleBackslashes(std::string_view path);
+
+struct LinesRewrite {
+  std::string bytes;  // every line followed by CR LF
+  int replaced = 0;
+};
+// Replaces, line by line, every occurrence of oldText (letter case of A-Z not counting) by
+// newText; every other byte stays as it was.
+LinesRewrite ReplaceInLines(std::string_view bytes, std::string_view oldText,
+                            std::string_view newText);
+
+// The encoding the XML declaration at the start of the text names, in lower case; nullopt
+// without a declaration or without an encoding in it (the document is then UTF-8).
+std::optional<std::string> DeclaredEncoding(std::string_view bytes);
+// The Windows code page of an encoding name ("windows-1252" 1252, "utf-8" 65001); nullopt for
+// names it does not know.
+std::optional<uint32_t> CodePageOfEncoding(std::string_view name);
+
+struct ProductGuidResult {
+  bool exists = false;      // "ProfileUpdater.xml" was found
+  std::string ProductGuid;  // "{" + the element's text + "}", braces also without the element
+};
+
+// What one rewrite did.
+struct TicketRewrite {
+  int replaced = 0;      // elements matched in the ticket
+  bool written = false;  // the ticket now holds the rewritten text
+  std::optional<OsError> error;
+};
+
+// The value a rewrite must leave in the ticket for it to be written.
+struct ExpectedValue {
+  std::string_view openTag;
+  std::string_view closeTag;
+  std::string path;  // UTF-8
+};
+
+// The server's settings ticket "SYS_0000.xml" and the companion "ProfileUpdater.xml".
+class SettingsTicket {
+ public:
+  SettingsTicket(FolderFileSystem& files, Shell& shell, AnsiCodePage& codePage, Clock& clock);
+
+  // Sets TicketFolder. Throws SystemError when the ticket exists but cannot be read.
+  FolderSettings ReadFolderSettings();
+  // Throws SystemError when the file cannot be read.
+  std::string ReadTicketText(const std::string& path);
+  // Throws SystemError when the file exists but cannot be read.
+  ProductGuidResult ReadProductGuid(const std::string& applicationFolder);
+
+  // Rewrites the ticket with every whole element oldText (opening tag, unescaped path, closing
+  // tag) replaced by newText. Nothing is written when no element matched or, with `expected`,
+  // unless exactly one matched and the new text reads back as the expected value. The new text
+  // goes to "SYS_0000.tmp", is flushed, and replaces the ticket in one step; on failure the
+  // ticket keeps its old content and the error comes back.
+  TicketRewrite ReplaceInTicket(const std::string& oldText, const std::string& newText,
+                                const std::optional<ExpectedValue>& expected = std::nullopt);
+
+  // The code page the ticket's XML declaration names: 65001 without a declaration or encoding
+  // (XML's default), 0 for an encoding this code does not know or a ticket that cannot be read.
+  uint32_t DeclaredCodePage();
+
+  std::string TicketPath() const { return TicketFolder + "\\SYS_0000.xml"; }
+  std::string ScratchPath() const { return TicketFolder + "\\SYS_0000.tmp"; }
+
+  std::string TicketFolder;
+
+  // A replace that meets a sharing violation is tried this often, this far apart.
+  static constexpr int kReplaceAttempts = 10;
+  static constexpr uint32_t kReplaceRetryMs = 100;
+
+ private:
+  bool FileExists(const std::string& path);
+  std::optional<OsError> ReplaceWithRetry();
+
+  FolderFileSystem& files_;
+  Shell& shell_;
+  AnsiCodePage& codePage_;
+  Clock& clock_;
+};
+
+}  // namespace dpc

@@ -1,0 +1,232 @@
+#include "maintenance/ticket.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_folders.h"
+#include "fakes/fake_system.h"
+
+namespace dpc {
+namespace {
+
+TEST(TicketText, ExtractTagValueFollowsTheLiteralTags) {
+  const std::string_view open = "<Job type=\"string\">";
+  const std::string_view close = "</Job>";
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"found", "<a><Job type=\"string\">C:\\\\A\\\\B</Job></a>", "C:\\\\A\\\\B"},
+      {"opening tag in another case is not found", "<job type=\"string\">C:\\X</job>", "kept"},
+      {"closing tag in another case is missing", "<Job type=\"string\">C:\\X</JOB>", ""},
+      {"closing tag before the opening tag", "<!-- </Job> --><Job type=\"string\">C:\\X</Job>", ""},
+      {"no closing tag", "<Job type=\"string\">C:\\X", ""},
+      {"empty value", "<Job type=\"string\"></Job>", ""},
+      {"first opening tag wins", "<Job type=\"string\">1</Job><Job type=\"string\">2</Job>", "1"},
+  };
+  for (const Case& c : cases) {
+    std::string value = "kept";
+    ExtractTagValue(c.text, open, close, value);
+    EXPECT_EQ(value, c.expected) << c.name;
+  }
+}
+
+TEST(TicketText, BackslashesPairUpLeftToRight) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\\\Data\\\\Jobs", "C:\\Data\\Jobs"},
+      {"C:\\Data", "C:\\Data"},
+      {"a\\\\\\b", "a\\\\b"},
+      {"\\\\\\\\server", "\\\\server"},
+  };
+  for (const auto& [stored, path] : cases) EXPECT_EQ(UndoubleBackslashes(stored), path) << stored;
+  EXPECT_EQ(DoubleBackslashes("C:\\A\\B"), "C:\\\\A\\\\B");
+  EXPECT_EQ(UndoubleBackslashes(DoubleBackslashes("\\\\x\\\\\\y\\")), "\\\\x\\\\\\y\\");
+}
+
+TEST(TicketText, LinesJoinWithoutTheirEnds) {
+  EXPECT_EQ(JoinTicketLines("a\r\nb\nc\rd\r\n\r\ne"), "abc\rde");
+}
+
+TEST(TicketText, RewriteChangesOnlyTheMatchedElementsAndEndsLinesWithCrLf) {
+  const std::string before =
+      "<?xml version=\"1.0\"?>\n"
+      "  <JOB type=\"string\">C:\\\\A\\\\B</job>\r\n"
+      "<Temp type=\"string\">C:\\\\A\\\\B</Temp>\r\n"
+      "\xE9t\xE9\rx\tend";
+  const LinesRewrite rewrite = ReplaceInLines(before, "<Job type=\"string\">C:\\\\A\\\\B</Job>",
+                                              "<Job type=\"string\">D:\\\\X</Job>");
+  EXPECT_EQ(rewrite.replaced, 1);
+  EXPECT_EQ(rewrite.bytes,
+            "<?xml version=\"1.0\"?>\r\n"
+            "  <Job type=\"string\">D:\\\\X</Job>\r\n"
+            "<Temp type=\"string\">C:\\\\A\\\\B</Temp>\r\n"
+            "\xE9t\xE9\rx\tend\r\n");
+  EXPECT_EQ(ReplaceInLines("aXa xa\nA", "a", "b").replaced, 4);
+  EXPECT_EQ(ReplaceInLines("", "a", "b").bytes, "");
+  EXPECT_EQ(ReplaceInLines("abc\n", "", "x").bytes, "abc\r\n");
+}
+
+TEST(TicketText, DeclaredEncodingAndItsCodePage) {
+  struct Case {
+    const char* text;
+    std::optional<uint32_t> codePage;  // nullopt: no encoding declared
+  };
+  const Case cases[] = {
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a/>", 1252},
+      {"\xEF\xBB\xBF<?xml version='1.0' encoding = 'ISO-8859-2' ?>", 28592},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 65001},
+      {"<?xml version=\"1.0\" encoding=\"windows-932\"?>", 0},
+      {"<?xml version=\"1.0\" encoding=\"shift_jis\"?>", 0},
+      {"<?xml version=\"1.0\"?><a encoding=\"windows-1252\"/>", std::nullopt},
+      {"<a/>", std::nullopt},
+      {"<?xml version=\"1.0\" myencoding=\"windows-1252\"?>", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto encoding = DeclaredEncoding(c.text);
+    ASSERT_EQ(encoding.has_value(), c.codePage.has_value()) << c.text;
+    if (encoding) {
+      EXPECT_EQ(CodePageOfEncoding(*encoding).value_or(0), *c.codePage) << c.text;
+    }
+  }
+}
+
+class SettingsTicketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell.specialFolders[kCommonAppDataFolderId] = "C:\\ProgramData";
+    files.AddFolder(kTickets);
+  }
+  void WriteTicket(const std::string& bytes) { files.AddFile(kTicket, bytes); }
+
+  static constexpr const char* kTickets = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets";
+  static constexpr const char* kTicket =
+      "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+  test::FakeFolderFileSystem files;
+  test::FakeShell shell;
+  test::FakeAnsiCodePage codePage;
+  test::FakeClock clock;
+  SettingsTicket ticket{files, shell, codePage, clock};
+};
+
+TEST_F(SettingsTicketTest, ReadsTheFoldersUnescapedAndInUtf8) {
+  WriteTicket(
+      "<Settings>\r\n"
+      "<ReferenceProfiles type=\"string\">C:\\\\Ref</ReferenceProfiles>\n"
+      "<Job type=\"string\">D:\\\\M\xFC\\\\Jobs</Job>\r\n"
+      "<ApplicationFolder type=\"string\">C:\\\\App</ApplicationFolder>\r\n"
+      "</Settings>");
+  const FolderSettings settings = ticket.ReadFolderSettings();
+  EXPECT_TRUE(settings.present);
+  EXPECT_EQ(ticket.TicketFolder, kTickets);
+  EXPECT_EQ(settings.ReferenceProfiles, "C:\\Ref");
+  EXPECT_EQ(settings.Job, "D:\\M\xC3\xBC\\Jobs");
+  EXPECT_EQ(settings.Temp, "");
+  EXPECT_EQ(settings.ApplicationFolder, "C:\\App");
+}
+
+TEST_F(SettingsTicketTest, MissingTicketReadsEmptyAndIsNeverWritten) {
+  EXPECT_FALSE(ticket.ReadFolderSettings().present);
+  const TicketRewrite rewrite = ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>",
+                                                       "<Job type=\"string\">D:\\B</Job>");
+  EXPECT_FALSE(rewrite.written);
+  EXPECT_TRUE(files.journal.empty());
+  EXPECT_FALSE(files.Exists(kTicket));
+}
+
+TEST_F(SettingsTicketTest, UnreadableTicketRaisesTheSystemError) {
+  WriteTicket("<Job type=\"string\">C:\\\\A</Job>");
+  files.readErrors[kTicket] = OsError{32, "CreateFileW", "in use"};
+  EXPECT_THROW(ticket.ReadFolderSettings(), SystemError);
+}
+
+TEST_F(SettingsTicketTest, ProductGuidGetsBracesEvenWithoutTheElement) {
+  EXPECT_FALSE(ticket.ReadProductGuid("C:\\App").exists);
+  EXPECT_FALSE(ticket.ReadProductGuid("").exists);
+  files.AddFile("C:\\App\\ProfileUpdater.xml",
+                "<x>\r\n<productguid type=\"string\">12AB-34</productguid>\r\n</x>");
+  EXPECT_EQ(ticket.ReadProductGuid("C:\\App").ProductGuid, "{12AB-34}");
+  files.AddFile("C:\\App\\ProfileUpdater.xml", "<x/>");
+  const ProductGuidResult empty = ticket.ReadProductGuid("C:\\App");
+  EXPECT_TRUE(empty.exists);
+  EXPECT_EQ(empty.ProductGuid, "{}");
+}
+
+TEST_F(SettingsTicketTest, RewriteGoesThroughTheFlushedScratchFileInOneReplace) {
+  WriteTicket("<a>\n<Job type=\"string\">C:\\\\A\\\\B</Job>\n</a>");
+  ticket.ReadFolderSettings();
+  const TicketRewrite rewrite = ticket.ReplaceInTicket(
+      "<Job type=\"string\">C:\\A\\B</Job>", "<Job type=\"string\">D:\\X</Job>",
+      ExpectedValue{"<Job type=\"string\">", "</Job>", "D:\\X"});
+  EXPECT_TRUE(rewrite.written);
+  EXPECT_EQ(rewrite.replaced, 1);
+  EXPECT_EQ(files.Content(kTicket), "<a>\r\n<Job type=\"string\">D:\\\\X</Job>\r\n</a>\r\n");
+  EXPECT_FALSE(files.Exists(ticket.ScratchPath()));
+  EXPECT_EQ(files.journal, (std::vector<std::string>{"write " + ticket.ScratchPath(),
+                                                     "replace " + ticket.TicketPath()}));
+}
+
+TEST_F(SettingsTicketTest, NothingIsWrittenUnlessTheExpectedValueWouldReadBack) {
+  const std::string before =
+      "<Job type=\"string\">C:\\A</Job>\r\n"  // single backslashes: not the stored form
+      "<Print type=\"string\">C:\\\\P</Print>\r\n<Print type=\"string\">C:\\\\P</Print>\r\n"
+      "<job type=\"string\">C:\\\\L</job>\r\n";
+  WriteTicket(before);
+  ticket.ReadFolderSettings();
+  struct Case {
+    const char* element;
+    const char* old;
+    int replaced;
+  };
+  // Job C:\L matches the lower-case element, but the first Job element would still read C:\A.
+  const Case cases[] = {{"Job", "C:\\A", 0}, {"Print", "C:\\P", 2}, {"Job", "C:\\L", 1}};
+  for (const Case& c : cases) {
+    const std::string open = std::string("<") + c.element + " type=\"string\">";
+    const std::string close = std::string("</") + c.element + ">";
+    const TicketRewrite rewrite = ticket.ReplaceInTicket(
+        open + c.old + close, open + "D:\\N" + close, ExpectedValue{open, close, "D:\\N"});
+    EXPECT_EQ(rewrite.replaced, c.replaced) << c.element;
+    EXPECT_FALSE(rewrite.written) << c.element;
+  }
+  EXPECT_EQ(files.Content(kTicket), before);
+  EXPECT_TRUE(files.journal.empty());
+}
+
+TEST_F(SettingsTicketTest, SharingViolationsAreRetriedBriefly) {
+  WriteTicket("<Job type=\"string\">C:\\\\A</Job>\r\n");
+  ticket.ReadFolderSettings();
+  files.replaceErrors = {{32, "MoveFileExW", "in use"}, {32, "MoveFileExW", "in use"}};
+  EXPECT_TRUE(
+      ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>", "<Job type=\"string\">D:\\A</Job>")
+          .written);
+  EXPECT_EQ(files.replaceCalls, 3);
+  EXPECT_EQ(clock.sleeps(), 2);
+}
+
+TEST_F(SettingsTicketTest, FailedReplaceKeepsTheTicketAndReturnsTheError) {
+  const std::string before = "<Job type=\"string\">C:\\\\A</Job>\r\n";
+  struct Case {
+    uint32_t code;
+    int attempts;
+  };
+  for (const Case c : {Case{32, SettingsTicket::kReplaceAttempts}, Case{1784, 1}}) {
+    WriteTicket(before);
+    ticket.ReadFolderSettings();
+    files.replaceCalls = 0;
+    files.replaceErrors.assign(SettingsTicket::kReplaceAttempts,
+                               OsError{c.code, "MoveFileExW", ""});
+    const TicketRewrite rewrite = ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>",
+                                                         "<Job type=\"string\">D:\\A</Job>");
+    ASSERT_TRUE(rewrite.error);
+    EXPECT_EQ(rewrite.error->code, c.code);
+    EXPECT_EQ(rewrite.error->api, "MoveFileExW");
+    EXPECT_FALSE(rewrite.written);
+    EXPECT_EQ(files.replaceCalls, c.attempts);
+    EXPECT_EQ(files.Content(kTicket), before);
+    EXPECT_FALSE(files.Exists(ticket.ScratchPath()));
+  }
+}
+
+}  // namespace
+}  // namespace dpc

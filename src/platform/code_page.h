@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dpc {
+
+// The system's ANSI code page, in which the server keeps its settings ticket.
+class AnsiCodePage {
+ public:
+  virtual ~AnsiCodePage() = default;
+  // GetACP: 1252 on Western European systems, 65001 where the system runs on UTF-8.
+  virtual uint32_t Identifier() = 0;
+  // The UTF-8 text in the code page; nullopt when a character has no exact form there (no
+  // look-alike is substituted).
+  virtual std::optional<std::string> FromUtf8(const std::string& utf8) = 0;
+  virtual std::string ToUtf8(const std::string& ansi) = 0;
+};
+
+}  // namespace dpc

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/os_error.h"
+#include "platform/os_result.h"
+
+namespace dpc {
+
+// File attribute bits, with their Windows values.
+namespace file_attribute {
+inline constexpr uint32_t kReadOnly = 0x01;
+inline constexpr uint32_t kHidden = 0x02;
+inline constexpr uint32_t kSystem = 0x04;
+inline constexpr uint32_t kDirectory = 0x10;
+inline constexpr uint32_t kArchive = 0x20;
+inline constexpr uint32_t kReparsePoint = 0x400;
+}  // namespace file_attribute
+
+// Windows error codes that the folder logic tells apart.
+namespace os_code {
+inline constexpr uint32_t kFileNotFound = 2;
+inline constexpr uint32_t kPathNotFound = 3;
+inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kSharingViolation = 32;
+inline constexpr uint32_t kLockViolation = 33;
+inline constexpr uint32_t kFileExists = 80;
+inline constexpr uint32_t kDiskFull = 112;
+inline constexpr uint32_t kAlreadyExists = 183;
+}  // namespace os_code
+
+// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;
+  uint32_t attributes = 0;
+  uint64_t size = 0;  // 0 for folders
+
+  bool IsFolder() const { return (attributes & file_attribute::kDirectory) != 0; }
+  bool IsReparsePoint() const { return (attributes & file_attribute::kReparsePoint) != 0; }
+};
+
+// What names one file or folder whatever path reaches it (letter case, short name, link).
+struct FileIdentity {
+  uint32_t volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// GetDriveType's answer; Substituted is a fixed drive that `subst` made from a folder.
+enum class DriveKind { Unknown, Missing, Removable, Fixed, Network, CdRom, RamDisk, Substituted };
+
+struct DriveSpace {
+  uint64_t freeToCaller = 0;
+  uint64_t total = 0;
+};
+
+// Runs on the calling thread while one file is being copied: bytes copied so far and the file's
+// size. It may process window messages.
+using CopyProgressCallback = std::function<void(uint64_t done, uint64_t total)>;
+
+// Folder trees and whole files for the folder moves and the settings ticket, by UTF-8 path.
+// Absolute paths ("D:\Data\Jobs") of any length; the adapter adds what Windows needs for paths
+// beyond 260 characters. Every failure carries the Windows error code and the API's name.
+class FolderFileSystem {
+ public:
+  virtual ~FolderFileSystem() = default;
+
+  // Every entry of the folder except "." and "..", hidden and system ones included. Reparse
+  // points (junctions, links) are listed with their attribute and never followed. An empty
+  // folder gives an empty list; a folder that cannot be listed gives the error.
+  virtual OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) = 0;
+  // The entry of one file or folder (name: the path's last part); kFileNotFound or
+  // kPathNotFound when there is none.
+  virtual OsResult<FolderEntry> Stat(const std::string& path) = 0;
+  // Creates the folder with every missing parent. True when this call created it, false when it
+  // already existed; an error also when a file stands at the path.
+  virtual OsResult<bool> CreateFolderTree(const std::string& path) = 0;
+  virtual std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Copies a file with its attributes and times, never over an existing one: a target that
+  // exists fails with kFileExists and is left alone. On any other failure no partial target is
+  // left behind. A throw from the callback ends the copy and is raised again after it.
+  virtual std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
+                                             const CopyProgressCallback& progress) = 0;
+  virtual std::optional<OsError> RemoveFile(const std::string& path) = 0;
+  // Whether two files hold the same bytes.
+  virtual OsResult<bool> SameContent(const std::string& a, const std::string& b) = 0;
+  // The identity of an existing file or folder.
+  virtual OsResult<FileIdentity> Identity(const std::string& path) = 0;
+  // The path of an existing file or folder with every short (8.3) name replaced by its long
+  // name; an error when a part of it does not exist.
+  virtual OsResult<std::string> LongPathName(const std::string& path) = 0;
+  virtual DriveKind DriveType(char letter) = 0;
+  // Free bytes available to this user, and the drive's size.
+  virtual OsResult<DriveSpace> FreeSpace(char letter) = 0;
+  // Moves a folder tree to the recycle bin, without confirmation and without progress display.
+  virtual std::optional<OsError> RecycleTree(const std::string& path) = 0;
+  // A whole file's bytes (small files: the settings ticket and its companions).
+  virtual OsResult<std::string> ReadFileBytes(const std::string& path) = 0;
+  // Creates or empties the file, writes all bytes and flushes them to the disk.
+  virtual std::optional<OsError> WriteFileFlushed(const std::string& path,
+                                                  const std::string& bytes) = 0;
+  // Renames `from` to `to` in one step, replacing `to` (MoveFileEx with replace and
+  // write-through). One attempt; `to` keeps its old content when it fails.
+  virtual std::optional<OsError> ReplaceFileWith(const std::string& from,
+                                                 const std::string& to) = 0;
+};
+
+}  // namespace dpc

@@ -1,0 +1,400 @@
+#include "platform/win32/folders_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/os_error_win.h"
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/text.h"
+
+namespace dpc::win32 {
+namespace {
+
+constexpr uint64_t kMaxWholeFile = 64ull << 20;
+constexpr DWORD kCompareChunk = 1u << 20;
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+bool IsFolderAt(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+uint64_t Size64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+std::string LastName(const std::string& path) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  const size_t slash = trimmed.find_last_of("\\/");
+  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+struct CopyContext {
+  const CopyProgressCallback* progress;
+  std::exception_ptr failure;
+};
+
+// Called by CopyFileExW on this thread; nothing may unwind through the system's frames.
+DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER,
+                                   LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+  auto* context = static_cast<CopyContext*>(data);
+  try {
+    if (*context->progress) {
+      (*context->progress)(static_cast<uint64_t>(done.QuadPart),
+                           static_cast<uint64_t>(total.QuadPart));
+    }
+    return PROGRESS_CONTINUE;
+  } catch (...) {
+    context->failure = std::current_exception();
+    return PROGRESS_CANCEL;
+  }
+}
+
+// Reads until the buffer is full or the file ends.
+bool ReadFully(HANDLE file, char* buffer, DWORD size, DWORD& got) {
+  got = 0;
+  while (got < size) {
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer + got, size - got, &read, nullptr)) return false;
+    if (read == 0) break;
+    got += read;
+  }
+  return true;
+}
+
+ScopedFileHandle OpenForReading(const std::string& path) {
+  return ScopedFileHandle(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// SHFileOperation answers with its own codes, which FormatMessage does not know.
+std::string ShellOperationText(int code) {
+  switch (code) {
+    case 0x75:
+      return "The operation was cancelled.";
+    case 0x78:
+      return "Access to the folder, or to a file in it, was denied.";
+    case 0x79:
+    case 0x81:
+      return "A path in the folder is too long for the recycle bin.";
+    case 0x7C:
+      return "The folder was not found.";
+    case 0x402:
+      return "An unknown error occurred; a path in the folder may be too long.";
+    default:
+      return (code >= 0x71 && code <= 0xB7) || code == 0x10000
+                 ? "The shell could not move the folder to the recycle bin."
+                 : SystemMessageText(static_cast<uint32_t>(code));
+  }
+}
+
+}  // namespace
+
+std::wstring ExtendedPath(const std::string& utf8) {
+  std::wstring path = Utf8ToWide(utf8);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  if (StartsWith(path, L"\\\\?\\")) return path;
+  const bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+                     ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+  if (drive) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return L"\\\\?\\" + path;
+  }
+  if (StartsWith(path, L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+  return path;
+}
+
+OsResult<std::vector<FolderEntry>> FolderFileSystemWin::ListFolder(const std::string& folder) {
+  std::wstring pattern = ExtendedPath(folder);
+  if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data{};
+  ScopedFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
+  std::vector<FolderEntry> entries;
+  if (!find) {
+    const DWORD code = ::GetLastError();
+    // An empty drive root has not even "." to list.
+    if (code == ERROR_FILE_NOT_FOUND && IsFolderAt(ExtendedPath(folder))) return entries;
+    return MakeOsError(code, "FindFirstFileExW");
+  }
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entries.push_back({WideToUtf8(name), data.dwFileAttributes,
+                       isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow)});
+  } while (::FindNextFileW(find.get(), &data));
+  const DWORD code = ::GetLastError();
+  if (code != ERROR_NO_MORE_FILES) return MakeOsError(code, "FindNextFileW");
+  return entries;
+}
+
+OsResult<FolderEntry> FolderFileSystemWin::Stat(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return LastOsError("GetFileAttributesExW");
+  }
+  const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return FolderEntry{LastName(path), data.dwFileAttributes,
+                     isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow)};
+}
+
+OsResult<bool> FolderFileSystemWin::CreateFolderTree(const std::string& path) {
+  // Up from the folder to the first parent that exists, then down again: no recursion, so a
+  // path of thousands of levels is no danger to the stack.
+  std::vector<std::string> missing;
+  std::string current = WithoutTrailingSeparators(path);
+  for (;;) {
+    const std::wstring wide = ExtendedPath(current);
+    if (::CreateDirectoryW(wide.c_str(), nullptr)) break;
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_ALREADY_EXISTS && IsFolderAt(wide)) {
+      if (missing.empty()) return false;
+      break;
+    }
+    const size_t slash = current.find_last_of("\\/");
+    if (code != ERROR_PATH_NOT_FOUND || slash == std::string::npos || slash < 3) {
+      return MakeOsError(code, "CreateDirectoryW");
+    }
+    missing.push_back(current);
+    current.resize(slash);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    const std::wstring wide = ExtendedPath(*it);
+    if (!::CreateDirectoryW(wide.c_str(), nullptr)) {
+      const DWORD code = ::GetLastError();
+      if (code != ERROR_ALREADY_EXISTS || !IsFolderAt(wide)) {
+        return MakeOsError(code, "CreateDirectoryW");
+      }
+    }
+  }
+  return true;
+}
+
+std::optional<OsError> FolderFileSystemWin::SetAttributes(const std::string& path,
+                                                          uint32_t attributes) {
+  if (!::SetFileAttributesW(ExtendedPath(path).c_str(), attributes)) {
+    return LastOsError("SetFileAttributesW");
+  }
+  return std::nullopt;
+}
+
+std::optional<OsError> FolderFileSystemWin::CopyNewFile(const std::string& from,
+                                                        const std::string& to,
+                                                        const CopyProgressCallback& progress) {
+  const std::wstring source = ExtendedPath(from);
+  const std::wstring target = ExtendedPath(to);
+  // Asked first, so that whatever stands at the target after a failed copy is our own partial
+  // file and may go.
+  if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return MakeOsError(ERROR_FILE_EXISTS, "CopyFileExW");
+  }
+  CopyContext context{&progress, nullptr};
+  BOOL cancel = FALSE;
+  if (::CopyFileExW(source.c_str(), target.c_str(), CopyProgressRoutine, &context, &cancel,
+                    COPY_FILE_FAIL_IF_EXISTS)) {
+    return std::nullopt;
+  }
+  const DWORD code = ::GetLastError();
+  if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(target.c_str());
+  }
+  if (context.failure) std::rethrow_exception(context.failure);
+  return MakeOsError(code, "CopyFileExW");
+}
+
+std::optional<OsError> FolderFileSystemWin::RemoveFile(const std::string& path) {
+  if (!::DeleteFileW(ExtendedPath(path).c_str())) return LastOsError("DeleteFileW");
+  return std::nullopt;
+}
+
+OsResult<bool> FolderFileSystemWin::SameContent(const std::string& a, const std::string& b) {
+  ScopedFileHandle first = OpenForReading(a);
+  if (!first) return LastOsError("CreateFileW");
+  ScopedFileHandle second = OpenForReading(b);
+  if (!second) return LastOsError("CreateFileW");
+  LARGE_INTEGER firstSize{}, secondSize{};
+  if (!::GetFileSizeEx(first.get(), &firstSize) || !::GetFileSizeEx(second.get(), &secondSize)) {
+    return LastOsError("GetFileSizeEx");
+  }
+  if (firstSize.QuadPart != secondSize.QuadPart) return false;
+  std::vector<char> one(kCompareChunk), two(kCompareChunk);
+  for (;;) {
+    DWORD gotOne = 0, gotTwo = 0;
+    if (!ReadFully(first.get(), one.data(), kCompareChunk, gotOne) ||
+        !ReadFully(second.get(), two.data(), kCompareChunk, gotTwo)) {
+      return LastOsError("ReadFile");
+    }
+    if (gotOne != gotTwo || std::memcmp(one.data(), two.data(), gotOne) != 0) return false;
+    if (gotOne < kCompareChunk) return true;
+  }
+}
+
+OsResult<FileIdentity> FolderFileSystemWin::Identity(const std::string& path) {
+  // Backup semantics open folders as well as files.
+  ScopedFileHandle handle(::CreateFileW(ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+  if (!handle) return LastOsError("CreateFileW");
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) {
+    return LastOsError("GetFileInformationByHandle");
+  }
+  return FileIdentity{info.dwVolumeSerialNumber, Size64(info.nFileIndexHigh, info.nFileIndexLow)};
+}
+
+OsResult<std::string> FolderFileSystemWin::LongPathName(const std::string& path) {
+  std::wstring input = Utf8ToWide(path);
+  for (wchar_t& c : input) {
+    if (c == L'/') c = L'\\';
+  }
+  // Wine expands short names only without the "\\?\" prefix; Windows does either way.
+  if (input.size() >= MAX_PATH) input = ExtendedPath(path);
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length =
+        ::GetLongPathNameW(input.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return LastOsError("GetLongPathNameW");
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      if (StartsWith(buffer, L"\\\\?\\UNC\\")) return WideToUtf8(L"\\\\" + buffer.substr(8));
+      if (StartsWith(buffer, L"\\\\?\\")) return WideToUtf8(buffer.substr(4));
+      return WideToUtf8(buffer);
+    }
+    buffer.assign(length + 1, L'\0');
+  }
+  return MakeOsError(ERROR_INSUFFICIENT_BUFFER, "GetLongPathNameW");
+}
+
+DriveKind FolderFileSystemWin::DriveType(char letter) {
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  switch (::GetDriveTypeW(root)) {
+    case DRIVE_NO_ROOT_DIR:
+      return DriveKind::Missing;
+    case DRIVE_REMOVABLE:
+      return DriveKind::Removable;
+    case DRIVE_FIXED: {
+      // A `subst` drive reads as fixed but belongs to the user's session, not to services.
+      const wchar_t device[] = {static_cast<wchar_t>(letter), L':', L'\0'};
+      std::vector<wchar_t> target(32768, L'\0');
+      if (::QueryDosDeviceW(device, target.data(), static_cast<DWORD>(target.size())) != 0 &&
+          std::wcsncmp(target.data(), L"\\??\\", 4) == 0) {
+        return DriveKind::Substituted;
+      }
+      return DriveKind::Fixed;
+    }
+    case DRIVE_REMOTE:
+      return DriveKind::Network;
+    case DRIVE_CDROM:
+      return DriveKind::CdRom;
+    case DRIVE_RAMDISK:
+      return DriveKind::RamDisk;
+    default:
+      return DriveKind::Unknown;
+  }
+}
+
+OsResult<DriveSpace> FolderFileSystemWin::FreeSpace(char letter) {
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  ULARGE_INTEGER available{}, total{};
+  if (!::GetDiskFreeSpaceExW(root, &available, &total, nullptr)) {
+    return LastOsError("GetDiskFreeSpaceExW");
+  }
+  return DriveSpace{available.QuadPart, total.QuadPart};
+}
+
+std::optional<OsError> FolderFileSystemWin::RecycleTree(const std::string& path) {
+  std::wstring from = Utf8ToWide(WithoutTrailingSeparators(path));
+  for (wchar_t& c : from) {
+    if (c == L'/') c = L'\\';
+  }
+  // The source list ends with two NULs: one pushed here, one of the string itself. The buffer
+  // is as long as the path needs.
+  from.push_back(L'\0');
+  SHFILEOPSTRUCTW operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT;
+  const int result = ::SHFileOperationW(&operation);
+  if (result != 0) {
+    return OsError{static_cast<uint32_t>(result), "SHFileOperationW", ShellOperationText(result)};
+  }
+  if (operation.fAnyOperationsAborted) return MakeOsError(ERROR_CANCELLED, "SHFileOperationW");
+  return std::nullopt;
+}
+
+OsResult<std::string> FolderFileSystemWin::ReadFileBytes(const std::string& path) {
+  ScopedFileHandle file = OpenForReading(path);
+  if (!file) return LastOsError("CreateFileW");
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) return LastOsError("GetFileSizeEx");
+  if (static_cast<uint64_t>(size.QuadPart) > kMaxWholeFile) {
+    return MakeOsError(ERROR_FILE_TOO_LARGE, "ReadFile");
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!ReadFully(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), got)) {
+    return LastOsError("ReadFile");
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+std::optional<OsError> FolderFileSystemWin::WriteFileFlushed(const std::string& path,
+                                                             const std::string& bytes) {
+  ScopedFileHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastOsError("CreateFileW");
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
+      return LastOsError("WriteFile");
+    }
+    if (written == 0) return MakeOsError(ERROR_WRITE_FAULT, "WriteFile");
+    done += written;
+  }
+  if (!::FlushFileBuffers(file.get())) return LastOsError("FlushFileBuffers");
+  return std::nullopt;
+}
+
+std::optional<OsError> FolderFileSystemWin::ReplaceFileWith(const std::string& from,
+                                                            const std::string& to) {
+  if (!::MoveFileExW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastOsError("MoveFileExW");
+  }
+  return std::nullopt;
+}
+
+uint32_t AnsiCodePageWin::Identifier() { return ::GetACP(); }
+
+std::optional<std::string> AnsiCodePageWin::FromUtf8(const std::string& utf8) {
+  AnsiText ansi = Utf8ToAnsi(utf8);
+  if (!ansi.exact || AnsiToUtf8(ansi.bytes) != utf8) return std::nullopt;
+  return std::move(ansi.bytes);
+}
+
+std::string AnsiCodePageWin::ToUtf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
+
+}  // namespace dpc::win32

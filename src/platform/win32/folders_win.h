@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "platform/code_page.h"
+#include "platform/folders.h"
+
+namespace dpc::win32 {
+
+// A drive path ("D:\x") or share ("\\srv\s\x") in the "\\?\" form that lifts the 260-character
+// limit; other paths pass unchanged. Separators become backslashes.
+std::wstring ExtendedPath(const std::string& utf8);
+
+class FolderFileSystemWin final : public FolderFileSystem {
+ public:
+  OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
+  OsResult<FolderEntry> Stat(const std::string& path) override;
+  OsResult<bool> CreateFolderTree(const std::string& path) override;
+  std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) override;
+  // CopyFileExW. Wine's does not call the progress routine; Windows' calls it per chunk.
+  std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
+                                     const CopyProgressCallback& progress) override;
+  std::optional<OsError> RemoveFile(const std::string& path) override;
+  OsResult<bool> SameContent(const std::string& a, const std::string& b) override;
+  OsResult<FileIdentity> Identity(const std::string& path) override;
+  OsResult<std::string> LongPathName(const std::string& path) override;
+  DriveKind DriveType(char letter) override;
+  OsResult<DriveSpace> FreeSpace(char letter) override;
+  // SHFileOperationW; the shell takes no "\\?\" paths, so a tree it cannot reach fails here.
+  std::optional<OsError> RecycleTree(const std::string& path) override;
+  // Files above 64 MiB are refused (ERROR_FILE_TOO_LARGE): the ticket is a few kilobytes.
+  OsResult<std::string> ReadFileBytes(const std::string& path) override;
+  std::optional<OsError> WriteFileFlushed(const std::string& path,
+                                          const std::string& bytes) override;
+  std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override;
+};
+
+class AnsiCodePageWin final : public AnsiCodePage {
+ public:
+  uint32_t Identifier() override;
+  // Only texts that come back unchanged from the code page count as representable.
+  std::optional<std::string> FromUtf8(const std::string& utf8) override;
+  std::string ToUtf8(const std::string& ansi) override;
+};
+
+}  // namespace dpc::win32

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/win32/adapter_test_support.h"
+#include "platform/win32/folders_win.h"
+#include "platform/win32/scoped_handle.h"
+
+namespace dpc::win32 {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+constexpr uint32_t kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+void MakeFile(const std::string& path, const std::string& bytes, DWORD attributes) {
+  WriteBytes(path, bytes);
+  ::SetFileAttributesW(Utf8ToWide(path).c_str(), attributes);
+}
+
+std::optional<FolderEntry> Named(const std::vector<FolderEntry>& entries, const std::string& name) {
+  for (const FolderEntry& entry : entries) {
+    if (entry.name == name) return entry;
+  }
+  return std::nullopt;
+}
+
+class FolderFileSystemWinTest : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  FolderFileSystemWin files;
+};
+
+TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
+  MakeFile(folder.File("hidden.sys"), "hs", kHiddenSystem);
+  ASSERT_TRUE(files.CreateFolderTree(folder.File(".cache")).ok());
+  ASSERT_FALSE(files.SetAttributes(folder.File(".cache"), FILE_ATTRIBUTE_HIDDEN));
+  // A sparse file: its size needs more than 32 bits, its content takes no room.
+  {
+    ScopedFileHandle big(::CreateFileW(Utf8ToWide(folder.File("big.bin")).c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, 0, nullptr));
+    LARGE_INTEGER end{};
+    end.QuadPart = 5ll << 30;
+    ASSERT_TRUE(::SetFilePointerEx(big.get(), end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(big.get()));
+  }
+  const auto listing = files.ListFolder(folder.path());
+  ASSERT_TRUE(listing.ok()) << listing.error().code;
+  ASSERT_EQ(listing->size(), 3u);
+  EXPECT_EQ(Named(*listing, "hidden.sys")->attributes & kHiddenSystem, kHiddenSystem);
+  EXPECT_TRUE(Named(*listing, ".cache")->IsFolder());
+  EXPECT_EQ(Named(*listing, ".cache")->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Named(*listing, "big.bin")->size, 5ull << 30);
+  EXPECT_EQ(files.Stat(folder.File("big.bin"))->size, 5ull << 30);
+}
+
+TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
+  std::string deep = folder.path();
+  while (deep.size() < 300) deep += "\\" + std::string(40, 'd');
+  ASSERT_EQ(files.CreateFolderTree(deep).value(), true);
+  EXPECT_EQ(files.CreateFolderTree(deep + "\\").value(), false);
+  MakeFile(folder.File("a.txt"), "alpha", FILE_ATTRIBUTE_HIDDEN);
+  const std::string target = deep + "\\a.txt";
+  int reports = 0;
+  EXPECT_FALSE(
+      files.CopyNewFile(folder.File("a.txt"), target, [&](uint64_t, uint64_t) { ++reports; }));
+  EXPECT_EQ(files.Stat(target)->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
+  EXPECT_TRUE(files.SameContent(folder.File("a.txt"), target).value());
+
+  MakeFile(folder.File("b.txt"), "other", 0);
+  const auto again = files.CopyNewFile(folder.File("b.txt"), target, {});
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->code, static_cast<uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
+  EXPECT_FALSE(files.SameContent(folder.File("b.txt"), target).value());
+  EXPECT_EQ(files.ListFolder(deep)->size(), 1u);
+}
+
+TEST_F(FolderFileSystemWinTest, FailuresCarryTheCodeAndTheApi) {
+  const auto listing = files.ListFolder(folder.File("missing"));
+  EXPECT_EQ(listing.error().code, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(listing.error().api, "FindFirstFileExW");
+  EXPECT_FALSE(listing.error().text.empty());
+  EXPECT_TRUE(files.ListFolder(folder.path())->empty());
+  WriteBytes(folder.File("file"), "x");
+  EXPECT_EQ(files.CreateFolderTree(folder.File("file")).error().code,
+            static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+}
+
+TEST_F(FolderFileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
+  const std::string ticket = folder.File("SYS_0000.xml");
+  const std::string scratch = folder.File("SYS_0000.tmp");
+  WriteBytes(ticket, "old");
+  ASSERT_FALSE(files.WriteFileFlushed(scratch, "new"));
+  {
+    // A reader that shares nothing holds the ticket.
+    ScopedFileHandle reader(::CreateFileW(Utf8ToWide(ticket).c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    const auto refused = files.ReplaceFileWith(scratch, ticket);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->code == ERROR_SHARING_VIOLATION || refused->code == ERROR_ACCESS_DENIED)
+        << refused->code;
+  }
+  EXPECT_EQ(ReadBytes(ticket), "old");
+  EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket));
+  EXPECT_EQ(ReadBytes(ticket), "new");
+  EXPECT_EQ(ReadBytes(scratch), "<missing>");
+}
+
+TEST_F(FolderFileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase) {
+  const std::string longFolder = folder.File("Server Data Folder");
+  ASSERT_TRUE(files.CreateFolderTree(longFolder).ok());
+  wchar_t shortName[MAX_PATH] = {};
+  ASSERT_NE(::GetShortPathNameW(Utf8ToWide(longFolder).c_str(), shortName, MAX_PATH), 0u);
+  const std::string shortFolder = WideToUtf8(shortName);
+  ASSERT_NE(shortFolder, longFolder);
+
+  EXPECT_EQ(files.LongPathName(shortFolder).value(), longFolder);
+  const FileIdentity identity = files.Identity(longFolder).value();
+  EXPECT_EQ(files.Identity(shortFolder).value(), identity);
+  EXPECT_EQ(files.Identity(folder.File("SERVER DATA FOLDER")).value(), identity);
+  EXPECT_FALSE(files.Identity(folder.path()).value() == identity);
+  EXPECT_FALSE(files.Identity(folder.File("nothing")).ok());
+}
+
+// A small drive (a tmpfs linked as a drive letter) named by DPC_SMALL_DRIVE, e.g. "S:".
+TEST_F(FolderFileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNothing) {
+  const char* drive = std::getenv("DPC_SMALL_DRIVE");
+  if (drive == nullptr) GTEST_SKIP() << "no small drive";
+  const std::string target = std::string(drive) + "\\too-big.bin";
+  const DriveSpace space = files.FreeSpace(drive[0]).value();
+  {
+    ScopedFileHandle big(::CreateFileW(Utf8ToWide(folder.File("big.bin")).c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, 0, nullptr));
+    std::string chunk(1 << 20, 'x');
+    for (uint64_t written = 0; written <= space.freeToCaller; written += chunk.size()) {
+      DWORD done = 0;
+      ASSERT_TRUE(
+          ::WriteFile(big.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &done, nullptr));
+    }
+  }
+  const auto error = files.CopyNewFile(folder.File("big.bin"), target, {});
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_DISK_FULL));
+  EXPECT_FALSE(files.Stat(target).ok());
+}
+
+TEST(AnsiCodePageWinTest, OnlyExactFormsCount) {
+  AnsiCodePageWin codePage;
+  if (codePage.Identifier() != 1252) GTEST_SKIP() << "code page " << codePage.Identifier();
+  EXPECT_EQ(codePage.FromUtf8("D:\\M\xC3\xBCller").value(), "D:\\M\xFCller");
+  EXPECT_EQ(codePage.ToUtf8("D:\\M\xFCller"), "D:\\M\xC3\xBCller");
+  EXPECT_FALSE(codePage.FromUtf8("D:\\\xE6\x9D\xB1"));
+  EXPECT_FALSE(codePage.FromUtf8("D:\\\xC5\x82"));
+  EXPECT_FALSE(codePage.FromUtf8("D:\\bad\xC3"));
+}
+
+}  // namespace
+}  // namespace dpc::win32

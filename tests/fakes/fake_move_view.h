@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "maintenance/folder_move.h"
+
+namespace dpc::test {
+
+// The dialog's progress window and message boxes.
+class FakeMoveView : public MoveView {
+ public:
+  void Open(const std::string& caption) override {
+    opened.push_back(caption);
+    open = true;
+    steps = 0;
+    cancelled = false;
+  }
+  void SetFileTotal(int64_t total) override { fileTotal = total; }
+  void StepFile() override {
+    ++steps;
+    if (cancelAfterSteps && steps >= *cancelAfterSteps) cancelled = true;
+  }
+  bool Cancelled() override { return cancelled; }
+  void Close() override {
+    ++closes;
+    open = false;
+  }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    messages.push_back({text, caption});
+  }
+
+  std::vector<std::string> opened;
+  bool open = false;
+  int closes = 0;
+  int64_t fileTotal = 0;
+  int64_t steps = 0;
+  bool cancelled = false;
+  std::optional<int64_t> cancelAfterSteps;  // Cancel pressed during that file's copy
+  std::vector<std::pair<std::string, std::string>> messages;
+};
+
+}  // namespace dpc::test
