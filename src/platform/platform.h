@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/desktop.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
+#include "platform/folders.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -13,6 +15,8 @@
 #include "platform/xml.h"
 
 namespace dpc {
+
+class SettingsDialogFactory;  // the maintenance dialog's windows (maintenance/settings_dialog.h)
 
 // Every operating-system service the logic uses, handed in as one bundle. The Windows build fills
 // it with the adapters of platform/win32, tests with fakes.
@@ -29,6 +33,9 @@ struct Platform {
   XmlParser& xml;
   LibraryLoader& libraries;
   Desktop& desktop;
+  FolderFileSystem& folders;
+  AnsiCodePage& codePage;
+  SettingsDialogFactory& dialogs;
 };
 
 }  // namespace dpc

@@ -144,7 +144,10 @@ void TfrmControl::LoadSettingsIntoWindow() {
 
 void TfrmControl::SelectLanguage() {
   // Never throws: a broken ticket must not end the window's creation before "elevation N" runs.
+  const uint64_t generation = translator_.generation();
   const LanguageOutcome outcome = language_.Select(translator_);
+  if (maintenanceWindow_ && translator_.generation() != generation)
+    maintenanceWindow_->Retranslate();
   if (outcome.report == LanguageReport::kNone) return;
   std::string line = outcome.failure;
   for (char& c : line) {
@@ -193,6 +196,12 @@ void TfrmControl::OnEndSession() {
 }
 
 void TfrmControl::CloseMainWindow() {
+  // Never in the middle of a folder copy or a ticket replace: the move in hand is cancelled and
+  // cleaned up first, and the window closes when the dialog has returned.
+  if (maintenanceDialog_ && maintenanceDialog_->RequestCloseDuringMove()) {
+    closeAfterMaintenance_ = true;
+    return;
+  }
   if (state_.Closing()) return;
   state_.WindowClosing();
   window_.Close();
@@ -235,7 +244,7 @@ void TfrmControl::PrepareMenu() {
                           p_.desktop.TopLevelWindowExists(titles.withSuffix);
   }
   in.autostartPresent = IsAutostartPresent(p_.registry, executablePath_);
-  in.maintenanceDialogOpen = maintenanceDialogOpen_;
+  in.maintenanceDialogOpen = maintenanceDialog_ != nullptr;
   PopupMenu1Popup(menu_, in, [this] {
     // A language changed on the server shows at this opening.
     SelectLanguage();
@@ -332,8 +341,41 @@ void TfrmControl::Enable1Click() {
 }
 
 void TfrmControl::pmSettingsClick() {
-  // NOT YET BUILT: the Server File Maintenance dialog opens here, modal, with
-  // maintenanceDialogOpen_ set while it shows.
+  if (maintenanceDialog_) return;  // one dialog at a time
+  SettingsTicket ticket(p_.folders, p_.shell, p_.codePage, p_.clock);
+  MoveServices services{
+      p_.folders,
+      p_.codePage,
+      p_.registry,
+      p_.pump,
+      p_.clock,
+      translator_,
+      ticket,
+      [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
+      [this](const std::string& key, const std::string& value) { log_.Write(key, value); }};
+  std::unique_ptr<SettingsDialogWindow> window = p_.dialogs.Create(
+      window_.Handle(), translator_, [this](const std::string& text) { ShowFailure(text); });
+  TfrmSettingsDlg dialog(services, *window);
+  // While the server's folders may move, no pending restart may start the server.
+  struct Open {
+    TfrmControl& form;
+    Open(TfrmControl& f, TfrmSettingsDlg& d, SettingsDialogWindow& w) : form(f) {
+      form.maintenanceDialog_ = &d;
+      form.maintenanceWindow_ = &w;
+      form.state_.HoldRestarts(true);
+    }
+    ~Open() {
+      form.maintenanceDialog_ = nullptr;
+      form.maintenanceWindow_ = nullptr;
+      form.state_.HoldRestarts(false);
+    }
+  } open(*this, dialog, *window);
+  window->RunModal(dialog);
+  if (closeAfterMaintenance_) {
+    closeAfterMaintenance_ = false;
+    window.reset();
+    CloseMainWindow();
+  }
 }
 
 void TfrmControl::Exit1Click() { CloseMainWindow(); }

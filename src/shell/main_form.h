@@ -7,6 +7,7 @@
 #include "i18n/language.h"
 #include "i18n/translate.h"
 #include "launchers/launchers.h"
+#include "maintenance/settings_dialog.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
 #include "platform/platform.h"
@@ -112,7 +113,11 @@ class TfrmControl {
   ControlSettings settings_;
   ProductInfo product_;
   TrayMenu menu_;
-  bool maintenanceDialogOpen_ = false;
+  // The open Server File Maintenance dialog (one at a time), its window, and a close of the
+  // main window that waits for the dialog's folder move to be cleaned up.
+  TfrmSettingsDlg* maintenanceDialog_ = nullptr;
+  SettingsDialogWindow* maintenanceWindow_ = nullptr;
+  bool closeAfterMaintenance_ = false;
   // From the tray request until the menu is shown: further requests are dropped, and activation
   // lets no messages run, so one menu opens at a time.
   bool menuOpening_ = false;

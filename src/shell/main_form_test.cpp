@@ -95,8 +95,11 @@ struct Rig {
   test::FakeDesktop desktop;
   test::FakeHostWindow window;
   test::FakeInstanceGuard guard;
-  Platform bundle{process,  services, clock,    pump, threads,   shell,
-                  registry, files,    profiles, xml,  libraries, desktop};
+  test::FakeFolderFileSystem folders;
+  test::FakeAnsiCodePage codePage;
+  test::FakeSettingsDialogs dialogs;
+  Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
+                  profiles, xml,      libraries, desktop, folders, codePage, dialogs};
   std::vector<std::string> events;
 
   Rig() {
@@ -360,7 +363,7 @@ bool Acted(const Rig& rig, MenuItem item) {
     case Enable1:
       return rig.registry.keys.at(kRun).values.count("DurvinProofControl") == 1;
     case pmSettings:
-      return true;  // the maintenance dialog is not wired to the menu yet
+      return rig.dialogs.owners.size() == 1;
     default:
       return false;
   }
@@ -517,6 +520,47 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
   form.OnTrayRightClick();  // the same file again: the trace log only
   EXPECT_EQ(rig.desktop.messages.size(), 1u);
   EXPECT_NE(rig.files.files[kLog].find("Language = "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dpc
+
+namespace dpc {
+namespace {
+
+TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRowToEnd) {
+  constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+  Rig rig;
+  rig.process.majorVersion = 10;
+  rig.InstallServer(state::kStopped);
+  rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+  rig.folders.AddFile(kTicket,
+                      "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
+  for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  bool restartTaken = true;
+  rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+    form.pmSettingsClick();  // a second opening while one shows does nothing
+    // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
+    form.KelvraVistraneTarnServerRestart1Click();
+    form.OnTimer(TimerId::Timer1);  // settles the restart's stop command
+    form.OnTimer(TimerId::Timer1);  // would start the server, were restarts not held
+    restartTaken = !form.state().RestartPending();
+    window.texts[2] = "E:\\Jobs";
+    window.moves.cancelAfterSteps = 2;
+    rig.pump.onPump = [&] {
+      if (window.moves.steps == 1) form.Exit1Click();  // chosen from the menu mid-copy
+    };
+    events.btnOKClick();
+    EXPECT_EQ(rig.window.closes, 0) << "not in the middle of a move";
+  };
+  form.pmSettingsClick();
+  EXPECT_EQ(rig.dialogs.owners.size(), 1u);
+  EXPECT_FALSE(restartTaken);
+  EXPECT_EQ(rig.window.closes, 1) << "closed once the dialog returned";
+  EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+  EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
 }
 
 }  // namespace

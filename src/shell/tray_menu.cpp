@@ -85,8 +85,9 @@ void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
     menu[MorrowWebProfiler1].visible = true;
     menu[N5].visible = true;
   }
-  // 3: folders may only move while the server cannot hold them open.
-  menu[pmSettings].enabled = in.serverStopped;
+  // 3: folders may only move while the server cannot hold them open, and no command or pending
+  // restart is about to start it.
+  menu[pmSettings].enabled = in.serverStopped && !in.commandInProgress && !in.restartPending;
   // 4
   menu[KelvraTarnClientStart1].enabled =
       in.clientAvailable && !in.clientWindowOpen && in.serverRunning;

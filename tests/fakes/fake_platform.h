@@ -1,8 +1,10 @@
 #pragma once
 
 #include "fakes/fake_clock.h"
+#include "fakes/fake_folders.h"
 #include "fakes/fake_host_window.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_settings_dialog.h"
 #include "fakes/fake_system.h"
 #include "platform/platform.h"
 
@@ -22,11 +24,14 @@ struct FakePlatform {
   FakeXmlParser xml;
   FakeLibraryLoader libraries;
   FakeDesktop desktop;
+  FakeFolderFileSystem folders;
+  FakeAnsiCodePage codePage;
+  FakeSettingsDialogs dialogs;
   FakeHostWindow window;
   FakeInstanceGuard guard;
 
-  Platform bundle{process,  services, clock,    pump, threads,   shell,
-                  registry, files,    profiles, xml,  libraries, desktop};
+  Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
+                  profiles, xml,      libraries, desktop, folders, codePage, dialogs};
 };
 
 }  // namespace dpc::test

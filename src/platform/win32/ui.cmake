@@ -6,10 +6,12 @@ add_library(dpc_win32_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/popup_menu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp)
 target_include_directories(dpc_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources}
   ${DPC_GENERATED_DIR})
-target_link_libraries(dpc_win32_ui PUBLIC dpc_win32 user32 gdi32 shell32 comctl32)
+target_link_libraries(dpc_win32_ui PUBLIC dpc_win32 dpc_maintenance user32 gdi32 shell32 comctl32
+  ole32)
 target_compile_definitions(dpc_win32_ui PRIVATE UNICODE _UNICODE)
 dpc_warnings(dpc_win32_ui)
 

@@ -4,6 +4,7 @@
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
 #include "platform/win32/files_win.h"
+#include "platform/win32/folders_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
@@ -27,8 +28,8 @@ struct Win32Platform {
   Win32Platform& operator=(const Win32Platform&) = delete;
 
   dpc::Platform Bundle() {
-    return dpc::Platform{process,  services, clock,    pump, threads,   shell,
-                         registry, files,    profiles, xml,  libraries, desktop};
+    return dpc::Platform{process,  services, clock,     pump,    threads, shell,    registry, files,
+                         profiles, xml,      libraries, desktop, folders, codePage, *dialogs};
   }
 
   ProcessInfoWin process;
@@ -43,6 +44,10 @@ struct Win32Platform {
   XmlParserWin xml;
   LibraryLoaderWin libraries;
   DesktopWin desktop;
+  FolderFileSystemWin folders;
+  AnsiCodePageWin codePage;
+  // The dialogs' windows belong to the user interface, which sets this before Bundle().
+  SettingsDialogFactory* dialogs = nullptr;
 };
 
 }  // namespace dpc::win32

@@ -12,6 +12,7 @@
 
 #include "platform/win32/instance_guard_win.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/settings_dialog_win.h"
 #include "platform/win32/text.h"
 #include "service/service_binding.h"
 #include "shell/elevation.h"
@@ -59,6 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // ends. ExitProcess below ends them before they could wake up to destroyed objects, and the
   // system frees everything anyway.
   auto* platform = new Win32Platform();
+  platform->dialogs = new SettingsDialogFactoryWin(instance);
 
   ServiceLibraryBinding* binding = nullptr;
   try {

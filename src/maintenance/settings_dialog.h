@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "maintenance/folder_move.h"
+#include "maintenance/ticket.h"
+#include "platform/window_id.h"
+
+namespace dpc {
+
+// The Server File Maintenance dialog's window as its logic drives it: the five folder rows, the
+// folder browser, and (through MoveView) the progress window and message boxes of the moves.
+class SettingsDialogView : public MoveView {
+ public:
+  // Row 1..5: the edit's text, and its hint (the folder the ticket names).
+  virtual void SetRow(int row, const std::string& text, const std::string& hint) = 0;
+  virtual std::string RowText(int row) = 0;
+  // Hides the row's label, edit and button.
+  virtual void HideRow(int row) = 0;
+  virtual void FocusRow(int row) = 0;
+  // The shell's folder browser, starting at initialFolder (none when empty), new folders allowed.
+  // nullopt when the operator cancels or picks something that is not a file-system folder.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& initialFolder) = 0;
+  // Ends the dialog (with OK or Cancel as the button that was pressed decided).
+  virtual void CloseDialog() = 0;
+};
+
+// The dialog's events, as the window forwards them.
+class SettingsDialogEvents {
+ public:
+  virtual ~SettingsDialogEvents() = default;
+  virtual void FormCreate() = 0;
+  virtual void BrowseClick(int row) = 0;
+  virtual void btnOKClick() = 0;
+};
+
+// The dialog's window, made by the Windows layer for one opening.
+class SettingsDialogWindow : public SettingsDialogView {
+ public:
+  // Shows the dialog modally and returns once it has closed; FormCreate runs before it shows.
+  virtual void RunModal(SettingsDialogEvents& events) = 0;
+  // The interface language changed while the dialog was open: its captions again.
+  virtual void Retranslate() = 0;
+};
+
+class SettingsDialogFactory {
+ public:
+  virtual ~SettingsDialogFactory() = default;
+  // A dialog owned by the main window, its texts through the translator; failures that its
+  // handlers raise go to reportFailure (the general error box).
+  virtual std::unique_ptr<SettingsDialogWindow> Create(
+      WindowId owner, const Translator& translator,
+      std::function<void(const std::string&)> reportFailure) = 0;
+};
+
+// The Server File Maintenance dialog: the five folders the settings ticket names, a folder
+// browser per row, and OK, which moves every changed folder in order. Reads the ticket afresh
+// at every opening.
+class TfrmSettingsDlg final : public SettingsDialogEvents {
+ public:
+  TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view);
+
+  void FormCreate() override;
+  void BrowseClick(int row) override;
+  void btnOKClick() override;
+  // The designed handlers of the five browse buttons.
+  void rpfbtnClick() { BrowseClick(1); }
+  void mpfbtnClick() { BrowseClick(2); }
+  void jfbtnClick() { BrowseClick(3); }
+  void ofbtnClick() { BrowseClick(4); }
+  void tfbtnClick() { BrowseClick(5); }
+
+  // Exit or WM_CLOSE of the controller: cancels the row being moved and skips the rest; the
+  // dialog closes once that row is cleaned up. False when no move runs (close at once).
+  bool RequestCloseDuringMove();
+  bool moving() const { return moves_.running(); }
+  const std::string& StoredValue(int row) const { return rows_.at(Index(row)).storedValue; }
+  const std::string& productGuid() const { return productGuid_; }
+
+ private:
+  static size_t Index(int row) { return static_cast<size_t>(row - 1); }
+
+  MoveServices& s_;
+  SettingsDialogView& view_;
+  FolderMoves moves_;
+  std::array<FolderRowState, 5> rows_;
+  std::string productGuid_;
+  std::string applicationFolder_;
+};
+
+}  // namespace dpc
