@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test:
 #   native:  logic and unit tests with g++, AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz:    the settings ticket's reader and rewriter and the path rules, a few seconds each
 #   windows: the cross-built DurvinProofControl.exe, the Windows-side tests and the end-to-end
 #            tests, run under Wine in a fresh private prefix with the stand-in server service
 # Exits non-zero when a build or a test fails. Build folders: DPC_NATIVE_DIR, DPC_WINDOWS_DIR
@@ -54,6 +55,15 @@ else
   status=1
 fi
 
+echo "== fuzz (short)"
+if bash scripts/fuzz.sh --short >"$logs/fuzz.log" 2>&1; then
+  summary+=("fuzz: no finding; $(grep -E '^[a-z_]+: [0-9]+ runs' "$logs/fuzz.log" | tr '\n' ' ')")
+else
+  tail -30 "$logs/fuzz.log"
+  summary+=("fuzz: FAILED (see $logs/fuzz.log)")
+  status=1
+fi
+
 echo "== windows build"
 if configure_and_build windows "$windows_dir"; then
   echo "== windows tests (Wine)"
@@ -62,6 +72,8 @@ if configure_and_build windows "$windows_dir"; then
   # Tests start their own programs on the harness display, never on the developer's.
   unset DISPLAY
   if dpc_wine_setup test; then
+    # A 1 MB drive S: for the disk-full cases (a tmpfs: needs root; they skip without it).
+    dpc_wine_small_drive S 1 || true
     # One service name for every test: run one at a time.
     run_ctest windows "$windows_dir" -j1 --timeout 600 || status=1
   else

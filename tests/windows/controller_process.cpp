@@ -170,6 +170,11 @@ bool ControllerProcess::Answers(HWND window, std::chrono::milliseconds bound) {
                              static_cast<UINT>(bound.count()), &ignored) != 0;
 }
 
+HWND ControllerProcess::WaitForWindowOfClass(const wchar_t* className,
+                                             std::chrono::milliseconds bound) const {
+  return PollUntil(bound, [&] { return FindTopLevel(className, nullptr); });
+}
+
 HWND ControllerProcess::WaitForMessageBox(const std::wstring& title,
                                           std::chrono::milliseconds bound) const {
   return PollUntil(bound, [&] { return FindTopLevel(L"#32770", title.c_str()); });

@@ -72,6 +72,8 @@ class ControllerProcess {
   // Whether the window's thread answers a sent WM_NULL within the bound (not hung).
   static bool Answers(HWND window, std::chrono::milliseconds bound);
 
+  // A top-level window of this process of the given class, polled; nullptr if none appears.
+  HWND WaitForWindowOfClass(const wchar_t* className, std::chrono::milliseconds bound) const;
   // A message box (dialog class #32770) of this process with the given title, polled.
   HWND WaitForMessageBox(const std::wstring& title, std::chrono::milliseconds bound) const;
   // The texts of the box's static controls, joined by line breaks (the message itself; the icon

@@ -1,0 +1,236 @@
+// The real controller's Server File Maintenance dialog under Wine, opened by "elevation 11" and
+// driven from outside through its standard controls: a real move of a tree with hidden and system
+// files, a "." folder and a path beyond 260 characters; and the cases that must leave the old
+// tree and the ticket alone (a full drive, a locked file, Cancel). Which move fails for which
+// reason is proved in the move's own tests; these prove the windows and the real file system.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "stand_in_fixture.h"
+
+namespace dpc::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kJobEdit = 1103;  // the job folder row's edit (rows 1..5: 1101..1105)
+constexpr wchar_t kTicket[] = L"C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+constexpr auto kBound = 20s;
+
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+// The path as the ticket stores it: every backslash twice.
+std::string Doubled(const fs::path& path) {
+  std::string out;
+  for (char c : Utf8(path.wstring())) {
+    out += c;
+    if (c == '\\') out += '\\';
+  }
+  return out;
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A file by its \\?\ path, so that paths beyond 260 characters work.
+void WriteTestFile(const fs::path& path, const std::string& bytes, DWORD attributes = 0) {
+  const std::wstring longPath = L"\\\\?\\" + path.wstring();
+  HANDLE file = CreateFileW(longPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path.wstring());
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  if (attributes) SetFileAttributesW(longPath.c_str(), attributes);
+}
+
+DWORD Attributes(const fs::path& path) {
+  return GetFileAttributesW((L"\\\\?\\" + path.wstring()).c_str());
+}
+
+class MaintenanceTest : public StandInServerTest {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StandInServerTest::SetUp());  // the server, installed and stopped
+    jobs_ = controller_.folder() / L"Data" / L"Jobs";
+    fs::create_directories(jobs_);
+    fs::create_directories(fs::path(kTicket).parent_path());
+    WriteTicket(jobs_);
+  }
+  void TearDown() override { DeleteFileW(kTicket); }
+
+  static void WriteTicket(const fs::path& jobs) {
+    std::ofstream(kTicket, std::ios::binary | std::ios::trunc)
+        << "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Ticket>\r\n"
+        << "  <System><CountryCode>1033</CountryCode></System>\r\n"
+        << "  <Job type=\"string\">" << Doubled(jobs) << "</Job>\r\n</Ticket>\r\n";
+  }
+
+  // Starts the controller with "elevation 11" and waits for the dialog.
+  void OpenDialog() {
+    ASSERT_TRUE(controller_.Start(L"elevation 11"));
+    dialog_ = controller_.WaitForWindowOfClass(L"TfrmSettingsDlg", kBound);
+    ASSERT_NE(dialog_, nullptr) << "no maintenance dialog";
+    ASSERT_TRUE(Eventually(kBound, [&] { return IsWindowVisible(dialog_) != FALSE; }));
+  }
+
+  // Types the job folder's new place and presses OK, as the operator would.
+  void MoveJobsTo(const fs::path& target) {
+    HWND edit = GetDlgItem(dialog_, kJobEdit);
+    ASSERT_NE(edit, nullptr);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDOK)));
+  }
+
+  bool DialogClosed() {
+    return Eventually(60s, [&] { return !IsWindow(dialog_) || !IsWindowVisible(dialog_); });
+  }
+
+  // The one "Folder error" box of a refused or failed move: its text, after pressing OK.
+  std::wstring FolderErrorText() {
+    HWND box = controller_.WaitForMessageBox(L"Folder error", kBound);
+    if (!box) return L"<no message>";
+    const std::wstring text = ControllerProcess::MessageBoxText(box);
+    ControllerProcess::CloseMessageBox(box);
+    return text;
+  }
+
+  void CloseController() {
+    EXPECT_TRUE(controller_.PostClose());
+    EXPECT_TRUE(controller_.WaitForExit(15s));
+  }
+
+  ControllerProcess controller_;
+  fs::path jobs_;
+  HWND dialog_ = nullptr;
+};
+
+TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRecyclesTheOldTree) {
+  WriteTestFile(jobs_ / L"job.tif", "job");
+  WriteTestFile(jobs_ / L"index.db", "hs", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  fs::create_directories(jobs_ / L".cache");
+  WriteTestFile(jobs_ / L".cache" / L"c.bin", "cache");
+  const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_EQ(Attributes(jobs_ / L"index.db") & hiddenSystem, hiddenSystem);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  const fs::path target = controller_.folder() / L"Moved Jobs";
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+  ASSERT_TRUE(DialogClosed());
+  ASSERT_TRUE(Eventually(kBound, [&] { return !fs::exists(jobs_); }))
+      << "the old tree did not go to the recycle bin";
+
+  EXPECT_NE(ReadAll(kTicket).find("<Job type=\"string\">" + Doubled(target) + "</Job>\r\n"),
+            std::string::npos)
+      << ReadAll(kTicket);
+  EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
+  EXPECT_EQ(Attributes(target / L"index.db") & hiddenSystem, hiddenSystem);
+  EXPECT_EQ(ReadAll(target / L".cache" / L"c.bin"), "cache");
+  EXPECT_EQ(controller_.WaitForMessageBox(L"Folder error", 0ms), nullptr);
+  EXPECT_TRUE(controller_.IsRunning());
+  CloseController();
+}
+
+// The shell's recycle bin takes no tree with a path beyond 260 characters (Wine's, as Windows'):
+// the files move and the ticket names them, and the operator learns that the old tree stays.
+TEST_F(MaintenanceTest, TreeWithALongPathMovesAndTheOperatorLearnsTheOldTreeStays) {
+  const std::wstring deep(150, L'd');
+  CreateDirectoryW((L"\\\\?\\" + (jobs_ / deep).wstring()).c_str(), nullptr);
+  const fs::path longFile = fs::path(deep) / (std::wstring(120, L'f') + L".dat");
+  WriteTestFile(jobs_ / longFile, "long");
+  ASSERT_GT((jobs_ / longFile).wstring().size(), 260u);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  const fs::path target = controller_.folder() / L"Moved Jobs";
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+  const std::wstring text = FolderErrorText();
+  ASSERT_TRUE(DialogClosed());
+
+  EXPECT_NE(ReadAll(kTicket).find(Doubled(target)), std::string::npos);
+  EXPECT_EQ(ReadAll(L"\\\\?\\" + (target / longFile).wstring()), "long");
+  if (fs::exists(jobs_)) {
+    EXPECT_NE(text.find(jobs_.wstring()), std::wstring::npos) << Utf8(text);
+  }
+  CloseController();
+}
+
+TEST_F(MaintenanceTest, LockedFileKeepsTheOldTreeAndTheTicket) {
+  for (int i = 0; i < 3; ++i) WriteTestFile(jobs_ / (L"job" + std::to_wstring(i) + L".tif"), "job");
+  // Another program holds one file open without sharing it.
+  HANDLE locked = CreateFileW((jobs_ / L"job1.tif").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  const std::string ticket = ReadAll(kTicket);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(controller_.folder() / L"Moved Jobs"));
+  const std::wstring text = FolderErrorText();
+  EXPECT_NE(text.find(L"job1.tif"), std::wstring::npos) << Utf8(text);
+  ASSERT_TRUE(DialogClosed());
+  CloseHandle(locked);
+
+  EXPECT_EQ(ReadAll(kTicket), ticket);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(fs::exists(jobs_ / (L"job" + std::to_wstring(i) + L".tif")));
+  CloseController();
+}
+
+TEST_F(MaintenanceTest, CancelKeepsTheOldTreeAndTheTicket) {
+  fs::create_directories(jobs_ / L"batch");
+  const std::string bytes(4096, 'x');
+  for (int i = 0; i < 1500; ++i)
+    WriteTestFile(jobs_ / L"batch" / (std::to_wstring(i) + L".tif"), bytes);
+  const std::string ticket = ReadAll(kTicket);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(controller_.folder() / L"Moved Jobs"));
+  HWND progress = controller_.WaitForWindowOfClass(L"TfrmCopyProgress", kBound);
+  ASSERT_NE(progress, nullptr) << "no progress window";
+  PostMessageW(progress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(progress, IDCANCEL)));
+  ASSERT_TRUE(DialogClosed());
+
+  EXPECT_EQ(ReadAll(kTicket), ticket);
+  EXPECT_TRUE(fs::exists(jobs_ / L"batch" / L"1499.tif"));
+  CloseController();
+}
+
+TEST_F(MaintenanceTest, SmallDriveRefusesTheMoveAndKeepsEverything) {
+  char drive[8] = {};
+  if (GetEnvironmentVariableA("DPC_SMALL_DRIVE", drive, sizeof drive) == 0) {
+    GTEST_SKIP() << "no small drive (a tmpfs needs root)";
+  }
+  const std::string megabyte(1 << 20, 'x');
+  for (int i = 0; i < 3; ++i)
+    WriteTestFile(jobs_ / (L"big" + std::to_wstring(i) + L".tif"), megabyte);
+  const std::string ticket = ReadAll(kTicket);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(fs::path(std::string(drive) + "\\Jobs")));
+  EXPECT_NE(FolderErrorText().find(L"Not enough disk space!"), std::wstring::npos);
+  ASSERT_TRUE(DialogClosed());
+
+  EXPECT_EQ(ReadAll(kTicket), ticket);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(fs::exists(jobs_ / (L"big" + std::to_wstring(i) + L".tif")));
+  CloseController();
+}
+
+}  // namespace
+}  // namespace dpc::e2e
