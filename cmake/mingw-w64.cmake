@@ -14,10 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Test binaries run under Wine; the script sets the test prefix and bounds every run.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
 # Link the C and C++ runtimes statically: Wine and a bare Windows have no libstdc++-6.dll.
-# Released for size: the controller idles in the tray and waits on the service manager, the
-# shell and the disk, never on its own code; -Os and dropping unused sections keep it well under
-# a megabyte with its dictionaries and icons.
-set(CMAKE_C_FLAGS_RELEASE_INIT "-Os -DNDEBUG -ffunction-sections -fdata-sections")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Os -DNDEBUG -ffunction-sections -fdata-sections")
+# Unused sections are dropped (the windows preset compiles for size, one section per function).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--gc-sections")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--gc-sections")

