@@ -22,7 +22,6 @@ dpc_warnings(dpc_win32)
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
     ${CMAKE_CURRENT_LIST_DIR}/files_win_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/folder_move_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/folders_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/runtime_win_test.cpp
