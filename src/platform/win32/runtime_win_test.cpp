@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/win32/adapter_test_support.h"
@@ -144,7 +146,14 @@ TEST(MessagePumpWin, NestedPumpsNeverSwallowQuit) {
 
 TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
   WorkerThreadsWin threads;
-  threads.StartDetached([] { throw std::runtime_error("worker failure"); });
+  // The throwing work is released only after its exception was caught; waiting for that keeps
+  // the test from ending the process while the thread is still unwinding, which terminates it.
+  std::promise<void> released;
+  std::future<void> failedWorkDone = released.get_future();
+  auto guard =
+      std::shared_ptr<std::promise<void>>(&released, [](std::promise<void>* p) { p->set_value(); });
+  threads.StartDetached([guard = std::move(guard)] { throw std::runtime_error("worker failure"); });
+  ASSERT_EQ(failedWorkDone.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   std::promise<std::thread::id> ran;
   std::future<std::thread::id> id = ran.get_future();
   threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); });
