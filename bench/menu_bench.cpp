@@ -15,34 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "shown_menu.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT kTrayCallback = WM_APP + 1;
+using dpc::testsupport::ShownMenuOf;
 
-HWND ShownMenuOf(DWORD process) {
-  struct Search {
-    DWORD process;
-    HWND found;
-  } search{process, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
-        auto& search = *reinterpret_cast<Search*>(parameter);
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != search.process || std::wcscmp(name, L"#32768") != 0 ||
-            !IsWindowVisible(window)) {
-          return TRUE;
-        }
-        search.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+constexpr UINT kTrayCallback = WM_APP + 1;
 
 double Percentile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());

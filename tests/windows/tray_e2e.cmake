@@ -4,7 +4,7 @@
 # and the machine's Run key with the other end-to-end suites, so they run serially.
 add_executable(tray_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/tray_e2e_test.cpp)
 target_link_libraries(tray_e2e_tests PRIVATE dpc_e2e_support GTest::gtest_main)
-target_include_directories(tray_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(tray_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/testsupport)
 target_compile_definitions(tray_e2e_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(tray_e2e_tests PRIVATE -static)
 add_dependencies(tray_e2e_tests DurvinStandInService)

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/win32/main_window.h"
+#include "shown_menu.h"
 #include "platform/win32/status_query.h"
 #include "shell/commands.h"
 #include "stand_in_fixture.h"
@@ -25,6 +26,7 @@
 namespace dpc::e2e {
 namespace {
 
+using testsupport::ShownMenuOf;
 using win32::StatusQuery;
 
 // Where the items sit for the keyboard with the default settings (no settings file beside the
@@ -61,28 +63,6 @@ DWORD ProcessOf(HWND window) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   return process;
-}
-
-// A popup menu the process shows: menus are top-level windows of the class "#32768".
-HWND ShownMenuOf(DWORD process) {
-  struct Search {
-    DWORD process;
-    HWND found;
-  } search{process, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
-        auto& search = *reinterpret_cast<Search*>(parameter);
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, static_cast<int>(std::size(name)));
-        if (std::wstring(name) != L"#32768" || !IsWindowVisible(window) ||
-            ProcessOf(window) != search.process) {
-          return TRUE;
-        }
-        search.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 // A right click on the icon as the notification area reports it. The controller listens for one
