@@ -45,7 +45,8 @@ class NotificationsTest : public StandInServerTest {
   // The controller answers between ticks; a tick that waits on the tray may hold a query up.
   std::string Balloon() {
     std::optional<std::string> answer;
-    Eventually(5s, [&] { return (answer = AskText(window_, TextQuery::Notification)).has_value(); });
+    Eventually(5s,
+               [&] { return (answer = AskText(window_, TextQuery::Notification)).has_value(); });
     return answer.value_or("<none>");
   }
 
