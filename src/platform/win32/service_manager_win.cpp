@@ -37,7 +37,7 @@ ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
 
 class OpenedServiceWin final : public OpenedService {
  public:
-  OpenedServiceWin(ScopedServiceHandle manager, ScopedServiceHandle service)
+  OpenedServiceWin(std::shared_ptr<void> manager, ScopedServiceHandle service)
       : manager_(std::move(manager)), service_(std::move(service)) {}
   ~OpenedServiceWin() override {
     std::lock_guard lock(ManagerCalls());
@@ -72,8 +72,8 @@ class OpenedServiceWin final : public OpenedService {
   uint32_t LastRefusal() override { return lastRefusal_; }
 
  private:
-  // Closed by the destructor, the service before its manager.
-  ScopedServiceHandle manager_;
+  // Closed by the destructor, the service before its manager (when this holds the last share).
+  std::shared_ptr<void> manager_;
   ScopedServiceHandle service_;
   uint32_t lastRefusal_ = 0;
 };
@@ -92,21 +92,61 @@ SC_HANDLE OpenManager(void* openManagerAddress, const std::string& machine, uint
   return openManager(machine.empty() ? nullptr : machineAnsi.bytes.c_str(), nullptr, access);
 }
 
+// What every user may ask of the local manager; the kept connection asks for both at once.
+constexpr DWORD kKeptManagerAccess = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE;
+
+// Owns a manager handle. The last share is always released under ManagerCalls(), so closing it
+// never overlaps another call.
+std::shared_ptr<void> ShareManager(SC_HANDLE manager) {
+  if (manager == nullptr) return nullptr;
+  return std::shared_ptr<void>(
+      manager, [](void* handle) { ::CloseServiceHandle(static_cast<SC_HANDLE>(handle)); });
+}
+
+SC_HANDLE AsManager(const std::shared_ptr<void>& manager) {
+  return static_cast<SC_HANDLE>(manager.get());
+}
+
 }  // namespace
+
+// Called with ManagerCalls() held. Null with the system's code in GetLastError() when the manager
+// cannot be opened. `fresh` drops the kept connection first: it may have gone stale.
+std::shared_ptr<void> ServiceManagerWin::Manager(const std::string& machine, uint32_t access,
+                                                 bool fresh) {
+  if (!machine.empty() || (access & ~kKeptManagerAccess) != 0) {
+    return ShareManager(OpenManager(openManager_, machine, access));
+  }
+  if (fresh) localManager_.reset();
+  if (!localManager_) {
+    localManager_ = ShareManager(OpenManager(openManager_, "", kKeptManagerAccess));
+    if (!localManager_) {
+      // A manager that grants only part of what every user may ask: ask for this request alone.
+      return ShareManager(OpenManager(openManager_, "", access));
+    }
+  }
+  return localManager_;
+}
 
 ServiceManagerWin::ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA)
     : enumServicesStatus_(enumServicesStatusA), openManager_(openSCManagerA) {}
 
+ServiceManagerWin::~ServiceManagerWin() {
+  std::lock_guard lock(ManagerCalls());
+  localManager_.reset();
+}
+
 void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
+  std::lock_guard lock(ManagerCalls());
   enumServicesStatus_ = enumServicesStatusA;
   openManager_ = openSCManagerA;
+  localManager_.reset();
 }
 
 std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
                                                           uint32_t serviceState) {
   if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
   std::lock_guard lock(ManagerCalls());
-  ScopedServiceHandle manager(OpenManager(openManager_, "", SC_MANAGER_ENUMERATE_SERVICE));
+  std::shared_ptr<void> manager = Manager("", SC_MANAGER_ENUMERATE_SERVICE, false);
   if (!manager) ThrowLastError("OpenSCManagerA");
   const auto enumServicesStatus = FunctionCast<EnumServicesStatusAFunction>(enumServicesStatus_);
 
@@ -123,9 +163,16 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
     const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
     auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
     count = 0;
-    const BOOL done = enumServicesStatus(manager.get(), serviceType, serviceState, entries, bytes,
-                                         &bytesNeeded, &count, &resume);
-    const DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+    BOOL done = enumServicesStatus(AsManager(manager), serviceType, serviceState, entries, bytes,
+                                   &bytesNeeded, &count, &resume);
+    DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_INVALID_HANDLE && round == 0 && manager == localManager_) {
+      manager = Manager("", SC_MANAGER_ENUMERATE_SERVICE, true);
+      if (!manager) ThrowLastError("OpenSCManagerA");
+      done = enumServicesStatus(AsManager(manager), serviceType, serviceState, entries, bytes,
+                                &bytesNeeded, &count, &resume);
+      error = done ? ERROR_SUCCESS : ::GetLastError();
+    }
     if (!done && error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
     const size_t capacity = bytes / sizeof(ENUM_SERVICE_STATUSA);
     for (size_t i = 0; i < count && i < capacity; ++i) {
@@ -152,12 +199,18 @@ std::unique_ptr<OpenedService> ServiceManagerWin::Open(const std::string& machin
   // Like the manager itself, an unbound enumeration entry point means "cannot be opened".
   if (enumServicesStatus_ == nullptr) return failed(ERROR_PROC_NOT_FOUND);
   std::lock_guard lock(ManagerCalls());
-  ScopedServiceHandle manager(OpenManager(openManager_, machine, managerAccess));
-  if (!manager) return failed(::GetLastError());
-  ScopedServiceHandle service(
-      ::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(), serviceAccess));
-  if (!service) return failed(::GetLastError());
-  return std::make_unique<OpenedServiceWin>(std::move(manager), std::move(service));
+  const std::wstring wideName = Utf8ToWide(name);
+  for (const bool fresh : {false, true}) {
+    std::shared_ptr<void> manager = Manager(machine, managerAccess, fresh);
+    if (!manager) return failed(::GetLastError());
+    ScopedServiceHandle service(
+        ::OpenServiceW(AsManager(manager), wideName.c_str(), serviceAccess));
+    if (service) return std::make_unique<OpenedServiceWin>(std::move(manager), std::move(service));
+    const DWORD code = ::GetLastError();
+    // A kept connection that went stale is opened once more; any other refusal is the answer.
+    if (code != ERROR_INVALID_HANDLE || manager != localManager_) return failed(code);
+  }
+  return failed(ERROR_INVALID_HANDLE);
 }
 
 }  // namespace dpc::win32

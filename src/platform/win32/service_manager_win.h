@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/service_manager.h"
 
 namespace dpc::win32 {
@@ -7,12 +9,18 @@ namespace dpc::win32 {
 // The service manager through the two entry points bound at start-up (enumeration and opening the
 // manager) and ordinary imports for the rest. Unbound entry points (nullptr) behave like a manager
 // that cannot be opened.
+//
+// The local manager is connected once and kept for enumerating and opening services: connecting
+// costs more than the query that follows it, and the tick and the menu ask several times a
+// second. Services themselves are opened anew for every request, so a removed or re-created
+// service is seen at once and no handle of ours keeps a deleted service alive.
 class ServiceManagerWin final : public ServiceManager {
  public:
   // Unbound until Bind().
   ServiceManagerWin() = default;
   // The addresses of EnumServicesStatusA and OpenSCManagerA, as the start-up binding found them.
   ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA);
+  ~ServiceManagerWin() override;
   // Called once at start-up, before any worker thread uses the manager.
   void Bind(void* enumServicesStatusA, void* openSCManagerA);
 
@@ -25,6 +33,11 @@ class ServiceManagerWin final : public ServiceManager {
   // Kept untyped so this header does not pull <windows.h> and its macros into its includers.
   void* enumServicesStatus_ = nullptr;
   void* openManager_ = nullptr;
+  // The kept connection to the local manager (an SC_HANDLE), shared with the services opened
+  // through it; null until first needed and after a failure.
+  std::shared_ptr<void> localManager_;
+
+  std::shared_ptr<void> Manager(const std::string& machine, uint32_t access, bool fresh);
 };
 
 }  // namespace dpc::win32

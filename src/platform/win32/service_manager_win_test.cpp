@@ -94,6 +94,44 @@ TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
   }
 }
 
+// OpenSCManagerA, counted, refusing while `refuseOpening` is set.
+std::atomic<int> managerOpenings{0};
+std::atomic<bool> refuseOpening{false};
+SC_HANDLE WINAPI CountedOpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+  ++managerOpenings;
+  if (refuseOpening) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return ::OpenSCManagerA(machine, database, access);
+}
+
+// The tick and the menu ask several times a second: the local manager is connected once, a
+// refused connection is not kept, and a request for more than every user may ask connects anew.
+TEST(ServiceManagerWin, KeepsOneConnectionToTheLocalManager) {
+  const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  ServiceManagerWin manager(FunctionCast<void*>(::GetProcAddress(advapi, "EnumServicesStatusA")),
+                            FunctionCast<void*>(&CountedOpenSCManagerA));
+  refuseOpening = true;
+  uint32_t error = 0;
+  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, &error),
+            nullptr);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  refuseOpening = false;
+  managerOpenings = 0;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll).empty());
+    auto service =
+        manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
+    ASSERT_NE(service, nullptr);
+    EXPECT_TRUE(service->QueryStatus().has_value());
+  }
+  EXPECT_EQ(managerOpenings.load(), 1);
+  const uint32_t wider = scm::kManagerConnect | SC_MANAGER_QUERY_LOCK_STATUS;
+  EXPECT_NE(manager.Open("", "RpcSs", wider, scm::kServiceQueryStatus, nullptr), nullptr);
+  EXPECT_EQ(managerOpenings.load(), 2);
+}
+
 // A worker's start or stop and the supervision tick call the manager from two threads at once.
 TEST(ServiceManagerWin, TwoThreadsCallingAtOnceAllSucceed) {
   ServiceManagerWin manager = BoundManager();
