@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <optional>
+
 #include "fakes/fake_clock.h"
 #include "fakes/fake_folders.h"
 #include "fakes/fake_system.h"
@@ -193,39 +196,40 @@ TEST_F(SettingsTicketTest, NothingIsWrittenUnlessTheExpectedValueWouldReadBack) 
   EXPECT_TRUE(files.journal.empty());
 }
 
-TEST_F(SettingsTicketTest, SharingViolationsAreRetriedBriefly) {
-  WriteTicket("<Job type=\"string\">C:\\\\A</Job>\r\n");
-  ticket.ReadFolderSettings();
-  files.replaceErrors = {{32, "MoveFileExW", "in use"}, {32, "MoveFileExW", "in use"}};
-  EXPECT_TRUE(
-      ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>", "<Job type=\"string\">D:\\A</Job>")
-          .written);
-  EXPECT_EQ(files.replaceCalls, 3);
-  EXPECT_EQ(clock.sleeps(), 2);
-}
-
-TEST_F(SettingsTicketTest, FailedReplaceKeepsTheTicketAndReturnsTheError) {
+TEST_F(SettingsTicketTest, ATicketThatCannotBeReplacedKeepsItsContent) {
   const std::string before = "<Job type=\"string\">C:\\\\A</Job>\r\n";
+  const OsError inUse{32, "MoveFileExW", "in use"};
+  const OsError gone{1784, "MoveFileExW", ""};
+  const int attempts = SettingsTicket::kReplaceAttempts;
   struct Case {
-    uint32_t code;
-    int attempts;
+    const char* name;
+    std::optional<OsError> writeError;
+    std::deque<OsError> replaceErrors;
+    std::optional<uint32_t> error;  // nullopt: written
+    int replaceCalls;
   };
-  for (const Case c : {Case{32, SettingsTicket::kReplaceAttempts}, Case{1784, 1}}) {
+  const Case cases[] = {
+      {"a sharing violation is retried", std::nullopt, {inUse, inUse}, std::nullopt, 3},
+      {"a sharing violation that lasts", std::nullopt, std::deque<OsError>(attempts, inUse), 32,
+       attempts},
+      {"any other error is final", std::nullopt, std::deque<OsError>(attempts, gone), 1784, 1},
+      {"the scratch file cannot be written", OsError{112, "WriteFile", "full"}, {}, 112, 0},
+  };
+  for (const Case& c : cases) {
     WriteTicket(before);
     ticket.ReadFolderSettings();
+    files.writeError = c.writeError;
+    files.replaceErrors = c.replaceErrors;
     files.replaceCalls = 0;
-    files.replaceErrors.assign(SettingsTicket::kReplaceAttempts,
-                               OsError{c.code, "MoveFileExW", ""});
     const TicketRewrite rewrite = ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>",
                                                          "<Job type=\"string\">D:\\A</Job>");
-    ASSERT_TRUE(rewrite.error);
-    EXPECT_EQ(rewrite.error->code, c.code);
-    EXPECT_EQ(rewrite.error->api, "MoveFileExW");
-    EXPECT_FALSE(rewrite.written);
-    EXPECT_EQ(files.replaceCalls, c.attempts);
-    EXPECT_EQ(files.Content(kTicket), before);
-    EXPECT_FALSE(files.Exists(ticket.ScratchPath()));
+    EXPECT_EQ(rewrite.written, !c.error) << c.name;
+    EXPECT_EQ(rewrite.error ? std::optional(rewrite.error->code) : std::nullopt, c.error) << c.name;
+    EXPECT_EQ(files.replaceCalls, c.replaceCalls) << c.name;
+    EXPECT_EQ(files.Content(kTicket) == before, c.error.has_value()) << c.name;
+    EXPECT_FALSE(files.Exists(ticket.ScratchPath())) << c.name;
   }
+  EXPECT_EQ(clock.sleeps(), 2 + attempts - 1);
 }
 
 }  // namespace

@@ -93,6 +93,9 @@ bool ControllerProcess::Start(const std::wstring& arguments,
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  // A test may start the controller again once the last one ended.
+  if (process_.hProcess) CloseHandle(process_.hProcess);
+  process_ = {};
   const std::filesystem::path& current = currentFolder.empty() ? folder_ : currentFolder;
   if (!CreateProcessW(executable().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       current.c_str(), &startup, &process_)) {
