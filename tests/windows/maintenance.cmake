@@ -2,7 +2,8 @@
 # through the dialog's controls, with the settings ticket in the prefix's common application data
 # folder. They share the stand-in service with the other end-to-end suites, so they run serially.
 add_executable(maintenance_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/maintenance_e2e_test.cpp)
-target_link_libraries(maintenance_e2e_tests PRIVATE dpc_e2e_support GTest::gtest_main)
+target_link_libraries(maintenance_e2e_tests PRIVATE dpc_e2e_support dpc_maintenance dpc_win32
+  GTest::gtest_main)
 target_include_directories(maintenance_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(maintenance_e2e_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(maintenance_e2e_tests PRIVATE -static)

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "maintenance/ticket.h"
+#include "platform/win32/text.h"
 #include "stand_in_fixture.h"
 
 namespace dpc::e2e {
@@ -25,22 +27,10 @@ constexpr int kJobEdit = 1103;  // the job folder row's edit (rows 1..5: 1101..1
 constexpr wchar_t kTicket[] = L"C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
 constexpr auto kBound = 20s;
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::wstring& text) { return win32::WideToUtf8(text); }
 
-// The path as the ticket stores it: every backslash twice.
-std::string Doubled(const fs::path& path) {
-  std::string out;
-  for (char c : Utf8(path.wstring())) {
-    out += c;
-    if (c == '\\') out += '\\';
-  }
-  return out;
-}
+// The path as the ticket stores it.
+std::string Doubled(const fs::path& path) { return DoubleBackslashes(Utf8(path.wstring())); }
 
 std::string ReadAll(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
