@@ -165,8 +165,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   std::optional<OsError> RemoveFile(const std::string& path) override {
+    if (const OsError* error = Staged(removeErrors, path)) return *error;
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end() || it->second.folder) return OsError{2, "DeleteFileW", "Not found."};
+    if (ReadOnly(it->second)) return AccessDenied("DeleteFileW");
     nodes_.erase(it);
     return std::nullopt;
   }
@@ -246,6 +248,9 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     auto it = nodes_.find(Key(from));
     if (it == nodes_.end()) return OsError{2, "MoveFileExW", "Not found."};
+    if (auto target = nodes_.find(Key(to)); target != nodes_.end() && ReadOnly(target->second)) {
+      return AccessDenied("MoveFileExW");
+    }
     Node moved = it->second;
     nodes_.erase(it);
     moved.name = LastName(to);
@@ -253,8 +258,50 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return std::nullopt;
   }
 
+  // Staged for the scratch file's making and the ticket's swap.
+  std::map<std::string, OsError> removeErrors;  // by file path
+  std::deque<OsError> keepingReplaceErrors;     // one per ReplaceFileKeepingSecurity call
+
+  std::optional<OsError> CreateNewFileFlushed(const std::string& path,
+                                              const std::string& bytes) override {
+    journal.push_back("create " + path);
+    if (nodes_.count(Key(Resolve(path))) != 0)
+      return OsError{80, "CreateFileW", "The file exists."};
+    if (writeError) return writeError;
+    if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
+    AddFile(path, bytes);
+    return std::nullopt;
+  }
+
+  // The replaced file keeps its identity and attributes (standing in for its owner and
+  // permissions) and takes the replacement's bytes.
+  std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
+                                                    const std::string& to) override {
+    journal.push_back("replace keeping " + to);
+    if (!keepingReplaceErrors.empty()) {
+      OsError error = keepingReplaceErrors.front();
+      keepingReplaceErrors.pop_front();
+      return error;
+    }
+    auto source = nodes_.find(Key(from));
+    auto target = nodes_.find(Key(to));
+    if (source == nodes_.end() || target == nodes_.end()) {
+      return OsError{2, "ReplaceFileW", "Not found."};
+    }
+    if (ReadOnly(target->second)) return AccessDenied("ReplaceFileW");
+    target->second.content = source->second.content;
+    target->second.extraSize = source->second.extraSize;
+    nodes_.erase(source);
+    return std::nullopt;
+  }
+
  private:
   static constexpr uint64_t kChunk = 1 << 20;
+
+  static bool ReadOnly(const Node& node) {
+    return (node.attributes & file_attribute::kReadOnly) != 0;
+  }
+  static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
 
   static bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
