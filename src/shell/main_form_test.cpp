@@ -563,5 +563,44 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
 }
 
+// Log off, shutdown or an installer's restart manager during a move: "not now", the row is
+// cancelled, and the controller ends once it is cleaned up, unless the session goes on.
+TEST(TfrmControl, TheSessionsEndWaitsForTheMoveToStopUnlessTheSessionGoesOn) {
+  constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+  const std::string ticketText =
+      "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n";
+  for (const bool goesOn : {false, true}) {
+    SCOPED_TRACE(goesOn ? "the session goes on" : "the session ends");
+    Rig rig;
+    rig.process.majorVersion = 10;
+    rig.InstallServer(state::kStopped);
+    rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+    rig.folders.AddFile(kTicket, ticketText);
+    for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    EXPECT_TRUE(form.OnQueryEndSession()) << "no dialog";
+    std::optional<bool> answer;
+    rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+      EXPECT_TRUE(form.OnQueryEndSession()) << "a dialog without a move";
+      window.texts[2] = "E:\\Jobs";
+      rig.pump.onPump = [&] {
+        if (window.moves.steps != 1 || answer) return;
+        answer = form.OnQueryEndSession();
+        EXPECT_FALSE(form.OnQueryEndSession()) << "the same question from another window";
+        if (goesOn) form.OnEndSessionCancelled();
+      };
+      events.btnOKClick();
+      EXPECT_EQ(rig.window.closes, 0) << "not in the middle of a move";
+    };
+    form.pmSettingsClick();
+    EXPECT_EQ(answer, false);
+    EXPECT_EQ(rig.window.closes, goesOn ? 0 : 1);
+    EXPECT_EQ(rig.folders.Content(kTicket), ticketText);
+    EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+    EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+  }
+}
+
 }  // namespace
 }  // namespace dpc

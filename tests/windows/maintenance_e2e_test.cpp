@@ -215,5 +215,93 @@ TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
   }
 }
 
+// Log off, shutdown or an installer's restart manager during a long copy: the window asked
+// answers "not now" (the hidden main window as the progress window), the row stops at a safe
+// point with the ticket and the old tree as they were, and then the controller ends.
+TEST_F(MaintenanceTest, TheSessionsEndDuringACopyWaitsForTheRowThenEndsTheController) {
+  struct Case {
+    const char* name;
+    bool askMainWindow;
+    UINT how;  // the lParam
+  };
+  const Case cases[] = {
+      {"log off, asked at the progress window", false, ENDSESSION_LOGOFF},
+      {"restart manager, asked at the main window", true, ENDSESSION_CLOSEAPP},
+  };
+  constexpr int kFiles = 1500;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(jobs_);
+    fs::create_directories(jobs_);
+    for (int i = 0; i < kFiles; ++i)
+      WriteTestFile(jobs_ / (L"job" + std::to_wstring(i) + L".tif"), std::string(4096, 'x'));
+    const std::string ticket = ReadAll(kTicket);
+
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    const fs::path target = controller_.folder() / L"Moved Jobs";
+    ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+    HWND progress = controller_.WaitForWindowOfClass(L"TfrmCopyProgress", kBound);
+    ASSERT_NE(progress, nullptr) << "no progress window";
+    HWND asked = c.askMainWindow ? controller_.WaitForMainWindow(kBound) : progress;
+    DWORD_PTR answer = TRUE;
+    ASSERT_NE(SendMessageTimeoutW(asked, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(c.how),
+                                  SMTO_ABORTIFHUNG, 10000, &answer),
+              0);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
+    EXPECT_TRUE(controller_.WaitForExit(60s)) << "the controller did not end after the row";
+
+    EXPECT_EQ(ReadAll(kTicket), ticket);
+    int left = 0;
+    for (int i = 0; i < kFiles; ++i)
+      left += fs::exists(jobs_ / (L"job" + std::to_wstring(i) + L".tif")) ? 1 : 0;
+    EXPECT_EQ(left, kFiles);
+    std::error_code ignored;
+    fs::remove_all(target, ignored);
+  }
+}
+
+// A "SYS_0000.tmp" left read-only beside the ticket is replaced by the controller's own; one that
+// another program holds open stops the rewrite with the reason, and nothing changes.
+TEST_F(MaintenanceTest, AScratchFileLeftBesideTheTicketNeverBecomesTheTicket) {
+  const fs::path scratch = fs::path(kTicket).parent_path() / L"SYS_0000.tmp";
+  for (const bool heldOpen : {false, true}) {
+    SCOPED_TRACE(heldOpen ? "held open by another program" : "left read-only");
+    fs::remove_all(jobs_);
+    fs::create_directories(jobs_);
+    WriteTestFile(jobs_ / L"job.tif", "job");
+    WriteTestFile(scratch, "planted", heldOpen ? 0 : FILE_ATTRIBUTE_READONLY);
+    HANDLE held = heldOpen ? CreateFileW(scratch.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr)
+                           : INVALID_HANDLE_VALUE;
+    const std::string ticket = ReadAll(kTicket);
+
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    const fs::path target = controller_.folder() / L"Moved Jobs";
+    ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+    if (heldOpen) {
+      const std::wstring text = FolderErrorText();
+      EXPECT_NE(text.find(L"SYS_0000.tmp"), std::wstring::npos) << Utf8(text);
+    }
+    ASSERT_TRUE(DialogClosed());
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+
+    if (heldOpen) {
+      EXPECT_EQ(ReadAll(kTicket), ticket);
+      EXPECT_EQ(ReadAll(jobs_ / L"job.tif"), "job");
+      EXPECT_EQ(ReadAll(scratch), "planted");
+    } else {
+      EXPECT_NE(ReadAll(kTicket).find(Doubled(target)), std::string::npos) << ReadAll(kTicket);
+      EXPECT_FALSE(fs::exists(scratch));
+      EXPECT_EQ(controller_.WaitForMessageBox(L"Folder error", 0ms), nullptr);
+    }
+    CloseController();
+    SetFileAttributesW(scratch.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(scratch.c_str());
+    WriteTicket(jobs_);
+    std::error_code ignored;
+    fs::remove_all(target, ignored);
+  }
+}
+
 }  // namespace
 }  // namespace dpc::e2e
