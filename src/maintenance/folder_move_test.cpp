@@ -173,12 +173,6 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
                                              OsError{5, "ReplaceFileW", "Access is denied."});
        },
        MoveOutcome::TicketFailed, "Code: 5.\r\nAccess is denied.", true},
-      {"scratch file held open by another program",
-       [](World& w) {
-         w.files.AddFile(w.ticket.ScratchPath(), "planted");
-         w.files.removeErrors[w.ticket.ScratchPath()] = {32, "DeleteFileW", "in use"};
-       },
-       MoveOutcome::TicketFailed, "could not be removed and made afresh", true},
       {"server started during the copy",
        [](World& w) { w.files.onCopy = [&w](const std::string&) { w.serverStopped = false; }; },
        MoveOutcome::Refused, "started during the move"},

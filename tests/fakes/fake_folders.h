@@ -285,12 +285,9 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     auto source = nodes_.find(Key(from));
     auto target = nodes_.find(Key(to));
-    if (source == nodes_.end() || target == nodes_.end()) {
-      return OsError{2, "ReplaceFileW", "Not found."};
-    }
+    if (source == nodes_.end() || target == nodes_.end()) return OsError{2, "ReplaceFileW", ""};
     if (ReadOnly(target->second)) return AccessDenied("ReplaceFileW");
     target->second.content = source->second.content;
-    target->second.extraSize = source->second.extraSize;
     nodes_.erase(source);
     return std::nullopt;
   }
