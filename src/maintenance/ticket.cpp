@@ -291,6 +291,11 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     }
   }
   if (auto error = ReplaceWithRetry()) {
+    // A swap that failed half way leaves no ticket; then the scratch file holds the settings.
+    if (!FileExists(TicketPath())) {
+      result.error = std::move(error);
+      return result;
+    }
     files_.RemoveFile(ScratchPath());
     if (readOnly) files_.SetAttributes(TicketPath(), attributes);
     result.error = std::move(error);

@@ -172,55 +172,67 @@ TEST_F(SettingsTicketTest, RewriteGoesThroughTheFlushedScratchFileInOneReplace) 
 }
 
 // Whatever stood at the scratch file's name, the file that becomes the ticket is one the
-// controller made; the ticket stays the same file (its owner and permissions) where the file
-// system allows, and keeps its read-only and hidden marks.
+// controller made or the ticket itself with its owner; it keeps its read-only and hidden marks,
+// and a swap that fails half way leaves the settings in the scratch file.
 TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas) {
   using file_attribute::kHidden;
   using file_attribute::kReadOnly;
+  const std::string before = "<Job type=\"string\">C:\\\\A</Job>\r\n";
+  const std::string after = "<Job type=\"string\">D:\\\\A</Job>\r\n";
   const std::string scratch = std::string(kTickets) + "\\SYS_0000.tmp";
-  const OsError unsupported{1, "ReplaceFileW", "Incorrect function."};
+  const auto planted = [&](test::FakeFolderFileSystem& f, uint32_t attributes) {
+    f.AddFile(scratch, "planted", attributes);
+    f.SetOwner(scratch, "user");
+  };
+  const OsError halfWay{1176, "ReplaceFileW", ""};
   struct Case {
     const char* name;
     std::function<void(test::FakeFolderFileSystem&)> stage;
-    uint32_t ticketAttributes;
+    uint32_t attributes;            // the ticket's, before and after
     std::optional<uint32_t> error;  // nullopt: written
-    bool sameFile;
-    const char* scratchAfter;
+    std::string ticket, owner, scratchAfter;
   };
   const Case cases[] = {
-      {"a read-only left-over", [&](auto& f) { f.AddFile(scratch, "planted", kReadOnly); }, 0,
-       std::nullopt, true, "<missing>"},
+      {"a read-only left-over", [&](auto& f) { planted(f, kReadOnly); }, 0, std::nullopt, after,
+       "server", "<missing>"},
       {"a left-over held open",
        [&](auto& f) {
-         f.AddFile(scratch, "planted");
+         planted(f, 0);
          f.removeErrors[scratch] = OsError{32, "DeleteFileW", "in use"};
        },
-       0, 32, true, "planted"},
+       0, 32, before, "server", "planted"},
       {"made again first",
        [](auto& f) {
          f.writeError = OsError{80, "CreateFileW", ""};
        },
-       0, 80, true, "<missing>"},
-      {"a read-only hidden ticket", [](auto&) {}, kReadOnly | kHidden, std::nullopt, true,
-       "<missing>"},
-      {"no ReplaceFileW", [&](auto& f) { f.keepingReplaceErrors = {unsupported}; }, kHidden,
-       std::nullopt, false, "<missing>"},
+       0, 80, before, "server", "<missing>"},
+      {"a read-only hidden ticket", [](auto&) {}, kReadOnly | kHidden, std::nullopt, after,
+       "server", "<missing>"},
+      {"ReplaceFileW fails half way: the plain replace",
+       [&](auto& f) { f.keepingReplaceErrors = {halfWay}; }, kHidden, std::nullopt, after,
+       "controller", "<missing>"},
+      {"both fail: the settings stay in the scratch file",
+       [&](auto& f) {
+         f.keepingReplaceErrors = {halfWay};
+         f.replaceErrors = {OsError{1784, "MoveFileExW", ""}};
+       },
+       0, 1784, "<missing>", "<missing>", after},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::FakeFolderFileSystem f;
-    f.AddFile(kTicket, "<Job type=\"string\">C:\\\\A</Job>\r\n", c.ticketAttributes);
+    f.AddFile(kTicket, before, c.attributes);
+    f.SetOwner(kTicket, "server");
     c.stage(f);
     SettingsTicket t{f, shell, codePage, clock};
     t.ReadFolderSettings();
-    const uint64_t id = f.Find(kTicket)->id;
     const TicketRewrite rewrite =
         t.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>", "<Job type=\"string\">D:\\A</Job>");
     EXPECT_EQ(rewrite.error ? std::optional(rewrite.error->code) : std::nullopt, c.error);
-    EXPECT_EQ(rewrite.scratchRefused, c.error.has_value());
-    EXPECT_EQ(f.Content(kTicket).find("D:") != std::string::npos, !c.error);
-    EXPECT_EQ(f.Find(kTicket)->attributes, c.ticketAttributes);
-    EXPECT_EQ(f.Find(kTicket)->id == id, c.sameFile);
+    EXPECT_EQ(rewrite.scratchRefused, c.error && *c.error != 1784);
+    EXPECT_EQ(f.Content(kTicket), c.ticket);
+    EXPECT_EQ(f.Owner(kTicket), c.owner);
+    EXPECT_EQ(f.Find(kTicket) ? f.Find(kTicket)->attributes : 0, c.attributes);
     EXPECT_EQ(f.Content(scratch), c.scratchAfter);
   }
 }

@@ -24,6 +24,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     std::string content;
     uint64_t extraSize = 0;  // a large file without its bytes
     uint64_t id = 0;
+    std::string owner = {};  // "controller" for files this process made
   };
 
   FakeFolderFileSystem() {
@@ -258,6 +259,14 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return std::nullopt;
   }
 
+  void SetOwner(const std::string& path, const std::string& owner) {
+    nodes_.at(Key(Resolve(path))).owner = owner;
+  }
+  std::string Owner(const std::string& path) const {
+    const Node* node = Find(path);
+    return node ? node->owner : "<missing>";
+  }
+
   // Staged for the scratch file's making and the ticket's swap.
   std::map<std::string, OsError> removeErrors;  // by file path
   std::deque<OsError> keepingReplaceErrors;     // one per ReplaceFileKeepingSecurity call
@@ -270,24 +279,30 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (writeError) return writeError;
     if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
     AddFile(path, bytes);
+    nodes_.at(Key(path)).owner = "controller";
     return std::nullopt;
   }
 
-  // The replaced file keeps its identity and attributes (standing in for its owner and
-  // permissions) and takes the replacement's bytes.
+  // The replacement takes the replaced file's owner and attributes. As the system's does, a
+  // failure to move the replacement into place (1176, 1177) leaves nothing at the replaced name.
   std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
                                                     const std::string& to) override {
     journal.push_back("replace keeping " + to);
     if (!keepingReplaceErrors.empty()) {
       OsError error = keepingReplaceErrors.front();
       keepingReplaceErrors.pop_front();
+      if (error.code == 1176 || error.code == 1177) nodes_.erase(Key(to));
       return error;
     }
     auto source = nodes_.find(Key(from));
     auto target = nodes_.find(Key(to));
     if (source == nodes_.end() || target == nodes_.end()) return OsError{2, "ReplaceFileW", ""};
     if (ReadOnly(target->second)) return AccessDenied("ReplaceFileW");
-    target->second.content = source->second.content;
+    Node replacement = source->second;
+    replacement.name = target->second.name;
+    replacement.owner = target->second.owner;
+    replacement.attributes = target->second.attributes;
+    target->second = replacement;
     nodes_.erase(source);
     return std::nullopt;
   }

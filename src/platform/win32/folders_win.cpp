@@ -398,8 +398,9 @@ std::optional<OsError> FolderFileSystemWin::CreateNewFileFlushed(const std::stri
 
 std::optional<OsError> FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from,
                                                                        const std::string& to) {
-  if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr,
-                      REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
+  // No write-through flag: the system documents it as unsupported, and `from` was flushed.
+  if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr, 0, nullptr,
+                      nullptr)) {
     return LastOsError("ReplaceFileW");
   }
   return std::nullopt;
