@@ -528,50 +528,67 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
 namespace dpc {
 namespace {
 
-// Exit, log off, shutdown or an installer's restart manager during a move: the session's end is
-// answered "not now", the row is cancelled, and the controller closes once it is cleaned up,
-// unless the session goes on after all.
-TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndAnEndDuringAMoveWaitsForTheRowToEnd) {
-  enum class End { Exit, Session, SessionGoesOn };
-  for (const End end : {End::Exit, End::Session, End::SessionGoesOn}) {
-    SCOPED_TRACE(static_cast<int>(end));
-    constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
-    const std::string ticketText =
-        "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n";
+TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRowToEnd) {
+  constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+  Rig rig;
+  rig.process.majorVersion = 10;
+  rig.InstallServer(state::kStopped);
+  rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+  rig.folders.AddFile(kTicket,
+                      "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
+  for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  bool restartTaken = true;
+  rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+    form.pmSettingsClick();  // a second opening while one shows does nothing
+    // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
+    form.KelvraVistraneTarnServerRestart1Click();
+    form.OnTimer(TimerId::Timer1);  // settles the restart's stop command
+    form.OnTimer(TimerId::Timer1);  // would start the server, were restarts not held
+    restartTaken = !form.state().RestartPending();
+    window.texts[2] = "E:\\Jobs";
+    window.moves.cancelAfterSteps = 2;
+    rig.pump.onPump = [&] {
+      if (window.moves.steps == 1) form.Exit1Click();  // chosen from the menu mid-copy
+    };
+    events.btnOKClick();
+    EXPECT_EQ(rig.window.closes, 0) << "not in the middle of a move";
+  };
+  form.pmSettingsClick();
+  EXPECT_EQ(rig.dialogs.owners.size(), 1u);
+  EXPECT_FALSE(restartTaken);
+  EXPECT_EQ(rig.window.closes, 1) << "closed once the dialog returned";
+  EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+  EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+}
+
+// Log off, shutdown or an installer's restart manager during a move: "not now", the row is
+// cancelled, and the controller closes once it is cleaned up, unless the session goes on.
+TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
+  for (const bool goesOn : {false, true}) {
     Rig rig;
-    rig.process.majorVersion = 10;
     rig.InstallServer(state::kStopped);
     rig.shell.specialFolders[0x23] = "C:\\ProgramData";
-    rig.folders.AddFile(kTicket, ticketText);
+    rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
+                        "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
     for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
     TfrmControl form(rig.bundle, rig.window, rig.guard);
     form.FormCreate();
-    bool restartTaken = true;
-    std::optional<bool> sessionMayEnd;
+    std::optional<bool> mayEnd;
     rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
-      form.pmSettingsClick();  // a second opening while one shows does nothing
-      // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
-      form.KelvraVistraneTarnServerRestart1Click();
-      form.OnTimer(TimerId::Timer1);  // settles the restart's stop command
-      form.OnTimer(TimerId::Timer1);  // would start the server, were restarts not held
-      restartTaken = !form.state().RestartPending();
       EXPECT_TRUE(form.OnQueryEndSession()) << "no move yet";
       window.texts[2] = "E:\\Jobs";
       rig.pump.onPump = [&] {
         if (window.moves.steps != 1) return;
-        if (end == End::Exit) return form.Exit1Click();  // chosen from the menu mid-copy
-        sessionMayEnd = form.OnQueryEndSession();        // asked by each window of ours in turn
-        if (end == End::SessionGoesOn) form.OnEndSessionCancelled();
+        mayEnd = form.OnQueryEndSession();  // each window of ours asks in turn
+        if (goesOn) form.OnEndSessionCancelled();
       };
       events.btnOKClick();
-      EXPECT_EQ(rig.window.closes, 0) << "not in the middle of a move";
     };
     form.pmSettingsClick();
-    EXPECT_EQ(rig.dialogs.owners.size(), 1u);
-    EXPECT_FALSE(restartTaken);
-    EXPECT_EQ(sessionMayEnd, end == End::Exit ? std::nullopt : std::optional(false));
-    EXPECT_EQ(rig.window.closes, end == End::SessionGoesOn ? 0 : 1) << "once the dialog returned";
-    EXPECT_EQ(rig.folders.Content(kTicket), ticketText);
+    EXPECT_EQ(mayEnd, false);
+    EXPECT_EQ(rig.window.closes, goesOn ? 0 : 1) << goesOn;
     EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
     EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
   }
