@@ -30,6 +30,9 @@ class ProgressView {
   virtual bool Cancelled() = 0;
   // Destroys the window; the dialog shows again.
   virtual void Close() = 0;
+  // Asks Windows not to end the session while the window is open, with a reason the operator
+  // reads on the shutdown screen; the request goes with the window at Close.
+  virtual void BlockSessionEnd(const std::string& reason) { (void)reason; }
 };
 
 // The progress window's own state, apart from the window so its captions can be tested.

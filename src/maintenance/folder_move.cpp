@@ -44,6 +44,11 @@ constexpr std::string_view kServerStarted = UiText(
 constexpr std::string_view kTicketFailed = UiText(
     "The settings ticket could not be changed, so the server still uses \"%s\" and the old "
     "folder was kept; the copies in \"%s\" are not used. The remaining folders were not moved.");
+constexpr std::string_view kScratchRefused = UiText(
+    "The scratch file \"%s\" beside the settings ticket could not be removed and made afresh; "
+    "another program may hold it open.");
+constexpr std::string_view kSessionBlockReason =
+    UiText("A server folder is being moved. It stops at the next safe point.");
 constexpr std::string_view kTicketUnmatched = UiText(
     "The settings ticket does not name \"%s\" for this folder exactly once (it may have been "
     "changed since this window opened), so it was left as it was and the old folder was kept; "
@@ -168,6 +173,8 @@ void MoveFolder::Measure() {
   }
   view_.Open(s_.translator.Translate(request_.row.label));
   viewOpen_ = true;
+  // Windows lets only a visible window hold up the end of the session, and shows its reason.
+  view_.BlockSessionEnd(Text(kSessionBlockReason));
   if (engine_.FileCounter > 0) view_.SetFileTotal(engine_.FileCounter);
   s_.pump.ProcessPendingMessages();
   step_ = MoveStep::Copy;
@@ -241,10 +248,11 @@ void MoveFolder::RewriteTicket() {
       open + request_.storedValue + close, open + newPath_ + close,
       ExpectedValue{request_.row.openTag, request_.row.closeTag, newPath_});
   if (rewrite.error) {
-    return Finish(
-        MoveOutcome::TicketFailed,
-        WithSystemError(Text(kTicketFailed, {request_.storedValue, newPath_}), *rewrite.error),
-        true);
+    std::string text = Text(kTicketFailed, {request_.storedValue, newPath_});
+    if (rewrite.scratchRefused)
+      text += "\r\n\r\n" + Text(kScratchRefused, {s_.ticket.ScratchPath()});
+    return Finish(MoveOutcome::TicketFailed, WithSystemError(std::move(text), *rewrite.error),
+                  true);
   }
   if (!rewrite.written) {
     return Finish(MoveOutcome::TicketUnchanged,

@@ -121,8 +121,8 @@ TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
   EXPECT_FALSE(w.files.Exists("C:\\Data\\Jobs"));
   EXPECT_EQ(w.files.Content(kTicket), Replaced(kTicketText, "C:\\\\Data\\\\Jobs", "E:\\\\Jobs"));
   const std::vector<std::string> last(w.files.journal.end() - 3, w.files.journal.end());
-  EXPECT_EQ(last, (std::vector<std::string>{"write " + w.ticket.ScratchPath(),
-                                            "replace " + std::string(kTicket),
+  EXPECT_EQ(last, (std::vector<std::string>{"create " + w.ticket.ScratchPath(),
+                                            "replace keeping " + std::string(kTicket),
                                             "recycle C:\\Data\\Jobs"}));
   EXPECT_EQ(w.view.opened, std::vector<std::string>{"Job folder:"});
   EXPECT_EQ(w.view.fileTotal, 4);
@@ -169,8 +169,8 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
        MoveOutcome::TicketUnchanged, "exactly once"},
       {"ticket cannot be replaced",
        [](World& w) {
-         w.files.replaceErrors.assign(SettingsTicket::kReplaceAttempts,
-                                      OsError{5, "MoveFileExW", "Access is denied."});
+         w.files.keepingReplaceErrors.assign(SettingsTicket::kReplaceAttempts,
+                                             OsError{5, "ReplaceFileW", "Access is denied."});
        },
        MoveOutcome::TicketFailed, "Code: 5.\r\nAccess is denied.", true},
       {"server started during the copy",
@@ -223,7 +223,24 @@ TEST(MoveFolderTest, CancelAndExitLeaveTheOldFolderAndTheTicket) {
     EXPECT_EQ(w.files.FilesBelow("E:\\Jobs").size(), byExit ? 1u : 2u);
     EXPECT_FALSE(w.Recycled());
     EXPECT_EQ(w.view.closes, 1);
+    EXPECT_FALSE(w.view.blockReason);
   }
+}
+
+TEST(MoveFolderTest, TheSessionIsHeldUpWhileTheWindowIsOpenAndALateCancelFinishesTheRow) {
+  World w;
+  MoveFolder move(w.services, w.view, w.Request(3, "E:\\Jobs"));
+  while (move.step() != MoveStep::Copy) move.Advance();
+  EXPECT_EQ(w.view.blockReason, "A server folder is being moved. It stops at the next safe point.");
+  while (move.step() != MoveStep::Recycle) move.Advance();
+  // Cancel and a session's end arrive once the ticket names the new place: stopping now would
+  // leave the server with two trees, so the row completes.
+  w.view.cancelled = true;
+  move.RequestCancel();
+  move.Run();
+  EXPECT_EQ(move.result().outcome, MoveOutcome::Moved);
+  EXPECT_TRUE(w.Recycled());
+  EXPECT_FALSE(w.view.blockReason);
 }
 
 TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists) {
@@ -283,7 +300,9 @@ TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {
   EXPECT_EQ(after.Job, "E:\\Jobs");
   EXPECT_EQ(after.Temp, "E:\\Temp");
   EXPECT_EQ(after.Print, "C:\\Data\\Print");
-  EXPECT_EQ(w.files.replaceCalls, 2);
+  EXPECT_EQ(std::count(w.files.journal.begin(), w.files.journal.end(),
+                       "replace keeping " + std::string(kTicket)),
+            2);
   EXPECT_TRUE(w.view.messages.empty());
   EXPECT_FALSE(moves.running());
 }
@@ -293,7 +312,8 @@ TEST(FolderMovesTest, AFailedRowIsToldAndTheOthersGoOnUnlessTheTicketFailed) {
     SCOPED_TRACE(ticketFails ? "ticket fails" : "a file fails");
     World w;
     if (ticketFails) {
-      w.files.replaceErrors.assign(SettingsTicket::kReplaceAttempts, OsError{5, "MoveFileExW", ""});
+      w.files.keepingReplaceErrors.assign(SettingsTicket::kReplaceAttempts,
+                                          OsError{5, "ReplaceFileW", ""});
     } else {
       w.files.copyErrors["C:\\Data\\Jobs\\job1.dat"] = {32, "CopyFileExW", "in use"};
     }

@@ -40,6 +40,23 @@ std::optional<uint32_t> SmallNumber(std::string_view digits) {
   return value;
 }
 
+constexpr uint32_t kNormalAttribute = 0x80;
+// What a rewrite gives back to the ticket: the marks an administrator may have set on it.
+constexpr uint32_t kKeptAttributes =
+    file_attribute::kReadOnly | file_attribute::kHidden | file_attribute::kSystem;
+
+uint32_t WithoutReadOnly(uint32_t attributes) {
+  const uint32_t rest =
+      attributes & ~(file_attribute::kReadOnly | file_attribute::kDirectory | kNormalAttribute);
+  return rest != 0 ? rest : kNormalAttribute;
+}
+
+// A reader holding the ticket open (a virus scanner, an editor) lets go within moments.
+bool PassingFailure(const OsError& error) {
+  return error.code == os_code::kSharingViolation || error.code == os_code::kLockViolation ||
+         error.code == os_code::kAccessDenied;
+}
+
 }  // namespace
 
 const std::string& FolderSettings::Folder(int row) const {
@@ -248,29 +265,81 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     ExtractTagValue(JoinTicketLines(rewrite.bytes), expected->openTag, expected->closeTag, stored);
     if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
   }
-  if (auto error = files_.WriteFileFlushed(ScratchPath(), rewrite.bytes)) {
-    files_.RemoveFile(ScratchPath());
+  // The file that becomes the ticket must be one this process made: a scratch file left by
+  // anybody else (ordinary users may create files here) would hand them the ticket.
+  if (auto error = RemoveLeftOverScratch()) {
     result.error = std::move(error);
+    result.scratchRefused = true;
     return result;
+  }
+  // Whatever stands there after a failure (someone was quicker) is not ours to remove.
+  if (auto error = files_.CreateNewFileFlushed(ScratchPath(), rewrite.bytes)) {
+    result.error = std::move(error);
+    result.scratchRefused = true;
+    return result;
+  }
+  // A read-only ticket can be neither replaced nor renamed over; it gets its attribute back.
+  const auto ticketEntry = files_.Stat(TicketPath());
+  const uint32_t attributes = ticketEntry ? ticketEntry->attributes : 0;
+  const uint32_t kept = attributes & kKeptAttributes;
+  const bool readOnly = (attributes & file_attribute::kReadOnly) != 0;
+  if (readOnly) {
+    if (auto error = files_.SetAttributes(TicketPath(), WithoutReadOnly(attributes))) {
+      files_.RemoveFile(ScratchPath());
+      result.error = std::move(error);
+      return result;
+    }
   }
   if (auto error = ReplaceWithRetry()) {
+    // A swap that failed half way leaves no ticket; then the scratch file holds the settings.
+    if (!FileExists(TicketPath())) {
+      result.error = std::move(error);
+      return result;
+    }
     files_.RemoveFile(ScratchPath());
+    if (readOnly) files_.SetAttributes(TicketPath(), attributes);
     result.error = std::move(error);
     return result;
   }
+  // The content is in place; an attribute that will not come back is no reason to undo it.
+  if (kept != 0) files_.SetAttributes(TicketPath(), attributes);
   result.written = true;
   return result;
 }
 
+std::optional<OsError> SettingsTicket::RemoveLeftOverScratch() {
+  const auto entry = files_.Stat(ScratchPath());
+  if (!entry) {
+    const uint32_t code = entry.error().code;
+    if (code == os_code::kFileNotFound || code == os_code::kPathNotFound) return std::nullopt;
+    return entry.error();
+  }
+  // A link goes as a link: the attributes of whatever it names are not ours to change.
+  if ((entry->attributes & file_attribute::kReadOnly) != 0 && !entry->IsReparsePoint()) {
+    if (auto error = files_.SetAttributes(ScratchPath(), WithoutReadOnly(entry->attributes))) {
+      return error;
+    }
+  }
+  return files_.RemoveFile(ScratchPath());
+}
+
 std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
+  bool keepSecurity = true;
   for (int attempt = 1;; ++attempt) {
-    auto error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    std::optional<OsError> error;
+    if (keepSecurity) {
+      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath());
+      // Where the ticket's file system cannot swap keeping the permissions, the plain
+      // replace-by-rename still leaves a whole ticket in place.
+      if (error && !PassingFailure(*error)) {
+        keepSecurity = false;
+        error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+      }
+    } else {
+      error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    }
     if (!error) return std::nullopt;
-    // A reader holding the ticket open (a virus scanner, an editor) lets go within moments.
-    const bool passing = error->code == os_code::kSharingViolation ||
-                         error->code == os_code::kLockViolation ||
-                         error->code == os_code::kAccessDenied;
-    if (!passing || attempt >= kReplaceAttempts) return error;
+    if (!PassingFailure(*error) || attempt >= kReplaceAttempts) return error;
     clock_.Sleep(kReplaceRetryMs);
   }
 }

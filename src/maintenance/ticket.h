@@ -71,6 +71,9 @@ struct TicketRewrite {
   int replaced = 0;      // elements matched in the ticket
   bool written = false;  // the ticket now holds the rewritten text
   std::optional<OsError> error;
+  // The error came from the scratch file: one left there could not be removed, or ours could not
+  // be made afresh. The ticket was not touched.
+  bool scratchRefused = false;
 };
 
 // The value a rewrite must leave in the ticket for it to be written.
@@ -95,7 +98,9 @@ class SettingsTicket {
   // Rewrites the ticket with every whole element oldText (opening tag, unescaped path, closing
   // tag) replaced by newText. Nothing is written when no element matched or, with `expected`,
   // unless exactly one matched and the new text reads back as the expected value. The new text
-  // goes to "SYS_0000.tmp", is flushed, and replaces the ticket in one step; on failure the
+  // goes to "SYS_0000.tmp", made afresh by this call (whatever stood there is removed first), is
+  // flushed, and replaces the ticket in one step that keeps the ticket's owner and permissions
+  // where the file system allows it, and its read-only and hidden attributes; on failure the
   // ticket keeps its old content and the error comes back.
   TicketRewrite ReplaceInTicket(const std::string& oldText, const std::string& newText,
                                 const std::optional<ExpectedValue>& expected = std::nullopt);
@@ -115,6 +120,7 @@ class SettingsTicket {
 
  private:
   bool FileExists(const std::string& path);
+  std::optional<OsError> RemoveLeftOverScratch();
   std::optional<OsError> ReplaceWithRetry();
 
   FolderFileSystem& files_;

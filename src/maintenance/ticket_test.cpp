@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "fakes/fake_clock.h"
@@ -166,8 +167,74 @@ TEST_F(SettingsTicketTest, RewriteGoesThroughTheFlushedScratchFileInOneReplace) 
   EXPECT_EQ(rewrite.replaced, 1);
   EXPECT_EQ(files.Content(kTicket), "<a>\r\n<Job type=\"string\">D:\\\\X</Job>\r\n</a>\r\n");
   EXPECT_FALSE(files.Exists(ticket.ScratchPath()));
-  EXPECT_EQ(files.journal, (std::vector<std::string>{"write " + ticket.ScratchPath(),
-                                                     "replace " + ticket.TicketPath()}));
+  EXPECT_EQ(files.journal, (std::vector<std::string>{"create " + ticket.ScratchPath(),
+                                                     "replace keeping " + ticket.TicketPath()}));
+}
+
+// Whatever stood at the scratch file's name, the file that becomes the ticket is one the
+// controller made or the ticket itself with its owner; it keeps its read-only and hidden marks,
+// and a swap that fails half way leaves the settings in the scratch file.
+TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas) {
+  using file_attribute::kHidden;
+  using file_attribute::kReadOnly;
+  const std::string before = "<Job type=\"string\">C:\\\\A</Job>\r\n";
+  const std::string after = "<Job type=\"string\">D:\\\\A</Job>\r\n";
+  const std::string scratch = std::string(kTickets) + "\\SYS_0000.tmp";
+  const auto planted = [&](test::FakeFolderFileSystem& f, uint32_t attributes) {
+    f.AddFile(scratch, "planted", attributes);
+    f.SetOwner(scratch, "user");
+  };
+  const OsError halfWay{1176, "ReplaceFileW", ""};
+  struct Case {
+    const char* name;
+    std::function<void(test::FakeFolderFileSystem&)> stage;
+    uint32_t attributes;            // the ticket's, before and after
+    std::optional<uint32_t> error;  // nullopt: written
+    std::string ticket, owner, scratchAfter;
+  };
+  const Case cases[] = {
+      {"a read-only left-over", [&](auto& f) { planted(f, kReadOnly); }, 0, std::nullopt, after,
+       "server", "<missing>"},
+      {"a left-over held open",
+       [&](auto& f) {
+         planted(f, 0);
+         f.removeErrors[scratch] = OsError{32, "DeleteFileW", "in use"};
+       },
+       0, 32, before, "server", "planted"},
+      {"made again first",
+       [](auto& f) {
+         f.writeError = OsError{80, "CreateFileW", ""};
+       },
+       0, 80, before, "server", "<missing>"},
+      {"a read-only hidden ticket", [](auto&) {}, kReadOnly | kHidden, std::nullopt, after,
+       "server", "<missing>"},
+      {"ReplaceFileW fails half way: the plain replace",
+       [&](auto& f) { f.keepingReplaceErrors = {halfWay}; }, kHidden, std::nullopt, after,
+       "controller", "<missing>"},
+      {"both fail: the settings stay in the scratch file",
+       [&](auto& f) {
+         f.keepingReplaceErrors = {halfWay};
+         f.replaceErrors = {OsError{1784, "MoveFileExW", ""}};
+       },
+       0, 1784, "<missing>", "<missing>", after},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeFolderFileSystem f;
+    f.AddFile(kTicket, before, c.attributes);
+    f.SetOwner(kTicket, "server");
+    c.stage(f);
+    SettingsTicket t{f, shell, codePage, clock};
+    t.ReadFolderSettings();
+    const TicketRewrite rewrite =
+        t.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>", "<Job type=\"string\">D:\\A</Job>");
+    EXPECT_EQ(rewrite.error ? std::optional(rewrite.error->code) : std::nullopt, c.error);
+    EXPECT_EQ(rewrite.scratchRefused, c.error && *c.error != 1784);
+    EXPECT_EQ(f.Content(kTicket), c.ticket);
+    EXPECT_EQ(f.Owner(kTicket), c.owner);
+    EXPECT_EQ(f.Find(kTicket) ? f.Find(kTicket)->attributes : 0, c.attributes);
+    EXPECT_EQ(f.Content(scratch), c.scratchAfter);
+  }
 }
 
 TEST_F(SettingsTicketTest, NothingIsWrittenUnlessTheExpectedValueWouldReadBack) {
@@ -201,24 +268,28 @@ TEST_F(SettingsTicketTest, ATicketThatCannotBeReplacedKeepsItsContent) {
   const OsError inUse{32, "MoveFileExW", "in use"};
   const OsError gone{1784, "MoveFileExW", ""};
   const int attempts = SettingsTicket::kReplaceAttempts;
+  // ReplaceFileW first; where it cannot work at all, the plain replace (MoveFileExW).
+  const OsError unsupported{1, "ReplaceFileW", "Incorrect function."};
+  const std::deque<OsError> lasting(attempts, inUse), final(attempts, gone);
   struct Case {
     const char* name;
     std::optional<OsError> writeError;
+    std::deque<OsError> keepingErrors;
     std::deque<OsError> replaceErrors;
     std::optional<uint32_t> error;  // nullopt: written
-    int replaceCalls;
+    int replaceCalls;               // of the plain replace
   };
   const Case cases[] = {
-      {"a sharing violation is retried", std::nullopt, {inUse, inUse}, std::nullopt, 3},
-      {"a sharing violation that lasts", std::nullopt, std::deque<OsError>(attempts, inUse), 32,
-       attempts},
-      {"any other error is final", std::nullopt, std::deque<OsError>(attempts, gone), 1784, 1},
-      {"the scratch file cannot be written", OsError{112, "WriteFile", "full"}, {}, 112, 0},
+      {"a sharing violation is retried", std::nullopt, {inUse, inUse}, {}, std::nullopt, 0},
+      {"a sharing violation that lasts", std::nullopt, lasting, {}, 32, 0},
+      {"any other error is final", std::nullopt, {unsupported}, final, 1784, 1},
+      {"the scratch file cannot be written", OsError{112, "WriteFile", "full"}, {}, {}, 112, 0},
   };
   for (const Case& c : cases) {
     WriteTicket(before);
     ticket.ReadFolderSettings();
     files.writeError = c.writeError;
+    files.keepingReplaceErrors = c.keepingErrors;
     files.replaceErrors = c.replaceErrors;
     files.replaceCalls = 0;
     const TicketRewrite rewrite = ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>",

@@ -107,6 +107,17 @@ class FolderFileSystem {
   // write-through). One attempt; `to` keeps its old content when it fails.
   virtual std::optional<OsError> ReplaceFileWith(const std::string& from,
                                                  const std::string& to) = 0;
+  // Creates the file only when nothing stands at the path (CREATE_NEW: kFileExists otherwise,
+  // also for a link), writes all bytes and flushes them. A file made here is ours alone: its
+  // owner is this process's user, whoever could write the folder. When writing fails the file
+  // this call made is removed again; nothing else is ever removed.
+  virtual std::optional<OsError> CreateNewFileFlushed(const std::string& path,
+                                                      const std::string& bytes) = 0;
+  // Puts `from` in the place of the existing file `to` (ReplaceFileW, write-through): `to` keeps
+  // its owner, permissions and streams. On failure `from` is still there, and `to` keeps its old
+  // content, possibly under another name (then nothing stands at `to`).
+  virtual std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
+                                                            const std::string& to) = 0;
 };
 
 }  // namespace dpc

@@ -195,6 +195,21 @@ void TfrmControl::OnEndSession() {
   CloseMainWindow();
 }
 
+bool TfrmControl::OnQueryEndSession() {
+  if (!maintenanceDialog_ || !maintenanceDialog_->moving()) return true;
+  // Every window of ours forwards the question here, so it may come several times.
+  if (!endAfterMaintenance_) log_.Write("Session", "end held up by a folder move");
+  endAfterMaintenance_ = true;
+  maintenanceDialog_->RequestCloseDuringMove();
+  return false;
+}
+
+void TfrmControl::OnEndSessionCancelled() {
+  if (!endAfterMaintenance_) return;
+  log_.Write("Session", "goes on");
+  endAfterMaintenance_ = false;
+}
+
 void TfrmControl::CloseMainWindow() {
   // Never in the middle of a folder copy or a ticket replace: the move in hand is cancelled and
   // cleaned up first, and the window closes when the dialog has returned.
@@ -371,8 +386,9 @@ void TfrmControl::pmSettingsClick() {
     }
   } open(*this, dialog, *window);
   window->RunModal(dialog);
-  if (closeAfterMaintenance_) {
+  if (closeAfterMaintenance_ || endAfterMaintenance_) {
     closeAfterMaintenance_ = false;
+    endAfterMaintenance_ = false;
     window.reset();
     CloseMainWindow();
   }

@@ -37,10 +37,16 @@ class TfrmControl {
   TfrmControl& operator=(const TfrmControl&) = delete;
 
   // Window events.
-  void FormCreate();                    // once, while the window is created
-  void FormActivate();                  // each time the window becomes active
-  void OnCloseMessage();                // WM_CLOSE: waits for busy workers, then closes
-  void OnEndSession();                  // Windows (or an installer) ends the session: close now
+  void FormCreate();      // once, while the window is created
+  void FormActivate();    // each time the window becomes active
+  void OnCloseMessage();  // WM_CLOSE: waits for busy workers, then closes
+  void OnEndSession();    // Windows (or an installer) ends the session: close now
+  // Windows (or an installer's restart manager) asks whether the session may end. Not while a
+  // folder moves: the row in hand is cancelled, and the controller ends once it is cleaned up.
+  bool OnQueryEndSession();
+  // The session goes on after all (WM_ENDSESSION with FALSE): a controller that was to end
+  // after its folder move stays.
+  void OnEndSessionCancelled();
   void OnTrayRightClick();              // opens the menu unless HidePopupMenu=1
   void OnTimer(TimerId timer);          // WM_TIMER, by role
   void OnPanelButton(unsigned button);  // front-panel button message: accepted, no action
@@ -118,6 +124,8 @@ class TfrmControl {
   TfrmSettingsDlg* maintenanceDialog_ = nullptr;
   SettingsDialogWindow* maintenanceWindow_ = nullptr;
   bool closeAfterMaintenance_ = false;
+  // The session's end was held up for a folder move: end once its row is cleaned up.
+  bool endAfterMaintenance_ = false;
   // From the tray request until the menu is shown: further requests are dropped, and activation
   // lets no messages run, so one menu opens at a time.
   bool menuOpening_ = false;

@@ -563,5 +563,36 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
 }
 
+// Log off, shutdown or an installer's restart manager during a move: "not now", the row is
+// cancelled, and the controller closes once it is cleaned up, unless the session goes on.
+TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
+  for (const bool goesOn : {false, true}) {
+    Rig rig;
+    rig.InstallServer(state::kStopped);
+    rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+    rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
+                        "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
+    for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    std::optional<bool> mayEnd;
+    rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+      EXPECT_TRUE(form.OnQueryEndSession()) << "no move yet";
+      window.texts[2] = "E:\\Jobs";
+      rig.pump.onPump = [&] {
+        if (window.moves.steps != 1) return;
+        mayEnd = form.OnQueryEndSession();  // each window of ours asks in turn
+        if (goesOn) form.OnEndSessionCancelled();
+      };
+      events.btnOKClick();
+    };
+    form.pmSettingsClick();
+    EXPECT_EQ(mayEnd, false);
+    EXPECT_EQ(rig.window.closes, goesOn ? 0 : 1) << goesOn;
+    EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+    EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+  }
+}
+
 }  // namespace
 }  // namespace dpc

@@ -24,6 +24,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     std::string content;
     uint64_t extraSize = 0;  // a large file without its bytes
     uint64_t id = 0;
+    std::string owner = {};  // "controller" for files this process made
   };
 
   FakeFolderFileSystem() {
@@ -165,8 +166,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   std::optional<OsError> RemoveFile(const std::string& path) override {
+    if (const OsError* error = Staged(removeErrors, path)) return *error;
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end() || it->second.folder) return OsError{2, "DeleteFileW", "Not found."};
+    if (ReadOnly(it->second)) return AccessDenied("DeleteFileW");
     nodes_.erase(it);
     return std::nullopt;
   }
@@ -246,6 +249,9 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     auto it = nodes_.find(Key(from));
     if (it == nodes_.end()) return OsError{2, "MoveFileExW", "Not found."};
+    if (auto target = nodes_.find(Key(to)); target != nodes_.end() && ReadOnly(target->second)) {
+      return AccessDenied("MoveFileExW");
+    }
     Node moved = it->second;
     nodes_.erase(it);
     moved.name = LastName(to);
@@ -253,8 +259,61 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return std::nullopt;
   }
 
+  void SetOwner(const std::string& path, const std::string& owner) {
+    nodes_.at(Key(Resolve(path))).owner = owner;
+  }
+  std::string Owner(const std::string& path) const {
+    const Node* node = Find(path);
+    return node ? node->owner : "<missing>";
+  }
+
+  // Staged for the scratch file's making and the ticket's swap.
+  std::map<std::string, OsError> removeErrors;  // by file path
+  std::deque<OsError> keepingReplaceErrors;     // one per ReplaceFileKeepingSecurity call
+
+  std::optional<OsError> CreateNewFileFlushed(const std::string& path,
+                                              const std::string& bytes) override {
+    journal.push_back("create " + path);
+    if (nodes_.count(Key(Resolve(path))) != 0)
+      return OsError{80, "CreateFileW", "The file exists."};
+    if (writeError) return writeError;
+    if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
+    AddFile(path, bytes);
+    nodes_.at(Key(path)).owner = "controller";
+    return std::nullopt;
+  }
+
+  // The replacement takes the replaced file's owner and attributes. As the system's does, a
+  // failure to move the replacement into place (1176, 1177) leaves nothing at the replaced name.
+  std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
+                                                    const std::string& to) override {
+    journal.push_back("replace keeping " + to);
+    if (!keepingReplaceErrors.empty()) {
+      OsError error = keepingReplaceErrors.front();
+      keepingReplaceErrors.pop_front();
+      if (error.code == 1176 || error.code == 1177) nodes_.erase(Key(to));
+      return error;
+    }
+    auto source = nodes_.find(Key(from));
+    auto target = nodes_.find(Key(to));
+    if (source == nodes_.end() || target == nodes_.end()) return OsError{2, "ReplaceFileW", ""};
+    if (ReadOnly(target->second)) return AccessDenied("ReplaceFileW");
+    Node replacement = source->second;
+    replacement.name = target->second.name;
+    replacement.owner = target->second.owner;
+    replacement.attributes = target->second.attributes;
+    target->second = replacement;
+    nodes_.erase(source);
+    return std::nullopt;
+  }
+
  private:
   static constexpr uint64_t kChunk = 1 << 20;
+
+  static bool ReadOnly(const Node& node) {
+    return (node.attributes & file_attribute::kReadOnly) != 0;
+  }
+  static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
 
   static bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;

@@ -27,6 +27,10 @@ class FakeMoveView : public MoveView {
   void Close() override {
     ++closes;
     open = false;
+    blockReason.reset();
+  }
+  void BlockSessionEnd(const std::string& reason) override {
+    if (open) blockReason = reason;
   }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messages.push_back({text, caption});
@@ -40,6 +44,7 @@ class FakeMoveView : public MoveView {
   bool cancelled = false;
   std::optional<int64_t> cancelAfterSteps;  // Cancel pressed during that file's copy
   std::vector<std::pair<std::string, std::string>> messages;
+  std::optional<std::string> blockReason;  // while the window holds up the session's end
 };
 
 }  // namespace dpc::test

@@ -40,6 +40,7 @@ class FakeSettingsDialogWindow : public SettingsDialogWindow {
   void StepFile() override { moves.StepFile(); }
   bool Cancelled() override { return moves.Cancelled(); }
   void Close() override { moves.Close(); }
+  void BlockSessionEnd(const std::string& reason) override { moves.BlockSessionEnd(reason); }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     moves.ShowMessage(text, caption);
   }

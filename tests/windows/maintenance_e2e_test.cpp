@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr int kJobEdit = 1103;  // the job folder row's edit (rows 1..5: 1101..1105)
 constexpr wchar_t kTicket[] = L"C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+constexpr wchar_t kScratch[] = L"C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.tmp";
 constexpr auto kBound = 20s;
 
 std::string Utf8(const std::wstring& text) { return win32::WideToUtf8(text); }
@@ -62,7 +63,11 @@ class MaintenanceTest : public StandInServerTest {
     fs::create_directories(fs::path(kTicket).parent_path());
     WriteTicket(jobs_);
   }
-  void TearDown() override { DeleteFileW(kTicket); }
+  void TearDown() override {
+    DeleteFileW(kTicket);
+    SetFileAttributesW(kScratch, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(kScratch);
+  }
 
   static void WriteTicket(const fs::path& jobs) {
     std::ofstream(kTicket, std::ios::binary | std::ios::trunc)
@@ -118,6 +123,8 @@ TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRe
   WriteTestFile(jobs_ / L".cache" / L"c.bin", "cache");
   const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   ASSERT_EQ(Attributes(jobs_ / L"index.db") & hiddenSystem, hiddenSystem);
+  // Somebody's scratch file, left read-only beside the ticket, never becomes the ticket.
+  WriteTestFile(kScratch, "planted", FILE_ATTRIBUTE_READONLY);
 
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   const fs::path target = controller_.folder() / L"Moved Jobs";
@@ -132,6 +139,7 @@ TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRe
   EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
   EXPECT_EQ(Attributes(target / L"index.db") & hiddenSystem, hiddenSystem);
   EXPECT_EQ(ReadAll(target / L".cache" / L"c.bin"), "cache");
+  EXPECT_FALSE(fs::exists(kScratch));
   EXPECT_EQ(controller_.WaitForMessageBox(L"Folder error", 0ms), nullptr);
   EXPECT_TRUE(controller_.IsRunning());
   CloseController();
@@ -160,8 +168,9 @@ TEST_F(MaintenanceTest, TreeWithALongPathMovesAndTheOperatorLearnsTheOldTreeStay
   CloseController();
 }
 
-// A locked file, Cancel in the progress window and a drive too small each end the move with the
-// old tree and the ticket as they were; the first and the last say why in one message.
+// A locked file, a scratch file another program holds open, Esc in the progress window, the
+// end of the session and a drive too small each end the move with the old tree and the ticket
+// as they were; the refusals say why in one message.
 TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
   char smallDrive[8] = {};
   GetEnvironmentVariableA("DPC_SMALL_DRIVE", smallDrive, sizeof smallDrive);
@@ -170,11 +179,13 @@ TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
     int files;
     size_t bytes;
     fs::path target;
-    const wchar_t* says;  // nullptr: Cancel is pressed in the progress window instead
+    const wchar_t* says;  // nullptr: the progress window is asked to stop instead
   };
   const Case cases[] = {
       {"locked file", 3, 3, L"Moved Jobs", L"job1.tif"},
+      {"scratch file held open", 3, 3, L"Moved Jobs", L"SYS_0000.tmp"},
       {"cancel", 1500, 4096, L"Moved Jobs", nullptr},
+      {"session end", 1500, 4096, L"Moved Jobs", nullptr},
       {"small drive", 3, 1 << 20, std::string(smallDrive) + "\\Jobs", L"Not enough disk space!"},
   };
   for (const Case& c : cases) {
@@ -184,11 +195,14 @@ TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
     fs::create_directories(jobs_);
     for (int i = 0; i < c.files; ++i)
       WriteTestFile(jobs_ / (L"job" + std::to_wstring(i) + L".tif"), std::string(c.bytes, 'x'));
-    // Another program holds one file open without sharing it.
-    HANDLE locked = c.name == std::string("locked file")
-                        ? CreateFileW((jobs_ / L"job1.tif").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr)
-                        : INVALID_HANDLE_VALUE;
+    // Another program holds a file open without sharing it.
+    const std::string name = c.name;
+    if (name == "scratch file held open") WriteTestFile(kScratch, "planted");
+    HANDLE locked =
+        name == "locked file" || name == "scratch file held open"
+            ? CreateFileW(name == "locked file" ? (jobs_ / L"job1.tif").c_str() : kScratch,
+                          GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+            : INVALID_HANDLE_VALUE;
     const std::string ticket = ReadAll(kTicket);
 
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
@@ -200,16 +214,26 @@ TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
     } else {
       HWND progress = controller_.WaitForWindowOfClass(L"TfrmCopyProgress", kBound);
       ASSERT_NE(progress, nullptr) << "no progress window";
-      PostMessageW(progress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(progress, IDCANCEL)));
+      if (name == "cancel") {
+        PostMessageW(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 1);
+      } else {
+        // An installer's restart manager: "not now", then the controller ends after the row.
+        DWORD_PTR answer = TRUE;
+        SendMessageTimeoutW(progress, WM_QUERYENDSESSION, 0,
+                            static_cast<LPARAM>(ENDSESSION_CLOSEAPP), SMTO_ABORTIFHUNG, 10000,
+                            &answer);
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE));
+        EXPECT_TRUE(controller_.WaitForExit(60s));
+      }
     }
     ASSERT_TRUE(DialogClosed());
     if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+    DeleteFileW(kScratch);
 
     EXPECT_EQ(ReadAll(kTicket), ticket);
     for (int i = 0; i < c.files; ++i)
       EXPECT_TRUE(fs::exists(jobs_ / (L"job" + std::to_wstring(i) + L".tif"))) << i;
-    CloseController();
+    if (name != "session end") CloseController();
     std::error_code ignored;
     fs::remove_all(target, ignored);
   }

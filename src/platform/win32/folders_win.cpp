@@ -74,6 +74,22 @@ bool ReadFully(HANDLE file, char* buffer, DWORD size, DWORD& got) {
   return true;
 }
 
+// Writes every byte to the open file, then flushes it to the disk.
+std::optional<OsError> WriteAllFlushed(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+      return LastOsError("WriteFile");
+    }
+    if (written == 0) return MakeOsError(ERROR_WRITE_FAULT, "WriteFile");
+    done += written;
+  }
+  if (!::FlushFileBuffers(file)) return LastOsError("FlushFileBuffers");
+  return std::nullopt;
+}
+
 ScopedFileHandle OpenForReading(const std::string& path) {
   return ScopedFileHandle(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -364,17 +380,29 @@ std::optional<OsError> FolderFileSystemWin::WriteFileFlushed(const std::string& 
   ScopedFileHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastOsError("CreateFileW");
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
-      return LastOsError("WriteFile");
-    }
-    if (written == 0) return MakeOsError(ERROR_WRITE_FAULT, "WriteFile");
-    done += written;
+  return WriteAllFlushed(file.get(), bytes);
+}
+
+std::optional<OsError> FolderFileSystemWin::CreateNewFileFlushed(const std::string& path,
+                                                                 const std::string& bytes) {
+  const std::wstring wide = ExtendedPath(path);
+  // Unshared until it is closed, so nobody can open the new file while its bytes go in.
+  ScopedFileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastOsError("CreateFileW");
+  auto error = WriteAllFlushed(file.get(), bytes);
+  file = ScopedFileHandle();
+  if (error) ::DeleteFileW(wide.c_str());
+  return error;
+}
+
+std::optional<OsError> FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from,
+                                                                       const std::string& to) {
+  // No write-through flag: the system documents it as unsupported, and `from` was flushed.
+  if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr, 0, nullptr,
+                      nullptr)) {
+    return LastOsError("ReplaceFileW");
   }
-  if (!::FlushFileBuffers(file.get())) return LastOsError("FlushFileBuffers");
   return std::nullopt;
 }
 

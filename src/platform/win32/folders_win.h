@@ -33,6 +33,10 @@ class FolderFileSystemWin final : public FolderFileSystem {
   std::optional<OsError> WriteFileFlushed(const std::string& path,
                                           const std::string& bytes) override;
   std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override;
+  std::optional<OsError> CreateNewFileFlushed(const std::string& path,
+                                              const std::string& bytes) override;
+  std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
+                                                    const std::string& to) override;
 };
 
 class AnsiCodePageWin final : public AnsiCodePage {

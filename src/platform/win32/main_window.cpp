@@ -91,11 +91,17 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
       if (events_) events_->OnCloseMessage();
       return 0;
     case WM_QUERYENDSESSION:
-      // Logging off, shutting down, or an installer's restart manager freeing our files: we never
-      // hold anything that could be lost, so we always agree.
-      return TRUE;
+      // Logging off, shutting down, or an installer's restart manager freeing our files: agreed,
+      // except in the middle of a folder move, which first stops at a safe point.
+      return !events_ || events_->OnQueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
-      if (wParam && events_) events_->OnEndSession();
+      if (events_) {
+        if (wParam) {
+          events_->OnEndSession();
+        } else {
+          events_->OnEndSessionCancelled();
+        }
+      }
       return 0;
     case WM_TIMER: {
       const auto timer = static_cast<TimerId>(wParam);

@@ -23,6 +23,10 @@ class MainWindowEvents {
   virtual void FormActivate() = 0;
   virtual void OnCloseMessage() = 0;
   virtual void OnEndSession() {}
+  // WM_QUERYENDSESSION, from this window or forwarded by another of ours: may the session end?
+  virtual bool OnQueryEndSession() { return true; }
+  // WM_ENDSESSION with FALSE: the session goes on.
+  virtual void OnEndSessionCancelled() {}
   virtual void OnTrayRightClick() = 0;
   virtual void OnTimer(TimerId timer) = 0;
   virtual void OnPanelButton(unsigned button) = 0;
@@ -41,6 +45,8 @@ class FormEvents final : public MainWindowEvents {
   void FormActivate() override { form_.FormActivate(); }
   void OnCloseMessage() override { form_.OnCloseMessage(); }
   void OnEndSession() override { form_.OnEndSession(); }
+  bool OnQueryEndSession() override { return form_.OnQueryEndSession(); }
+  void OnEndSessionCancelled() override { form_.OnEndSessionCancelled(); }
   void OnTrayRightClick() override { form_.OnTrayRightClick(); }
   void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
   void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }

@@ -136,6 +136,20 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) noex
   return 0;
 }
 
+// Every top-level window of ours answers the session's end as the main window (its owner)
+// does: the main window knows whether a folder move is under way.
+LRESULT AskOwnerWhetherSessionMayEnd(HWND owner, WPARAM wParam, LPARAM lParam) {
+  if (!owner || !::IsWindow(owner)) return TRUE;
+  return ::SendMessageW(owner, WM_QUERYENDSESSION, wParam, lParam);
+}
+
+// Looked up at run time: older systems, and some emulations, do not have these.
+template <typename Function>
+Function User32Function(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
@@ -167,7 +181,7 @@ std::string BrowseForFolder(HWND owner, const std::wstring& title,
 
 TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Translator& translator,
                                    const std::string& caption)
-    : translator_(translator), caption_(caption), scale_(DpiForWindow(owner)) {
+    : translator_(translator), caption_(caption), scale_(DpiForWindow(owner)), owner_(owner) {
   // FormCreate: a new window for every move, so a Cancel counts for its own move only.
   progress_.Reset();
   constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -186,14 +200,32 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
   label_ = control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, control_id::kProgressLabel, 47, 19,
                    306, 18);
   bar_ = control(PROGRESS_CLASSW, 0, control_id::kProgressBar, 45, 40, 303, 15);
-  cancel_ =
-      control(WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368, 35, 75, 25);
+  // The only button, so the default one: Enter presses it as well as Space and Esc do.
+  cancel_ = control(WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368, 35,
+                    75, 25);
   count_ = control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, control_id::kProgressCount, 47, 69,
                    306, 18);
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
   Retranslate();
   ::ShowWindow(hwnd_, SW_SHOW);
   ::UpdateWindow(hwnd_);
+  ::SetFocus(cancel_);
+}
+
+TfrmCopyProgress::~TfrmCopyProgress() {
+  if (!blocking_ || !hwnd_) return;
+  using DestroyFn = BOOL(WINAPI*)(HWND);
+  if (const auto destroy = User32Function<DestroyFn>("ShutdownBlockReasonDestroy")) {
+    destroy(hwnd_);
+  }
+}
+
+bool TfrmCopyProgress::BlockSessionEnd(const std::string& reason) {
+  using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+  const auto create = User32Function<CreateFn>("ShutdownBlockReasonCreate");
+  if (!create || !hwnd_) return false;
+  blocking_ = create(hwnd_, Utf8ToWide(reason).c_str()) != FALSE;
+  return blocking_;
 }
 
 void TfrmCopyProgress::ConfigureClass(WNDCLASSEXW& wc) {
@@ -247,6 +279,16 @@ LRESULT TfrmCopyProgress::MessageHandler(UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
       if (LOWORD(wParam) == control_id::kProgressCancel) btnCancelClick();
       return 0;
+    case DM_GETDEFID:
+      return MAKELRESULT(control_id::kProgressCancel, DC_HASDEFID);
+    case WM_ACTIVATE:
+      // Back in front, the keyboard is on Cancel again.
+      if (LOWORD(wParam) != WA_INACTIVE && cancel_) ::SetFocus(cancel_);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return AskOwnerWhetherSessionMayEnd(owner_, wParam, lParam);
+    case WM_ENDSESSION:
+      return 0;  // the main window gets its own
     case WM_CLOSE:
       return 0;  // no close box: Cancel is the way out
     default:
@@ -442,6 +484,10 @@ LRESULT SettingsDialogWin::MessageHandler(UINT message, WPARAM wParam, LPARAM lP
       // Alt+F4 as Cancel, but never in the middle of a move.
       if (!busy_) closed_ = true;
       return 0;
+    case WM_QUERYENDSESSION:
+      return AskOwnerWhetherSessionMayEnd(owner_, wParam, lParam);
+    case WM_ENDSESSION:
+      return 0;  // the main window gets its own
     default:
       return ::DefWindowProcW(hwnd_, message, wParam, lParam);
   }
@@ -476,6 +522,10 @@ void SettingsDialogWin::Open(const std::string& caption) {
   // The progress window's Cancel is the only control in view while a folder moves.
   ::ShowWindow(hwnd_, SW_HIDE);
   progress_ = std::make_unique<TfrmCopyProgress>(instance_, owner_, translator_, caption);
+}
+
+void SettingsDialogWin::BlockSessionEnd(const std::string& reason) {
+  if (progress_) progress_->BlockSessionEnd(reason);
 }
 
 void SettingsDialogWin::SetFileTotal(int64_t total) {

@@ -56,12 +56,14 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
 
   TfrmCopyProgress(HINSTANCE instance, HWND owner, const Translator& translator,
                    const std::string& caption);
-  ~TfrmCopyProgress() = default;
 
+  ~TfrmCopyProgress();  // the session-end block goes with the window
   void SetFileTotal(int64_t total);
   void StepFile();
   bool Cancelled() const { return progress_.Cancelled(); }
   void Retranslate();
+  // ShutdownBlockReasonCreate on this window; false where the system has no such call.
+  bool BlockSessionEnd(const std::string& reason);
 
   static void ConfigureClass(WNDCLASSEXW& wc);
   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,6 +83,8 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
   HWND bar_ = nullptr;
   HWND cancel_ = nullptr;
   HWND count_ = nullptr;
+  HWND owner_ = nullptr;
+  bool blocking_ = false;
 };
 
 // The Server File Maintenance dialog's window (TfrmSettingsDlg): five folder rows with their
@@ -109,6 +113,7 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   void StepFile() override;
   bool Cancelled() override;
   void Close() override;
+  void BlockSessionEnd(const std::string& reason) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
 
   // For WindowBase.

@@ -36,6 +36,7 @@ if(DPC_BUILD_TESTS)
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/popup_menu_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tray_icon_test.cpp
     ${dpc_resources}/DurvinProofControl.rc)
   target_link_libraries(win32_ui_tests PRIVATE dpc_win32_ui GTest::gtest_main)

@@ -1,0 +1,25 @@
+// The progress window's Cancel answers the keyboard while a move pumps messages between files.
+#include "platform/win32/settings_dialog_win.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/message_pump_win.h"
+
+namespace dpc::win32 {
+namespace {
+
+TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
+  Translator translator;
+  for (const WPARAM key : {VK_RETURN, VK_SPACE}) {  // Esc: the end-to-end Cancel
+    TfrmCopyProgress progress(::GetModuleHandleW(nullptr), nullptr, translator, "Job folder:");
+    HWND cancel = ::GetDlgItem(progress.hwnd(), IDCANCEL);
+    EXPECT_EQ(::GetFocus(), cancel) << key;
+    ::PostMessageW(cancel, WM_KEYDOWN, key, 1);
+    ::PostMessageW(cancel, WM_KEYUP, key, 0xC0000001);
+    MessagePumpWin().ProcessPendingMessages();
+    EXPECT_TRUE(progress.Cancelled()) << key;
+  }
+}
+
+}  // namespace
+}  // namespace dpc::win32
