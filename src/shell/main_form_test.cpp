@@ -98,8 +98,9 @@ struct Rig {
   test::FakeFolderFileSystem folders;
   test::FakeAnsiCodePage codePage;
   test::FakeSettingsDialogs dialogs;
+  test::FakeInstallerLink installer;
   Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, dialogs};
+                  profiles, xml,      libraries, desktop, folders, codePage, dialogs,  installer};
   std::vector<std::string> events;
 
   Rig() {
@@ -561,6 +562,71 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   EXPECT_EQ(rig.window.closes, 1) << "closed once the dialog returned";
   EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
   EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+}
+
+TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
+  const struct {
+    uint32_t rid;
+    std::vector<std::string> arguments;
+    int registrations;
+  } cases[] = {
+      {0x2000, {}, 1},
+      {0x2000, {"elevation", "5"}, 0},  // never brought back with its action
+      {0x2000, {"elevation"}, 0},
+      {0x3000, {}, 0},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.process.integrityRid = c.rid;
+    rig.process.arguments = c.arguments;
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    EXPECT_EQ(rig.installer.restartRegistrations, c.registrations) << c.rid << c.arguments.size();
+  }
+}
+
+TEST(TfrmControl, InstallersCloseSignalClosesAtTheTickAfterAMoveHasCleanedUp) {
+  Rig rig;
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(rig.window.closes, 0);
+  rig.installer.closeRequested = true;
+  form.OnTimer(TimerId::Timer1);
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(rig.window.closes, 1);
+  EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
+  EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
+
+  // In the middle of a folder move the row is cleaned up first, as on Exit.
+  constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
+  Rig moving;
+  moving.process.majorVersion = 10;
+  moving.InstallServer(state::kStopped);
+  moving.shell.specialFolders[0x23] = "C:\\ProgramData";
+  moving.folders.AddFile(kTicket,
+                         "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
+  for (int i = 0; i < 4; ++i)
+    moving.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+  TfrmControl moveForm(moving.bundle, moving.window, moving.guard);
+  moveForm.FormCreate();
+  moving.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window,
+                              SettingsDialogEvents& events) {
+    window.texts[2] = "E:\\Jobs";
+    window.moves.cancelAfterSteps = 2;
+    moving.pump.onPump = [&] {
+      if (window.moves.steps != 1) return;
+      moving.installer.closeRequested = true;
+      moveForm.OnTimer(TimerId::Timer1);
+    };
+    events.btnOKClick();
+    EXPECT_EQ(moving.window.closes, 0) << "not in the middle of a move";
+  };
+  moveForm.pmSettingsClick();
+  EXPECT_EQ(moving.window.closes, 1);
+  EXPECT_FALSE(moving.folders.Exists("E:\\Jobs\\3.dat"));
+  EXPECT_TRUE(moving.folders.Exists("C:\\Jobs\\3.dat"));
 }
 
 }  // namespace
