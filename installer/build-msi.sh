@@ -189,6 +189,15 @@ add "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ControllerExe'"
 # the product when nothing else is left in it; the product's other parts may still be there.
 add "INSERT INTO \`Component\` (\`Component\`, \`ComponentId\`, \`Directory_\`, \`Attributes\`) VALUES ('ProductFolder', '{A66C4307-CE51-4E53-A833-E040390BDD7B}', 'ProductFolder', 0)"
 add "INSERT INTO \`FeatureComponents\` (\`Feature_\`, \`Component_\`) VALUES ('Control', 'ProductFolder')"
+# Only when the program goes into its default folder: a custom folder leaves no empty "Durvin
+# Proof" behind in Program Files. Its folder is listed to remove as INSTALLDIR is below, so it goes
+# after it.
+action DefaultInstallDir $set_property DEFAULTINSTALLDIR '[ProgramFilesFolder]Durvin Proof\Control\'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence DefaultInstallDir '' 64 $table
+done
+add "UPDATE \`Component\` SET \`Condition\` = 'NOT INSTALLDIR OR INSTALLDIR ~= DEFAULTINSTALLDIR OR INSTALLDIRSLASH ~= DEFAULTINSTALLDIR' WHERE \`Component\` = 'ProductFolder'"
+add "INSERT INTO \`CreateFolder\` (\`Directory_\`, \`Component_\`) VALUES ('ProductFolder', 'ProductFolder')"
 
 msibuild "$partial" "${queries[@]}"
 mv -f "$partial" "$output"

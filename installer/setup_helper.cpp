@@ -130,6 +130,9 @@ std::optional<std::string> ReadRunValue(Registry& registry, const std::string& n
 
 void RestoreFile(SetupPlatform& platform, const std::string& path,
                  const std::optional<std::string>& content) {
+  // A file the installation never changed is left alone: it may be held open by the one who made
+  // the installation fail.
+  if (platform.readTextFile(path) == content) return;
   if (content) {
     if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
   } else if (platform.files.FileExists(path) && !platform.files.DeleteFile(path)) {
@@ -328,16 +331,29 @@ void Rollback(const Request& request, SetupPlatform& platform) {
   const std::optional<std::string> document = platform.readTextFile(backupPath);
   if (!document) return;  // the installation failed before it changed anything
   const Backup backup = ParseBackup(*document);
-  RestoreFile(platform, ReplaceExtension(executable, ".ini"), backup.settingsFile);
-  RestoreFile(platform, ReplaceExtension(executable, ".xml"), backup.productInfoFile);
-  const std::string name = AutostartEntryFor(executable).name;
-  if (ReadRunValue(platform.registry, name) != backup.autostartValue) {
+  // Each part is put back even when another cannot be; the backup stays for a second try then.
+  std::string failures;
+  const auto attempt = [&](const auto& restore) {
+    try {
+      restore();
+    } catch (const std::exception& failure) {
+      failures += std::string(failures.empty() ? "" : "; ") + failure.what();
+    }
+  };
+  attempt(
+      [&] { RestoreFile(platform, ReplaceExtension(executable, ".ini"), backup.settingsFile); });
+  attempt(
+      [&] { RestoreFile(platform, ReplaceExtension(executable, ".xml"), backup.productInfoFile); });
+  attempt([&] {
+    const std::string name = AutostartEntryFor(executable).name;
+    if (ReadRunValue(platform.registry, name) == backup.autostartValue) return;
     auto key = platform.registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
     if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
     const auto error = backup.autostartValue ? key->WriteString(name, *backup.autostartValue)
                                              : key->DeleteValue(name);
     if (error) throw SystemError(*error);
-  }
+  });
+  if (!failures.empty()) throw std::runtime_error(failures);
   platform.files.DeleteFile(backupPath);
 }
 
