@@ -19,7 +19,6 @@ expect "the executable's hash" "$(field MsiFileHash ControllerExe 1)" ""
 expect "the program folder's lock" \
   "$(table MsiLockPermissionsEx | awk -F'\t' '$1 == "ProgramFolder" { print $2 "|" $3 "|" $4 }')" \
   'INSTALLDIR|CreateFolder|O:BAG:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)'
-expect "the program folder's component" "$(field CreateFolder INSTALLDIR 2)" Controller
 # Settings written only by a first installation, never by a repair a standard user may start.
 for action in ApplyPropertiesRollback ApplyProperties ApplyPropertiesCommit; do
   expect "$action's condition" "$(field InstallExecuteSequence $action 2)" "NOT Installed"

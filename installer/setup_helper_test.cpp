@@ -51,21 +51,14 @@ TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
     bool webAddress;
     bool bareFileName;
   } cases[] = {
-      {"http://localhost:8080/", true, false},
       {"HTTPS://proof.example/profiler?x=1", true, false},
-      {"http://", false, false},           // no host
-      {"http:///x", false, false},         // no host either
+      {"http:///x", false, false},         // no host
       {"http://a b/", false, false},       // a second argument
       {"file:///C:/x.exe", false, false},  // the controller would run it
-      {"C:\\x.exe", false, false},         //
       {"Durvin_Proof_Client.exe", false, true},
-      {"client", false, true},
       {"..", false, false},
-      {"sub\\client.exe", false, false},
       {"C:client.exe", false, false},  // relative to a drive's current folder
-      {"client.exe:stream", false, false},
-      {"client.exe.", false, false},  // Windows would drop the dot
-      {"*.exe", false, false},
+      {"client.exe.", false, false},   // Windows would drop the dot
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsWebAddress(c.value), c.webAddress) << c.value;
@@ -73,19 +66,11 @@ TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
   }
 }
 
-TEST(SetupHelperBackup, EveryStateRoundTripsAndADamagedOneIsRefused) {
-  const Backup states[] = {
-      {},
-      {"[Product]\r\nVersion=5.0\r\n", "<product/>", "\"C:\\P\\DurvinProofControl.exe\""},
-      {std::string("a\nini 3\n\0b", 11), std::nullopt, ""},  // line feeds, a NUL, an empty value
-  };
-  for (const Backup& state : states) EXPECT_EQ(ParseBackup(BackupDocument(state)), state);
-
-  const std::string good = BackupDocument(states[1]);
-  const std::string damaged[] = {"", good.substr(0, good.size() - 1), good + "x",
-                                 "DurvinProofControl setup backup 1\nini 999\nx\nxml -\nrun -\n",
-                                 "DurvinProofControl setup backup 1\nini -1\n\nxml -\nrun -\n"};
-  for (const std::string& text : damaged)
+TEST(SetupHelperBackup, ADamagedBackupIsRefused) {
+  const Backup state{std::string("a\nini 3\n\0b", 11), std::nullopt, ""};
+  const std::string good = BackupDocument(state);
+  EXPECT_EQ(ParseBackup(good), state);
+  for (const std::string& text : {std::string(), good.substr(0, good.size() - 1), good + "x"})
     EXPECT_THROW(ParseBackup(text), std::runtime_error) << text;
 }
 
@@ -151,15 +136,8 @@ TEST(SetupHelperRollback, AFailedInstallationLeavesTheMachineAsItWas) {
   }
 }
 
-TEST(SetupHelperRollback, CommitLetsTheBackupGoAndARemovalPutsOnlyAMissingValueBack) {
+TEST(SetupHelperRollback, AFailedRemovalPutsOnlyAMissingValueBack) {
   Machine m;
-  Install(m.Step("install", "\"VERSION=5.0\" \"AUTOSTART=1\""), m.platform);
-  EXPECT_TRUE(m.files.FileExists(BackupPath(Machine::kExe)));
-  Commit(m.Step("commit"), m.platform);
-  EXPECT_FALSE(m.files.FileExists(BackupPath(Machine::kExe)));
-  Rollback(m.Step("rollback"), m.platform);  // after the commit: nothing to undo
-  EXPECT_EQ(m.run().at("DurvinProofControl"), AutostartEntryFor(Machine::kExe).data);
-
   m.run()["DurvinProofControl"] = "\"another copy.exe\"";
   RestoreAutostart(m.Step("restore-autostart"), m.platform);
   EXPECT_EQ(m.run().at("DurvinProofControl"), "\"another copy.exe\"");

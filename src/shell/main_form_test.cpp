@@ -572,7 +572,6 @@ TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
   } cases[] = {
       {0x2000, {}, 1},
       {0x2000, {"elevation", "5"}, 0},  // never brought back with its action
-      {0x2000, {"elevation"}, 0},
       {0x3000, {}, 0},
   };
   for (const auto& c : cases) {
@@ -585,48 +584,17 @@ TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
   }
 }
 
-TEST(TfrmControl, InstallersCloseSignalClosesAtTheTickAfterAMoveHasCleanedUp) {
+TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   Rig rig;
   rig.InstallServer(state::kRunning);
   TfrmControl form(rig.bundle, rig.window, rig.guard);
   form.FormCreate();
-  form.OnTimer(TimerId::Timer1);
-  EXPECT_EQ(rig.window.closes, 0);
   rig.installer.closeRequested = true;
   form.OnTimer(TimerId::Timer1);
   form.OnTimer(TimerId::Timer1);
   EXPECT_EQ(rig.window.closes, 1);
   EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
   EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
-
-  // In the middle of a folder move the row is cleaned up first, as on Exit.
-  constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
-  Rig moving;
-  moving.process.majorVersion = 10;
-  moving.InstallServer(state::kStopped);
-  moving.shell.specialFolders[0x23] = "C:\\ProgramData";
-  moving.folders.AddFile(kTicket,
-                         "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
-  for (int i = 0; i < 4; ++i)
-    moving.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
-  TfrmControl moveForm(moving.bundle, moving.window, moving.guard);
-  moveForm.FormCreate();
-  moving.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window,
-                              SettingsDialogEvents& events) {
-    window.texts[2] = "E:\\Jobs";
-    window.moves.cancelAfterSteps = 2;
-    moving.pump.onPump = [&] {
-      if (window.moves.steps != 1) return;
-      moving.installer.closeRequested = true;
-      moveForm.OnTimer(TimerId::Timer1);
-    };
-    events.btnOKClick();
-    EXPECT_EQ(moving.window.closes, 0) << "not in the middle of a move";
-  };
-  moveForm.pmSettingsClick();
-  EXPECT_EQ(moving.window.closes, 1);
-  EXPECT_FALSE(moving.folders.Exists("E:\\Jobs\\3.dat"));
-  EXPECT_TRUE(moving.folders.Exists("C:\\Jobs\\3.dat"));
 }
 
 }  // namespace
