@@ -4,7 +4,8 @@
 # which pass the version and codes from the project version.
 #
 #   build-msi.sh --version X.Y.Z --product-code {GUID} --upgrade-code {GUID} \
-#                --controller EXE --file-version A.B.C.D --helper EXE --icon ICO --output MSI
+#                --controller EXE --file-version A.B.C.D --helper EXE --folder-check DLL \
+#                --icon ICO --output MSI
 #
 # --file-version is the version resource the controller carries.
 set -euo pipefail
@@ -18,6 +19,7 @@ while (($#)); do
     --controller) controller=$2 ;;
     --file-version) file_version=$2 ;;
     --helper) helper=$2 ;;
+    --folder-check) folder_check=$2 ;;
     --icon) icon=$2 ;;
     --output) output=$2 ;;
     *) echo "build-msi.sh: unknown option $1" >&2; exit 2 ;;
@@ -37,6 +39,7 @@ trap 'rm -rf "$staging"' EXIT
 cp "$here/DurvinProofControl.wxs" "$staging/"
 cp "$controller" "$staging/DurvinProofControl.exe"
 cp "$helper" "$staging/DurvinProofSetupHelper.exe"
+cp "$folder_check" "$staging/DurvinProofFolderCheck.dll"
 cp "$icon" "$staging/DurvinProofControl.ico"
 (cd "$staging" &&
   wixl -a x86 -o "$partial" \
@@ -151,6 +154,20 @@ sequence RestoreAutostart 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE AND AUTOST
 # installing user's controller itself and brings it back afterwards.
 action CloseControllers $helper_ignored SetupHelper "close \"EXE=$exe\""
 sequence CloseControllers '(WIX_UPGRADE_DETECTED AND NOT Installed) OR (REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE)' 1501
+
+# A first installation or an upgrade refuses a folder ordinary users can change, or one on its
+# path (folder_trust.h), before anything is written: the DLL action sets UnsafeFolder and
+# UnsafeFolderReason, the error action (type 19) stops with its formatted text. After CostFinalize
+# (1000), which resolves INSTALLDIR to the full path; in both sequences, so the interface refuses
+# before it hands on.
+readonly dll_immediate=1 error_message=19
+action CheckInstallFolder $dll_immediate FolderCheck CheckInstallFolder
+action RefuseInstallFolder $error_message '' \
+  'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence CheckInstallFolder 'NOT Installed' 1002 $table
+  sequence RefuseInstallFolder 'UnsafeFolder' 1003 $table
+done
 
 # --- Upgrades --------------------------------------------------------------------------------
 # The older version is removed after the newer one is in place. Their components share ids, so

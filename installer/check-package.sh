@@ -28,5 +28,20 @@ close=$(field InstallExecuteSequence CloseControllers 3)
 expect "CloseControllers between InstallInitialize and RemoveFiles" \
   "$((close > $(field InstallExecuteSequence InstallInitialize 3) &&
       close < $(field InstallExecuteSequence RemoveFiles 3)))" 1
+# A folder ordinary users can change is refused after its path is resolved, before anything is
+# written, whoever shows the interface.
+expect "the folder check's actions" \
+  "$(table CustomAction | awk -F'\t' '$1 ~ /InstallFolder$/ { printf "%s|%s|%s;", $2, $3, $1 }')" \
+  '1|FolderCheck|CheckInstallFolder;19||RefuseInstallFolder;'
+for pair in InstallUISequence:ExecuteAction InstallExecuteSequence:InstallInitialize; do
+  sequence=${pair%:*} next=${pair#*:}
+  check=$(field $sequence CheckInstallFolder 3) refuse=$(field $sequence RefuseInstallFolder 3)
+  expect "$sequence's folder check" \
+    "$(field $sequence CheckInstallFolder 2)|$(field $sequence RefuseInstallFolder 2)" \
+    'NOT Installed|UnsafeFolder'
+  expect "$sequence's folder check between CostFinalize and $next" \
+    "$((check > $(field $sequence CostFinalize 3) && refuse > check &&
+        refuse < $(field $sequence $next 3)))" 1
+done
 ((failures == 0)) && echo "check-package.sh: $msi is as expected"
 exit $((failures > 0))

@@ -348,6 +348,8 @@ TEST_F(Installer, BadValuesStopTheInstallationAndARepairWritesNothing) {
   const wchar_t* refused[] = {
       L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe",
       L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe",
+      // Wine gives everyone write access to a folder the host lets everyone write: its /tmp.
+      L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"",
   };
   for (const wchar_t* properties : refused) {
     EXPECT_EQ(Msiexec(L"/i " + kPackage + properties), ERROR_INSTALL_FAILURE)
@@ -355,6 +357,7 @@ TEST_F(Installer, BadValuesStopTheInstallationAndARepairWritesNothing) {
     EXPECT_FALSE(fs::exists(ProductFolder())) << WideToUtf8(properties);
     EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
   }
+  EXPECT_FALSE(fs::exists(L"Z:\\tmp\\Durvin Proof Control test"));
 
   ASSERT_EQ(Msiexec(L"/i " + kPackage + L" AUTOSTART=0"), 0u);
   const fs::path ini = Installed(L"DurvinProofControl.ini");
