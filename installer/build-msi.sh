@@ -4,7 +4,10 @@
 # which pass the version and codes from the project version.
 #
 #   build-msi.sh --version X.Y.Z --product-code {GUID} --upgrade-code {GUID} \
-#                --controller EXE --helper EXE --icon ICO --output MSI
+#                --controller EXE --file-version A.B.C.D --helper EXE --folder-check DLL \
+#                --icon ICO --output MSI
+#
+# --file-version is the version resource the controller carries.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -14,7 +17,9 @@ while (($#)); do
     --product-code) product_code=$2 ;;
     --upgrade-code) upgrade_code=$2 ;;
     --controller) controller=$2 ;;
+    --file-version) file_version=$2 ;;
     --helper) helper=$2 ;;
+    --folder-check) folder_check=$2 ;;
     --icon) icon=$2 ;;
     --output) output=$2 ;;
     *) echo "build-msi.sh: unknown option $1" >&2; exit 2 ;;
@@ -34,6 +39,7 @@ trap 'rm -rf "$staging"' EXIT
 cp "$here/DurvinProofControl.wxs" "$staging/"
 cp "$controller" "$staging/DurvinProofControl.exe"
 cp "$helper" "$staging/DurvinProofSetupHelper.exe"
+cp "$folder_check" "$staging/DurvinProofFolderCheck.dll"
 cp "$icon" "$staging/DurvinProofControl.ico"
 (cd "$staging" &&
   wixl -a x86 -o "$partial" \
@@ -65,17 +71,43 @@ for flag in AUTOSTART RESTARTENABLED MAINTENANCE WEBPROFILER HIDEUPDATER HIDESER
 done
 condition 'NOT RESTARTDAY OR (RESTARTDAY >= 0 AND RESTARTDAY <= 7)' \
   'RESTARTDAY must be 0 (every day) or 1 to 7 (Sunday to Saturday).'
+# The elevated controller opens the address and starts the client: only a web page, and only a
+# program in the product's own folder. The helper program checks the same again.
+condition 'NOT WEBPROFILERADDRESS OR WEBPROFILERADDRESS ~<< "http://" OR WEBPROFILERADDRESS ~<< "https://"' \
+  'WEBPROFILERADDRESS must be an http:// or https:// address.'
+client_name_ok='NOT CLIENTNAME OR (CLIENTNAME <> "." AND CLIENTNAME <> ".."'
+for character in '\' / : '*' '?' '<' '>' '|'; do
+  client_name_ok+=" AND NOT CLIENTNAME >< \"$character\""
+done
+condition "$client_name_ok)" \
+  'CLIENTNAME must be a bare file name, without a folder, a drive or wildcards.'
+# An upgrade, repair or removal works in the installed version's folder (set below, before these
+# conditions); another one given on the command line is refused rather than leaving the old
+# folder's program, settings and log behind. Written with and without its closing backslash.
+condition 'NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR' \
+  'Durvin Proof Control is installed in [REMEMBEREDDIR] and stays there: install without INSTALLDIR, or uninstall it first to choose another folder.'
 
 # --- Custom actions --------------------------------------------------------------------------
 action() {  # name type source target
   add "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('$1', $2, '$3', '$4')"
 }
-sequence() {  # name condition number
-  add "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$1', '$2', $3)"
+sequence() {  # name condition number [table]
+  add "INSERT INTO \`${4:-InstallExecuteSequence}\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$1', '$2', $3)"
 }
 # Type 51 sets a property; type 2 runs a program from the Binary table, here +1024 deferred (in
-# the installation script) +2048 with the installer's rights, +64 ignoring its exit code.
+# the installation script) +2048 with the installer's rights, +64 ignoring its exit code, +256
+# only when the installation rolls back, +512 only when it has succeeded (commit).
 readonly set_property=51 helper_checked=3074 helper_ignored=3138
+readonly helper_rollback=3394 helper_commit=3650
+
+# The remembered folder, in both sequences: with a user interface, the interface's sequence
+# resolves the folders and hands INSTALLDIR on. After AppSearch (50), before the conditions (100).
+action InstallDirRemembered $set_property INSTALLDIR '[REMEMBEREDDIR]'
+action InstallDirSlash $set_property INSTALLDIRSLASH '[INSTALLDIR]\'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence InstallDirRemembered 'REMEMBEREDDIR AND NOT INSTALLDIR' 62 $table
+  sequence InstallDirSlash 'INSTALLDIR' 63 $table
+done
 
 # AUTOSTART when not given: on, except on an upgrade where the operator had switched it off (the
 # autostart value was missing before this installation began). Between AppSearch (50) and
@@ -95,14 +127,47 @@ for property in "${settings[@]}"; do
   helper_items+=" \"$property=[$property]\""
 done
 # Late in the script, after the files and the registration, so a failure rolls back everything.
+# Only a first installation writes the settings (a major upgrade is the first installation of the
+# newer product): a repair or modification, which a standard user may start, runs nothing.
+# The helper program keeps what it changes until the installation has succeeded: the rollback
+# action puts it back, the commit action lets it go. A rollback action comes before its action.
+action ApplyPropertiesRollback $helper_rollback SetupHelper "rollback \"EXE=$exe\""
 action ApplyProperties $helper_checked SetupHelper "install $helper_items"
-sequence ApplyProperties 'NOT REMOVE~="ALL"' 6500
+action ApplyPropertiesCommit $helper_commit SetupHelper "commit \"EXE=$exe\""
+sequence ApplyPropertiesRollback 'NOT Installed' 6499
+sequence ApplyProperties 'NOT Installed' 6500
+sequence ApplyPropertiesCommit 'NOT Installed' 6501
 # Ignored result: a value that cannot be removed must not keep the product from being removed.
 # Windows tells an upgrade's removal of the older version by UPGRADINGPRODUCTCODE; Wine does not
 # set it, and the helper program asks whether another version stays installed as well.
 action RemoveAutostart $helper_ignored SetupHelper \
   "uninstall \"EXE=$exe\" \"UPGRADECODE=[UpgradeCode]\" \"PRODUCTCODE=[ProductCode]\""
 sequence RemoveAutostart 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' 2610
+# A removal that fails later puts the value back, if it was there (AppSearch found it) and is gone.
+action RestoreAutostart $helper_rollback SetupHelper "restore-autostart \"EXE=$exe\""
+sequence RestoreAutostart 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE AND AUTOSTARTFOUND' 2609
+
+# Every running controller, in every session, closes before the files are replaced or removed:
+# the helper program raises the controllers' close signal and waits a bounded time for them to
+# end. One still running then holds its file, and Windows Installer replaces it at the next restart
+# (which /norestart defers). After InstallValidate, so the restart manager has already closed the
+# installing user's controller itself and brings it back afterwards.
+action CloseControllers $helper_ignored SetupHelper "close \"EXE=$exe\""
+sequence CloseControllers '(WIX_UPGRADE_DETECTED AND NOT Installed) OR (REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE)' 1501
+
+# A first installation or an upgrade refuses a folder ordinary users can change, or one on its
+# path (folder_trust.h), before anything is written: the DLL action sets UnsafeFolder and
+# UnsafeFolderReason, the error action (type 19) stops with its formatted text. After CostFinalize
+# (1000), which resolves INSTALLDIR to the full path; in both sequences, so the interface refuses
+# before it hands on.
+readonly dll_immediate=1 error_message=19
+action CheckInstallFolder $dll_immediate FolderCheck CheckInstallFolder
+action RefuseInstallFolder $error_message '' \
+  'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence CheckInstallFolder 'NOT Installed' 1002 $table
+  sequence RefuseInstallFolder 'UnsafeFolder' 1003 $table
+done
 
 # --- Upgrades --------------------------------------------------------------------------------
 # The older version is removed after the newer one is in place. Their components share ids, so
@@ -120,10 +185,36 @@ remove SettingsFile DurvinProofControl.ini
 remove ProductInfoFile DurvinProofControl.xml
 remove TraceLog DurvinProofControl.log
 remove RotatedTraceLog DurvinProofControl.log.1
+remove SetupBackup DurvinProofControl.setup-backup
+
+# --- The program's folder ---------------------------------------------------------------------
+# The elevated controller trusts the files beside it, so its folder gets the permissions of
+# Program Files wherever it is: administrators and LocalSystem full control, users read and
+# execute, owned by administrators, nothing inherited from a parent ordinary users may change.
+add "CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDL\` LONGCHAR NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`)"
+add "INSERT INTO \`CreateFolder\` (\`Directory_\`, \`Component_\`) VALUES ('INSTALLDIR', 'Controller')"
+sequence RemoveFolders '' 3600
+sequence CreateFolders '' 3700
+add "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDL\`) VALUES ('ProgramFolder', 'INSTALLDIR', 'CreateFolder', 'O:BAG:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)')"
+
+# --- The executable's version ----------------------------------------------------------------
+# wixl leaves it out and hashes the file instead; with its version Windows Installer replaces the
+# program by version, as it does every versioned file.
+add "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = 'ControllerExe'"
+add "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ControllerExe'"
 # A component of its own for "Durvin Proof" (its folder is the key path), so the folder goes with
 # the product when nothing else is left in it; the product's other parts may still be there.
 add "INSERT INTO \`Component\` (\`Component\`, \`ComponentId\`, \`Directory_\`, \`Attributes\`) VALUES ('ProductFolder', '{A66C4307-CE51-4E53-A833-E040390BDD7B}', 'ProductFolder', 0)"
 add "INSERT INTO \`FeatureComponents\` (\`Feature_\`, \`Component_\`) VALUES ('Control', 'ProductFolder')"
+# Only when the program goes into its default folder: a custom folder leaves no empty "Durvin
+# Proof" behind in Program Files. Its folder is listed to remove as INSTALLDIR is below, so it goes
+# after it.
+action DefaultInstallDir $set_property DEFAULTINSTALLDIR '[ProgramFilesFolder]Durvin Proof\Control\'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence DefaultInstallDir '' 64 $table
+done
+add "UPDATE \`Component\` SET \`Condition\` = 'NOT INSTALLDIR OR INSTALLDIR ~= DEFAULTINSTALLDIR OR INSTALLDIRSLASH ~= DEFAULTINSTALLDIR' WHERE \`Component\` = 'ProductFolder'"
+add "INSERT INTO \`CreateFolder\` (\`Directory_\`, \`Component_\`) VALUES ('ProductFolder', 'ProductFolder')"
 
 msibuild "$partial" "${queries[@]}"
 mv -f "$partial" "$output"

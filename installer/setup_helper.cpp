@@ -1,6 +1,9 @@
 #include "setup_helper.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <stdexcept>
 
 #include "shell/control_settings.h"
@@ -100,6 +103,43 @@ void WriteOwnAutostart(Registry& registry, const std::string& executable) {
   if (auto error = key->WriteString(entry.name, entry.data)) throw SystemError(*error);
 }
 
+constexpr std::pair<const char*, Step> kSteps[] = {
+    {"install", Step::kInstall},
+    {"uninstall", Step::kUninstall},
+    {"rollback", Step::kRollback},
+    {"commit", Step::kCommit},
+    {"restore-autostart", Step::kRestoreAutostart},
+    {"close", Step::kClose},
+};
+
+constexpr char kBackupHeader[] = "DurvinProofControl setup backup 1\n";
+// The backup's entries, in their order: a name, a blank, the length in bytes or "-" for nothing,
+// a line feed, the bytes and a line feed.
+constexpr const char* kBackupNames[] = {"ini", "xml", "run"};
+
+std::optional<std::string>* BackupEntry(Backup& backup, size_t index) {
+  std::optional<std::string>* entries[] = {&backup.settingsFile, &backup.productInfoFile,
+                                           &backup.autostartValue};
+  return entries[index];
+}
+
+std::optional<std::string> ReadRunValue(Registry& registry, const std::string& name) {
+  auto key = registry.OpenMachineKey(kRunKey, reg::kRead);
+  return key ? key->ReadString(name) : std::nullopt;
+}
+
+void RestoreFile(SetupPlatform& platform, const std::string& path,
+                 const std::optional<std::string>& content) {
+  // A file the installation never changed is left alone: it may be held open by the one who made
+  // the installation fail.
+  if (platform.readTextFile(path) == content) return;
+  if (content) {
+    if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
+  } else if (platform.files.FileExists(path) && !platform.files.DeleteFile(path)) {
+    throw std::runtime_error("cannot delete " + path);
+  }
+}
+
 std::string Required(const Request& request, const std::string& name) {
   std::string value = request.Get(name);
   if (value.empty()) throw std::invalid_argument(name + " is missing");
@@ -118,13 +158,11 @@ Request ParseCommandLine(std::string_view commandLine) {
   const size_t stepEnd = std::min(rest.find_first_of(" \t"), rest.size());
   const std::string_view step = rest.substr(0, stepEnd);
   Request request;
-  if (step == "install") {
-    request.step = Step::kInstall;
-  } else if (step == "uninstall") {
-    request.step = Step::kUninstall;
-  } else {
+  const auto* known = std::find_if(std::begin(kSteps), std::end(kSteps),
+                                   [&](const auto& entry) { return step == entry.first; });
+  if (known == std::end(kSteps))
     throw std::invalid_argument("unknown step '" + std::string(step) + "'");
-  }
+  request.step = known->second;
   rest = SkipBlanks(rest.substr(stepEnd));
 
   while (!rest.empty()) {
@@ -150,7 +188,78 @@ Request ParseCommandLine(std::string_view commandLine) {
     if (!request.values.emplace(name, value).second)
       throw std::invalid_argument(name + " is given twice");
   }
+  // The package refuses these before anything is written; checked again here, since the values
+  // end up where the elevated controller acts on them.
+  const std::string address = request.Get("WEBPROFILERADDRESS");
+  if (!address.empty() && !IsWebAddress(address))
+    throw std::invalid_argument("WEBPROFILERADDRESS is not an http or https address");
+  const std::string client = request.Get("CLIENTNAME");
+  if (!client.empty() && !IsBareFileName(client))
+    throw std::invalid_argument("CLIENTNAME is not a bare file name");
   return request;
+}
+
+bool IsWebAddress(std::string_view address) {
+  const std::string lower = Lower(std::string(address));
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (lower.rfind(scheme, 0) != 0) continue;
+    const std::string_view rest = address.substr(scheme.size());
+    const size_t hostEnd = std::min(rest.find_first_of("/?#"), rest.size());
+    // A host is there, and no blank splits the address into a second argument.
+    return hostEnd > 0 && rest.find_first_of(" \t") == std::string_view::npos;
+  }
+  return false;
+}
+
+bool IsBareFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  // Windows drops trailing dots and blanks, so "client.exe." would name another file than it says.
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return name.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
+}
+
+std::string BackupPath(const std::string& executable) {
+  return ReplaceExtension(executable, ".setup-backup");
+}
+
+std::string BackupDocument(const Backup& backup) {
+  std::string document = kBackupHeader;
+  Backup copy = backup;
+  for (size_t i = 0; i < std::size(kBackupNames); ++i) {
+    const std::optional<std::string>& entry = *BackupEntry(copy, i);
+    document += std::string(kBackupNames[i]) + " " + (entry ? std::to_string(entry->size()) : "-") +
+                "\n" + entry.value_or("") + "\n";
+  }
+  return document;
+}
+
+Backup ParseBackup(std::string_view document) {
+  const auto bad = [] { return std::runtime_error("the setup backup is damaged"); };
+  if (document.substr(0, std::size(kBackupHeader) - 1) != kBackupHeader) throw bad();
+  document.remove_prefix(std::size(kBackupHeader) - 1);
+  Backup backup;
+  for (size_t i = 0; i < std::size(kBackupNames); ++i) {
+    const std::string prefix = std::string(kBackupNames[i]) + " ";
+    const size_t lineEnd = document.find('\n');
+    if (document.substr(0, prefix.size()) != prefix || lineEnd == std::string_view::npos)
+      throw bad();
+    const std::string_view length = document.substr(prefix.size(), lineEnd - prefix.size());
+    document.remove_prefix(lineEnd + 1);
+    if (length == "-") {
+      if (document.empty() || document.front() != '\n') throw bad();
+      document.remove_prefix(1);
+      continue;
+    }
+    if (length.empty() || length.size() > 9 ||
+        length.find_first_not_of("0123456789") != std::string_view::npos)
+      throw bad();
+    const size_t size = std::stoul(std::string(length));
+    if (document.size() < size + 1 || document[size] != '\n') throw bad();
+    *BackupEntry(backup, i) = std::string(document.substr(0, size));
+    document.remove_prefix(size + 1);
+  }
+  if (!document.empty()) throw bad();
+  return backup;
 }
 
 std::string ProductInfoDocument(const std::string& productGuid, const std::string& clientName) {
@@ -170,6 +279,12 @@ std::string ProductInfoDocument(const std::string& productGuid, const std::strin
 void Install(const Request& request, SetupPlatform& platform) {
   const std::string executable = Required(request, "EXE");
   const std::string iniPath = ReplaceExtension(executable, ".ini");
+  const std::string xmlPath = ReplaceExtension(executable, ".xml");
+
+  const Backup before{platform.readTextFile(iniPath), platform.readTextFile(xmlPath),
+                      ReadRunValue(platform.registry, AutostartEntryFor(executable).name)};
+  if (!platform.writeTextFile(BackupPath(executable), BackupDocument(before)))
+    throw std::runtime_error("cannot write " + BackupPath(executable));
 
   auto write = [&](const char* section, const char* key, const std::string& value) {
     if (!platform.profiles.WriteString(iniPath, section, key, value))
@@ -182,7 +297,6 @@ void Install(const Request& request, SetupPlatform& platform) {
     if (!value.empty()) write(setting.section, setting.key, value);
   }
 
-  const std::string xmlPath = ReplaceExtension(executable, ".xml");
   std::string productGuid = request.Get("PRODUCTGUID");
   std::string clientName = request.Get("CLIENTNAME");
   const bool exists = platform.files.FileExists(xmlPath);
@@ -209,6 +323,49 @@ void Install(const Request& request, SetupPlatform& platform) {
   } else if (autostart == "0") {
     RemoveOwnAutostart(platform.registry, executable);
   }
+}
+
+void Rollback(const Request& request, SetupPlatform& platform) {
+  const std::string executable = Required(request, "EXE");
+  const std::string backupPath = BackupPath(executable);
+  const std::optional<std::string> document = platform.readTextFile(backupPath);
+  if (!document) return;  // the installation failed before it changed anything
+  const Backup backup = ParseBackup(*document);
+  // Each part is put back even when another cannot be; the backup stays for a second try then.
+  std::string failures;
+  const auto attempt = [&](const auto& restore) {
+    try {
+      restore();
+    } catch (const std::exception& failure) {
+      failures += std::string(failures.empty() ? "" : "; ") + failure.what();
+    }
+  };
+  attempt(
+      [&] { RestoreFile(platform, ReplaceExtension(executable, ".ini"), backup.settingsFile); });
+  attempt(
+      [&] { RestoreFile(platform, ReplaceExtension(executable, ".xml"), backup.productInfoFile); });
+  attempt([&] {
+    const std::string name = AutostartEntryFor(executable).name;
+    if (ReadRunValue(platform.registry, name) == backup.autostartValue) return;
+    auto key = platform.registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
+    if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
+    const auto error = backup.autostartValue ? key->WriteString(name, *backup.autostartValue)
+                                             : key->DeleteValue(name);
+    if (error) throw SystemError(*error);
+  });
+  if (!failures.empty()) throw std::runtime_error(failures);
+  platform.files.DeleteFile(backupPath);
+}
+
+void Commit(const Request& request, SetupPlatform& platform) {
+  const std::string backupPath = BackupPath(Required(request, "EXE"));
+  if (platform.files.FileExists(backupPath)) platform.files.DeleteFile(backupPath);
+}
+
+void RestoreAutostart(const Request& request, SetupPlatform& platform) {
+  const std::string executable = Required(request, "EXE");
+  if (!ReadRunValue(platform.registry, AutostartEntryFor(executable).name))
+    WriteOwnAutostart(platform.registry, executable);
 }
 
 void Uninstall(const Request& request, SetupPlatform& platform) {

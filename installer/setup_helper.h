@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +40,10 @@ inline constexpr SettingProperty kSettingProperties[] = {
     {"HIDEPOPUPMENU", "Control", "HidePopupMenu"},
 };
 
-enum class Step { kInstall, kUninstall };
+// install and uninstall change the machine; rollback puts back what install changed, commit
+// lets its backup go; restore-autostart puts back the value an uninstall removed; close asks every
+// running controller to close and waits for them.
+enum class Step { kInstall, kUninstall, kRollback, kCommit, kRestoreAutostart, kClose };
 
 struct Request {
   Step step = Step::kInstall;
@@ -49,12 +53,19 @@ struct Request {
   std::string Get(const std::string& name) const;
 };
 
-// Parses the whole command line: the program name (quoted or not), the step ("install" or
-// "uninstall"), then items "NAME=value", each in double quotes. Throws std::invalid_argument for an
-// unknown step or name, a name given twice, an item that is not quoted as a whole (a value with a
-// double quote in it), or a value with a control character (it could start a new line, and with
-// it a new key, in the settings file).
+// Parses the whole command line: the program name (quoted or not), the step ("install",
+// "uninstall", "rollback", "commit", "restore-autostart" or "close"), then items "NAME=value",
+// each in double quotes. Throws std::invalid_argument for an unknown step or name, a name given
+// twice, an item that is not quoted as a whole (a value with a double quote in it), a value with a
+// control character (it could start a new line, and with it a new key, in the settings file), a
+// WEBPROFILERADDRESS that is not a web address or a CLIENTNAME that is not a bare file name.
 Request ParseCommandLine(std::string_view commandLine);
+
+// An http:// or https:// address with a host: the elevated controller opens it.
+bool IsWebAddress(std::string_view address);
+// A file name without a folder, drive, wildcard or stream: the elevated controller starts the
+// program of that name in the product's folder, and nowhere else.
+bool IsBareFileName(std::string_view name);
 
 struct SetupPlatform {
   FileSystem& files;
@@ -63,17 +74,42 @@ struct SetupPlatform {
   Registry& registry;
   // Replaces the file's content with the UTF-8 text; false when it cannot.
   std::function<bool(const std::string& path, const std::string& text)> writeTextFile;
+  // The file's whole content; nullopt when there is none. Throws when it exists but cannot be
+  // read.
+  std::function<std::optional<std::string>(const std::string& path)> readTextFile;
   // Whether another version of the product (same upgrade code, other product code) is installed.
   std::function<bool()> otherVersionInstalled;
 };
 
-// Install and repair: the product version and each given setting into the settings file (other
+// What the installation changes, as it was before: nullopt where there was nothing.
+struct Backup {
+  std::optional<std::string> settingsFile;
+  std::optional<std::string> productInfoFile;
+  std::optional<std::string> autostartValue;
+  bool operator==(const Backup&) const = default;
+};
+std::string BackupDocument(const Backup& backup);
+// Throws std::runtime_error for a document that BackupDocument did not write.
+Backup ParseBackup(std::string_view document);
+// Beside the executable, in the folder only administrators may change.
+std::string BackupPath(const std::string& executable);
+
+// Install: first the backup of everything it is about to change (nothing is changed when that
+// cannot be written); then the product version and each given setting into the settings file (other
 // keys, and the file an administrator edited, stay as they are); the product information file
 // when a property for it is given or there is none yet; last, the autostart value written for
 // AUTOSTART=1 and this controller's removed for AUTOSTART=0 (a repair passes neither and leaves
 // it). Throws std::runtime_error when a file or the value cannot be written; the Run key must
 // exist.
 void Install(const Request& request, SetupPlatform& platform);
+
+// A failed installation: puts back what the backup holds (a file or value that was not there is
+// removed), then removes the backup. Nothing to do without a backup.
+void Rollback(const Request& request, SetupPlatform& platform);
+// A successful installation: the backup goes.
+void Commit(const Request& request, SetupPlatform& platform);
+// A failed removal: writes this controller's autostart value again when it is missing.
+void RestoreAutostart(const Request& request, SetupPlatform& platform);
 
 // Uninstall: removes the controller's autostart value, which the controller may have written
 // itself, unless another version stays installed (an upgrade, where it is the operator's choice).

@@ -4,6 +4,7 @@
 
 // First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
 #include "platform/win32/files_win.h"
+#include "platform/win32/installer_link_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/text.h"
 #include "platform/win32/xml_win.h"
@@ -11,9 +12,13 @@
 #include <windows.h>
 #include <msi.h>
 #include <objbase.h>
+#include <tlhelp32.h>
 
+#include <chrono>
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include "setup_helper.h"
 #include "shell/tray_menu.h"
@@ -29,6 +34,61 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
       ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
       written == text.size();
   return ::CloseHandle(file) != FALSE && ok;
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path) {
+  dpc::win32::ScopedFileHandle file(::CreateFileW(dpc::win32::Utf8ToWide(path).c_str(),
+                                                  GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    throw std::runtime_error("cannot read " + path);
+  }
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr))
+      throw std::runtime_error("cannot read " + path);
+    if (read == 0) return text;
+    text.append(buffer, read);
+  }
+}
+
+// Whether a process runs the program at this path, in any session.
+bool ProgramRuns(const std::wstring& program) {
+  dpc::win32::ScopedKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    dpc::win32::ScopedKernelHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+        ::CompareStringOrdinal(image, -1, program.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Raises the controllers' close signal and holds it until no controller of this program runs, or
+// for at most the bound: a controller closes at its next supervision tick (3 s at most) unless it
+// is cleaning up a folder move. One still running keeps its file, which Windows Installer then
+// replaces at the next restart.
+void CloseControllers(const std::string& executable) {
+  constexpr auto kBound = std::chrono::seconds(30);
+  constexpr auto kPoll = std::chrono::milliseconds(250);
+  const dpc::win32::ScopedKernelHandle signal = dpc::win32::RaiseCloseSignal();
+  if (!signal) return;
+  const std::wstring program = dpc::win32::Utf8ToWide(executable);
+  const auto end = std::chrono::steady_clock::now() + kBound;
+  while (ProgramRuns(program) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(kPoll);
 }
 
 // The controller opens the Run key and never creates it; an installation that turns autostart on
@@ -66,15 +126,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     win32::ProfileStoreWin profiles;
     win32::XmlParserWin xml;
     win32::RegistryWin registry;
-    setup::SetupPlatform platform{files, profiles, xml, registry, WriteTextFile, [&request] {
-                                    return OtherVersionInstalled(request.Get("UPGRADECODE"),
-                                                                 request.Get("PRODUCTCODE"));
-                                  }};
-    if (request.step == setup::Step::kInstall) {
-      if (request.Get("AUTOSTART") == "1") CreateRunKey();
-      setup::Install(request, platform);
-    } else {
-      setup::Uninstall(request, platform);
+    setup::SetupPlatform platform{
+        files, profiles, xml, registry, WriteTextFile, ReadTextFile, [&request] {
+          return OtherVersionInstalled(request.Get("UPGRADECODE"), request.Get("PRODUCTCODE"));
+        }};
+    switch (request.step) {
+      case setup::Step::kInstall:
+        if (request.Get("AUTOSTART") == "1") CreateRunKey();
+        setup::Install(request, platform);
+        break;
+      case setup::Step::kUninstall:
+        setup::Uninstall(request, platform);
+        break;
+      case setup::Step::kRollback:
+        setup::Rollback(request, platform);
+        break;
+      case setup::Step::kCommit:
+        setup::Commit(request, platform);
+        break;
+      case setup::Step::kRestoreAutostart:
+        CreateRunKey();
+        setup::RestoreAutostart(request, platform);
+        break;
+      case setup::Step::kClose:
+        CloseControllers(request.Get("EXE"));
+        break;
     }
     return 0;
   } catch (const std::invalid_argument&) {

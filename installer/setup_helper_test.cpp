@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <stdexcept>
+
+#include "fakes/fake_system.h"
+#include "shell/tray_menu.h"
 
 namespace dpc::setup {
 namespace {
@@ -14,11 +19,11 @@ namespace {
 TEST(SetupHelperCommandLine, TakesQuotedItemsAfterTheProgramAndStep) {
   const Request request = ParseCommandLine(
       "\"C:\\Windows\\Temp\\MSI 1.tmp\" install \"EXE=C:\\P Q\\D.exe\" \"RESTARTTIME=\"  "
-      "\"CLIENTNAME=sub\\\" \"WEBPROFILERADDRESS=http://h/?a=1\"");
+      "\"PRODUCTGUID=sub\\\" \"WEBPROFILERADDRESS=http://h/?a=1\"");
   EXPECT_EQ(request.step, Step::kInstall);
   EXPECT_EQ(request.Get("EXE"), "C:\\P Q\\D.exe");
   EXPECT_EQ(request.Get("RESTARTTIME"), "");
-  EXPECT_EQ(request.Get("CLIENTNAME"), "sub\\");  // a trailing backslash escapes nothing
+  EXPECT_EQ(request.Get("PRODUCTGUID"), "sub\\");  // a trailing backslash escapes nothing
   EXPECT_EQ(request.Get("WEBPROFILERADDRESS"), "http://h/?a=1");
   EXPECT_EQ(ParseCommandLine("C:\\msi.tmp uninstall").step, Step::kUninstall);
 }
@@ -32,10 +37,113 @@ TEST(SetupHelperCommandLine, RefusesWhatCouldWriteSomethingElse) {
       "p.tmp install \"RESTARTTIME=3\"x",                     // text after the closing quote
       "p.tmp install EXE=x",                                  // not quoted
       "p.tmp install \"RESTARTTIME=03:00\r\n[Control]\r\nHidePopupMenu=1\"",  // a new line
+      "p.tmp install \"WEBPROFILERADDRESS=C:\\x.exe\"",                       // not a web page
+      "p.tmp install \"CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe\"",      // another folder
   };
   for (const char* line : refused) {
     EXPECT_THROW(ParseCommandLine(line), std::invalid_argument) << line;
   }
+}
+
+TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
+  const struct {
+    const char* value;
+    bool webAddress;
+    bool bareFileName;
+  } cases[] = {
+      {"HTTPS://proof.example/profiler?x=1", true, false},
+      {"http:///x", false, false},         // no host
+      {"http://a b/", false, false},       // a second argument
+      {"file:///C:/x.exe", false, false},  // the controller would run it
+      {"Durvin_Proof_Client.exe", false, true},
+      {"..", false, false},
+      {"C:client.exe", false, false},  // relative to a drive's current folder
+      {"client.exe.", false, false},   // Windows would drop the dot
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsWebAddress(c.value), c.webAddress) << c.value;
+    EXPECT_EQ(IsBareFileName(c.value), c.bareFileName) << c.value;
+  }
+}
+
+TEST(SetupHelperBackup, ADamagedBackupIsRefused) {
+  const Backup state{std::string("a\nini 3\n\0b", 11), std::nullopt, ""};
+  const std::string good = BackupDocument(state);
+  EXPECT_EQ(ParseBackup(good), state);
+  for (const std::string& text : {std::string(), good.substr(0, good.size() - 1), good + "x"})
+    EXPECT_THROW(ParseBackup(text), std::runtime_error) << text;
+}
+
+// The helper over fakes, with the files as one map: what a failed installation puts back.
+struct Machine {
+  static constexpr char kExe[] = "C:\\P\\DurvinProofControl.exe";
+  test::FakeFileSystem files;
+  test::FakeProfileStore profiles;
+  test::FakeXmlParser xml;
+  test::FakeRegistry registry;
+  SetupPlatform platform{files,
+                         profiles,
+                         xml,
+                         registry,
+                         [this](const std::string& path, const std::string& text) {
+                           if (files.unwritable.count(path)) return false;
+                           files.files[path] = text;
+                           return true;
+                         },
+                         [this](const std::string& path) -> std::optional<std::string> {
+                           auto it = files.files.find(path);
+                           if (it == files.files.end()) return std::nullopt;
+                           return it->second;
+                         },
+                         [] { return false; }};
+  Machine() { registry.keys[kRunKey]; }
+  std::map<std::string, std::string>& run() { return registry.keys[kRunKey].values; }
+  Request Step(const char* step, const std::string& items = "") {
+    return ParseCommandLine(std::string("h.tmp ") + step + " \"EXE=" + kExe + "\" " + items);
+  }
+};
+
+TEST(SetupHelperRollback, AFailedInstallationLeavesTheMachineAsItWas) {
+  const struct {
+    const char* name;
+    std::optional<std::string> ini, xml, autostart;
+  } before[] = {
+      {"first installation", std::nullopt, std::nullopt, std::nullopt},
+      {"upgrade", "[Product]\r\nVersion=5.0\r\n", "<product/>", "\"elsewhere.exe\""},
+  };
+  for (const auto& state : before) {
+    Machine m;
+    if (state.ini) m.files.files["C:\\P\\DurvinProofControl.ini"] = *state.ini;
+    if (state.xml) m.files.files["C:\\P\\DurvinProofControl.xml"] = *state.xml;
+    if (state.autostart) m.run()["DurvinProofControl"] = *state.autostart;
+    const auto files = m.files.files;
+    const auto run = m.run();
+    // The product information file cannot be written: the installation stops half way.
+    m.files.unwritable.insert("C:\\P\\DurvinProofControl.xml");
+    EXPECT_THROW(Install(m.Step("install", "\"VERSION=5.1\" \"AUTOSTART=1\" \"CLIENTNAME=c.exe\""),
+                         m.platform),
+                 std::runtime_error)
+        << state.name;
+    m.files.unwritable.clear();
+    m.files.files["C:\\P\\DurvinProofControl.ini"] = "changed";  // as the profile store wrote it
+    m.run()["DurvinProofControl"] = "changed";
+
+    Rollback(m.Step("rollback"), m.platform);
+    EXPECT_EQ(m.files.files, files) << state.name;
+    EXPECT_EQ(m.run(), run) << state.name;
+    Rollback(m.Step("rollback"), m.platform);  // nothing left to put back
+    EXPECT_EQ(m.files.files, files) << state.name;
+  }
+}
+
+TEST(SetupHelperRollback, AFailedRemovalPutsOnlyAMissingValueBack) {
+  Machine m;
+  m.run()["DurvinProofControl"] = "\"another copy.exe\"";
+  RestoreAutostart(m.Step("restore-autostart"), m.platform);
+  EXPECT_EQ(m.run().at("DurvinProofControl"), "\"another copy.exe\"");
+  m.run().clear();
+  RestoreAutostart(m.Step("restore-autostart"), m.platform);
+  EXPECT_EQ(m.run().at("DurvinProofControl"), AutostartEntryFor(Machine::kExe).data);
 }
 
 }  // namespace

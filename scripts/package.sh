@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package of the controller, on a fresh Debian machine too: installs
-# the tools (scripts/setup.sh: the cross compiler, wixl, msitools), builds the x86 controller and
-# the installer's helper program with the windows preset, and runs wixl and msibuild through the
-# preset's "package" target. Prints the package's path:
+# the tools (scripts/setup.sh: the cross compiler, wixl, msitools), builds the x86 controller, the
+# installer's helper program and its folder check with the windows preset, and runs wixl and
+# msibuild through the preset's "package" target. Prints the package's path:
 #   build/windows/installer/DurvinProofControl-<version>-x86.msi
 # DPC_WINDOWS_DIR chooses another build folder, DPC_JOBS the parallel jobs (default 2).
 set -euo pipefail

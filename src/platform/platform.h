@@ -6,6 +6,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/installer_link.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -36,6 +37,7 @@ struct Platform {
   FolderFileSystem& folders;
   AnsiCodePage& codePage;
   SettingsDialogFactory& dialogs;
+  InstallerLink& installer;
 };
 
 }  // namespace dpc

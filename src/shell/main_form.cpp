@@ -107,6 +107,9 @@ void TfrmControl::CreationSteps() {
 
   const auto arguments = p_.process.Arguments();
   gate_.SetElevated(IsProcessElevated(p_.process) || HasElevationArgument(arguments));
+  // After an update the installing user's icon comes back as it was: an ordinary controller. An
+  // elevated one is never brought back, with or without its action.
+  if (!gate_.IsElevated()) p_.installer.RegisterForRestart();
 
   // Hint timing belongs to the notification area's own defaults here.
 
@@ -290,6 +293,11 @@ void TfrmControl::OnTimer(TimerId timer) {
   Guarded([this, timer] {
     switch (timer) {
       case TimerId::Timer1: {
+        // An upgrade or removal replaces the program: close as on Exit, in every session.
+        if (p_.installer.CloseRequested()) {
+          if (!state_.Closing() && !closeAfterMaintenance_) log_.Write("Installer", "close");
+          return CloseMainWindow();
+        }
         // The reports first: they say which stop the tick's reading was expected to show.
         notifications_.OnReports(commands_.TakeReports());
         const ServerSnapshot server = supervision_.Timer1Timer();

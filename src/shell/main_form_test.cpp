@@ -98,8 +98,9 @@ struct Rig {
   test::FakeFolderFileSystem folders;
   test::FakeAnsiCodePage codePage;
   test::FakeSettingsDialogs dialogs;
+  test::FakeInstallerLink installer;
   Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, dialogs};
+                  profiles, xml,      libraries, desktop, folders, codePage, dialogs,  installer};
   std::vector<std::string> events;
 
   Rig() {
@@ -592,6 +593,39 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
     EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
   }
+}
+
+TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
+  const struct {
+    uint32_t rid;
+    std::vector<std::string> arguments;
+    int registrations;
+  } cases[] = {
+      {0x2000, {}, 1},
+      {0x2000, {"elevation", "5"}, 0},  // never brought back with its action
+      {0x3000, {}, 0},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.process.integrityRid = c.rid;
+    rig.process.arguments = c.arguments;
+    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    form.FormCreate();
+    EXPECT_EQ(rig.installer.restartRegistrations, c.registrations) << c.rid << c.arguments.size();
+  }
+}
+
+TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
+  Rig rig;
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  form.FormCreate();
+  rig.installer.closeRequested = true;
+  form.OnTimer(TimerId::Timer1);
+  form.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(rig.window.closes, 1);
+  EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
+  EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
 }
 
 }  // namespace

@@ -29,9 +29,10 @@ struct FakePlatform {
   FakeSettingsDialogs dialogs;
   FakeHostWindow window;
   FakeInstanceGuard guard;
+  FakeInstallerLink installer;
 
   Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, dialogs};
+                  profiles, xml,      libraries, desktop, folders, codePage, dialogs,  installer};
 };
 
 }  // namespace dpc::test

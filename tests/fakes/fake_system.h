@@ -12,6 +12,7 @@
 #include "platform/desktop.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
+#include "platform/installer_link.h"
 #include "platform/instance_guard.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -268,6 +269,14 @@ class FakeInstanceGuard : public InstanceGuard {
  public:
   void Release() override { ++releases; }
   int releases = 0;
+};
+
+class FakeInstallerLink : public InstallerLink {
+ public:
+  bool CloseRequested() override { return closeRequested; }
+  void RegisterForRestart() override { ++restartRegistrations; }
+  bool closeRequested = false;
+  int restartRegistrations = 0;
 };
 
 // Libraries by name, each a table of export addresses.

@@ -29,3 +29,7 @@ add_dependencies(installer_tests package installer_upgrade_package)
 dpc_warnings(installer_tests)
 gtest_discover_tests(installer_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+# The tables Wine's msiexec cannot exercise, read with msiinfo on Linux.
+add_test(NAME installer.tables
+  COMMAND bash ${CMAKE_SOURCE_DIR}/installer/check-package.sh ${DPC_PACKAGE} ${PROJECT_VERSION}.0)

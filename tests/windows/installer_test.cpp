@@ -7,6 +7,7 @@
 // First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
 #include "platform/win32/files_win.h"
 #include "platform/win32/registry_win.h"
+#include "platform/win32/scoped_handle.h"
 #include "platform/win32/text.h"
 #include "platform/win32/xml_win.h"
 
@@ -19,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -71,8 +73,14 @@ fs::path Folder(int id) {
   return path;
 }
 fs::path ProductFolder() { return Folder(CSIDL_PROGRAM_FILESX86) / L"Durvin Proof"; }
+// A folder an administrator chose, outside Program Files.
+const fs::path kCustomFolder = L"C:\\Durvin Custom\\Control";
 fs::path Installed(const wchar_t* name) { return ProductFolder() / L"Control" / name; }
 std::string Utf8(const fs::path& path) { return WideToUtf8(path.wstring()); }
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The Start-menu entry: in the machine's Programs folder, or the user's where Wine puts it.
 std::optional<fs::path> StartMenuLink() {
@@ -156,7 +164,16 @@ class Installer : public ::testing::Test {
     std::error_code ignored;
     fs::remove(ProductFolder() / kClientName, ignored);
     fs::remove(ProductFolder(), ignored);
+    RemoveCustomFolder();
     CoUninitialize();
+  }
+  std::string CustomSetting(const char* section, const char* key) {
+    return profiles_.ReadString(Utf8(kCustomFolder / L"DurvinProofControl.ini"), section, key,
+                                "absent");
+  }
+  static void RemoveCustomFolder() {
+    std::error_code ignored;
+    fs::remove_all(kCustomFolder.parent_path(), ignored);
   }
   static void RemoveEveryVersion() {
     for (const char* code : {DPC_PACKAGE_CODE, DPC_UPGRADE_PACKAGE_CODE})
@@ -287,14 +304,86 @@ TEST_F(Installer, AutostartOffLeavesTheValueOutAndUninstallRemovesTheOneTheContr
 
   // Switched on by the operator, it stays on through an upgrade, and goes with the product. A
   // product information value given to the upgrade replaces its own and keeps the other.
-  ASSERT_EQ(Msiexec(L"/i " + kUpgrade + L" CLIENTNAME=\"Proof & <Client>.exe\""), 0u);
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade + L" CLIENTNAME=\"Proof & Client.exe\""), 0u);
   EXPECT_TRUE(AutostartData());
   const ProductInfo info = InstalledProductInfo();
   EXPECT_EQ(info.ProductGuid, kProductGuid);
-  EXPECT_EQ(info.ClientName, "Proof & <Client>.exe");
+  EXPECT_EQ(info.ClientName, "Proof & Client.exe");
   ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
   EXPECT_EQ(AutostartData(), std::nullopt);
   EXPECT_FALSE(fs::exists(ProductFolder()));
+}
+
+TEST_F(Installer, UpgradeStaysInTheCustomFolderAndClosesTheRunningController) {
+  const std::wstring folder = L" INSTALLDIR=\"" + kCustomFolder.wstring() + L"\"";
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + folder + L" RESTARTENABLED=1 RESTARTTIME=03:00:00"), 0u);
+  const fs::path exe = kCustomFolder / L"DurvinProofControl.exe";
+  ASSERT_TRUE(fs::exists(exe));
+  EXPECT_FALSE(fs::exists(ProductFolder())) << "a custom folder left one in Program Files";
+
+  // Another folder for the upgrade is refused, and the installed version stays.
+  EXPECT_EQ(Msiexec(L"/i " + kUpgrade + L" INSTALLDIR=\"C:\\Elsewhere\""), ERROR_INSTALL_FAILURE);
+  EXPECT_FALSE(fs::exists(L"C:\\Elsewhere"));
+  EXPECT_TRUE(UninstallEntryVersion(DPC_PACKAGE_CODE));
+
+  Controller running(exe, nullptr);
+  ASSERT_TRUE(running.process) << "the installed controller did not start";
+  ASSERT_EQ(Msiexec(L"/i " + kUpgrade), 0u);
+  EXPECT_EQ(WaitForSingleObject(running.process, 0), WAIT_OBJECT_0)
+      << "the upgrade left the controller running";
+  EXPECT_NE(ReadAll(kCustomFolder / L"DurvinProofControl.log").find("Installer = close"),
+            std::string::npos)
+      << "not closed by the close signal";
+  EXPECT_FALSE(fs::exists(ProductFolder())) << "the upgrade went to the default folder";
+  EXPECT_EQ(CustomSetting("Restart", "ServerRestartEnabled"), "1");
+  EXPECT_EQ(CustomSetting("Restart", "Time"), "03:00:00");
+  EXPECT_EQ(CustomSetting("Product", "Version"), DPC_UPGRADE_SHORT_VERSION);
+
+  ASSERT_EQ(Msiexec(L"/x " + kUpgrade), 0u);
+  EXPECT_FALSE(fs::exists(kCustomFolder));
+  EXPECT_EQ(AutostartData(), std::nullopt);
+}
+
+TEST_F(Installer, BadValuesStopTheInstallationAndARepairWritesNothing) {
+  const wchar_t* refused[] = {
+      L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe",
+      L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe",
+      // Wine gives everyone write access to a folder the host lets everyone write: its /tmp.
+      L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"",
+  };
+  for (const wchar_t* properties : refused) {
+    EXPECT_EQ(Msiexec(L"/i " + kPackage + properties), ERROR_INSTALL_FAILURE)
+        << WideToUtf8(properties);
+    EXPECT_FALSE(fs::exists(ProductFolder())) << WideToUtf8(properties);
+    EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  }
+  EXPECT_FALSE(fs::exists(L"Z:\\tmp\\Durvin Proof Control test"));
+
+  ASSERT_EQ(Msiexec(L"/i " + kPackage + L" AUTOSTART=0"), 0u);
+  const fs::path ini = Installed(L"DurvinProofControl.ini");
+  const std::string text = ReadAll(ini);
+  // What a standard user could start on a per-machine product: a repair with new values.
+  for (const wchar_t* properties :
+       {L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe", L" AUTOSTART=1 CLIENTNAME=x.exe"}) {
+    Msiexec(L"/fa " + kPackage + properties);
+    EXPECT_EQ(ReadAll(ini), text) << WideToUtf8(properties);
+    EXPECT_EQ(AutostartData(), std::nullopt) << WideToUtf8(properties);
+  }
+  EXPECT_EQ(InstalledProductInfo().ClientName, "");
+}
+
+TEST_F(Installer, AFailedInstallationLeavesNothingBehind) {
+  // The product information file cannot be written (a folder holds its name): the helper fails
+  // after the settings file, and everything is undone.
+  fs::create_directories(kCustomFolder / L"DurvinProofControl.xml");
+  EXPECT_NE(Msiexec(L"/i " + kPackage + L" INSTALLDIR=\"" + kCustomFolder.wstring() +
+                    L"\" RESTARTTIME=03:00:00"),
+            0u);
+  EXPECT_FALSE(fs::exists(kCustomFolder / L"DurvinProofControl.ini"));
+  EXPECT_FALSE(fs::exists(kCustomFolder / L"DurvinProofControl.exe"));
+  EXPECT_EQ(AutostartData(), std::nullopt);
+  EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
+  RemoveCustomFolder();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/desktop_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folders_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_loader_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_pump_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_error_win.cpp

@@ -5,6 +5,7 @@
 #include "platform/win32/desktop_win.h"
 #include "platform/win32/files_win.h"
 #include "platform/win32/folders_win.h"
+#include "platform/win32/installer_link_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
@@ -28,8 +29,9 @@ struct Win32Platform {
   Win32Platform& operator=(const Win32Platform&) = delete;
 
   dpc::Platform Bundle() {
-    return dpc::Platform{process,  services, clock,     pump,    threads, shell,    registry, files,
-                         profiles, xml,      libraries, desktop, folders, codePage, *dialogs};
+    return dpc::Platform{process,  services, clock,    pump,     threads,   shell,
+                         registry, files,    profiles, xml,      libraries, desktop,
+                         folders,  codePage, *dialogs, installer};
   }
 
   ProcessInfoWin process;
@@ -48,6 +50,7 @@ struct Win32Platform {
   AnsiCodePageWin codePage;
   // The dialogs' windows belong to the user interface, which sets this before Bundle().
   SettingsDialogFactory* dialogs = nullptr;
+  InstallerLinkWin installer;
 };
 
 }  // namespace dpc::win32

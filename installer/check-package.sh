@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# What Wine's msiexec cannot show (file permissions, a standard user's repair, other sessions,
+# replacement by version), checked in the package's tables.
+#   check-package.sh MSI FILE-VERSION
+set -euo pipefail
+msi=$1 file_version=$2
+failures=0
+table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
+field() { table "$1" | awk -F'\t' -v k="$2" -v n="$3" '$1 == k { print $n }'; }
+expect() {  # what, found, expected
+  [[ $2 == "$3" ]] && return
+  echo "check-package.sh: $1 is '$2', expected '$3'" >&2
+  failures=$((failures + 1))
+}
+# Replaced by version, not by hash.
+expect "the executable's version" "$(field File ControllerExe 5)" "$file_version"
+expect "the executable's hash" "$(field MsiFileHash ControllerExe 1)" ""
+# The program folder locked to administrators and LocalSystem, readable and runnable by users.
+expect "the program folder's lock" \
+  "$(table MsiLockPermissionsEx | awk -F'\t' '$1 == "ProgramFolder" { print $2 "|" $3 "|" $4 }')" \
+  'INSTALLDIR|CreateFolder|O:BAG:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)'
+# Settings written only by a first installation, never by a repair a standard user may start.
+for action in ApplyPropertiesRollback ApplyProperties ApplyPropertiesCommit; do
+  expect "$action's condition" "$(field InstallExecuteSequence $action 2)" "NOT Installed"
+done
+# The controllers are closed inside the script, before any file is removed or replaced.
+close=$(field InstallExecuteSequence CloseControllers 3)
+expect "CloseControllers between InstallInitialize and RemoveFiles" \
+  "$((close > $(field InstallExecuteSequence InstallInitialize 3) &&
+      close < $(field InstallExecuteSequence RemoveFiles 3)))" 1
+# A folder ordinary users can change is refused after its path is resolved, before anything is
+# written, whoever shows the interface.
+expect "the folder check's actions" \
+  "$(table CustomAction | awk -F'\t' '$1 ~ /InstallFolder$/ { printf "%s|%s|%s;", $2, $3, $1 }')" \
+  '1|FolderCheck|CheckInstallFolder;19||RefuseInstallFolder;'
+for pair in InstallUISequence:ExecuteAction InstallExecuteSequence:InstallInitialize; do
+  sequence=${pair%:*} next=${pair#*:}
+  check=$(field $sequence CheckInstallFolder 3) refuse=$(field $sequence RefuseInstallFolder 3)
+  expect "$sequence's folder check" \
+    "$(field $sequence CheckInstallFolder 2)|$(field $sequence RefuseInstallFolder 2)" \
+    'NOT Installed|UnsafeFolder'
+  expect "$sequence's folder check between CostFinalize and $next" \
+    "$((check > $(field $sequence CostFinalize 3) && refuse > check &&
+        refuse < $(field $sequence $next 3)))" 1
+done
+((failures == 0)) && echo "check-package.sh: $msi is as expected"
+exit $((failures > 0))
