@@ -31,6 +31,9 @@ TEST(WordNotice, SaysWhyWithTheSystemsTextOrTheServicesOwnCode) {
        "The service reported no error code.",
        kWarning},
       {{Kind::StoppedUnexpectedly, ended(state::kStopped, 4321)}, "Error 4321.", kWarning},
+      {{Kind::Stopped, ended(state::kStopped, 0)},
+       "The service was stopped outside this controller and reported no error.",
+       BalloonIcon::Info},
       {{Kind::RunningAgain, {}},
        "The service was started again after its unexpected stop.",
        BalloonIcon::Info},
@@ -56,6 +59,10 @@ TEST(WordNotice, SaysWhyWithTheSystemsTextOrTheServicesOwnCode) {
     const BalloonText balloon = WordNotice(c.notice, english, process);
     EXPECT_EQ(balloon.text, c.text);
     EXPECT_EQ(balloon.icon, c.icon) << c.text;
+    // Only a stop with an error code is announced as unexpected.
+    EXPECT_EQ(balloon.title.find("unexpectedly") != std::string::npos,
+              c.notice.kind == Kind::StoppedUnexpectedly)
+        << balloon.title;
   }
 }
 
