@@ -81,6 +81,48 @@ TEST_F(LanguageSelectorTest, UnreadableTicketKeepsTheLanguageAndIsShownOncePerVe
   EXPECT_EQ(translator.lcid(), 1041u);
 }
 
+// Each identifier gives its own language, so two swapped rows of the table cannot pass.
+TEST_F(LanguageSelectorTest, EveryIdentifierOfTheTableGivesItsOwnLanguage) {
+  const struct {
+    const char* code;
+    const char* exit;
+  } cases[] = {
+      {"1028", "結束"},    {"1031", "Beenden"}, {"1033", "Exit"},
+      {"1036", "Quitter"}, {"1040", "Esci"},    {"1041", "終了"},
+      {"1042", "끝내기"},  {"2052", "退出"},    {"3082", "Salir"},
+  };
+  for (const auto& c : cases) {
+    Ticket(kSettings, c.code);
+    EXPECT_EQ(Lcid(), static_cast<uint32_t>(std::stoul(c.code)));
+    EXPECT_EQ(translator.Translate("Exit"), c.exit) << c.code;
+  }
+}
+
+TEST_F(LanguageSelectorTest, UnreadableTicketIsPassedOverWhenALaterOneIsReadable) {
+  Ticket(kController, "1036");
+  Ticket(kSettings, "1031");
+  xml.malformed[kController] = "Unexpected end of input.";
+  LanguageOutcome outcome = selector.Select(translator);
+  EXPECT_EQ(outcome.report, LanguageReport::kNone);
+  EXPECT_EQ(outcome.lcid, 1031u);
+  ASSERT_EQ(outcome.skipped.size(), 1u);
+  EXPECT_EQ(outcome.skipped[0], "'" + kController + "' could not be read and was passed over; '" +
+                                    kSettings + "' names the language. Unexpected end of input.");
+  EXPECT_TRUE(selector.Select(translator).skipped.empty()) << "once per version";
+
+  // With no readable ticket after it, the failure keeps the language and is shown, and the log
+  // line stays English while the operator reads German.
+  files.files.erase(kSettings);
+  Ticket(kLegacy, "1040");
+  xml.malformed[kLegacy] = "Unexpected end of input.";
+  outcome = selector.Select(translator);
+  EXPECT_EQ(outcome.report, LanguageReport::kShow);
+  EXPECT_EQ(translator.lcid(), 1031u);
+  EXPECT_NE(outcome.failure.find("' konnte nicht gelesen"), std::string::npos);
+  EXPECT_EQ(outcome.logText.rfind("The server's settings file '" + kController + "'", 0), 0u)
+      << outcome.logText;
+}
+
 TEST_F(LanguageSelectorTest, TicketIsParsedAgainOnlyWhenItsStampChanges) {
   Ticket(kSettings, "1031");
   EXPECT_EQ(Lcid(), 1031u);

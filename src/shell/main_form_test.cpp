@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <set>
 
 #include "fakes/fake_platform.h"
+#include "fakes/pseudo_language.h"
+#include "platform/text_error.h"
 
 namespace dpc {
 namespace {
@@ -78,6 +82,10 @@ class RecordingRegistry : public test::FakeRegistry {
     Record(path == kRun ? "run key" : "uninstall key");
     return FakeRegistry::OpenMachineKey(path, access);
   }
+  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
+    Record(path == kRun ? "run key" : "uninstall key");
+    return FakeRegistry::OpenMachineKeyOrError(path, access);
+  }
 };
 
 struct Rig {
@@ -105,6 +113,7 @@ struct Rig {
   Rig() {
     gEvents = &events;
     process.exePath = kExe;
+    shell.specialFolders[0x25] = "C:\\Windows\\system32";
     pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
         {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
@@ -359,7 +368,8 @@ bool Acted(const Rig& rig, MenuItem item) {
     case KelvraVistraneTarnServerRestart1:
       return rig.threads.pending.size() == 1;
     case KelvraTarnServerConfiguration1:
-      return rig.shell.execute.size() == 1 && rig.shell.execute[0].file == "services.msc";
+      return rig.shell.execute.size() == 1 &&
+             rig.shell.execute[0].file == "C:\\Windows\\system32\\services.msc";
     case Enable1:
       return rig.registry.keys.at(kRun).values.count("DurvinProofControl") == 1;
     case pmSettings:
@@ -561,6 +571,89 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   EXPECT_EQ(rig.window.closes, 1) << "closed once the dialog returned";
   EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
   EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+}
+
+}  // namespace
+}  // namespace dpc
+
+namespace dpc {
+namespace {
+
+// An XML parser that fails the way the Windows adapter does, with a text to translate.
+class AdapterLikeXml : public RecordingXml {
+ public:
+  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
+    if (unloadable.count(path)) throw TextError("The XML file %s could not be loaded", {path});
+    return RecordingXml::LoadDocumentElement(path);
+  }
+  std::set<std::string> unloadable;
+};
+
+// With a pseudo-language that marks every text it translates, whatever reaches a message box, a
+// balloon, the hint or a menu is marked but for the values the test put in itself; the trace log
+// keeps the system's English.
+TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
+  constexpr char kTicket[] = "C:\\Program Files\\Durvin\\Tickets\\SYS_0000.xml";
+  constexpr char kAddress[] = "file:///C:/Tools/run.exe";
+  Rig rig;
+  AdapterLikeXml xml;
+  Platform bundle{rig.process,   rig.services, rig.clock,   rig.pump,     rig.threads,
+                  rig.shell,     rig.registry, rig.files,   rig.profiles, xml,
+                  rig.libraries, rig.desktop,  rig.folders, rig.codePage, rig.dialogs};
+  rig.process.majorVersion = 10;  // privileged items act at once
+  rig.files.files[kIni] = "";
+  rig.profiles.Set(kIni, "Control", "Notifications", "1");
+  rig.profiles.Set(kIni, "Settings", "WebProfilerEnabled", "1");
+  rig.profiles.Set(kIni, "Settings", "WebProfilerAddress", kAddress);
+  rig.profiles.Set(kIni, "Product", "Version", "5.0");
+  rig.files.files[kTicket] = "<Ticket/>";
+  xml.documents[kTicket] = {"Ticket", "", {{"System", "", {{"CountryCode", "1031", {}}}}}};
+  rig.registry.keys[kRun];
+  rig.registry.writeDenied.insert(kRun);
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(bundle, rig.window, rig.guard,
+                   [](uint32_t) { return std::make_shared<test::PseudoDictionary>(); });
+  form.FormCreate();
+  form.FormActivate();
+  form.OnTimer(TimerId::Timer1);
+
+  rig.Choose(form, MorrowWebProfiler1);  // refused address
+  rig.Choose(form, Enable1);             // the Run key cannot be opened for writing
+  // A server that stops with its own code, runs again, and is stopped cleanly from outside.
+  rig.services.Get(kServerServiceName).status = {state::kStopped, 0, 1066, 3};
+  form.OnTimer(TimerId::Timer1);
+  for (const uint32_t next : {state::kRunning, state::kStopped}) {
+    rig.clock.Advance(61000);
+    rig.services.Get(kServerServiceName).status = {next, 0, 0, 0};
+    form.OnTimer(TimerId::Timer1);
+  }
+  // The ticket can no longer be loaded; then a relaunch that fails both ways.
+  xml.unloadable.insert(kTicket);
+  ++rig.files.writeTimes[kTicket];
+  rig.process.majorVersion = 6;
+  rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "The operation was canceled."},
+                                OsError{5, "ShellExecuteExW", "Access is denied."}};
+  rig.Choose(form, KelvraVistraneTarnServiceStart1);
+
+  const std::vector<std::string> values = {kTicket, kAddress, "5.0", "DurvinProofControl",
+                                           "Access is denied."};
+  std::vector<std::string> shown = {rig.window.trayHint};
+  for (const auto& menu : rig.window.shownMenus) {
+    for (const MenuEntry& entry : menu) shown.push_back(entry.caption);
+  }
+  for (const auto& box : rig.desktop.messages) shown.insert(shown.end(), {box.title, box.text});
+  for (const auto& balloon : rig.window.balloons)
+    shown.insert(shown.end(), {balloon.title, balloon.text});
+  EXPECT_EQ(rig.desktop.messages.size(), 4u);
+  EXPECT_EQ(rig.window.balloons.size(), 3u);
+  for (const std::string& text : shown) {
+    EXPECT_EQ(test::UnmarkedWords(text, values), std::vector<std::string>()) << text;
+  }
+  const std::string& log = rig.files.files[kLog];
+  EXPECT_EQ(log.find(test::kMarkOpen), std::string::npos) << log;
+  EXPECT_NE(log.find("Notification = Durvin Proof Server was stopped: "), std::string::npos);
+  EXPECT_NE(log.find("WebProfiler = not opened"), std::string::npos);
+  EXPECT_NE(log.find("Language = The server's settings file"), std::string::npos);
 }
 
 }  // namespace

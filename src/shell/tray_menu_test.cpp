@@ -201,16 +201,26 @@ TEST(Autostart, ToggleWritesTheQuotedPathThenRemovesIt) {
   EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), 0x2001Fu));
 }
 
-TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueName) {
+TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueNameAndTheRealCode) {
   test::FakeRegistry readOnly;
   readOnly.keys[kRun].readOnly = true;
   test::FakeRegistry missing;
-  for (auto* registry : {&readOnly, &missing}) {
+  test::FakeRegistry denied;
+  denied.keys[kRun];
+  denied.writeDenied.insert(kRun);
+  const std::string failed = "Failed to set data for 'DurvinProofControl'";
+  const std::pair<test::FakeRegistry*, std::string> cases[] = {
+      {&readOnly, failed},
+      {&missing,
+       failed + "\r\nSystem Error.  Code: 2.\r\nThe system cannot find the file specified."},
+      {&denied, failed + "\r\nSystem Error.  Code: 5.\r\nAccess is denied."},
+  };
+  for (const auto& [registry, message] : cases) {
     try {
       ToggleAutostart(*registry, kExe, Translator{});
       ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), "Failed to set data for 'DurvinProofControl'");
+      EXPECT_EQ(std::string(e.what()), message);
     }
   }
   EXPECT_TRUE(readOnly.keys[kRun].values.empty());
