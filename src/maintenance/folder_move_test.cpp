@@ -257,16 +257,6 @@ TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists)
   EXPECT_TRUE(other.registry.opens.empty());
 }
 
-TEST(MoveFolderTest, AnInstallLocationKeyThatCannotBeOpenedSaysTheSystemsCode) {
-  World w;
-  w.registry.keys[kUninstall];
-  w.registry.writeDenied.insert(kUninstall);
-  const MoveResult result = w.Move(2, "E:\\Paper");
-  EXPECT_EQ(result.outcome, MoveOutcome::InstallLocationFailed);
-  EXPECT_NE(result.message.find("System Error.  Code: 5.\r\nAccess is denied."), std::string::npos)
-      << result.message;
-}
-
 TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
   World w;
   w.files.recycleError = OsError{1223, "SHFileOperationW", "The operation was canceled."};
