@@ -611,8 +611,6 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
   rig.profiles.Set(kIni, "Settings", "WebProfilerAddress", kAddress);
   rig.profiles.Set(kIni, "Product", "Version", "5.0");
   rig.xml.documents[kTicket] = {"Ticket", "", {{"System", "", {{"CountryCode", "1031", {}}}}}};
-  rig.registry.keys[kRun];
-  rig.registry.writeDenied.insert(kRun);
   rig.InstallServer(state::kRunning);
   TfrmControl form(rig.bundle, rig.window, rig.guard,
                    [](uint32_t) { return std::make_shared<PseudoDictionary>(); });
@@ -621,7 +619,7 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
   form.OnTimer(TimerId::Timer1);
 
   rig.Choose(form, MorrowWebProfiler1);  // refused address
-  rig.Choose(form, Enable1);             // the Run key cannot be opened for writing
+  rig.Choose(form, Enable1);             // there is no Run key
   rig.services.Get(kServerServiceName).status = {state::kStopped, 0, 1066, 3};
   form.OnTimer(TimerId::Timer1);  // a balloon
   // The ticket loses its System element; then a relaunch that fails both ways.
@@ -640,8 +638,9 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
   EXPECT_EQ(rig.desktop.messages.size(), 4u);
   EXPECT_EQ(rig.window.balloons.size(), 1u);
   for (const std::string& text : shown) {
-    EXPECT_FALSE(HasUnmarkedText(
-        text, {kTicket, kAddress, "5.0", "DurvinProofControl", "Access is denied."}))
+    EXPECT_FALSE(
+        HasUnmarkedText(text, {kTicket, kAddress, "5.0", "DurvinProofControl", "Access is denied.",
+                               "The system cannot find the file specified."}))
         << text;
   }
   const std::string& log = rig.files.files[kLog];

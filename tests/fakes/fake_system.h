@@ -93,20 +93,15 @@ class FakeRegistry : public Registry {
   std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
     return FakeRegistry::OpenMachineKeyOrError(path, access).key;
   }
-  // A missing key fails with 2, one in `writeDenied` asked for with write access with 5, as
-  // Windows would.
+  // A missing key fails with 2, as Windows would.
   KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
     opens.push_back({path, access});
-    constexpr uint32_t kSetValueOrCreateSubKey = 0x6;
-    if (writeDenied.count(path) && (access & kSetValueOrCreateSubKey) != 0)
-      return {nullptr, {5, "RegOpenKeyExW", "Access is denied."}};
     auto it = keys.find(path);
     if (it == keys.end())
       return {nullptr, {2, "RegOpenKeyExW", "The system cannot find the file specified."}};
     return {std::make_unique<OpenKey>(it->second), {}};
   }
   std::map<std::string, Key> keys;
-  std::set<std::string> writeDenied;
   std::vector<std::pair<std::string, uint32_t>> opens;
 
  private:
