@@ -1,6 +1,7 @@
 # The translations' upkeep and checks, run by CTest and by the i18n-update target:
 #   -DMODE=extract -DROOT=<source tree> -DPOT=<file>   the key template: every text the code
-#                                                      passes to Translate, Format or UiText, plus
+#                                                      passes to Translate, Format, UiText or
+#                                                      TextError, plus
 #                                                      src/i18n/po/extra-keys.pot
 #   -DMODE=check -DPO=<file> -DPOT=<file> -DWORK=<dir> one language against the template
 #   -DMODE=update -DROOT=<source tree> -DPOT=<file>    extract, then merge the template into every
@@ -25,7 +26,7 @@ function(extract)
   # File names without line numbers keep the translation files' diffs down to real changes.
   set(common --from-code=UTF-8 --add-location=file --no-wrap)
   execute_process(COMMAND xgettext ${common} --c++ --keyword=Translate --keyword=Format
-                          --keyword=UiText --output=${POT}-code.pot ${sources}
+                          --keyword=UiText --keyword=TextError --output=${POT}-code.pot ${sources}
                   WORKING_DIRECTORY "${ROOT}" RESULT_VARIABLE result ERROR_VARIABLE err)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "xgettext failed:\n${err}")

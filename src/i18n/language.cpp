@@ -6,7 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "i18n/failure_text.h"
 #include "i18n/languages.h"
+#include "platform/text_error.h"
 
 namespace dpc {
 
@@ -30,10 +32,27 @@ uint32_t LcidOf(std::string_view code) {
   return IsInterfaceLanguage(value) ? value : kEnglishLcid;
 }
 
+std::string Describe(const std::exception_ptr& failure, const Translator& translator) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return DescribeFailure(translator, error);
+  } catch (...) {
+    return translator.Translate("An unexpected failure occurred.");
+  }
+}
+
+constexpr const char* kUnreadable = UiText(
+    "The server's settings file '%s' could not be read, so the interface language was not "
+    "changed.");
+// Trace log only, never shown: English.
+constexpr const char* kSkipped =
+    "'%s' could not be read and was passed over; '%s' names the language.";
+
 }  // namespace
 
-LanguageSelector::LanguageSelector(LanguageSources sources)
-    : sources_(std::move(sources)), tickets_(3) {}
+LanguageSelector::LanguageSelector(LanguageSources sources, DictionaryLookup dictionaries)
+    : sources_(std::move(sources)), dictionaries_(std::move(dictionaries)), tickets_(3) {}
 
 void LanguageSelector::ResolvePaths() {
   if (tickets_[0].path.empty() && !sources_.controllerFolder.empty()) {
@@ -53,31 +72,29 @@ void LanguageSelector::ResolvePaths() {
   }
 }
 
-void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp, const Translator& translator) {
+void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp) {
   // The stamp is taken before the read: a rewrite during the read shows as a change next time.
   ticket.stamp = stamp;
   ticket.code.clear();
-  ticket.failure.reset();
-  ticket.reported = false;
+  ticket.failure = nullptr;
+  ticket.reported = ticket.skipLogged = false;
   try {
     const auto root = sources_.xml.LoadDocumentElement(ticket.path);
     const auto system = root ? root->Child("System") : nullptr;
-    if (!system) {
-      ticket.failure = translator.Translate("The file has no System element.");
-      return;
-    }
+    if (!system) throw TextError("The file has no System element.", {});
     // A System element without CountryCode reads as an empty code: English.
     if (const auto code = system->Child("CountryCode")) ticket.code = code->Text();
-  } catch (const std::exception& error) {
-    ticket.failure = error.what();
   } catch (...) {
-    ticket.failure = translator.Translate("An unexpected failure occurred.");
+    ticket.failure = std::current_exception();
   }
 }
 
 LanguageOutcome LanguageSelector::Select(Translator& translator) {
   ResolvePaths();
   std::string code = "1033";
+  LanguageOutcome outcome;
+  // Unreadable tickets since the last readable one: passed over if a readable one follows.
+  std::vector<Ticket*> unreadable;
   for (Ticket& ticket : tickets_) {
     if (ticket.path.empty()) continue;
     const auto stamp = sources_.files.Stamp(ticket.path);
@@ -88,25 +105,34 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
       ticket = std::move(fresh);
       continue;
     }
-    if (stamp != ticket.stamp) Read(ticket, *stamp, translator);
+    if (stamp != ticket.stamp) Read(ticket, *stamp);
     if (ticket.failure) {
-      LanguageOutcome outcome;
-      outcome.lcid = translator.lcid();
-      outcome.report = ticket.reported ? LanguageReport::kLogOnly : LanguageReport::kShow;
-      outcome.failure =
-          translator.Format(
-              "The server's settings file '%s' could not be read, so the interface language was "
-              "not changed.",
-              {ticket.path}) +
-          "\r\n" + *ticket.failure;
-      ticket.reported = true;
-      return outcome;
+      unreadable.push_back(&ticket);
+      continue;
     }
+    for (Ticket* passed : unreadable) {
+      if (passed->skipLogged) continue;
+      passed->skipLogged = true;
+      outcome.skipped.push_back(FillPattern(kSkipped, {passed->path, ticket.path}) + " " +
+                                Describe(passed->failure, Translator()));
+    }
+    unreadable.clear();
     code = ticket.code;
   }
+  if (!unreadable.empty()) {
+    // The earliest failure with no readable ticket after it keeps the language.
+    Ticket& ticket = *unreadable.front();
+    outcome.lcid = translator.lcid();
+    outcome.report = ticket.reported ? LanguageReport::kLogOnly : LanguageReport::kShow;
+    outcome.failure = translator.Format(kUnreadable, {ticket.path}) + "\r\n" +
+                      Describe(ticket.failure, translator);
+    outcome.logText =
+        FillPattern(kUnreadable, {ticket.path}) + " " + Describe(ticket.failure, Translator());
+    ticket.reported = true;
+    return outcome;
+  }
   const uint32_t lcid = LcidOf(code);
-  translator.Select(lcid, DictionaryFor(lcid));
-  LanguageOutcome outcome;
+  translator.Select(lcid, dictionaries_(lcid));
   outcome.lcid = lcid;
   return outcome;
 }

@@ -81,6 +81,37 @@ TEST_F(LanguageSelectorTest, UnreadableTicketKeepsTheLanguageAndIsShownOncePerVe
   EXPECT_EQ(translator.lcid(), 1041u);
 }
 
+// Each identifier gives its own language, so two swapped rows of the table cannot pass.
+TEST_F(LanguageSelectorTest, EveryIdentifierOfTheTableGivesItsOwnLanguage) {
+  const struct {
+    const char* code;
+    const char* exit;
+  } cases[] = {
+      {"1028", "結束"},    {"1031", "Beenden"}, {"1033", "Exit"},
+      {"1036", "Quitter"}, {"1040", "Esci"},    {"1041", "終了"},
+      {"1042", "끝내기"},  {"2052", "退出"},    {"3082", "Salir"},
+  };
+  for (const auto& c : cases) {
+    Ticket(kSettings, c.code);
+    EXPECT_EQ(Lcid(), static_cast<uint32_t>(std::stoul(c.code)));
+    EXPECT_EQ(translator.Translate("Exit"), c.exit) << c.code;
+  }
+}
+
+TEST_F(LanguageSelectorTest, UnreadableTicketIsPassedOverWhenALaterOneIsReadable) {
+  Ticket(kController, "1036");
+  Ticket(kSettings, "1031");
+  xml.malformed[kController] = "Unexpected end of input.";
+  LanguageOutcome outcome = selector.Select(translator);
+  EXPECT_EQ(outcome.report, LanguageReport::kNone);
+  EXPECT_EQ(outcome.lcid, 1031u);
+  ASSERT_EQ(outcome.skipped.size(), 1u);
+  EXPECT_TRUE(selector.Select(translator).skipped.empty()) << "once per version";
+  files.files.erase(kSettings);  // none readable after it: the language stays, the box shows
+  EXPECT_EQ(selector.Select(translator).report, LanguageReport::kShow);
+  EXPECT_EQ(translator.lcid(), 1031u);
+}
+
 TEST_F(LanguageSelectorTest, TicketIsParsedAgainOnlyWhenItsStampChanges) {
   Ticket(kSettings, "1031");
   EXPECT_EQ(Lcid(), 1031u);

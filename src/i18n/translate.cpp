@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/text_error.h"
+
 namespace dpc {
 
 std::string Translator::Translate(std::string_view english) const {
@@ -25,27 +27,7 @@ void Translator::Select(uint32_t lcid, std::shared_ptr<const Dictionary> diction
 
 std::string FillPlaceholders(std::string_view pattern,
                              std::initializer_list<std::string_view> args) {
-  std::string text;
-  text.reserve(pattern.size());
-  auto next = args.begin();
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const char c = pattern[i];
-    if (c == '%' && i + 1 < pattern.size()) {
-      const char kind = pattern[i + 1];
-      if (kind == '%') {
-        text += '%';
-        ++i;
-        continue;
-      }
-      if ((kind == 's' || kind == 'd') && next != args.end()) {
-        text += *next++;
-        ++i;
-        continue;
-      }
-    }
-    text += c;
-  }
-  return text;
+  return FillPattern(pattern, args);
 }
 
 }  // namespace dpc

@@ -1,14 +1,43 @@
 #include "launchers/launchers.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
+
+#include "platform/paths.h"
 
 namespace dpc {
 
 namespace {
 
+constexpr int kCsidlSystem = 0x25;  // CSIDL_SYSTEM
+
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char c) {
+           return std::tolower(static_cast<unsigned char>(c)) == lower;
+         });
+}
+
 }  // namespace
+
+bool IsWebAddress(std::string_view address) {
+  std::string_view rest;
+  if (StartsWithNoCase(address, "http://")) {
+    rest = address.substr(7);
+  } else if (StartsWithNoCase(address, "https://")) {
+    rest = address.substr(8);
+  } else {
+    return false;
+  }
+  if (rest.empty() || rest.front() == '/') return false;  // no host
+  return std::none_of(address.begin(), address.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u <= 0x20 || u == 0x7F || c == '"' || c == '<' || c == '>' || c == '`';
+  });
+}
 
 Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translator)
     : shell_(shell), desktop_(desktop), translator_(translator) {}
@@ -18,12 +47,13 @@ Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translato
 
 void Launchers::StartOnlineUpdater(const std::string& controllerFolder) {
   // Quoted, so a folder with a space stays one path.
-  shell_.WinExec(Quoted(controllerFolder + "Updater.exe"), show::kShow);
+  shell_.WinExec(Quoted(controllerFolder + "Updater.exe"), show::kShow, controllerFolder);
 }
 
 void Launchers::StartProfileUpdater(const std::string& controllerFolder) {
   // The trailing space is part of the command line the profile updater has always received.
-  shell_.WinExec(Quoted(controllerFolder + "ProfileUpdater.exe") + " ", show::kShow);
+  shell_.WinExec(Quoted(controllerFolder + "ProfileUpdater.exe") + " ", show::kShow,
+                 controllerFolder);
 }
 
 void Launchers::StartOfflineUpdate(WindowId owner) {
@@ -33,11 +63,24 @@ void Launchers::StartOfflineUpdate(WindowId owner) {
   if (!chosen) return;
   // Quoted: unquoted, "D:\Offline Update.exe" would run a "D:\Offline.exe" planted beside it,
   // in a process that may be elevated.
-  shell_.WinExec(Quoted(*chosen), show::kShow);
+  shell_.WinExec(Quoted(*chosen), show::kShow, FolderOf(*chosen));
+}
+
+std::string Launchers::SystemFolder() {
+  std::string folder = shell_.SpecialFolderPath(kCsidlSystem, false);
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
 }
 
 void Launchers::OpenServicesConsole() {
-  shell_.Execute(kNoWindow, "", "services.msc", "", "", show::kShowNormal);
+  // By full path: a bare "services.msc" is looked for in the current folder first. A 32-bit
+  // controller on 64-bit Windows names System32 as the system gives it to this process, not
+  // Sysnative: the shell starts mmc.exe through the redirected System32, the 32-bit console
+  // hands itself over to the 64-bit one, and that one opens the path as written, in the real
+  // System32.
+  const std::string system = SystemFolder();
+  if (system.empty()) return;
+  shell_.Execute(kNoWindow, "", system + "services.msc", "", system, show::kShowNormal);
 }
 
 void Launchers::StartClient(const std::string& installLocation, const std::string& clientName,
@@ -48,6 +91,7 @@ void Launchers::StartClient(const std::string& installLocation, const std::strin
     request.mask = kShellExecuteMaskDdeWaitNoUi;
     request.owner = kNoWindow;
     request.file = path;
+    request.directory = installLocation;
     request.show = show::kShowNormal;
     // A client that cannot be started (not installed, declined) is not reported: the error is
     // dropped, whether the adapter returns it or raises it.
@@ -57,12 +101,17 @@ void Launchers::StartClient(const std::string& installLocation, const std::strin
     }
     return;
   }
-  shell_.WinExec(Quoted(path), show::kShow);
+  shell_.WinExec(Quoted(path), show::kShow, installLocation);
 }
 
-void Launchers::OpenWebProfiler(const std::string& address) {
+bool Launchers::OpenWebProfiler(const std::string& address) {
+  // The elevated copy opens this address from a file an administrator writes; still, a "file:",
+  // a program path or a command line in it must never run.
+  if (!IsWebAddress(address)) return false;
   // The shell interface has no desktop-window handle; with no owner the shell uses the desktop.
-  shell_.Execute(kNoWindow, "open", address, "", "", show::kShowMaximized);
+  // The browser starts in System32 rather than in the controller's current folder.
+  shell_.Execute(kNoWindow, "open", address, "", SystemFolder(), show::kShowMaximized);
+  return true;
 }
 
 }  // namespace dpc

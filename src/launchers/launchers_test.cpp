@@ -26,28 +26,30 @@ TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
     const char* name;
     std::function<void(Launchers&, test::FakeDesktop&)> act;
     std::string commandLine;
+    std::string directory;
   } cases[] = {
       {"online updater, folder with a space",
        [](Launchers& l, test::FakeDesktop&) {
          l.StartOnlineUpdater("C:\\Program Files\\Durvin\\");
        },
-       "\"C:\\Program Files\\Durvin\\Updater.exe\""},
+       "\"C:\\Program Files\\Durvin\\Updater.exe\"", "C:\\Program Files\\Durvin\\"},
       {"profile updater keeps one trailing space",
        [](Launchers& l, test::FakeDesktop&) {
          l.StartProfileUpdater("C:\\Program Files\\Durvin\\");
        },
-       "\"C:\\Program Files\\Durvin\\ProfileUpdater.exe\" "},
+       "\"C:\\Program Files\\Durvin\\ProfileUpdater.exe\" ", "C:\\Program Files\\Durvin\\"},
       {"offline package with a space is quoted, so no other program runs",
        [](Launchers& l, test::FakeDesktop& d) {
          d.chosenFile = "D:\\Updates\\Offline Update.exe";
          l.StartOfflineUpdate(7);
        },
-       "\"D:\\Updates\\Offline Update.exe\""},
+       "\"D:\\Updates\\Offline Update.exe\"", "D:\\Updates\\"},
       {"client off a UAC platform, quoted",
        [](Launchers& l, test::FakeDesktop&) {
          l.StartClient("C:\\Program Files\\Durvin Client", "Durvin_Proof.exe", false);
        },
-       "\"C:\\Program Files\\Durvin Client\\Durvin_Proof.exe\""},
+       "\"C:\\Program Files\\Durvin Client\\Durvin_Proof.exe\"",
+       "C:\\Program Files\\Durvin Client"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -58,6 +60,7 @@ TEST_F(LaunchersTest, CommandLinesAreWrittenExactly) {
     ASSERT_EQ(fresh.winExec.size(), 1u);
     EXPECT_EQ(fresh.winExec[0].commandLine, c.commandLine);
     EXPECT_EQ(fresh.winExec[0].show, show::kShow);
+    EXPECT_EQ(fresh.winExec[0].directory, c.directory);
     EXPECT_TRUE(fresh.execute.empty());
     EXPECT_TRUE(fresh.executeEx.empty());
     EXPECT_TRUE(dialog.messages.empty());
@@ -107,25 +110,36 @@ TEST_F(LaunchersTest, CancelledOfflineUpdateStartsNothing) {
 }
 
 TEST_F(LaunchersTest, ShellExecuteLaunchersUseTheirOwnVerbAndShowMode) {
+  shell.specialFolders[0x25] = "C:\\Windows\\system32";
   launchers.OpenServicesConsole();
-  launchers.OpenWebProfiler("http://localhost:8080/profiler");
+  EXPECT_TRUE(launchers.OpenWebProfiler("http://localhost:8080/profiler"));
   ASSERT_EQ(shell.execute.size(), 2u);
 
   const auto& console = shell.execute[0];
   EXPECT_EQ(console.owner, kNoWindow);
   EXPECT_EQ(console.verb, "");
-  EXPECT_EQ(console.file, "services.msc");
+  EXPECT_EQ(console.file, "C:\\Windows\\system32\\services.msc");
   EXPECT_EQ(console.parameters, "");
-  EXPECT_EQ(console.directory, "");
+  EXPECT_EQ(console.directory, "C:\\Windows\\system32\\");
   EXPECT_EQ(console.show, show::kShowNormal);
 
   const auto& profiler = shell.execute[1];
   EXPECT_EQ(profiler.verb, "open");
   EXPECT_EQ(profiler.file, "http://localhost:8080/profiler");
   EXPECT_EQ(profiler.parameters, "");
-  EXPECT_EQ(profiler.directory, "");
+  EXPECT_EQ(profiler.directory, "C:\\Windows\\system32\\");
   EXPECT_EQ(profiler.show, show::kShowMaximized);
   EXPECT_TRUE(shell.winExec.empty());
+}
+
+TEST(IsWebAddress, OnlyHttpAndHttpsWithAHostAndNothingThatEndsTheAddress) {
+  for (const char* opened : {"http://localhost:8080/", "HTTPS://proof.example/p?x=1&y=%20"})
+    EXPECT_TRUE(IsWebAddress(opened)) << opened;
+  for (const char* refused :
+       {"file:///C:/Windows/System32/calc.exe", "C:\\Tools\\run.exe", "\\\\server\\share\\run.exe",
+        "javascript:alert(1)", "ftp://host/", "http:host", "http:///path",
+        "http://host/\" --renderer-cmd-prefix=calc", "http://host/a b", "http://host/\tx"})
+    EXPECT_FALSE(IsWebAddress(refused)) << refused;
 }
 
 TEST_F(LaunchersTest, ClientOnAUacPlatformGoesThroughShellExecuteEx) {
@@ -137,7 +151,7 @@ TEST_F(LaunchersTest, ClientOnAUacPlatformGoesThroughShellExecuteEx) {
   EXPECT_EQ(request.verb, "");
   EXPECT_EQ(request.file, "C:\\Program Files\\Durvin Client\\Durvin_Proof.exe");
   EXPECT_EQ(request.parameters, "");
-  EXPECT_EQ(request.directory, "");
+  EXPECT_EQ(request.directory, "C:\\Program Files\\Durvin Client");
   EXPECT_EQ(request.show, show::kShowNormal);
   EXPECT_TRUE(shell.winExec.empty());
 }

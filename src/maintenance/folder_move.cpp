@@ -3,6 +3,8 @@
 #include <limits>
 #include <utility>
 
+#include "i18n/failure_text.h"
+
 namespace dpc {
 namespace {
 
@@ -64,8 +66,8 @@ constexpr std::string_view kRecycleFailed = UiText(
     "The files were moved to \"%s\" and the server now uses them, but the old folder \"%s\" "
     "could not be put in the recycle bin. Delete it by hand when convenient.");
 
-std::string WithSystemError(std::string text, const OsError& error) {
-  return text + "\r\n\r\n" + FormatSystemError(error.code, error.text);
+std::string WithSystemError(const Translator& translator, std::string text, const OsError& error) {
+  return text + "\r\n\r\n" + TranslateSystemError(translator, error.code, error.text);
 }
 
 std::string_view OutcomeName(MoveOutcome outcome) {
@@ -213,7 +215,7 @@ void MoveFolder::Verify() {
   std::optional<OsError> reason = first.error;
   if (!reason && !copy_.failed.empty()) reason = copy_.failed.begin()->second;
   if (reason) {
-    text = WithSystemError(text, *reason);
+    text = WithSystemError(s_.translator, text, *reason);
   } else {
     std::string_view why = kReasonIncomplete;
     switch (first.kind) {
@@ -251,8 +253,8 @@ void MoveFolder::RewriteTicket() {
     std::string text = Text(kTicketFailed, {request_.storedValue, newPath_});
     if (rewrite.scratchRefused)
       text += "\r\n\r\n" + Text(kScratchRefused, {s_.ticket.ScratchPath()});
-    return Finish(MoveOutcome::TicketFailed, WithSystemError(std::move(text), *rewrite.error),
-                  true);
+    return Finish(MoveOutcome::TicketFailed,
+                  WithSystemError(s_.translator, std::move(text), *rewrite.error), true);
   }
   if (!rewrite.written) {
     return Finish(MoveOutcome::TicketUnchanged,
@@ -263,9 +265,9 @@ void MoveFolder::RewriteTicket() {
   try {
     readBack = s_.ticket.ReadFolderSettings().Folder(request_.row.number);
   } catch (const SystemError& error) {
-    return Finish(
-        MoveOutcome::TicketUnchanged,
-        Text(kTicketReadBack, {newPath_, request_.storedValue}) + "\r\n\r\n" + error.what());
+    return Finish(MoveOutcome::TicketUnchanged,
+                  Text(kTicketReadBack, {newPath_, request_.storedValue}) + "\r\n\r\n" +
+                      DescribeFailure(s_.translator, error));
   }
   if (readBack != newPath_) {
     return Finish(MoveOutcome::TicketUnchanged,
@@ -284,18 +286,20 @@ void MoveFolder::RecordInstallLocation() {
   if (!s_.registry.OpenMachineKey(path, reg::kRead)) return;  // no key: nothing is written
   const auto fail = [&](const OsError& error) {
     Finish(MoveOutcome::InstallLocationFailed,
-           WithSystemError(Text(kInstallLocationFailed, {newPath_, request_.storedValue}), error),
+           WithSystemError(s_.translator,
+                           Text(kInstallLocationFailed, {newPath_, request_.storedValue}), error),
            true);
   };
-  auto key = s_.registry.OpenMachineKey(path, kKeyAllAccess);
-  if (!key) return fail(OsError{0, "RegOpenKeyExW", ""});
-  if (auto error = key->WriteString("InstallLocation", newPath_)) return fail(*error);
+  auto key = s_.registry.OpenMachineKeyOrError(path, kKeyAllAccess);
+  if (!key.key) return fail(key.error);
+  if (auto error = key.key->WriteString("InstallLocation", newPath_)) return fail(*error);
 }
 
 void MoveFolder::Recycle() {
   if (auto error = engine_.DeleteFolderTree(request_.storedValue)) {
     return Finish(MoveOutcome::MovedOldFolderKept,
-                  WithSystemError(Text(kRecycleFailed, {newPath_, request_.storedValue}), *error));
+                  WithSystemError(s_.translator,
+                                  Text(kRecycleFailed, {newPath_, request_.storedValue}), *error));
   }
   Finish(MoveOutcome::Moved);
 }
@@ -337,8 +341,9 @@ std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
       // The system's own words where it has them; its code otherwise.
       std::string why;
       if (problem.error) {
-        why = !problem.error->text.empty() ? problem.error->text
-                                           : FormatSystemError(problem.error->code, "");
+        why = !problem.error->text.empty()
+                  ? problem.error->text
+                  : TranslateSystemError(s_.translator, problem.error->code, "");
         while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
       }
       lines += Text(kUnreadableLine, {name, why});

@@ -27,12 +27,20 @@ class RegistryKey {
   virtual std::optional<OsError> DeleteValue(const std::string& name) = 0;
 };
 
+// An opened key, or why it could not be opened.
+struct KeyOpening {
+  std::unique_ptr<RegistryKey> key;
+  OsError error;  // with no key: the system's code (2 for a missing key, 5 for access denied)
+};
+
 // Keys under HKEY_LOCAL_MACHINE.
 class Registry {
  public:
   virtual ~Registry() = default;
   // Opens an existing key with the given access; never creates one. nullptr when it cannot.
   virtual std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) = 0;
+  // The same, with the system's error when the key cannot be opened, for messages that say why.
+  virtual KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) = 0;
 };
 
 }  // namespace dpc

@@ -40,8 +40,11 @@ class Shell {
   virtual intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
                            const std::string& parameters, const std::string& directory,
                            int show) = 0;
-  // WinExec; returns its result (> 31 is success). The command line is handed over as written.
-  virtual uint32_t WinExec(const std::string& commandLine, int show) = 0;
+  // WinExec; returns its result (> 31 is success). The command line is handed over as written;
+  // the program starts in `directory` (never the controller's current folder when it is empty:
+  // the caller names one).
+  virtual uint32_t WinExec(const std::string& commandLine, int show,
+                           const std::string& directory) = 0;
   // SHGetFolderPath for a CSIDL value; empty when the folder is unknown.
   virtual std::string SpecialFolderPath(int csidl, bool create) = 0;
 };

@@ -19,8 +19,8 @@ class XmlElement {
 class XmlParser {
  public:
   virtual ~XmlParser() = default;
-  // Loads a file and returns its document element. Throws std::runtime_error with the parser's
-  // reason when the file cannot be read or is not well-formed.
+  // Loads a file and returns its document element. Throws std::runtime_error (a TextError from
+  // the adapter) with the parser's reason when the file cannot be read or is not well-formed.
   virtual std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) = 0;
 };
 

@@ -2,6 +2,14 @@
 
 namespace dpc {
 
+namespace {
+
+// A service that stops as asked reports exit code 0; anything else is the service's own error
+// (1066 with its specific code) or the service manager's (1067: the process ended).
+bool EndedWithError(const ServiceStatus& status) { return status.win32ExitCode != 0; }
+
+}  // namespace
+
 std::optional<Notice> ServerNotifier::OnReport(const CommandReport& report) {
   switch (report.kind) {
     case CommandReport::Kind::StopRequested:
@@ -50,7 +58,7 @@ std::optional<Notice> ServerNotifier::Changed(Settled to, const ServiceStatus& s
   bool news = false;
   if (to == Settled::Stopped) {
     news = !stopExpected_;
-    stoppedUnexpectedly_ = news;
+    stoppedUnexpectedly_ = news && EndedWithError(status);
     if (news) stoppedStatus_ = status;
   } else {
     news = stoppedUnexpectedly_;
@@ -72,12 +80,14 @@ std::optional<Notice> ServerNotifier::Changed(Settled to, const ServiceStatus& s
 }
 
 // Called only for a state the operator did not cause (see announced_), so a stopped state here
-// was an unexpected stop and a running one follows one.
+// was a stop asked for elsewhere or a failure, and a running one follows a failure.
 std::optional<Notice> ServerNotifier::Announce(Settled state, uint64_t nowMs) {
   lastBalloonMs_ = nowMs;
   announced_ = state;
   if (state == Settled::Running) return Notice{Notice::Kind::RunningAgain, {}};
-  Notice notice{Notice::Kind::StoppedUnexpectedly, {}};
+  Notice notice{
+      EndedWithError(stoppedStatus_) ? Notice::Kind::StoppedUnexpectedly : Notice::Kind::Stopped,
+      {}};
   notice.detail.last = stoppedStatus_;
   return notice;
 }

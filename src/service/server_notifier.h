@@ -11,18 +11,20 @@ namespace dpc {
 
 // A balloon the operator is to see about the server, before it is worded.
 struct Notice {
-  enum class Kind { StoppedUnexpectedly, RunningAgain, CouldNotStart, CouldNotStop };
+  // Stopped: somebody else stopped the server cleanly (exit code 0): the services console, an
+  // updater, another session's controller. StoppedUnexpectedly: it ended with an error code.
+  enum class Kind { StoppedUnexpectedly, RunningAgain, CouldNotStart, CouldNotStop, Stopped };
   Kind kind = Kind::StoppedUnexpectedly;
-  // CouldNotStart, CouldNotStop: how the command's wait ended. StoppedUnexpectedly: `last` holds
-  // the stopped service's status, with its exit codes.
+  // CouldNotStart, CouldNotStop: how the command's wait ended. StoppedUnexpectedly, Stopped:
+  // `last` holds the stopped service's status, with its exit codes.
   ServiceWaitResult detail;
 };
 
 // Decides the operator's notifications from the supervision ticks' readings and the commands'
-// reports. The server's own changes (stopping when no stop was asked for, running again after
-// that) are news once per change of its settled state, at most once per quiet period; a command
-// that fell short is answered at once, since the operator is waiting for it. User-interface
-// thread only; the clock is the steady one, so a changed wall clock moves nothing.
+// reports. The server's own changes (stopping when no stop was asked for here, running again after
+// a stop with an error code) are news once per change of its settled state, at most once per quiet
+// period; a command that fell short is answered at once, since the operator is waiting for it.
+// User-interface thread only; the clock is the steady one, so a changed wall clock moves nothing.
 class ServerNotifier {
  public:
   static constexpr uint64_t kQuietMilliseconds = 60000;
@@ -47,7 +49,8 @@ class ServerNotifier {
   // reading (a stop that ran out of time may still finish).
   bool stopExpected_ = false;
   bool stopWorkerDone_ = false;
-  // The server's last stop was not expected; its status is kept for a deferred balloon.
+  // The server's last stop was not asked for here and ended with an error code, so running again
+  // is news; the last stop's status is kept for a deferred balloon.
   bool stoppedUnexpectedly_ = false;
   ServiceStatus stoppedStatus_;
   std::optional<uint64_t> lastBalloonMs_;

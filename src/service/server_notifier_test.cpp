@@ -9,18 +9,19 @@ namespace dpc {
 namespace {
 
 // Runs a script of supervision readings and command reports through a notifier and returns the
-// balloons it asked for. Readings are "<state>@<seconds>": R running, S stopped, P stop pending,
-// U not installed. Reports apply before the next reading, as the main form feeds them: "stop"
-// (a stop, restart or scheduled restart issued), "stopped" / "stopfailed" / "stopskipped" (its
-// worker stopped the server / ran out of time / found it not running), "startfailed". Balloons
-// read "down@t", "up@t" (stopped unexpectedly, running again), "nostart", "nostop".
+// balloons it asked for. Readings are "<state>@<seconds>": R running, S stopped with 1067 (its
+// process ended), C stopped cleanly (exit code 0), P stop pending, U not installed. Reports apply
+// before the next reading, as the main form feeds them: "stop" (a stop, restart or scheduled
+// restart issued), "stopped" / "stopfailed" / "stopskipped" (its worker stopped the server / ran
+// out of time / found it not running), "startfailed". Balloons read "down@t", "up@t" (stopped
+// unexpectedly, running again), "nostart", "nostop", "stopped@t".
 std::string Balloons(const std::string& script) {
   ServerNotifier notifier;
   std::istringstream steps(script);
   std::string out;
   auto add = [&](const std::optional<Notice>& notice, const std::string& when) {
     if (!notice) return;
-    static const char* const kNames[] = {"down", "up", "nostart", "nostop"};
+    static const char* const kNames[] = {"down", "up", "nostart", "nostop", "stopped"};
     if (!out.empty()) out += ' ';
     out.append(kNames[static_cast<int>(notice->kind)]).append(when);
   };
@@ -31,8 +32,10 @@ std::string Balloons(const std::string& script) {
       server.installed = step[0] != 'U';
       server.status.currentState = step[0] == 'R'   ? state::kRunning
                                    : step[0] == 'S' ? state::kStopped
+                                   : step[0] == 'C' ? state::kStopped
                                    : step[0] == 'P' ? state::kStopPending
                                                     : 0;
+      server.status.win32ExitCode = step[0] == 'S' ? 1067 : 0;
       add(notifier.OnTick(server, std::stoull(step.substr(at + 1)) * 1000), step.substr(at));
       continue;
     }
@@ -62,6 +65,11 @@ TEST(ServerNotifier, OneBalloonPerUnexpectedChangeOfSettledStateAndAtMostOneAMin
        "R@0 stop R@3 P@6 stopped S@9", ""},
       {"a stop asked for before the first reading", "stop R@0 stopped S@3", ""},
       {"running again only after an unexpected stop", "R@0 S@3 R@70", "down@3 up@70"},
+      {"a clean stop asked for elsewhere is a plain stop", "R@0 C@3 R@70 S@140",
+       "stopped@3 down@140"},
+      {"a stop issued here is no news whatever its exit code", "R@0 stop stopped C@3 R@6", ""},
+      {"a deferred stop is worded by how it ended", "R@0 S@3 R@10 C@20 R@30 C@40 C@63",
+       "down@3 stopped@63"},
       {"a start after an expected stop is no news", "R@0 stop stopped S@3 R@70 S@140", "down@140"},
       {"a stop worker with nothing to do ends the expectation at the next reading",
        "S@0 stop stopskipped S@3 R@6 S@70", "down@70"},
@@ -89,7 +97,7 @@ TEST(ServerNotifier, OneBalloonPerUnexpectedChangeOfSettledStateAndAtMostOneAMin
 TEST(ServerNotifier, UnexpectedStopCarriesTheExitCodesOfTheReadingThatShowedIt) {
   ServerNotifier notifier;
   const ServerSnapshot running{true, {state::kRunning, 0, 0, 0}};
-  const ServerSnapshot stopped{true, {state::kStopped, 0, 0, 0}};
+  const ServerSnapshot stopped{true, {state::kStopped, 0, 1067, 0}};
   notifier.OnTick(running, 0);
   ASSERT_TRUE(notifier.OnTick(stopped, 1000));
   ASSERT_TRUE(notifier.OnTick(running, 62000));

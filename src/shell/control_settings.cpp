@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/text_error.h"
 #include "shell/numbers.h"
 
 namespace dpc {
@@ -80,8 +81,7 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
   auto root = xml.LoadDocumentElement(xmlPath);
   auto main = root ? root->Child("main") : nullptr;
   if (!main) {
-    throw std::runtime_error("The product information file '" + xmlPath +
-                             "' has no \"main\" element.");
+    throw TextError("The product information file '%s' has no \"main\" element.", {xmlPath});
   }
   info.ProductGuid = ChildText(*main, "productguid");
   info.ClientName = ChildText(*main, "clientname");

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/paths.h"
 #include "shell/numbers.h"
 
 namespace dpc {
@@ -32,6 +33,8 @@ void RelaunchElevated(Shell& shell, const std::string& executablePath, int code)
   request.owner = kNoWindow;
   request.verb = "runas";
   request.file = executablePath;
+  // Its own folder, not this process's current one, for both attempts below.
+  request.directory = FolderOf(executablePath);
   request.parameters = std::string(kElevationArgument) + " " + std::to_string(code);
   request.show = show::kShowNormal;
   if (!shell.ExecuteEx(request)) return;

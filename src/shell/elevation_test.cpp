@@ -79,7 +79,7 @@ TEST(RelaunchElevated, AsksForRunasThenAPlainControllerThenReportsTheError) {
   EXPECT_EQ(r.verb, "runas");
   EXPECT_EQ(r.file, "C:\\Durvin\\Control.exe");
   EXPECT_EQ(r.parameters, "elevation 11");
-  EXPECT_EQ(r.directory, "");
+  EXPECT_EQ(r.directory, "C:\\Durvin\\");
   EXPECT_EQ(r.show, 1);
 
   test::FakeShell declined;

@@ -1,5 +1,7 @@
 #include "shell/error_box.h"
 
+#include "i18n/failure_text.h"
+
 namespace dpc {
 
 void ErrorBox::Show(const std::string& text) {
@@ -14,11 +16,7 @@ void ErrorBox::Show(const std::string& text) {
 }
 
 std::string DescribeSystemError(const Translator& translator, const SystemError& error) {
-  const std::string text = error.code() == 0
-                               ? translator.Translate("A call to an OS function failed")
-                               : error.systemText();
-  return translator.Format("System Error.  Code: %d.", {std::to_string(error.code())}) + "\r\n" +
-         text;
+  return TranslateSystemError(translator, error.code(), error.systemText());
 }
 
 }  // namespace dpc

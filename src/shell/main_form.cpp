@@ -1,7 +1,9 @@
 #include "shell/main_form.h"
 
 #include <exception>
+#include <utility>
 
+#include "i18n/failure_text.h"
 #include "i18n/language.h"
 #include "platform/paths.h"
 
@@ -27,14 +29,16 @@ class FlagScope {
 
 }  // namespace
 
-TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard)
+TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
+                         DictionaryLookup dictionaries)
     : p_(platform),
       window_(window),
       guard_(guard),
       executablePath_(platform.process.ExecutablePath()),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
-      language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)}),
+      language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)},
+                std::move(dictionaries)),
       log_(platform.files, ReplaceExtension(executablePath_, ".log")),
       feedback_(platform.profiles, iniPath_),
       errorBox_(platform.desktop, translator_),
@@ -54,13 +58,16 @@ template <typename Handler>
 void TfrmControl::Guarded(Handler&& handler) noexcept {
   try {
     handler();
-  } catch (const SystemError& failure) {
-    ShowFailure(DescribeSystemError(translator_, failure));
   } catch (const std::exception& failure) {
-    ShowFailure(failure.what());
+    ShowFailure(DescribeFailure(translator_, failure));
   } catch (...) {
     ShowFailure(translator_.Translate("An unexpected failure occurred."));
   }
+}
+
+void TfrmControl::ShowFailure(const std::exception* failure) {
+  ShowFailure(failure ? DescribeFailure(translator_, *failure)
+                      : translator_.Translate("An unexpected failure occurred."));
 }
 
 void TfrmControl::ShowFailure(const std::string& text) {
@@ -151,12 +158,15 @@ void TfrmControl::SelectLanguage() {
   const LanguageOutcome outcome = language_.Select(translator_);
   if (maintenanceWindow_ && translator_.generation() != generation)
     maintenanceWindow_->Retranslate();
+  auto logLine = [this](std::string line) {
+    for (char& c : line) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    log_.Write("Language", line);
+  };
+  for (const std::string& skipped : outcome.skipped) logLine(skipped);
   if (outcome.report == LanguageReport::kNone) return;
-  std::string line = outcome.failure;
-  for (char& c : line) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  log_.Write("Language", line);
+  logLine(outcome.logText);
   if (outcome.report == LanguageReport::kShow) ShowFailure(outcome.failure);
 }
 
@@ -356,7 +366,12 @@ void TfrmControl::KelvraTarnClientStart1Click() {
 }
 
 void TfrmControl::MorrowWebProfiler1Click() {
-  launchers_.OpenWebProfiler(settings_.WebProfilerAddress);
+  const std::string& address = settings_.WebProfilerAddress;
+  if (launchers_.OpenWebProfiler(address)) return;
+  log_.Write("WebProfiler", "not opened, not an http or https address: " + address);
+  ShowFailure(translator_.Format(
+      "The web profiler address '%s' is not an http or https address, so it was not opened.",
+      {address}));
 }
 
 void TfrmControl::Enable1Click() {

@@ -31,7 +31,9 @@ namespace dpc {
 // in the general error box instead of letting it escape.
 class TfrmControl {
  public:
-  TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard);
+  // `dictionaries` are the interface languages' dictionaries; tests may give their own.
+  TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
+              DictionaryLookup dictionaries = DictionaryFor);
   ~TfrmControl();
   TfrmControl(const TfrmControl&) = delete;
   TfrmControl& operator=(const TfrmControl&) = delete;
@@ -55,6 +57,9 @@ class TfrmControl {
 
   // The general error box ("Durvin Proof Control", the text, OK); never stacked.
   void ShowFailure(const std::string& text);
+  // The same for a failure that escaped a window's handler, worded in the interface language;
+  // nullptr for one that is not a standard exception.
+  void ShowFailure(const std::exception* failure);
   // What the window shows, for scripts and tests on the desktop.
   std::string QueryText(TextQuery what, unsigned index) const;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "fakes/fake_platform.h"
 
@@ -78,6 +79,10 @@ class RecordingRegistry : public test::FakeRegistry {
     Record(path == kRun ? "run key" : "uninstall key");
     return FakeRegistry::OpenMachineKey(path, access);
   }
+  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
+    Record(path == kRun ? "run key" : "uninstall key");
+    return FakeRegistry::OpenMachineKeyOrError(path, access);
+  }
 };
 
 struct Rig {
@@ -106,6 +111,7 @@ struct Rig {
   Rig() {
     gEvents = &events;
     process.exePath = kExe;
+    shell.specialFolders[0x25] = "C:\\Windows\\system32";
     pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
         {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
@@ -360,7 +366,8 @@ bool Acted(const Rig& rig, MenuItem item) {
     case KelvraVistraneTarnServerRestart1:
       return rig.threads.pending.size() == 1;
     case KelvraTarnServerConfiguration1:
-      return rig.shell.execute.size() == 1 && rig.shell.execute[0].file == "services.msc";
+      return rig.shell.execute.size() == 1 &&
+             rig.shell.execute[0].file == "C:\\Windows\\system32\\services.msc";
     case Enable1:
       return rig.registry.keys.at(kRun).values.count("DurvinProofControl") == 1;
     case pmSettings:
@@ -626,6 +633,84 @@ TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   EXPECT_EQ(rig.window.closes, 1);
   EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
   EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dpc
+
+namespace dpc {
+namespace {
+
+// A pseudo-language that marks every text it is asked for.
+constexpr std::string_view kMarkOpen = "\xE2\x9F\xA6", kMarkClose = "\xE2\x9F\xA7";
+class PseudoDictionary : public Dictionary {
+ public:
+  std::optional<std::string> Lookup(std::string_view english) const override {
+    return std::string(kMarkOpen) + std::string(english) + std::string(kMarkClose);
+  }
+};
+
+// `shown` without its marked parts and the values the test put in itself (paths, the system's
+// texts): what is left holds a letter only when some text bypassed the translator.
+bool HasUnmarkedText(std::string shown, std::initializer_list<std::string_view> values) {
+  for (size_t open, close; (open = shown.find(kMarkOpen)) != std::string::npos &&
+                           (close = shown.find(kMarkClose, open)) != std::string::npos;)
+    shown.erase(open, close + kMarkClose.size() - open);
+  for (std::string_view value : values)
+    for (size_t at; (at = shown.find(value)) != std::string::npos;) shown.erase(at, value.size());
+  return shown.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") !=
+         std::string::npos;
+}
+
+// With a pseudo-language that marks every text it translates, whatever reaches a message box, a
+// balloon, the hint or a menu is marked but for the values the test put in itself; the trace log
+// keeps the system's English.
+TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
+  constexpr char kTicket[] = "C:\\Program Files\\Durvin\\Tickets\\SYS_0000.xml";
+  constexpr char kAddress[] = "file:///C:/Tools/run.exe";
+  Rig rig;
+  rig.process.majorVersion = 10;  // privileged items act at once
+  rig.files.files[kIni] = rig.files.files[kTicket] = "";
+  rig.profiles.Set(kIni, "Control", "Notifications", "1");
+  rig.profiles.Set(kIni, "Settings", "WebProfilerEnabled", "1");
+  rig.profiles.Set(kIni, "Settings", "WebProfilerAddress", kAddress);
+  rig.profiles.Set(kIni, "Product", "Version", "5.0");
+  rig.xml.documents[kTicket] = {"Ticket", "", {{"System", "", {{"CountryCode", "1031", {}}}}}};
+  rig.InstallServer(state::kRunning);
+  TfrmControl form(rig.bundle, rig.window, rig.guard,
+                   [](uint32_t) { return std::make_shared<PseudoDictionary>(); });
+  form.FormCreate();
+  form.FormActivate();
+  form.OnTimer(TimerId::Timer1);
+
+  rig.Choose(form, MorrowWebProfiler1);  // refused address
+  rig.Choose(form, Enable1);             // there is no Run key
+  rig.services.Get(kServerServiceName).status = {state::kStopped, 0, 1066, 3};
+  form.OnTimer(TimerId::Timer1);  // a balloon
+  // The ticket loses its System element; then a relaunch that fails both ways.
+  rig.xml.documents[kTicket].children.clear();
+  ++rig.files.writeTimes[kTicket];
+  rig.process.majorVersion = 6;
+  rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "The operation was canceled."},
+                                OsError{5, "ShellExecuteExW", "Access is denied."}};
+  rig.Choose(form, KelvraVistraneTarnServiceStart1);
+
+  std::vector<std::string> shown = {rig.window.trayHint};
+  for (const auto& menu : rig.window.shownMenus)
+    for (const MenuEntry& entry : menu) shown.push_back(entry.caption);
+  for (const auto& box : rig.desktop.messages) shown.insert(shown.end(), {box.title, box.text});
+  for (const auto& b : rig.window.balloons) shown.insert(shown.end(), {b.title, b.text});
+  EXPECT_EQ(rig.desktop.messages.size(), 4u);
+  EXPECT_EQ(rig.window.balloons.size(), 1u);
+  for (const std::string& text : shown) {
+    EXPECT_FALSE(
+        HasUnmarkedText(text, {kTicket, kAddress, "5.0", "DurvinProofControl", "Access is denied.",
+                               "The system cannot find the file specified."}))
+        << text;
+  }
+  const std::string& log = rig.files.files[kLog];
+  EXPECT_EQ(log.find(kMarkOpen), std::string::npos) << log;
+  EXPECT_NE(log.find("Language = The server's settings file"), std::string::npos);
 }
 
 }  // namespace

@@ -47,6 +47,11 @@ BalloonText WordNotice(const Notice& notice, const Translator& translator, Proce
     case Notice::Kind::StoppedUnexpectedly:
       return {translator.Translate("Durvin Proof Server stopped unexpectedly"),
               DescribeExit(detail.last, translator, process), BalloonIcon::Warning};
+    case Notice::Kind::Stopped:
+      return {translator.Translate("Durvin Proof Server was stopped"),
+              translator.Translate(
+                  "The service was stopped outside this controller and reported no error."),
+              BalloonIcon::Info};
     case Notice::Kind::RunningAgain:
       return {translator.Translate("Durvin Proof Server is running again"),
               translator.Translate("The service was started again after its unexpected stop."),
@@ -93,7 +98,9 @@ void Notifications::OnTick(const ServerSnapshot& server, uint64_t nowMs) {
 void Notifications::Show(const Notice& notice) {
   const BalloonText balloon = WordNotice(notice, translator_, process_);
   last_ = balloon.title + "\n" + balloon.text;
-  log_.Write("Notification", balloon.title + ": " + balloon.text);
+  // The trace log reads the same whatever the interface language.
+  const BalloonText english = WordNotice(notice, Translator(), process_);
+  log_.Write("Notification", english.title + ": " + english.text);
   window_.ShowBalloon(balloon.title, balloon.text, balloon.icon);
 }
 

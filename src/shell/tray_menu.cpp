@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "i18n/failure_text.h"
 #include "platform/paths.h"
 
 namespace dpc {
@@ -148,9 +149,14 @@ bool IsAutostartPresent(Registry& registry, const std::string& executablePath) {
 bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator) {
   const AutostartEntry entry = AutostartEntryFor(executablePath);
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-  if (!key)
-    throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
+  KeyOpening opening = registry.OpenMachineKeyOrError(kRunKey, reg::kRead | reg::kWrite);
+  if (!opening.key) {
+    // Why, in the system's words: an ordinary user is refused (5), not told "Code: 0".
+    throw std::runtime_error(
+        translator.Format("Failed to set data for '%s'", {entry.name}) + "\r\n" +
+        TranslateSystemError(translator, opening.error.code, opening.error.text));
+  }
+  const std::unique_ptr<RegistryKey>& key = opening.key;
   if (key->ValueExists(entry.name)) {
     if (key->DeleteValue(entry.name)) {
       throw std::runtime_error(translator.Format("Failed to delete value '%s'", {entry.name}));

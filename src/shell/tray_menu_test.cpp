@@ -201,16 +201,20 @@ TEST(Autostart, ToggleWritesTheQuotedPathThenRemovesIt) {
   EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), 0x2001Fu));
 }
 
-TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueName) {
+TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueNameAndTheRealCode) {
   test::FakeRegistry readOnly;
   readOnly.keys[kRun].readOnly = true;
   test::FakeRegistry missing;
-  for (auto* registry : {&readOnly, &missing}) {
+  const std::string failed = "Failed to set data for 'DurvinProofControl'";
+  const std::string noKey =
+      "\r\nSystem Error.  Code: 2.\r\nThe system cannot find the file specified.";
+  for (const auto& [registry, message] :
+       {std::pair{&readOnly, failed}, {&missing, failed + noKey}}) {
     try {
       ToggleAutostart(*registry, kExe, Translator{});
       ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), "Failed to set data for 'DurvinProofControl'");
+      EXPECT_EQ(std::string(e.what()), message);
     }
   }
   EXPECT_TRUE(readOnly.keys[kRun].values.empty());

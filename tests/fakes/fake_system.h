@@ -49,6 +49,7 @@ class FakeShell : public Shell {
   struct WinExecCall {
     std::string commandLine;
     int show;
+    std::string directory;
   };
 
   std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) override {
@@ -63,8 +64,9 @@ class FakeShell : public Shell {
     execute.push_back({owner, verb, file, parameters, directory, show});
     return executeResult;
   }
-  uint32_t WinExec(const std::string& commandLine, int show) override {
-    winExec.push_back({commandLine, show});
+  uint32_t WinExec(const std::string& commandLine, int show,
+                   const std::string& directory) override {
+    winExec.push_back({commandLine, show, directory});
     return winExecResult;
   }
   std::string SpecialFolderPath(int csidl, bool) override {
@@ -90,10 +92,15 @@ class FakeRegistry : public Registry {
     bool readOnly = false;
   };
   std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
+    return FakeRegistry::OpenMachineKeyOrError(path, access).key;
+  }
+  // A missing key fails with 2, as Windows would.
+  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
     opens.push_back({path, access});
     auto it = keys.find(path);
-    if (it == keys.end()) return nullptr;
-    return std::make_unique<OpenKey>(it->second);
+    if (it == keys.end())
+      return {nullptr, {2, "RegOpenKeyExW", "The system cannot find the file specified."}};
+    return {std::make_unique<OpenKey>(it->second), {}};
   }
   std::map<std::string, Key> keys;
   std::vector<std::pair<std::string, uint32_t>> opens;

@@ -1,7 +1,8 @@
-// The real controller's tray notifications under Wine: a server that stops on its own and a start
-// the service manager refuses, each shown once as the tray icon's balloon, read back through the
-// window's text query and the trace log; nothing at all without the setting. Which balloon a
-// sequence of states deserves is proved in the notifier's own tests.
+// The real controller's tray notifications under Wine: a server that stops on its own with an
+// error code, one stopped cleanly from outside, and a start the service manager refuses, each shown
+// once as the tray icon's balloon, read back through the window's text query and the trace log;
+// nothing at all without the setting. Which balloon a sequence of states deserves is proved in the
+// notifier's own tests.
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,21 @@ TEST_F(NotificationsTest, ServerStoppingOnItsOwnShowsOneBalloonWithItsCode) {
   EXPECT_EQ(lines[0],
             "Notification = Durvin Proof Server stopped unexpectedly: The service ended "
             "with service-specific error 3.\r");
+}
+
+TEST_F(NotificationsTest, ACleanStopFromOutsideIsAPlainStop) {
+  ASSERT_NO_FATAL_FAILURE(InstallServer(Behaviour::kNormal, true));
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  ASSERT_TRUE(ImageBecomes(2, kOneTick)) << "the first tick never showed the running server";
+  ASSERT_EQ(standin::Stop(), DWORD{ERROR_SUCCESS});  // as the services console would
+  ASSERT_TRUE(standin::WaitForState(SERVICE_STOPPED, 10s));
+  ASSERT_TRUE(ImageBecomes(1, kOneTick)) << "no tick saw the server stop";
+  std::string shown;
+  EXPECT_TRUE(Eventually(2s, [&] {
+    shown = Balloon();
+    return shown.rfind("Durvin Proof Server was stopped\n", 0) == 0;
+  })) << shown;
+  EXPECT_EQ(CloseAndReadBalloonLines().size(), 1u);
 }
 
 TEST_F(NotificationsTest, WithoutTheSettingNothingIsShown) {

@@ -65,6 +65,20 @@ HMODULE LoadFromSafeFolders(const std::wstring& name) {
 
 }  // namespace
 
+DllSearch RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  const auto setDefault = kernel32 ? FunctionCast<SetDefaultDllDirectoriesFn>(
+                                         ::GetProcAddress(kernel32, "SetDefaultDllDirectories"))
+                                   : nullptr;
+  // The current folder goes in either case: on a system with the call it costs nothing.
+  ::SetDllDirectoryW(L"");
+  if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {
+    return DllSearch::kDefaultDirectories;
+  }
+  return DllSearch::kNoCurrentFolder;
+}
+
 std::unique_ptr<DynamicLibrary> LibraryLoaderWin::Load(const std::string& name) {
   DWORD previousMode = 0;
   const bool modeSet =

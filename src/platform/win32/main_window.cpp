@@ -53,9 +53,9 @@ void MainWindow::Create(MainWindowEvents& events) {
   try {
     events.FormCreate();
   } catch (const std::exception& e) {
-    ReportFailure(e.what());
+    ReportException(&e);
   } catch (...) {
-    ReportFailure("Unexpected failure");
+    ReportException(nullptr);
   }
 }
 
@@ -68,9 +68,9 @@ void MainWindow::ShowForFirstActivation() {
     try {
       if (events_) events_->FormActivate();
     } catch (const std::exception& e) {
-      ReportFailure(e.what());
+      ReportException(&e);
     } catch (...) {
-      ReportFailure("Unexpected failure");
+      ReportException(nullptr);
     }
   }
   // Whatever the activation handling did, the operator must never see this window.
@@ -293,9 +293,20 @@ void MainWindow::ReportFailure(const char* text) noexcept {
       events_->ShowFailure(text);
       return;
     }
+    // Only before Create has handed over the events: no language has been chosen yet, so English
+    // is the operator's language here.
     ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), L"Durvin Proof Control", MB_OK | MB_ICONERROR);
   } catch (...) {
     // The error box itself failed (out of memory); there is nobody left to tell.
+  }
+}
+
+void MainWindow::ReportException(const std::exception* failure) noexcept {
+  try {
+    if (events_) return events_->ShowException(failure);
+    ReportFailure(failure ? failure->what() : "An unexpected failure occurred.");
+  } catch (...) {
+    // As above: nobody left to tell.
   }
 }
 

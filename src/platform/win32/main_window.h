@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,6 +33,11 @@ class MainWindowEvents {
   virtual void OnPanelButton(unsigned button) = 0;
   // The general error box; called with the text of any failure a handler let escape.
   virtual void ShowFailure(const std::string& text) = 0;
+  // The same for the failure itself, so the box words it in the interface language; nullptr for
+  // one that is not a standard exception.
+  virtual void ShowException(const std::exception* failure) {
+    ShowFailure(failure ? failure->what() : "An unexpected failure occurred.");
+  }
   // A text the window shows, for scripts and tests on the desktop (see status_query.h).
   virtual std::string QueryText(TextQuery, unsigned) { return {}; }
 };
@@ -51,6 +57,7 @@ class FormEvents final : public MainWindowEvents {
   void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
   void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }
   void ShowFailure(const std::string& text) override { form_.ShowFailure(text); }
+  void ShowException(const std::exception* failure) override { form_.ShowFailure(failure); }
   std::string QueryText(TextQuery what, unsigned index) override {
     return form_.QueryText(what, index);
   }
@@ -109,6 +116,7 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   static void ConfigureClass(WNDCLASSEXW& wc);
   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
   void ReportFailure(const char* text) noexcept;
+  void ReportException(const std::exception* failure) noexcept;
 
  private:
   struct Timer {

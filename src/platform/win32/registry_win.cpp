@@ -76,14 +76,19 @@ class RegistryKeyWin final : public RegistryKey {
 }  // namespace
 
 std::unique_ptr<RegistryKey> RegistryWin::OpenMachineKey(const std::string& path, uint32_t access) {
+  return OpenMachineKeyOrError(path, access).key;
+}
+
+KeyOpening RegistryWin::OpenMachineKeyOrError(const std::string& path, uint32_t access) {
   const size_t start = path.find_first_not_of('\\');
   const std::wstring widePath = Utf8ToWide(start == std::string::npos ? "" : path.substr(start));
   ScopedRegistryKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), 0, access, key.receive()) !=
-      ERROR_SUCCESS) {
-    return nullptr;
-  }
-  return std::make_unique<RegistryKeyWin>(std::move(key));
+  // RegOpenKeyExW returns its error rather than setting the thread's last error.
+  const LSTATUS status =
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, widePath.c_str(), 0, access, key.receive());
+  if (status != ERROR_SUCCESS)
+    return {nullptr, MakeOsError(static_cast<uint32_t>(status), "RegOpenKeyExW")};
+  return {std::make_unique<RegistryKeyWin>(std::move(key)), {}};
 }
 
 }  // namespace dpc::win32

@@ -38,6 +38,9 @@ class RegistryWinTest : public ::testing::Test {
 
 TEST_F(RegistryWinTest, OpeningAMissingKeyDoesNotCreateIt) {
   EXPECT_EQ(registry.OpenMachineKey(path + "\\Missing", reg::kRead), nullptr);
+  // The system's own code, for messages that say why.
+  EXPECT_EQ(registry.OpenMachineKeyOrError(path + "\\Missing", reg::kRead).error.code,
+            uint32_t{ERROR_FILE_NOT_FOUND});
   HKEY key = nullptr;
   EXPECT_EQ(
       ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path + "\\Missing").c_str(), 0, KEY_READ, &key),

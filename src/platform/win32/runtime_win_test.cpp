@@ -182,8 +182,9 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
                           Utf8ToWide(copy).c_str(), FALSE));
   const std::string report = reportFolder.File("list.xml");
   ShellWin shell;
-  const uint32_t result = shell.WinExec(
-      "\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"", show::kHide);
+  const uint32_t result =
+      shell.WinExec("\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"",
+                    show::kHide, folder.path());
   EXPECT_GT(result, 31u);
 
   FileSystemWin files;
@@ -196,7 +197,8 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
 TEST(ShellWin, FailuresReportTheSystemsCode) {
   ShellWin shell;
   TempFolder folder;
-  EXPECT_EQ(shell.WinExec("\"" + folder.File("missing.exe") + "\"", show::kShow), 2u);
+  EXPECT_EQ(shell.WinExec("\"" + folder.File("missing.exe") + "\"", show::kShow, folder.path()),
+            2u);
 
   ShellExecuteRequest request;
   request.file = folder.File("missing.exe");

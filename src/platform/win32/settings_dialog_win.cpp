@@ -6,6 +6,7 @@
 #include <exception>
 #include <utility>
 
+#include "i18n/failure_text.h"
 #include "maintenance/folder_rows.h"
 #include "platform/win32/icons.h"
 #include "platform/win32/text.h"
@@ -393,7 +394,7 @@ void SettingsDialogWin::Guarded(Handler&& handler) {
   try {
     handler();
   } catch (const std::exception& failure) {
-    ReportFailure(failure.what());
+    ReportFailure(DescribeFailure(translator_, failure).c_str());
   } catch (...) {
     ReportFailure(translator_.Translate("An unexpected failure occurred.").c_str());
   }

@@ -79,16 +79,17 @@ intptr_t ShellWin::Execute(WindowId owner, const std::string& verb, const std::s
   return reinterpret_cast<intptr_t>(result);
 }
 
-uint32_t ShellWin::WinExec(const std::string& commandLine, int show) {
+uint32_t ShellWin::WinExec(const std::string& commandLine, int show, const std::string& directory) {
   // CreateProcessW may write into the command line, so it gets its own writable copy.
   std::wstring command = Utf8ToWide(commandLine);
+  const std::wstring wideDirectory = Utf8ToWide(directory);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(show);
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        NullIfEmpty(wideDirectory), &startup, &process)) {
     return WinExecResultForError(::GetLastError());
   }
   ScopedKernelHandle thread(process.hThread);

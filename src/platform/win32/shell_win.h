@@ -11,7 +11,7 @@ class ShellWin final : public Shell {
                    const std::string& parameters, const std::string& directory, int show) override;
   // Through CreateProcessW, so command lines outside the ANSI code page work. Unlike WinExec it
   // does not wait for the started program to become idle: the launchers run on the tray's thread.
-  uint32_t WinExec(const std::string& commandLine, int show) override;
+  uint32_t WinExec(const std::string& commandLine, int show, const std::string& directory) override;
   std::string SpecialFolderPath(int csidl, bool create) override;
 };
 

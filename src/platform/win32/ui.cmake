@@ -1,6 +1,17 @@
 # Main window, tray icon, menu, resources and the executable.
 set(dpc_resources ${CMAKE_SOURCE_DIR}/resources)
 
+# The manifest's identity names the architecture the compiler builds for, taken from its pointer
+# size, and the project version; the resource compiler finds the result in the generated folder.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(DPC_MANIFEST_ARCHITECTURE amd64)
+else()
+  set(DPC_MANIFEST_ARCHITECTURE x86)
+endif()
+set(DPC_VERSION_FOUR_PARTS ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+set(dpc_manifest ${DPC_GENERATED_DIR}/DurvinProofControl.manifest)
+configure_file(${dpc_resources}/DurvinProofControl.manifest.in ${dpc_manifest} @ONLY)
+
 add_library(dpc_win32_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/icons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
@@ -28,7 +39,7 @@ target_compile_definitions(DurvinProofControl PRIVATE UNICODE _UNICODE)
 dpc_warnings(DurvinProofControl)
 # The .rc names the manifest and the icons relative to its own folder; rebuild when they change.
 set_source_files_properties(${dpc_resources}/DurvinProofControl.rc PROPERTIES OBJECT_DEPENDS
-  "${dpc_resources}/DurvinProofControl.manifest;${dpc_resources}/resource_ids.h;${DPC_GENERATED_DIR}/version.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")
+  "${dpc_manifest};${dpc_resources}/resource_ids.h;${DPC_GENERATED_DIR}/version.h;${dpc_resources}/icons/app.ico;${dpc_resources}/icons/grey.ico;${dpc_resources}/icons/red.ico;${dpc_resources}/icons/green.ico;${dpc_resources}/icons/shield.ico")
 
 if(DPC_BUILD_TESTS)
   # Real windows, real messages and the real menu; the resources give them the icons.

@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "platform/win32/instance_guard_win.h"
+#include "platform/win32/library_loader_win.h"
 #include "platform/win32/main_window.h"
 #include "platform/win32/settings_dialog_win.h"
 #include "platform/win32/text.h"
@@ -45,9 +46,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace dpc;
   using namespace dpc::win32;
 
-  // No library is ever looked for in the current folder, which may be anyone's: the controller may
-  // run elevated.
-  ::SetDllDirectoryW(L"");
+  // Before anything loads a library: no DLL is ever looked for in the current folder or PATH,
+  // which may be anyone's, since the controller may run elevated.
+  (void)RestrictDllSearch();
 
   // The shell's dialogs and the XML parser need an apartment-threaded COM on this thread.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

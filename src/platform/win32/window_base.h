@@ -77,9 +77,18 @@ class WindowBase {
     try {
       result = self->MessageHandler(message, wParam, lParam);
     } catch (const std::exception& e) {
-      self->ReportFailure(e.what());
+      // A window that can word the failure in the interface language gets the failure itself.
+      if constexpr (requires { self->ReportException(&e); }) {
+        self->ReportException(&e);
+      } else {
+        self->ReportFailure(e.what());
+      }
     } catch (...) {
-      self->ReportFailure("An unexpected failure occurred.");
+      if constexpr (requires { self->ReportException(nullptr); }) {
+        self->ReportException(nullptr);
+      } else {
+        self->ReportFailure("An unexpected failure occurred.");
+      }
     }
     if (message == WM_DESTROY) {
       // Later messages (WM_NCDESTROY) go to the default procedure: the object may be gone soon.

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/text_error.h"
 #include "platform/win32/os_error_win.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/text.h"
@@ -113,9 +114,9 @@ std::string TrimLineBreaks(std::string text) {
     if (SUCCEEDED(error.get()->get_reason(text.receive()))) reason = TrimLineBreaks(text.Utf8());
     if (FAILED(error.get()->get_line(&line))) line = 0;
   }
-  if (reason.empty()) reason = "The XML file " + path + " could not be loaded";
-  if (line > 0) reason += " (line " + std::to_string(line) + ")";
-  throw std::runtime_error(reason);
+  if (reason.empty()) throw TextError("The XML file %s could not be loaded", {path});
+  if (line > 0) throw TextError("%s (line %d)", {reason, std::to_string(line)});
+  throw std::runtime_error(reason);  // the parser's own words, in the system's language
 }
 
 }  // namespace
@@ -135,7 +136,7 @@ std::unique_ptr<XmlElement> XmlParserWin::LoadDocumentElement(const std::string&
 
   ComPtr<IXMLDOMElement> root;
   if (FAILED(document.get()->get_documentElement(root.receive())) || !root) {
-    throw std::runtime_error("The XML file " + path + " has no document element");
+    throw TextError("The XML file %s has no document element", {path});
   }
   ComPtr<IXMLDOMNode> node;
   CheckHresult(
