@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fakes/fake_clock.h"
 #include "fakes/fake_folders.h"
 #include "fakes/fake_move_view.h"
@@ -136,15 +138,56 @@ TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
   }
 }
 
-TEST_F(CopyEngineTest, RecycleMustLeaveNothingAndAnUnusableDriveHasNoSpace) {
+TEST_F(CopyEngineTest, AnUnusableDriveHasNoSpace) {
   const DriveSpaceResult none = engine.GetDriveSpace('\\');
   EXPECT_FALSE(none.ok);
   EXPECT_EQ(none.freeBytes, -1);
   EXPECT_EQ(none.totalBytes, -1);
-  files.recycleLeavesFolder = true;
-  EXPECT_TRUE(engine.DeleteFolderTree("C:\\Old"));  // reported success, yet still there
-  files.recycleLeavesFolder = false;
-  EXPECT_FALSE(engine.DeleteFolderTree("C:\\Old"));
+}
+
+// The tree goes to the bin or stays: never deleted for good, whichever way the system recycles.
+TEST_F(CopyEngineTest, RecyclingNeverDeletesForGood) {
+  using Kind = RecycleResult::Kind;
+  struct Case {
+    const char* name;
+    std::function<void(test::FakeFolderFileSystem&)> stage;
+    Kind kind;
+    bool treeStays;
+  };
+  const Case cases[] = {
+      {"guarded", [](auto&) {}, Kind::Recycled, false},
+      {"guarded, the bin refuses",
+       [](auto& f) {
+         f.guardedRecycleError = OsError{1223, "IFileOperation", "refused"};
+       },
+       Kind::Refused, true},
+      {"reported success, yet still there", [](auto& f) { f.recycleLeavesFolder = true; },
+       Kind::Failed, true},
+      {"unguarded, no bin",
+       [](auto& f) {
+         f.guardedRecycle = false;
+         f.binItems.reset();
+       },
+       Kind::NoRecycleBin, true},
+      {"unguarded, the bin deletes for good",
+       [](auto& f) {
+         f.guardedRecycle = false;
+         f.binKeeps = false;
+       },
+       Kind::NoRecycleBin, true},
+      {"unguarded, the bin keeps its test file", [](auto& f) { f.guardedRecycle = false; },
+       Kind::Recycled, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = test::FakeFolderFileSystem();
+    files.AddFile("C:\\Old\\a.txt", "a");
+    c.stage(files);
+    const RecycleResult result = engine.DeleteFolderTree("C:\\Old");
+    EXPECT_EQ(result.kind, c.kind);
+    EXPECT_EQ(files.Exists("C:\\Old\\a.txt"), c.treeStays);
+    EXPECT_EQ(files.FilesBelow("C:\\Old").count(std::string(CopyEngine::kRecycleTestFile)), 0u);
+  }
 }
 
 TEST(CopyProgressTest, CounterReadsLiterallyUntilTheFirstStep) {

@@ -128,6 +128,9 @@ TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
   EXPECT_EQ(w.view.fileTotal, 4);
   EXPECT_EQ(w.view.steps, 4);
   EXPECT_EQ(w.view.closes, 1);
+  EXPECT_EQ(w.view.phases,
+            (std::vector<std::string>{"Measuring the folder...", "Checking the copies...",
+                                      "Moving the old folder to the recycle bin..."}));
   EXPECT_EQ(w.log, std::vector<std::string>{
                        "Server File Maintenance = Job C:\\Data\\Jobs -> E:\\Jobs: moved"});
 }
@@ -143,8 +146,9 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
   const Case cases[] = {
       {"disk full during the copy",
        [](World& w) {
-         w.files.capacity['E'] = 3 + 2 + 5 + 3;  // exactly the tree: the check passes
-         w.files.onCopy = [&w](const std::string&) { w.files.AddFile("E:\\other", "x"); };
+         // Exactly the tree with one cluster per folder (three): the check passes.
+         w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+         w.files.onCopy = [&w](const std::string&) { w.files.AddFile("E:\\other", "xxxx"); };
        },
        MoveOutcome::NotMoved, "Code: 112."},
       {"locked file",
@@ -178,7 +182,7 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
        MoveOutcome::Refused, "started during the move"},
       {"server running", [](World& w) { w.serverStopped = false; }, MoveOutcome::Refused,
        "The server is running"},
-      {"not enough space", [](World& w) { w.files.capacity['E'] = 3 + 2 + 5 + 3 - 1; },
+      {"not enough space", [](World& w) { w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3 - 1; },
        MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
   };
   for (const Case& c : cases) {
@@ -201,7 +205,7 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
 TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   World w;
   w.files.AddFile("E:\\Jobs\\job1.dat", "one");
-  w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+  w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3 + 3;
   EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
 }
 
@@ -259,7 +263,7 @@ TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists)
 
 TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
   World w;
-  w.files.recycleError = OsError{1223, "SHFileOperationW", "The operation was canceled."};
+  w.files.recycleError = OsError{5, "IFileOperation::PerformOperations", "Access is denied."};
   const MoveResult result = w.Move(3, "E:\\Jobs");
   EXPECT_EQ(result.outcome, MoveOutcome::MovedOldFolderKept);
   EXPECT_EQ(result.storedValue, "E:\\Jobs");
@@ -267,6 +271,167 @@ TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
   EXPECT_EQ(w.ticket.ReadFolderSettings().Job, "E:\\Jobs");
   EXPECT_TRUE(w.files.Exists("C:\\Data\\Jobs\\job1.dat"));
   EXPECT_NE(w.log.at(0).find("old folder could not be recycled"), std::string::npos);
+}
+
+// The old tree stays, and the operator and the trace log learn why, when the bin would not keep
+// it: never deleted for good.
+TEST(MoveFolderTest, TheOldTreeStaysWhenTheRecycleBinCannotTakeIt) {
+  struct Case {
+    const char* name;
+    std::function<void(test::FakeFolderFileSystem&)> stage;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"no bin",
+       [](auto& f) {
+         f.guardedRecycle = false;
+         f.binItems.reset();
+       },
+       "this drive has no recycle bin"},
+      {"a bin that deletes for good",
+       [](auto& f) {
+         f.guardedRecycle = false;
+         f.binKeeps = false;
+       },
+       "this drive has no recycle bin"},
+      {"too large for the bin",
+       [](auto& f) {
+         f.guardedRecycleError = OsError{1223, "IFileOperation", "refused"};
+       },
+       "the recycle bin cannot take it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.stage(w.files);
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    EXPECT_EQ(result.outcome, MoveOutcome::MovedOldFolderKept);
+    EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("\"C:\\Data\\Jobs\" stays"), std::string::npos);
+    EXPECT_EQ(w.ticket.ReadFolderSettings().Job, "E:\\Jobs");
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+    EXPECT_NE(w.log.at(0).find("not deleted for good"), std::string::npos) << w.log.at(0);
+  }
+}
+
+// A link at either place is never followed, and one at the new place refuses the row before
+// anything is written; only a file that is the original itself is met after the copy.
+TEST(MoveFolderTest, NoLinkIsFollowed) {
+  struct Case {
+    const char* name;
+    std::function<void(test::FakeFolderFileSystem&)> stage;
+    const char* newText;
+    MoveOutcome outcome;
+    const char* says;
+  };
+  constexpr uint32_t kDedupTag = 0x80000013;
+  const Case cases[] = {
+      {"the new folder is a link into the old one",
+       [](auto& f) { f.AddLink("E:\\Jobs", "C:\\Data\\Jobs\\Sub"); }, "E:\\Jobs",
+       MoveOutcome::Refused, "E:\\Jobs: a link to another place"},
+      {"a link in the new folder back into the old one",
+       [](auto& f) {
+         f.AddFolder("E:\\Jobs");
+         f.AddLink("E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub");
+       },
+       "E:\\Jobs", MoveOutcome::Refused, "Sub: a link to another place"},
+      {"a junction in the new folder",
+       [](auto& f) { f.AddLink("E:\\Jobs\\Mount", "D:\\Else", 0xA0000003); }, "E:\\Jobs",
+       MoveOutcome::Refused, "Mount: a link to another place"},
+      {"a parent of the new folder leads into the old one",
+       [](auto& f) { f.AddLink("E:\\L", "C:\\Data\\Jobs\\Sub"); }, "E:\\L\\Jobs",
+       MoveOutcome::Refused, "leads into the current folder"},
+      {"the original file already at the new place",
+       [](auto& f) { f.AddHardLink("E:\\Jobs\\job1.dat", "C:\\Data\\Jobs\\job1.dat"); }, "E:\\Jobs",
+       MoveOutcome::NotMoved, "the original file itself"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.stage(w.files);
+    const MoveResult result = w.Move(3, c.newText);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+    const bool copied = std::any_of(w.files.journal.begin(), w.files.journal.end(),
+                                    [](const std::string& e) { return e.starts_with("copy"); });
+    EXPECT_EQ(copied, c.outcome == MoveOutcome::NotMoved);
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.Content(kTicket), kTicketText);
+    EXPECT_FALSE(w.Recycled());
+    EXPECT_EQ(w.files.HeldNow(), 0);
+  }
+  // Deduplicated and cloud files are reparse points that hold their own data.
+  World w;
+  w.files.AddFile("C:\\Data\\Jobs\\dedup.dat", "d", file_attribute::kReparsePoint, 0, kDedupTag);
+  EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+}
+
+// Every folder checked stays held until the row ends: another program's swap for a link fails,
+// whenever it comes, and the move completes with the folders it checked.
+TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
+  const char* const folders[] = {"E:\\Jobs", "E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"};
+  for (const char* when : {"copy", "Checking", "Moving"}) {
+    SCOPED_TRACE(when);
+    World w;
+    std::vector<uint32_t> swaps;
+    const auto swapAll = [&w, &swaps, &folders] {
+      for (const char* folder : folders) {
+        if (!w.files.Exists(folder)) continue;
+        const auto error = w.files.SwapForLink(folder, "D:\\Elsewhere");
+        swaps.push_back(error ? error->code : 0);
+      }
+    };
+    if (std::string(when) == "copy") {
+      w.files.onCopy = [&](const std::string&) { swapAll(); };
+    } else {
+      w.view.onPhase = [&](const std::string& phase) {
+        if (phase.starts_with(when)) swapAll();
+      };
+    }
+    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+    ASSERT_FALSE(swaps.empty());
+    EXPECT_TRUE(std::all_of(swaps.begin(), swaps.end(), [](uint32_t c) { return c == 32; }));
+    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.HeldNow(), 0);
+  }
+}
+
+// The progress window says what the move does, and Cancel counts there too.
+TEST(MoveFolderTest, CancelWhileMeasuringOrCheckingKeepsTheOldFolderAndTheTicket) {
+  for (const char* phase : {"Measuring", "Checking"}) {
+    SCOPED_TRACE(phase);
+    World w;
+    w.view.cancelInPhase = phase;
+    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Cancelled);
+    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs").empty(), std::string(phase) == "Measuring");
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.Content(kTicket), kTicketText);
+    EXPECT_FALSE(w.Recycled());
+    EXPECT_FALSE(w.view.open);
+  }
+}
+
+// Free space is held against whole clusters and a folder's cluster, summed in 64 bits.
+TEST(MoveFolderTest, FreeSpaceCountsWholeClustersOfAHugeTree) {
+  constexpr uint64_t kHuge = 5ull << 30;  // cut to 32 bits: 1 GiB
+  constexpr uint64_t kCluster = 4096;
+  constexpr uint64_t kBytes = kHuge + 3 + 2 + 5 + 3;
+  constexpr uint64_t kOccupied = kHuge + 4 * kCluster + 3 * kCluster;  // 4 small files, 3 folders
+  const std::pair<uint64_t, MoveOutcome> cases[] = {
+      {2ull << 30, MoveOutcome::NotEnoughSpace},  // above the cut sum, below the real one
+      {kBytes, MoveOutcome::NotEnoughSpace},      // the bytes fit, the clusters do not
+      {kOccupied - 1, MoveOutcome::NotEnoughSpace},
+      {kOccupied, MoveOutcome::Moved},
+  };
+  for (const auto& [capacity, outcome] : cases) {
+    SCOPED_TRACE(capacity);
+    World w;
+    w.files.AddFile("C:\\Data\\Jobs\\huge.bin", "", 0, kHuge);
+    w.files.clusters['E'] = kCluster;
+    w.files.capacity['E'] = capacity;
+    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, outcome);
+  }
 }
 
 TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {

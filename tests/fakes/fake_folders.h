@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -24,6 +25,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     std::string content;
     uint64_t extraSize = 0;  // a large file without its bytes
     uint64_t id = 0;
+    uint32_t tag = 0;  // reparse tag
   };
 
   FakeFolderFileSystem() {
@@ -36,14 +38,57 @@ class FakeFolderFileSystem : public FolderFileSystem {
     nodes_.at(Key(path)).attributes = attributes | file_attribute::kDirectory;
   }
   void AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0,
-               uint64_t extraSize = 0) {
+               uint64_t extraSize = 0, uint32_t tag = 0) {
     MakeFolders(ParentOf(path));
     Node& node = nodes_[Key(path)];
-    node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_};
+    node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_, tag};
+  }
+  // A second name for an existing file: the same file, as a hard link is.
+  void AddHardLink(const std::string& link, const std::string& target) {
+    MakeFolders(ParentOf(link));
+    aliases_[Key(link)] = target;
+    Node node = nodes_.at(Key(target));
+    node.name = LastName(link);
+    nodes_[Key(link)] = node;
   }
   // A path that leads to another, as a short name or a junction does.
   void AddAlias(const std::string& alias, const std::string& target) {
     aliases_[Key(alias)] = target;
+  }
+  // A link as Wine shows a Unix link to a folder: listed and asked by name as a reparse point
+  // without a tag, opened as its target (the target's identity).
+  void AddLink(const std::string& link, const std::string& target, uint32_t tag = 0) {
+    MakeFolders(ParentOf(link));
+    aliases_[Key(link)] = target;
+    Node& node = nodes_[Key(link)];
+    node = Node{
+        LastName(link), true, file_attribute::kDirectory | file_attribute::kReparsePoint, "", 0,
+        ++lastId_};
+    linkTags_[Key(link)] = tag;
+  }
+  // Replaces a folder by a link to another place, as another program would between a check
+  // and a use. Fails with a sharing violation, as Windows does, while the folder or anything
+  // below it is held open.
+  std::optional<OsError> SwapForLink(const std::string& path, const std::string& target) {
+    const std::string key = Key(Resolve(path));
+    for (const auto& [held, count] : holds_) {
+      if (count > 0 && (held == key || StartsWith(held, key + "\\"))) {
+        return OsError{32, "MoveFileExW", "The file is being used by another process."};
+      }
+    }
+    const std::string prefix = key + "\\";
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && StartsWith(it->first, prefix);) {
+      it = nodes_.erase(it);
+    }
+    nodes_.erase(key);
+    AddLink(path, target);
+    return std::nullopt;
+  }
+  int HeldNow() const {
+    int held = 0;
+    for (const auto& [key, count] : holds_) held += count;
+    return held;
   }
   bool Exists(const std::string& path) const { return nodes_.count(Key(Resolve(path))) > 0; }
   const Node* Find(const std::string& path) const {
@@ -76,6 +121,15 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::deque<OsError> replaceErrors;  // one per ReplaceFileWith call, then success
   std::optional<OsError> recycleError;
   bool recycleLeavesFolder = false;
+  // The guarded recycling: false answers kNotSupported (Wine's shell); a staged error is the
+  // shell's refusal, and leaves the tree.
+  bool guardedRecycle = true;
+  std::optional<OsError> guardedRecycleError;
+  // The bin of every drive: nullopt for none; binKeeps false deletes for good what it is given.
+  std::optional<uint64_t> binItems = 0;
+  bool binKeeps = true;
+  std::map<char, uint64_t> clusters;          // bytes per cluster; 1 when absent
+  std::map<std::string, OsError> holdErrors;  // by folder path
   // Runs after each file's copy, with its source path.
   std::function<void(const std::string&)> onCopy;
   // Runs before each progress report of a large file's copy.
@@ -95,6 +149,12 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<FolderEntry> Stat(const std::string& path) override {
+    // By name a link shows as itself.
+    if (auto link = nodes_.find(Key(path)); link != nodes_.end() && linkTags_.count(Key(path))) {
+      FolderEntry entry = Entry(link->second);
+      entry.reparseTag = linkTags_.at(Key(path));
+      return entry;
+    }
     const std::string key = Key(Resolve(path));
     if (IsRoot(key) && IsFolder(key)) return FolderEntry{key, file_attribute::kDirectory, 0};
     auto it = nodes_.find(key);
@@ -211,12 +271,19 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (recycleLeavesFolder) return std::nullopt;
     const std::string key = Key(Resolve(path));
     if (nodes_.count(key) == 0) return OsError{2, "SHFileOperationW", "Not found."};
+    if (holds_[key] > 0) return OsError{32, "SHFileOperationW", "In use."};
     const std::string prefix = key + "\\";
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && StartsWith(it->first, prefix);) {
+      if (holds_[it->first] > 0) return OsError{32, "SHFileOperationW", "In use."};
+      ++it;
+    }
     for (auto it = nodes_.lower_bound(prefix);
          it != nodes_.end() && StartsWith(it->first, prefix);) {
       it = nodes_.erase(it);
     }
     nodes_.erase(key);
+    if (binItems && binKeeps) ++*binItems;
     return std::nullopt;
   }
 
@@ -234,6 +301,38 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
     AddFile(path, bytes);
     return std::nullopt;
+  }
+
+  OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
+    if (const OsError* error = Staged(holdErrors, path)) return *error;
+    const std::string key = Key(Resolve(path));
+    auto it = nodes_.find(key);
+    if (it == nodes_.end() || !it->second.folder) return NotFound(key, "CreateFileW");
+    ++holds_[key];
+    return std::unique_ptr<FolderHold>(std::make_unique<Hold>(
+        *this, key, FileIdentity{static_cast<uint32_t>(key[0]), it->second.id}, Entry(it->second)));
+  }
+
+  std::optional<OsError> RecycleTreeGuarded(const std::string& path) override {
+    if (!guardedRecycle) return OsError{50, "IFileOperation::Advise", "Not supported."};
+    if (guardedRecycleError) {
+      journal.push_back("refused " + path);
+      return guardedRecycleError;
+    }
+    return RecycleTree(path);
+  }
+
+  OsResult<uint64_t> RecycleBinItems(char) override {
+    if (!binItems) return OsError{0x80004005u, "SHQueryRecycleBinW", "Unspecified error"};
+    return *binItems;
+  }
+
+  OsResult<uint64_t> ClusterSize(char letter) override {
+    if (DriveType(letter) == DriveKind::Missing) {
+      return OsError{3, "GetDiskFreeSpaceW", "The system cannot find the path."};
+    }
+    auto it = clusters.find(letter);
+    return it == clusters.end() ? 1 : it->second;
   }
 
   std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override {
@@ -255,6 +354,21 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
  private:
   static constexpr uint64_t kChunk = 1 << 20;
+
+  class Hold final : public FolderHold {
+   public:
+    Hold(FakeFolderFileSystem& files, std::string key, FileIdentity identity, FolderEntry entry)
+        : files_(files), key_(std::move(key)), identity_(identity), entry_(std::move(entry)) {}
+    ~Hold() override { --files_.holds_[key_]; }
+    FileIdentity identity() const override { return identity_; }
+    FolderEntry entry() const override { return entry_; }
+
+   private:
+    FakeFolderFileSystem& files_;
+    std::string key_;
+    FileIdentity identity_;
+    FolderEntry entry_;
+  };
 
   static bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -332,7 +446,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
   static FolderEntry Entry(const Node& node) {
     return FolderEntry{node.name, node.attributes | (node.folder ? file_attribute::kDirectory : 0),
-                       node.folder ? 0 : node.content.size() + node.extraSize};
+                       node.folder ? 0 : node.content.size() + node.extraSize, node.tag};
   }
   OsError NotFound(const std::string& key, const char* api) const {
     if (IsFolder(Parent(key))) return OsError{2, api, "The system cannot find the file."};
@@ -356,6 +470,8 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::string> aliases_;
+  std::map<std::string, uint32_t> linkTags_;
+  std::map<std::string, int> holds_;
   uint64_t lastId_ = 0;
 };
 

@@ -222,6 +222,8 @@ void TfrmCopyProgress::StepFile() {
   UpdateCounter();
 }
 
+void TfrmCopyProgress::ShowPhase(const std::string& text) { SetText(count_, text); }
+
 void TfrmCopyProgress::UpdateCounter() { SetText(count_, progress_.CounterCaption(translator_)); }
 
 void TfrmCopyProgress::btnCancelClick() {
@@ -487,6 +489,10 @@ void SettingsDialogWin::StepFile() {
 }
 
 bool SettingsDialogWin::Cancelled() { return progress_ && progress_->Cancelled(); }
+
+void SettingsDialogWin::ShowPhase(const std::string& text) {
+  if (progress_) progress_->ShowPhase(text);
+}
 
 void SettingsDialogWin::Close() {
   progress_.reset();
