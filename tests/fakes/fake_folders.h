@@ -60,22 +60,15 @@ class FakeFolderFileSystem : public FolderFileSystem {
   void AddLink(const std::string& link, const std::string& target, uint32_t tag = 0) {
     MakeFolders(ParentOf(link));
     aliases_[Key(link)] = target;
-    Node& node = nodes_[Key(link)];
-    node = Node{
-        LastName(link), true, file_attribute::kDirectory | file_attribute::kReparsePoint, "", 0,
-        ++lastId_};
-    linkTags_[Key(link)] = tag;
+    nodes_[Key(link)] =
+        Node{LastName(link), true, file_attribute::kReparsePoint, "", 0, ++lastId_, tag};
   }
   // Replaces a folder by a link to another place, as another program would between a check
   // and a use. Fails with a sharing violation, as Windows does, while the folder or anything
   // below it is held open.
   std::optional<OsError> SwapForLink(const std::string& path, const std::string& target) {
     const std::string key = Key(Resolve(path));
-    for (const auto& [held, count] : holds_) {
-      if (count > 0 && (held == key || StartsWith(held, key + "\\"))) {
-        return OsError{32, "MoveFileExW", "The file is being used by another process."};
-      }
-    }
+    if (HeldAtOrBelow(key)) return OsError{32, "MoveFileExW", "In use by another process."};
     const std::string prefix = key + "\\";
     for (auto it = nodes_.lower_bound(prefix);
          it != nodes_.end() && StartsWith(it->first, prefix);) {
@@ -128,8 +121,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   // The bin of every drive: nullopt for none; binKeeps false deletes for good what it is given.
   std::optional<uint64_t> binItems = 0;
   bool binKeeps = true;
-  std::map<char, uint64_t> clusters;          // bytes per cluster; 1 when absent
-  std::map<std::string, OsError> holdErrors;  // by folder path
+  std::map<char, uint64_t> clusters;  // bytes per cluster; 1 when absent
   // Runs after each file's copy, with its source path.
   std::function<void(const std::string&)> onCopy;
   // Runs before each progress report of a large file's copy.
@@ -150,10 +142,8 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
   OsResult<FolderEntry> Stat(const std::string& path) override {
     // By name a link shows as itself.
-    if (auto link = nodes_.find(Key(path)); link != nodes_.end() && linkTags_.count(Key(path))) {
-      FolderEntry entry = Entry(link->second);
-      entry.reparseTag = linkTags_.at(Key(path));
-      return entry;
+    if (auto link = nodes_.find(Key(path)); link != nodes_.end() && aliases_.count(link->first)) {
+      return Entry(link->second);
     }
     const std::string key = Key(Resolve(path));
     if (IsRoot(key) && IsFolder(key)) return FolderEntry{key, file_attribute::kDirectory, 0};
@@ -271,13 +261,8 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (recycleLeavesFolder) return std::nullopt;
     const std::string key = Key(Resolve(path));
     if (nodes_.count(key) == 0) return OsError{2, "SHFileOperationW", "Not found."};
-    if (holds_[key] > 0) return OsError{32, "SHFileOperationW", "In use."};
+    if (HeldAtOrBelow(key)) return OsError{32, "SHFileOperationW", "In use."};
     const std::string prefix = key + "\\";
-    for (auto it = nodes_.lower_bound(prefix);
-         it != nodes_.end() && StartsWith(it->first, prefix);) {
-      if (holds_[it->first] > 0) return OsError{32, "SHFileOperationW", "In use."};
-      ++it;
-    }
     for (auto it = nodes_.lower_bound(prefix);
          it != nodes_.end() && StartsWith(it->first, prefix);) {
       it = nodes_.erase(it);
@@ -304,12 +289,11 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
-    if (const OsError* error = Staged(holdErrors, path)) return *error;
     const std::string key = Key(Resolve(path));
     auto it = nodes_.find(key);
     if (it == nodes_.end() || !it->second.folder) return NotFound(key, "CreateFileW");
     ++holds_[key];
-    return std::unique_ptr<FolderHold>(std::make_unique<Hold>(
+    return std::unique_ptr<FolderHold>(new Hold(
         *this, key, FileIdentity{static_cast<uint32_t>(key[0]), it->second.id}, Entry(it->second)));
   }
 
@@ -355,20 +339,24 @@ class FakeFolderFileSystem : public FolderFileSystem {
  private:
   static constexpr uint64_t kChunk = 1 << 20;
 
-  class Hold final : public FolderHold {
-   public:
-    Hold(FakeFolderFileSystem& files, std::string key, FileIdentity identity, FolderEntry entry)
-        : files_(files), key_(std::move(key)), identity_(identity), entry_(std::move(entry)) {}
-    ~Hold() override { --files_.holds_[key_]; }
-    FileIdentity identity() const override { return identity_; }
-    FolderEntry entry() const override { return entry_; }
-
-   private:
-    FakeFolderFileSystem& files_;
-    std::string key_;
-    FileIdentity identity_;
-    FolderEntry entry_;
+  struct Hold final : FolderHold {
+    Hold(FakeFolderFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
+        : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
+    ~Hold() override { --files.holds_[key]; }
+    FileIdentity identity() const override { return id; }
+    FolderEntry entry() const override { return held; }
+    FakeFolderFileSystem& files;
+    std::string key;
+    FileIdentity id;
+    FolderEntry held;
   };
+  // Windows refuses to rename or delete a folder while it, or anything in it, is open.
+  bool HeldAtOrBelow(const std::string& key) const {
+    for (const auto& [held, count] : holds_) {
+      if (count > 0 && (held == key || StartsWith(held, key + "\\"))) return true;
+    }
+    return false;
+  }
 
   static bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -470,7 +458,6 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::string> aliases_;
-  std::map<std::string, uint32_t> linkTags_;
   std::map<std::string, int> holds_;
   uint64_t lastId_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "maintenance/ticket.h"
 #include "platform/win32/text.h"
@@ -49,20 +50,19 @@ void WriteTestFile(const fs::path& path, const std::string& bytes, DWORD attribu
   if (attributes) SetFileAttributesW(longPath.c_str(), attributes);
 }
 
-// Wine starts Unix programs; the tests make and remove Unix symbolic links with them, as someone
-// with a shell on the machine would (Wine's CreateSymbolicLinkW makes nothing).
-std::wstring UnixPath(const fs::path& path) {
+// Wine starts Unix programs: the tests make and remove Unix symbolic links as someone with a
+// shell on the machine would (Wine's CreateSymbolicLinkW makes nothing).
+bool RunUnix(const wchar_t* program, const std::vector<fs::path>& paths) {
   using ToUnix = char*(CDECL*)(const wchar_t*);
   const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
-  if (!unix) return L"";
-  std::wstring quoted = L"\"" + win32::Utf8ToWide(unix) + L"\"";
-  HeapFree(GetProcessHeap(), 0, unix);
-  return quoted;
-}
-
-bool RunUnix(std::wstring command) {
+  std::wstring command = program;
+  for (const fs::path& path : paths) {
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!unix) return false;
+    command += L" \"" + win32::Utf8ToWide(unix) + L"\"";
+    HeapFree(GetProcessHeap(), 0, unix);
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -75,14 +75,6 @@ bool RunUnix(std::wstring command) {
   CloseHandle(process.hProcess);
   return true;
 }
-
-bool MakeUnixLink(const fs::path& link, const fs::path& target) {
-  return RunUnix(L"/bin/ln -s " + UnixPath(target) + L" " + UnixPath(link)) &&
-         (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Only the link: the runtime's tree removal would follow it.
-void RemoveUnixLink(const fs::path& link) { RunUnix(L"/bin/rm -f " + UnixPath(link)); }
 
 DWORD Attributes(const fs::path& path) {
   return GetFileAttributesW((L"\\\\?\\" + path.wstring()).c_str());
@@ -245,7 +237,7 @@ TEST_F(MaintenanceTest, ALinkAtTheNewPlaceIntoTheOldTreeIsRefusedBeforeAnythingI
     WriteTestFile(jobs_ / L"Sub" / L"two.tif", "two");
     const fs::path target = controller_.folder() / c.target;
     fs::create_directories((controller_.folder() / c.link).parent_path());
-    ASSERT_TRUE(MakeUnixLink(controller_.folder() / c.link, jobs_ / L"Sub"));
+    ASSERT_TRUE(RunUnix(L"/bin/ln -s", {jobs_ / L"Sub", controller_.folder() / c.link}));
     const std::string ticket = ReadAll(kTicket);
 
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
@@ -260,7 +252,7 @@ TEST_F(MaintenanceTest, ALinkAtTheNewPlaceIntoTheOldTreeIsRefusedBeforeAnythingI
         << "the old folder was copied into itself";
     EXPECT_FALSE(fs::exists(target / L"job.tif"));
     CloseController();
-    RemoveUnixLink(controller_.folder() / c.link);
+    RunUnix(L"/bin/rm", {controller_.folder() / c.link});  // the link only
   }
 }
 

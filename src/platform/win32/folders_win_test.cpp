@@ -8,7 +8,6 @@
 #include "platform/win32/adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/folders_win.h"
-#include "platform/win32/function_cast.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/scoped_handle.h"
 
@@ -60,6 +59,14 @@ TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   EXPECT_EQ(Named(*listing, ".cache")->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(Named(*listing, "big.bin")->size, 5ull << 30);
   EXPECT_EQ(files.Stat(folder.File("big.bin"))->size, 5ull << 30);
+  // A copy would take whole clusters of the drive, and one for each folder.
+  const uint64_t cluster = files.ClusterSize(folder.path()[0]).value();
+  ASSERT_GE(cluster, 512u);
+  MessagePumpWin pump;
+  ClockWin clock;
+  const TreeSize size = CopyEngine(files, pump, clock).FolderSize(folder.path(), {}, cluster);
+  EXPECT_EQ(size.bytes, (5ull << 30) + 2);
+  EXPECT_EQ(size.occupied, (5ull << 30) + 3 * cluster);
 }
 
 TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
@@ -152,64 +159,6 @@ TEST_F(FolderFileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNot
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_DISK_FULL));
   EXPECT_FALSE(files.Stat(target).ok());
-}
-
-// The copy needs whole clusters of the target drive, one more per folder, all in 64 bits.
-TEST_F(FolderFileSystemWinTest, AHugeSparseTreeIsMeasuredWithWholeClusters) {
-  ASSERT_TRUE(files.CreateFolderTree(folder.File("Sub")).ok());
-  WriteBytes(folder.File("Sub\\one.txt"), "1");
-  {
-    ScopedFileHandle big(::CreateFileW(Utf8ToWide(folder.File("big.bin")).c_str(), GENERIC_WRITE, 0,
-                                       nullptr, CREATE_NEW, 0, nullptr));
-    LARGE_INTEGER end{};
-    end.QuadPart = (5ll << 30) + 1;
-    ASSERT_TRUE(::SetFilePointerEx(big.get(), end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(::SetEndOfFile(big.get()));
-  }
-  const auto cluster = files.ClusterSize(folder.path()[0]);
-  ASSERT_TRUE(cluster.ok()) << cluster.error().code;
-  ASSERT_GE(*cluster, 512u);
-  MessagePumpWin pump;
-  ClockWin clock;
-  CopyEngine engine(files, pump, clock);
-  const TreeSize size = engine.FolderSize(folder.path(), {}, *cluster);
-  EXPECT_EQ(size.bytes, (5ull << 30) + 2);
-  // The big file takes one cluster beyond 5 GiB, the small one a cluster, each folder one.
-  EXPECT_EQ(size.occupied, (5ull << 30) + 4 * *cluster);
-}
-
-// Wine shows a Unix link to a folder as a reparse point without a tag, and opens it as its
-// target; a link to a file is a plain file with its target's identity.
-TEST_F(FolderFileSystemWinTest, AUnixLinkIsAReparsePointThatOpensAsItsTarget) {
-  using ToUnix = char*(CDECL*)(const wchar_t*);
-  const auto toUnix = FunctionCast<ToUnix>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-  if (!toUnix) GTEST_SKIP() << "not Wine";
-  ASSERT_TRUE(files.CreateFolderTree(folder.File("Target")).ok());
-  char* target = toUnix(Utf8ToWide(folder.File("Target")).c_str());
-  char* link = toUnix(Utf8ToWide(folder.File("Link")).c_str());
-  ASSERT_TRUE(target && link);
-  std::wstring command =
-      L"/bin/ln -s \"" + Utf8ToWide(target) + L"\" \"" + Utf8ToWide(link) + L"\"";
-  ::HeapFree(::GetProcessHeap(), 0, target);
-  ::HeapFree(::GetProcessHeap(), 0, link);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-  ::WaitForSingleObject(process.hProcess, 10000);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-
-  const auto byName = files.Stat(folder.File("Link"));
-  ASSERT_TRUE(byName.ok());
-  EXPECT_TRUE(byName->IsLink());
-  EXPECT_TRUE(Named(*files.ListFolder(folder.path()), "Link")->IsLink());
-  const auto hold = files.HoldFolder(folder.File("Link"));
-  ASSERT_TRUE(hold.ok());
-  EXPECT_FALSE((*hold)->entry().IsLink());
-  EXPECT_EQ((*hold)->identity(), *files.Identity(folder.File("Target")));
 }
 
 // The shell flags an item for the bin, or deletes it for good: the sink lets only the first go.
