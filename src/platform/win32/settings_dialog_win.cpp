@@ -188,8 +188,9 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
   bar_ = control(PROGRESS_CLASSW, 0, control_id::kProgressBar, 45, 40, 303, 15);
   cancel_ =
       control(WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368, 35, 75, 25);
+  // As wide as the window allows: it also names the phases, whose translations run long.
   count_ = control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, control_id::kProgressCount, 47, 69,
-                   306, 18);
+                   396, 18);
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
   Retranslate();
   ::ShowWindow(hwnd_, SW_SHOW);
