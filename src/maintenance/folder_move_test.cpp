@@ -245,6 +245,10 @@ TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   World huge;  // exactly the clusters a huge tree occupies
   huge.AddHugeFile(kHugeTreeOccupies);
   EXPECT_EQ(huge.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  World wine;  // no guarded recycling, but a bin that keeps the test file
+  wine.files.guardedRecycle = false;
+  EXPECT_EQ(wine.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  EXPECT_EQ(wine.files.binItems, 2u);  // the test file and the tree
   World dedup;  // deduplicated files are reparse points with data of their own
   dedup.files.AddFile("C:\\Data\\Jobs\\d.dat", "d", file_attribute::kReparsePoint, 0, 0x80000013);
   EXPECT_EQ(dedup.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);

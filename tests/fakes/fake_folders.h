@@ -41,7 +41,8 @@ class FakeFolderFileSystem : public FolderFileSystem {
                uint64_t extraSize = 0, uint32_t tag = 0) {
     MakeFolders(ParentOf(path));
     Node& node = nodes_[Key(path)];
-    node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_, tag};
+    node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_};
+    node.tag = tag;
   }
   // A second name for an existing file: the same file, as a hard link is.
   void AddHardLink(const std::string& link, const std::string& target) {
@@ -60,8 +61,8 @@ class FakeFolderFileSystem : public FolderFileSystem {
   void AddLink(const std::string& link, const std::string& target, uint32_t tag = 0) {
     MakeFolders(ParentOf(link));
     aliases_[Key(link)] = target;
-    nodes_[Key(link)] =
-        Node{LastName(link), true, file_attribute::kReparsePoint, "", 0, ++lastId_, tag};
+    nodes_[Key(link)] = Node{LastName(link), true, file_attribute::kReparsePoint, "", 0, ++lastId_};
+    nodes_[Key(link)].tag = tag;
   }
   // Replaces a folder by a link to another place, as another program would between a check
   // and a use. Fails with a sharing violation, as Windows does, while the folder or anything
