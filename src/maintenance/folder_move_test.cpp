@@ -249,6 +249,10 @@ TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   wine.files.guardedRecycle = false;
   EXPECT_EQ(wine.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
   EXPECT_EQ(wine.files.binItems, 2u);  // the test file and the tree
+  World slash;                         // the ticket names the old folder with a closing backslash
+  slash.files.AddFile(kTicket, Replaced(kTicketText, "Jobs</Job>", "Jobs\\\\</Job>"));
+  slash.settings = slash.ticket.ReadFolderSettings();
+  EXPECT_EQ(slash.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
   World dedup;  // deduplicated files are reparse points with data of their own
   dedup.files.AddFile("C:\\Data\\Jobs\\d.dat", "d", file_attribute::kReparsePoint, 0, 0x80000013);
   EXPECT_EQ(dedup.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);

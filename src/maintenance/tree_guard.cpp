@@ -34,8 +34,11 @@ TreeGuard::Check TreeGuard::HoldOld(const std::string& path) { return Hold(path,
 
 TreeGuard::Check TreeGuard::HoldNew(const std::string& path) { return Hold(path, false, true); }
 
-TreeGuard::Check TreeGuard::HoldParents(const std::string& path, bool oldSide) {
-  // "D:\a\b\c": the parents "D:\a" and "D:\a\b".
+TreeGuard::Check TreeGuard::HoldParents(const std::string& given, bool oldSide) {
+  // "D:\a\b\c": the parents "D:\a" and "D:\a\b", never the folder itself (a parent's hold
+  // would keep the old tree from the recycle bin).
+  std::string path = given;
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
   for (size_t slash = path.find('\\', 3); slash != std::string::npos;
        slash = path.find('\\', slash + 1)) {
     const std::string parent = path.substr(0, slash);
