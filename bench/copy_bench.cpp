@@ -30,6 +30,7 @@ class CountingView final : public dpc::ProgressView {
   void Open(const std::string&) override {}
   void SetFileTotal(int64_t) override {}
   void StepFile() override { ++steps; }
+  void ShowPhase(const std::string&) override {}
   bool Cancelled() override { return false; }
   void Close() override {}
   int64_t steps = 0;

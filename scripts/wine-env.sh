@@ -77,6 +77,9 @@ dpc_wine_setup() {
     dpc_log "wineboot -i failed in $WINEPREFIX"
     return 1
   fi
+  # Wine's shell makes its trash folder in XDG_DATA_HOME but not XDG_DATA_HOME itself; without
+  # it there is no recycle bin, and the folder moves keep every old folder where it was.
+  mkdir -p "$XDG_DATA_HOME"
   # Kana, hangul and both Chinese scripts: Wine's own fonts have none, and a program asking for a
   # dialog or menu font shows boxes. Linking each interface font to the CJK font that setup.sh
   # installs gives real glyphs; programs read the links when they start, after the restart below.

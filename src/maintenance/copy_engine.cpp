@@ -27,6 +27,18 @@ std::string JoinPath(const std::string& top, const std::string& relative) {
   return top + "\\" + relative;
 }
 
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+  const uint64_t sum = a + b;
+  return sum < a ? std::numeric_limits<uint64_t>::max() : sum;
+}
+
+// The size rounded up to whole clusters, without overflowing near 2^64.
+uint64_t RoundedUp(uint64_t size, uint64_t cluster) {
+  if (cluster <= 1) return size;
+  const uint64_t rest = size % cluster;
+  return rest == 0 ? size : SaturatingAdd(size - rest, cluster);
+}
+
 int64_t Clamped(uint64_t value) {
   constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   return static_cast<int64_t>(value > kMax ? kMax : value);
@@ -88,7 +100,7 @@ void CopyEngine::PumpDuringFile() {
   pump_.ProcessPendingMessages();
 }
 
-TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop) {
+TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, uint64_t cluster) {
   TreeSize size;
   std::vector<std::string> pending{""};
   while (!pending.empty()) {
@@ -98,28 +110,89 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop) 
     }
     const std::string relative = std::move(pending.back());
     pending.pop_back();
-    auto listing = files_.ListFolder(JoinPath(path, relative));
+    const std::string folder = JoinPath(path, relative);
+    if (guard_) {
+      const TreeGuard::Check held = guard_->HoldOld(folder);
+      if (held.verdict == TreeGuard::Verdict::Link) {
+        size.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
+        continue;
+      }
+      if (!held.held()) {
+        size.problems.Add({TreeProblem::Kind::Unreadable, relative, held.error});
+        continue;
+      }
+    }
+    auto listing = files_.ListFolder(folder);
     if (!listing) {
       size.problems.Add({TreeProblem::Kind::Unreadable, relative, listing.error()});
       continue;
     }
+    if (cluster > 0) size.occupied = SaturatingAdd(size.occupied, cluster);
     for (const FolderEntry& entry : *listing) {
       std::string child = JoinRelative(relative, entry.name);
-      if (entry.IsReparsePoint()) {
+      if (entry.IsLink()) {
         size.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
       } else if (entry.IsFolder()) {
         ++size.folders;
         pending.push_back(std::move(child));
       } else {
         ++size.files;
-        const uint64_t sum = size.bytes + entry.size;
-        size.bytes = sum < size.bytes ? std::numeric_limits<uint64_t>::max() : sum;
+        size.bytes = SaturatingAdd(size.bytes, entry.size);
+        if (cluster > 0)
+          size.occupied = SaturatingAdd(size.occupied, RoundedUp(entry.size, cluster));
       }
     }
     PumpBetweenEntries();
   }
   FileCounter += size.files;
   return size;
+}
+
+std::optional<TreeProblem> CopyEngine::HoldNew(const std::string& path,
+                                               const std::string& relative) {
+  if (!guard_) return std::nullopt;
+  const TreeGuard::Check held = guard_->HoldNew(path);
+  switch (held.verdict) {
+    case TreeGuard::Verdict::Held:
+      return std::nullopt;
+    case TreeGuard::Verdict::Link:
+      return TreeProblem{TreeProblem::Kind::ReparsePoint, relative, std::nullopt};
+    case TreeGuard::Verdict::IntoOldTree:
+      return TreeProblem{TreeProblem::Kind::IntoOldTree, relative, std::nullopt};
+    case TreeGuard::Verdict::Failed:
+      break;
+  }
+  return TreeProblem{TreeProblem::Kind::Unreadable, relative, held.error};
+}
+
+ProblemList CopyEngine::CheckDestination(const std::string& destination, const StopCheck& stop) {
+  ProblemList problems;
+  if (!files_.Stat(destination)) return problems;  // nothing there yet
+  std::vector<std::string> pending{""};
+  while (!pending.empty() && !(stop && stop())) {
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    const std::string folder = JoinPath(destination, relative);
+    if (auto problem = HoldNew(folder, relative)) {
+      problems.Add(std::move(*problem));
+      continue;
+    }
+    auto listing = files_.ListFolder(folder);
+    if (!listing) {
+      problems.Add({TreeProblem::Kind::Unreadable, relative, listing.error()});
+      continue;
+    }
+    for (const FolderEntry& entry : *listing) {
+      std::string child = JoinRelative(relative, entry.name);
+      if (entry.IsLink()) {
+        problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
+      } else if (entry.IsFolder()) {
+        pending.push_back(std::move(child));
+      }
+    }
+    PumpBetweenEntries();
+  }
+  return problems;
 }
 
 int64_t CopyEngine::CountFiles(const std::string& path) { return FolderSize(path).files; }
@@ -130,6 +203,18 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
   const auto top = files_.CreateFolderTree(destination);
   if (!top) {
     report.problems.Add({TreeProblem::Kind::NotCreated, "", top.error()});
+    return report;
+  }
+  if (guard_) {
+    // Parents made just now are held too; the new folder itself must not have become a link.
+    const TreeGuard::Check parents = guard_->HoldParents(destination, false);
+    if (!parents.held()) {
+      report.problems.Add({TreeProblem::Kind::IntoOldTree, "", parents.error});
+      return report;
+    }
+  }
+  if (auto problem = HoldNew(destination, "")) {
+    report.problems.Add(std::move(*problem));
     return report;
   }
   auto listing = files_.ListFolder(source);
@@ -156,12 +241,17 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     std::string relative = JoinRelative(frame.relative, entry.name);
     const std::string from = JoinPath(source, relative);
     const std::string to = JoinPath(destination, relative);
-    if (entry.IsReparsePoint()) {
+    if (entry.IsLink()) {
       report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
     } else if (entry.IsFolder()) {
       const auto made = files_.CreateFolderTree(to);
+      std::optional<TreeProblem> unsafe;
+      if (made) unsafe = HoldNew(to, relative);
       if (!made) {
         report.problems.Add({TreeProblem::Kind::NotCreated, relative, made.error()});
+      } else if (unsafe) {
+        // Nothing is written into it, nor below it.
+        report.problems.Add(std::move(*unsafe));
       } else {
         // Hidden and system folders stay so; a pre-existing folder is left as it is.
         const uint32_t kept =
@@ -221,7 +311,7 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
     }
     for (const FolderEntry& entry : *listing) {
       std::string child = JoinRelative(folder.relative, entry.name);
-      if (entry.IsReparsePoint()) {
+      if (entry.IsLink()) {
         report.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
         continue;
       }
@@ -252,6 +342,17 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
       } else if (copied->size != entry.size) {
         report.problems.Add({TreeProblem::Kind::SizeDiffers, std::move(child), std::nullopt});
       } else if (copy.preexisting.count(child) != 0) {
+        // A hard link, or a file reached through a link: comparing it with itself proves
+        // nothing, and it would go with the old tree.
+        const auto original = files_.Identity(JoinPath(source, child));
+        const auto there = files_.Identity(to);
+        if (!original || !there || *original == *there) {
+          report.problems.Add({TreeProblem::Kind::SameFile, std::move(child),
+                               !original ? std::optional<OsError>(original.error())
+                               : !there  ? std::optional<OsError>(there.error())
+                                         : std::nullopt});
+          continue;
+        }
         const auto same = files_.SameContent(JoinPath(source, child), to);
         if (!same || !*same) {
           report.problems.Add({TreeProblem::Kind::ContentDiffers, std::move(child),
@@ -269,13 +370,43 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
   return report;
 }
 
-std::optional<OsError> CopyEngine::DeleteFolderTree(const std::string& path) {
-  if (auto error = files_.RecycleTree(path)) return error;
-  if (files_.Stat(path)) {
-    return OsError{145, "SHFileOperationW",
-                   "The folder is still there after it was given to the recycle bin."};
+RecycleResult CopyEngine::DeleteFolderTree(const std::string& path) {
+  using Kind = RecycleResult::Kind;
+  if (auto error = files_.RecycleTreeGuarded(path)) {
+    if (error->code == os_code::kCancelled) return {Kind::Refused, error};
+    if (error->code != os_code::kNotSupported) return {Kind::Failed, error};
+    // No way to forbid deleting for good (Wine's shell): see first that the bin keeps a file.
+    const RecycleResult proven = ProveRecycleBin(path);
+    if (proven.kind != Kind::Recycled) return proven;
+    if (auto failed = files_.RecycleTree(path)) return {Kind::Failed, failed};
   }
-  return std::nullopt;
+  if (files_.Stat(path)) {
+    return {Kind::Failed,
+            OsError{145, "SHFileOperationW",
+                    "The folder is still there after it was given to the recycle bin."}};
+  }
+  return {};
+}
+
+RecycleResult CopyEngine::ProveRecycleBin(const std::string& path) {
+  using Kind = RecycleResult::Kind;
+  const char drive = UpperAscii(path.empty() ? '?' : path[0]);
+  const auto before = files_.RecycleBinItems(drive);
+  if (!before) return {Kind::NoRecycleBin, before.error()};
+  const std::string probe = JoinPath(path, std::string(kRecycleTestFile));
+  if (auto error = files_.WriteFileFlushed(probe, "")) return {Kind::Failed, error};
+  if (auto error = files_.RecycleTree(probe)) {
+    files_.RemoveFile(probe);
+    return {Kind::NoRecycleBin, error};
+  }
+  if (files_.Stat(probe)) {
+    files_.RemoveFile(probe);
+    return {Kind::NoRecycleBin, std::nullopt};
+  }
+  const auto after = files_.RecycleBinItems(drive);
+  // Gone, but not in the bin: it was deleted for good, as the tree would be.
+  if (!after || *after <= *before) return {Kind::NoRecycleBin, std::nullopt};
+  return {};
 }
 
 DriveSpaceResult CopyEngine::GetDriveSpace(char letter) {

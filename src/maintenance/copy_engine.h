@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "i18n/translate.h"
+#include "maintenance/tree_guard.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/message_pump.h"
@@ -33,6 +34,9 @@ class ProgressView {
   // Asks Windows not to end the session while the window is open, with a reason the operator
   // reads on the shutdown screen; the request goes with the window at Close.
   virtual void BlockSessionEnd(const std::string& reason) { (void)reason; }
+  // What the move does now, when it is not copying files ("Measuring the folder..."), in place
+  // of the file counter until the next file; the text comes translated.
+  virtual void ShowPhase(const std::string& text) = 0;
 };
 
 // The progress window's own state, apart from the window so its captions can be tested.
@@ -67,6 +71,8 @@ struct TreeProblem {
     Missing,         // not at the new place
     SizeDiffers,     // at the new place with another size
     ContentDiffers,  // a file that already stood at the new place holds other bytes
+    SameFile,        // a file that already stood at the new place is the original itself
+    IntoOldTree,     // a folder at the new place is one of the old tree's, reached by a link
   };
   Kind kind;
   std::string relative;  // below the tree's top, "" for the top itself
@@ -88,7 +94,8 @@ class ProblemList {
 };
 
 struct TreeSize {
-  uint64_t bytes = 0;  // every file the copy will copy, under any folder
+  uint64_t bytes = 0;     // every file the copy will copy, under any folder
+  uint64_t occupied = 0;  // what the copies take on the target drive: see FolderSize
   int64_t files = 0;
   int64_t folders = 0;
   ProblemList problems;
@@ -118,6 +125,18 @@ struct DriveSpaceResult {
   int64_t totalBytes = -1;
 };
 
+// How the old tree's recycling ended.
+struct RecycleResult {
+  enum class Kind {
+    Recycled,
+    NoRecycleBin,  // the drive has no bin that keeps what it is given
+    Refused,       // the bin cannot take this tree (too large for it, say)
+    Failed,        // the shell failed, or the folder is still there
+  };
+  Kind kind = Kind::Recycled;
+  std::optional<OsError> error;
+};
+
 // The walks over one folder tree. Everything runs on the calling (user-interface) thread and
 // processes pending window messages between entries, so the progress window stays live and its
 // Cancel arrives. Walks go by an explicit stack: a deep tree cannot exhaust the thread's stack.
@@ -132,11 +151,21 @@ class CopyEngine {
   int64_t FileCounter = 0;
 
   // Bytes and files of the whole tree in 64 bits, folders named ".x" included, in one walk;
-  // adds the files to FileCounter. Folders that cannot be listed and reparse points come back
-  // as problems (a copy of such a tree would be incomplete).
-  TreeSize FolderSize(const std::string& path, const StopCheck& stop = {});
+  // adds the files to FileCounter. Folders that cannot be listed and links come back as
+  // problems (a copy of such a tree would be incomplete). With a cluster size, `occupied` is
+  // what the copies take on a drive of that cluster size: each file rounded up to whole
+  // clusters, and one cluster for each folder.
+  TreeSize FolderSize(const std::string& path, const StopCheck& stop = {}, uint64_t cluster = 0);
   // The tree's files, added to FileCounter as well.
   int64_t CountFiles(const std::string& path);
+
+  // With a guard, every folder the walks meet is held from then on (see TreeGuard): the old
+  // tree's by FolderSize, the new place's by CheckDestination and CopyFolderTree.
+  void UseGuard(TreeGuard* guard) { guard_ = guard; }
+
+  // What already stands at the new place, before anything is written there: a link, or a
+  // folder that is one of the old tree's, anywhere in it is a problem.
+  ProblemList CheckDestination(const std::string& destination, const StopCheck& stop);
 
   // Copies the tree file by file, never over an existing file, stepping the view once per file
   // and stopping after the entry in hand once `stop` says so.
@@ -147,8 +176,12 @@ class CopyEngine {
   VerifyReport VerifyCopy(const std::string& source, const std::string& destination,
                           const CopyReport& copy, const StopCheck& stop);
 
-  // To the recycle bin; an error also when the folder is still there afterwards.
-  std::optional<OsError> DeleteFolderTree(const std::string& path);
+  // To the recycle bin, and never anywhere else: where the system cannot refuse to delete for
+  // good, a test file first shows that the drive's bin keeps what it is given. The tree stays
+  // when the bin cannot take it.
+  RecycleResult DeleteFolderTree(const std::string& path);
+  // Name of that test file, put in the tree's top folder and recycled before the tree.
+  static constexpr std::string_view kRecycleTestFile = "Durvin recycle bin test.tmp";
   DriveSpaceResult GetDriveSpace(char letter);
 
   // Window messages are processed at most this often during one file's copy.
@@ -157,11 +190,14 @@ class CopyEngine {
  private:
   void PumpBetweenEntries();
   void PumpDuringFile();
+  std::optional<TreeProblem> HoldNew(const std::string& path, const std::string& relative);
+  RecycleResult ProveRecycleBin(const std::string& path);
 
   FolderFileSystem& files_;
   MessagePump& pump_;
   Clock& clock_;
   uint64_t lastPump_ = 0;
+  TreeGuard* guard_ = nullptr;
 };
 
 // "a\b" from "a" and "b"; just "b" at the top.

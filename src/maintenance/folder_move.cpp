@@ -62,6 +62,29 @@ constexpr std::string_view kInstallLocationFailed = UiText(
     "The folder was moved and the settings ticket names \"%s\", but the product's install "
     "location could not be recorded, so the old folder \"%s\" was kept. The remaining folders "
     "were not moved.");
+constexpr std::string_view kMeasuring = UiText("Measuring the folder...");
+constexpr std::string_view kVerifying = UiText("Checking the copies...");
+constexpr std::string_view kRecycling = UiText("Moving the old folder to the recycle bin...");
+constexpr std::string_view kDestinationUnsafe =
+    UiText("\"%s\" cannot be used as the new folder, so nothing was copied:");
+constexpr std::string_view kDestinationAdvice =
+    UiText("Choose another folder, or remove the links from it, and try again.");
+constexpr std::string_view kIntoOldLine =
+    UiText("%s: leads into the current folder \"%s\" through a link");
+constexpr std::string_view kReasonSameFile = UiText(
+    "A file in the new folder is the original file itself, reached through a link, and would go "
+    "with the old folder. Remove the link from the new folder, and try again.");
+constexpr std::string_view kReasonIntoOld = UiText(
+    "A folder in the new folder leads into the current folder through a link, so nothing was "
+    "written into it.");
+constexpr std::string_view kRecycleNoBin = UiText(
+    "The files were moved to \"%s\" and the server now uses them. The old folder \"%s\" stays "
+    "where it was: this drive has no recycle bin that would keep it, and it is never deleted for "
+    "good. Delete it by hand once you no longer need it.");
+constexpr std::string_view kRecycleRefused = UiText(
+    "The files were moved to \"%s\" and the server now uses them. The old folder \"%s\" stays "
+    "where it was: the recycle bin cannot take it (it may be larger than the bin allows), and it "
+    "is never deleted for good. Delete it by hand once you no longer need it.");
 constexpr std::string_view kRecycleFailed = UiText(
     "The files were moved to \"%s\" and the server now uses them, but the old folder \"%s\" "
     "could not be put in the recycle bin. Delete it by hand when convenient.");
@@ -106,9 +129,11 @@ MoveFolder::MoveFolder(MoveServices& services, ProgressView& view, MoveRequest r
     : s_(services),
       view_(view),
       request_(std::move(request)),
+      guard_(services.files),
       engine_(services.files, services.pump, services.clock),
       rules_(services.files, services.codePage, services.translator) {
   result_.storedValue = request_.storedValue;
+  engine_.UseGuard(&guard_);
 }
 
 MoveFolder::~MoveFolder() { CloseView(); }
@@ -160,23 +185,51 @@ void MoveFolder::Check() {
 }
 
 void MoveFolder::Measure() {
+  // The window is up from here, so that Cancel reaches a long measuring too.
+  view_.Open(s_.translator.Translate(request_.row.label));
+  viewOpen_ = true;
+  // Windows lets only a visible window hold up the end of the session, and shows its reason.
+  view_.BlockSessionEnd(Text(kSessionBlockReason));
+  view_.ShowPhase(Text(kMeasuring));
+  s_.pump.ProcessPendingMessages();
+  const char drive = newPath_[0];
+  const auto cluster = s_.files.ClusterSize(drive);
+  const auto stop = [this] { return Stopping(); };
   engine_.FileCounter = 0;
-  size_ = engine_.FolderSize(request_.storedValue, [this] { return Stopping(); });
-  if (size_.stopped) return Finish(MoveOutcome::Cancelled);
+  if (const auto parents = guard_.HoldParents(request_.storedValue, true); !parents.held()) {
+    return Finish(MoveOutcome::Refused,
+                  Text(kTreeNotMovable, {request_.storedValue}) + "\r\n" +
+                      Text(kUnreadableLine,
+                           {request_.storedValue, parents.error ? parents.error->text : ""}));
+  }
+  size_ = engine_.FolderSize(request_.storedValue, stop, cluster ? *cluster : 1);
+  if (size_.stopped || Stopping()) return Finish(MoveOutcome::Cancelled);
   if (!size_.problems.empty()) {
     return Finish(MoveOutcome::Refused, Text(kTreeNotMovable, {request_.storedValue}) + "\r\n" +
                                             ProblemsMessage(size_.problems) + "\r\n\r\n" +
                                             Text(kTreeAdvice));
   }
-  const DriveSpaceResult space = engine_.GetDriveSpace(newPath_[0]);
-  const uint64_t needed = size_.bytes;
-  if (!space.ok || space.freeBytes < 0 || static_cast<uint64_t>(space.freeBytes) < needed) {
+  // Before anything is written: the new folder's parents and whatever already stands in it.
+  ProblemList unsafe;
+  if (const auto parents = guard_.HoldParents(newPath_, false); !parents.held()) {
+    unsafe.Add({parents.verdict == TreeGuard::Verdict::IntoOldTree ? TreeProblem::Kind::IntoOldTree
+                                                                   : TreeProblem::Kind::Unreadable,
+                "", parents.error});
+  } else {
+    unsafe = engine_.CheckDestination(newPath_, stop);
+  }
+  if (Stopping()) return Finish(MoveOutcome::Cancelled);
+  if (!unsafe.empty()) {
+    logDetail_ = "the new folder holds a link";
+    return Finish(MoveOutcome::Refused, DestinationMessage(unsafe));
+  }
+  // Each copy takes whole clusters, and each folder one more; exactly the tree's bytes free is
+  // not enough then.
+  const DriveSpaceResult space = engine_.GetDriveSpace(drive);
+  if (!cluster || !space.ok || space.freeBytes < 0 ||
+      static_cast<uint64_t>(space.freeBytes) < size_.occupied) {
     return Finish(MoveOutcome::NotEnoughSpace, Text(kNotEnoughSpace));
   }
-  view_.Open(s_.translator.Translate(request_.row.label));
-  viewOpen_ = true;
-  // Windows lets only a visible window hold up the end of the session, and shows its reason.
-  view_.BlockSessionEnd(Text(kSessionBlockReason));
   if (engine_.FileCounter > 0) view_.SetFileTotal(engine_.FileCounter);
   s_.pump.ProcessPendingMessages();
   step_ = MoveStep::Copy;
@@ -190,6 +243,8 @@ void MoveFolder::Copy() {
 }
 
 void MoveFolder::Verify() {
+  view_.ShowPhase(Text(kVerifying));
+  s_.pump.ProcessPendingMessages();
   const VerifyReport verify =
       engine_.VerifyCopy(request_.storedValue, newPath_, copy_, [this] { return Stopping(); });
   if (verify.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
@@ -230,6 +285,12 @@ void MoveFolder::Verify() {
         break;
       case TreeProblem::Kind::Unreadable:
         why = kReasonUnreadable;
+        break;
+      case TreeProblem::Kind::SameFile:
+        why = kReasonSameFile;
+        break;
+      case TreeProblem::Kind::IntoOldTree:
+        why = kReasonIntoOld;
         break;
       default:
         break;
@@ -296,12 +357,60 @@ void MoveFolder::RecordInstallLocation() {
 }
 
 void MoveFolder::Recycle() {
-  if (auto error = engine_.DeleteFolderTree(request_.storedValue)) {
-    return Finish(MoveOutcome::MovedOldFolderKept,
-                  WithSystemError(s_.translator,
-                                  Text(kRecycleFailed, {newPath_, request_.storedValue}), *error));
+  view_.ShowPhase(Text(kRecycling));
+  s_.pump.ProcessPendingMessages();
+  // The old tree's holds would keep the bin from taking it.
+  guard_.ReleaseOld();
+  const RecycleResult recycled = engine_.DeleteFolderTree(request_.storedValue);
+  std::string systemText;
+  if (recycled.error) {
+    // One line for the trace log.
+    std::string text = recycled.error->text;
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    systemText =
+        " (" + recycled.error->api + " " + std::to_string(recycled.error->code) + ": " + text + ")";
   }
-  Finish(MoveOutcome::Moved);
+  switch (recycled.kind) {
+    case RecycleResult::Kind::Recycled:
+      return Finish(MoveOutcome::Moved);
+    case RecycleResult::Kind::NoRecycleBin:
+      logDetail_ = "no recycle bin for that drive, not deleted for good" + systemText;
+      return Finish(MoveOutcome::MovedOldFolderKept,
+                    Text(kRecycleNoBin, {newPath_, request_.storedValue}));
+    case RecycleResult::Kind::Refused:
+      logDetail_ = "the recycle bin cannot take it, not deleted for good" + systemText;
+      return Finish(MoveOutcome::MovedOldFolderKept,
+                    Text(kRecycleRefused, {newPath_, request_.storedValue}));
+    case RecycleResult::Kind::Failed:
+      break;
+  }
+  logDetail_ = systemText.empty() ? systemText : systemText.substr(1);
+  const OsError error = recycled.error.value_or(OsError{0, "SHFileOperationW", ""});
+  Finish(MoveOutcome::MovedOldFolderKept,
+         WithSystemError(s_.translator, Text(kRecycleFailed, {newPath_, request_.storedValue}), error));
+}
+
+std::string MoveFolder::DestinationMessage(const ProblemList& problems) {
+  std::string lines;
+  size_t shown = 0;
+  for (const TreeProblem& problem : problems.first()) {
+    if (shown == kShownNames) break;
+    const std::string name = problem.relative.empty() ? newPath_ : problem.relative;
+    lines += "\r\n";
+    if (problem.kind == TreeProblem::Kind::ReparsePoint) {
+      lines += Text(kLinkLine, {name});
+    } else if (problem.kind == TreeProblem::Kind::IntoOldTree) {
+      lines += Text(kIntoOldLine, {name, request_.storedValue});
+    } else {
+      lines += Text(kUnreadableLine, {name, problem.error ? problem.error->text : ""});
+    }
+    ++shown;
+  }
+  const int64_t rest = problems.count() - static_cast<int64_t>(shown);
+  if (rest > 0) lines += "\r\n" + Text(kMoreNames, {std::to_string(rest)});
+  return Text(kDestinationUnsafe, {newPath_}) + lines + "\r\n\r\n" + Text(kDestinationAdvice);
 }
 
 void MoveFolder::Finish(MoveOutcome outcome, std::string message, bool stopRemainingRows) {
@@ -310,7 +419,9 @@ void MoveFolder::Finish(MoveOutcome outcome, std::string message, bool stopRemai
   result_.stopRemainingRows = stopRemainingRows;
   step_ = MoveStep::Done;
   CloseView();
-  if (outcome != MoveOutcome::Unchanged) Log(std::string(OutcomeName(outcome)));
+  if (outcome != MoveOutcome::Unchanged) {
+    Log(std::string(OutcomeName(outcome)) + (logDetail_.empty() ? "" : ": " + logDetail_));
+  }
 }
 
 void MoveFolder::CloseView() noexcept {

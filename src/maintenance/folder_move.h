@@ -72,9 +72,10 @@ inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
 
 // The move of one row's folder tree (MoveFolder), as explicit steps: check, measure, copy,
 // verify, rewrite the ticket, record the install location (media profile row), recycle the old
-// tree. Nothing is deleted that has not arrived whole at the new place, and the old tree goes
-// only after the ticket names the new one. The copy and verification process window messages;
-// the progress view is open from the copy to the end of the move.
+// tree. Nothing is deleted that has not arrived whole at the new place, the old tree goes only
+// after the ticket names the new one, and only to the recycle bin. Every folder checked is held
+// until the move ends, and no link is followed at either place. The walks process window
+// messages; the progress view is open from the measuring to the end of the move.
 class MoveFolder {
  public:
   MoveFolder(MoveServices& services, ProgressView& view, MoveRequest request);
@@ -108,9 +109,12 @@ class MoveFolder {
   std::string ProblemsMessage(const ProblemList& problems);
   void Log(const std::string& what);
 
+  std::string DestinationMessage(const ProblemList& problems);
+
   MoveServices& s_;
   ProgressView& view_;
   MoveRequest request_;
+  TreeGuard guard_;
   CopyEngine engine_;
   PathRules rules_;
   MoveStep step_ = MoveStep::Check;
@@ -120,6 +124,7 @@ class MoveFolder {
   CopyReport copy_;
   bool viewOpen_ = false;
   bool cancelRequested_ = false;
+  std::string logDetail_;  // said after the outcome in the trace line
 };
 
 // The dialog's windows as the OK flow sees them: the progress window and message boxes.

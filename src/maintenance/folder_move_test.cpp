@@ -27,6 +27,9 @@ constexpr const char* kTicketText =
     "  <Temp type=\"string\">C:\\\\Data\\\\Temp</Temp>\r\n"
     "  <ApplicationFolder type=\"string\">C:\\\\Server</ApplicationFolder>\r\n"
     "</Settings>\r\n";
+constexpr uint64_t kHuge = 5ull << 30;  // cut to 32 bits: 1 GiB
+// The job folder's files and folders each in one cluster of 4 KiB, and the huge file.
+constexpr uint64_t kHugeTreeOccupies = kHuge + 4 * 4096 + 3 * 4096;
 constexpr const char* kUninstall =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{4D2-GUID}";
 
@@ -63,6 +66,13 @@ struct World {
     MoveFolder move(services, view, Request(row, newText));
     move.Run();
     return move.result();
+  }
+  // A 5 GiB file in the job folder, to a drive of 4 KiB clusters with that much room.
+  void AddHugeFile(uint64_t capacity) {
+    files.AddFile("C:\\Data\\Jobs\\huge.bin", "", 0, kHuge);
+    files.clusters['E'] = 4096;
+    files.capacity['E'] = capacity;
+    jobsBefore = files.FilesBelow("C:\\Data\\Jobs");
   }
   bool Recycled() const {
     return std::any_of(files.journal.begin(), files.journal.end(),
@@ -128,6 +138,9 @@ TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
   EXPECT_EQ(w.view.fileTotal, 4);
   EXPECT_EQ(w.view.steps, 4);
   EXPECT_EQ(w.view.closes, 1);
+  EXPECT_EQ(w.view.phases,
+            (std::vector<std::string>{"Measuring the folder...", "Checking the copies...",
+                                      "Moving the old folder to the recycle bin..."}));
   EXPECT_EQ(w.log, std::vector<std::string>{
                        "Server File Maintenance = Job C:\\Data\\Jobs -> E:\\Jobs: moved"});
 }
@@ -139,12 +152,14 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
     MoveOutcome outcome;
     const char* says;
     bool stopsRows = false;
+    const char* newText = "E:\\Jobs";
   };
   const Case cases[] = {
       {"disk full during the copy",
        [](World& w) {
-         w.files.capacity['E'] = 3 + 2 + 5 + 3;  // exactly the tree: the check passes
-         w.files.onCopy = [&w](const std::string&) { w.files.AddFile("E:\\other", "x"); };
+         // Exactly the tree with one cluster per folder (three): the check passes.
+         w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+         w.files.onCopy = [&w](const std::string&) { w.files.AddFile("E:\\other", "xxxx"); };
        },
        MoveOutcome::NotMoved, "Code: 112."},
       {"locked file",
@@ -178,15 +193,38 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
        MoveOutcome::Refused, "started during the move"},
       {"server running", [](World& w) { w.serverStopped = false; }, MoveOutcome::Refused,
        "The server is running"},
-      {"not enough space", [](World& w) { w.files.capacity['E'] = 3 + 2 + 5 + 3 - 1; },
+      {"not enough space", [](World& w) { w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3 - 1; },
        MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
+      {"room for the bytes cut to 32 bits", [](World& w) { w.AddHugeFile(2ull << 30); },
+       MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
+      {"room for the bytes, not the clusters", [](World& w) { w.AddHugeFile(kHuge + 13); },
+       MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
+      {"cancel while measuring", [](World& w) { w.view.cancelInPhase = "Measuring"; },
+       MoveOutcome::Cancelled, ""},
+      {"cancel while checking", [](World& w) { w.view.cancelInPhase = "Checking"; },
+       MoveOutcome::Cancelled, ""},
+      {"the new folder is a link into the old one",
+       [](World& w) { w.files.AddLink("E:\\Jobs", "C:\\Data\\Jobs\\Sub"); }, MoveOutcome::Refused,
+       "E:\\Jobs: a link to another place"},
+      {"a link in the new folder back into the old one",
+       [](World& w) { w.files.AddLink("E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"); },
+       MoveOutcome::Refused, "Sub: a link to another place"},
+      {"a junction in the new folder",
+       [](World& w) { w.files.AddLink("E:\\Jobs\\Mount", "D:\\Else", 0xA0000003); },
+       MoveOutcome::Refused, "Mount: a link to another place"},
+      {"a parent of the new folder leads into the old one",
+       [](World& w) { w.files.AddLink("E:\\Jobs", "C:\\Data\\Jobs\\Sub"); }, MoveOutcome::Refused,
+       "leads into the current folder", false, "E:\\Jobs\\New"},
+      {"the original file already at the new place",
+       [](World& w) { w.files.AddHardLink("E:\\Jobs\\job1.dat", "C:\\Data\\Jobs\\job1.dat"); },
+       MoveOutcome::NotMoved, "the original file itself"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     World w;
     c.stage(w);
     const std::string ticketBefore = w.files.Content(kTicket);
-    const MoveResult result = w.Move(3, "E:\\Jobs");
+    const MoveResult result = w.Move(3, c.newText);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
     EXPECT_EQ(result.stopRemainingRows, c.stopsRows);
@@ -195,14 +233,29 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
     EXPECT_EQ(w.files.Content(kTicket), ticketBefore);
     EXPECT_FALSE(w.Recycled());
     EXPECT_FALSE(w.view.open);
+    EXPECT_EQ(w.files.HeldNow(), 0);
   }
 }
 
 TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   World w;
   w.files.AddFile("E:\\Jobs\\job1.dat", "one");
-  w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+  w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3 + 3;
   EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  World huge;  // exactly the clusters a huge tree occupies
+  huge.AddHugeFile(kHugeTreeOccupies);
+  EXPECT_EQ(huge.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  World wine;  // no guarded recycling, but a bin that keeps the test file
+  wine.files.guardedRecycle = false;
+  EXPECT_EQ(wine.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  EXPECT_EQ(wine.files.binItems, 2u);  // the test file and the tree
+  World slash;                         // the ticket names the old folder with a closing backslash
+  slash.files.AddFile(kTicket, Replaced(kTicketText, "Jobs</Job>", "Jobs\\\\</Job>"));
+  slash.settings = slash.ticket.ReadFolderSettings();
+  EXPECT_EQ(slash.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  World dedup;  // deduplicated files are reparse points with data of their own
+  dedup.files.AddFile("C:\\Data\\Jobs\\d.dat", "d", file_attribute::kReparsePoint, 0, 0x80000013);
+  EXPECT_EQ(dedup.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
 }
 
 TEST(MoveFolderTest, CancelAndExitLeaveTheOldFolderAndTheTicket) {
@@ -274,16 +327,74 @@ TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists)
   EXPECT_TRUE(other.registry.opens.empty());
 }
 
+// The old tree stays, and the operator and the trace log learn why, when it did not go to a bin
+// that keeps it: never deleted for good.
 TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
-  World w;
-  w.files.recycleError = OsError{1223, "SHFileOperationW", "The operation was canceled."};
-  const MoveResult result = w.Move(3, "E:\\Jobs");
-  EXPECT_EQ(result.outcome, MoveOutcome::MovedOldFolderKept);
-  EXPECT_EQ(result.storedValue, "E:\\Jobs");
-  EXPECT_NE(result.message.find("could not be put in the recycle bin"), std::string::npos);
-  EXPECT_EQ(w.ticket.ReadFolderSettings().Job, "E:\\Jobs");
-  EXPECT_TRUE(w.files.Exists("C:\\Data\\Jobs\\job1.dat"));
-  EXPECT_NE(w.log.at(0).find("old folder could not be recycled"), std::string::npos);
+  struct Case {
+    const char* name;
+    std::function<void(test::FakeFolderFileSystem&)> stage;
+    const char* says;
+    const char* logs;
+  };
+  const Case cases[] = {
+      {"the shell fails",
+       [](auto& f) {
+         f.recycleError = OsError{5, "IFileOperation", "Access is denied."};
+       },
+       "could not be put in the recycle bin", "old folder could not be recycled"},
+      {"too large for the bin",
+       [](auto& f) {
+         f.guardedRecycleError = OsError{1223, "IFileOperation", "refused"};
+       },
+       "the recycle bin cannot take it", "not deleted for good"},
+      {"no bin", [](auto& f) { f.guardedRecycle = false, f.binItems.reset(); },
+       "this drive has no recycle bin", "not deleted for good"},
+      {"a bin that deletes for good", [](auto& f) { f.guardedRecycle = false, f.binKeeps = false; },
+       "this drive has no recycle bin", "not deleted for good"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.stage(w.files);
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    EXPECT_EQ(result.outcome, MoveOutcome::MovedOldFolderKept);
+    EXPECT_EQ(result.storedValue, "E:\\Jobs");
+    EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("\"C:\\Data\\Jobs\""), std::string::npos);
+    EXPECT_EQ(w.ticket.ReadFolderSettings().Job, "E:\\Jobs");
+    EXPECT_EQ(w.files.FilesBelow("C:\\Data\\Jobs"), w.jobsBefore);
+    EXPECT_NE(w.log.at(0).find(c.logs), std::string::npos) << w.log.at(0);
+  }
+}
+
+// Every folder checked stays held until the row ends: another program's swap for a link fails,
+// whenever it comes, and the move completes with the folders it checked.
+TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
+  const char* const folders[] = {"E:\\Jobs", "E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"};
+  for (const char* when : {"copy", "Checking", "Moving"}) {
+    SCOPED_TRACE(when);
+    World w;
+    std::vector<uint32_t> swaps;
+    const auto swapAll = [&w, &swaps, &folders] {
+      for (const char* folder : folders) {
+        if (!w.files.Exists(folder)) continue;
+        const auto error = w.files.SwapForLink(folder, "D:\\Elsewhere");
+        swaps.push_back(error ? error->code : 0);
+      }
+    };
+    if (std::string(when) == "copy") {
+      w.files.onCopy = [&](const std::string&) { swapAll(); };
+    } else {
+      w.view.onPhase = [&](const std::string& phase) {
+        if (phase.starts_with(when)) swapAll();
+      };
+    }
+    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+    ASSERT_FALSE(swaps.empty());
+    EXPECT_TRUE(std::all_of(swaps.begin(), swaps.end(), [](uint32_t c) { return c == 32; }));
+    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+    EXPECT_EQ(w.files.HeldNow(), 0);
+  }
 }
 
 TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {

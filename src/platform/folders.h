@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,16 +32,26 @@ inline constexpr uint32_t kLockViolation = 33;
 inline constexpr uint32_t kFileExists = 80;
 inline constexpr uint32_t kDiskFull = 112;
 inline constexpr uint32_t kAlreadyExists = 183;
+inline constexpr uint32_t kNotSupported = 50;
+inline constexpr uint32_t kCancelled = 1223;
 }  // namespace os_code
 
 // One entry of a folder listing.
 struct FolderEntry {
   std::string name;
   uint32_t attributes = 0;
-  uint64_t size = 0;  // 0 for folders
+  uint64_t size = 0;        // 0 for folders
+  uint32_t reparseTag = 0;  // with kReparsePoint; 0 when the system does not say
 
   bool IsFolder() const { return (attributes & file_attribute::kDirectory) != 0; }
   bool IsReparsePoint() const { return (attributes & file_attribute::kReparsePoint) != 0; }
+  // A junction, symbolic link or mount point: a name for another place. Deduplicated,
+  // compressed and cloud files are reparse points too, but hold their own data. A reparse point
+  // whose tag is unknown counts as a link.
+  bool IsLink() const {
+    constexpr uint32_t kNameSurrogate = 0x20000000;
+    return IsReparsePoint() && (reparseTag == 0 || (reparseTag & kNameSurrogate) != 0);
+  }
 };
 
 // What names one file or folder whatever path reaches it (letter case, short name, link).
@@ -48,6 +59,17 @@ struct FileIdentity {
   uint32_t volumeSerial = 0;
   uint64_t fileIndex = 0;
   bool operator==(const FileIdentity&) const = default;
+};
+
+// One folder kept open until the hold is destroyed: shared for reading and writing, not for
+// deleting, so that while it lasts the folder cannot be renamed, removed or replaced by a link.
+class FolderHold {
+ public:
+  virtual ~FolderHold() = default;
+  // The folder that was opened, whatever path led there.
+  virtual FileIdentity identity() const = 0;
+  // Its attributes and reparse tag as the open handle sees them (name: empty).
+  virtual FolderEntry entry() const = 0;
 };
 
 // GetDriveType's answer; Substituted is a fixed drive that `subst` made from a folder.
@@ -118,6 +140,18 @@ class FolderFileSystem {
   // content, possibly under another name (then nothing stands at `to`).
   virtual std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
                                                             const std::string& to) = 0;
+  // Opens the folder and holds it (see FolderHold). Where the system can, a link is opened as
+  // itself, not as the place it names.
+  virtual OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) = 0;
+  // Moves a tree to the recycle bin in a way that refuses, before anything is removed, to delete
+  // any of it for good (a tree the bin cannot take: over its quota, a drive without a bin). The
+  // tree stays where it was when the bin refuses. kNotSupported when the system has no such way.
+  virtual std::optional<OsError> RecycleTreeGuarded(const std::string& path) = 0;
+  // How many items the recycle bin holds for the drive; an error when the drive has no bin the
+  // system can use.
+  virtual OsResult<uint64_t> RecycleBinItems(char letter) = 0;
+  // Bytes per cluster of the drive: the least a file takes there.
+  virtual OsResult<uint64_t> ClusterSize(char letter) = 0;
 };
 
 }  // namespace dpc

@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +26,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     uint64_t extraSize = 0;  // a large file without its bytes
     uint64_t id = 0;
     std::string owner = {};  // "controller" for files this process made
+    uint32_t tag = 0;  // reparse tag
   };
 
   FakeFolderFileSystem() {
@@ -37,14 +39,51 @@ class FakeFolderFileSystem : public FolderFileSystem {
     nodes_.at(Key(path)).attributes = attributes | file_attribute::kDirectory;
   }
   void AddFile(const std::string& path, const std::string& content, uint32_t attributes = 0,
-               uint64_t extraSize = 0) {
+               uint64_t extraSize = 0, uint32_t tag = 0) {
     MakeFolders(ParentOf(path));
     Node& node = nodes_[Key(path)];
     node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_};
+    node.tag = tag;
+  }
+  // A second name for an existing file: the same file, as a hard link is.
+  void AddHardLink(const std::string& link, const std::string& target) {
+    MakeFolders(ParentOf(link));
+    aliases_[Key(link)] = target;
+    Node node = nodes_.at(Key(target));
+    node.name = LastName(link);
+    nodes_[Key(link)] = node;
   }
   // A path that leads to another, as a short name or a junction does.
   void AddAlias(const std::string& alias, const std::string& target) {
     aliases_[Key(alias)] = target;
+  }
+  // A link as Wine shows a Unix link to a folder: listed and asked by name as a reparse point
+  // without a tag, opened as its target (the target's identity).
+  void AddLink(const std::string& link, const std::string& target, uint32_t tag = 0) {
+    MakeFolders(ParentOf(link));
+    aliases_[Key(link)] = target;
+    nodes_[Key(link)] = Node{LastName(link), true, file_attribute::kReparsePoint, "", 0, ++lastId_};
+    nodes_[Key(link)].tag = tag;
+  }
+  // Replaces a folder by a link to another place, as another program would between a check
+  // and a use. Fails with a sharing violation, as Windows does, while the folder or anything
+  // below it is held open.
+  std::optional<OsError> SwapForLink(const std::string& path, const std::string& target) {
+    const std::string key = Key(Resolve(path));
+    if (HeldAtOrBelow(key)) return OsError{32, "MoveFileExW", "In use by another process."};
+    const std::string prefix = key + "\\";
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && StartsWith(it->first, prefix);) {
+      it = nodes_.erase(it);
+    }
+    nodes_.erase(key);
+    AddLink(path, target);
+    return std::nullopt;
+  }
+  int HeldNow() const {
+    int held = 0;
+    for (const auto& [key, count] : holds_) held += count;
+    return held;
   }
   bool Exists(const std::string& path) const { return nodes_.count(Key(Resolve(path))) > 0; }
   const Node* Find(const std::string& path) const {
@@ -77,6 +116,14 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::deque<OsError> replaceErrors;  // one per ReplaceFileWith call, then success
   std::optional<OsError> recycleError;
   bool recycleLeavesFolder = false;
+  // The guarded recycling: false answers kNotSupported (Wine's shell); a staged error is the
+  // shell's refusal, and leaves the tree.
+  bool guardedRecycle = true;
+  std::optional<OsError> guardedRecycleError;
+  // The bin of every drive: nullopt for none; binKeeps false deletes for good what it is given.
+  std::optional<uint64_t> binItems = 0;
+  bool binKeeps = true;
+  std::map<char, uint64_t> clusters;  // bytes per cluster; 1 when absent
   // Runs after each file's copy, with its source path.
   std::function<void(const std::string&)> onCopy;
   // Runs before each progress report of a large file's copy.
@@ -96,6 +143,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<FolderEntry> Stat(const std::string& path) override {
+    // By name a link shows as itself.
+    if (auto link = nodes_.find(Key(path)); link != nodes_.end() && aliases_.count(link->first)) {
+      return Entry(link->second);
+    }
     const std::string key = Key(Resolve(path));
     if (IsRoot(key) && IsFolder(key)) return FolderEntry{key, file_attribute::kDirectory, 0};
     auto it = nodes_.find(key);
@@ -214,12 +265,14 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (recycleLeavesFolder) return std::nullopt;
     const std::string key = Key(Resolve(path));
     if (nodes_.count(key) == 0) return OsError{2, "SHFileOperationW", "Not found."};
+    if (HeldAtOrBelow(key)) return OsError{32, "SHFileOperationW", "In use."};
     const std::string prefix = key + "\\";
     for (auto it = nodes_.lower_bound(prefix);
          it != nodes_.end() && StartsWith(it->first, prefix);) {
       it = nodes_.erase(it);
     }
     nodes_.erase(key);
+    if (binItems && binKeeps) ++*binItems;
     return std::nullopt;
   }
 
@@ -237,6 +290,37 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
     AddFile(path, bytes);
     return std::nullopt;
+  }
+
+  OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
+    const std::string key = Key(Resolve(path));
+    auto it = nodes_.find(key);
+    if (it == nodes_.end() || !it->second.folder) return NotFound(key, "CreateFileW");
+    ++holds_[key];
+    return std::unique_ptr<FolderHold>(new Hold(
+        *this, key, FileIdentity{static_cast<uint32_t>(key[0]), it->second.id}, Entry(it->second)));
+  }
+
+  std::optional<OsError> RecycleTreeGuarded(const std::string& path) override {
+    if (!guardedRecycle) return OsError{50, "IFileOperation::Advise", "Not supported."};
+    if (guardedRecycleError) {
+      journal.push_back("refused " + path);
+      return guardedRecycleError;
+    }
+    return RecycleTree(path);
+  }
+
+  OsResult<uint64_t> RecycleBinItems(char) override {
+    if (!binItems) return OsError{0x80004005u, "SHQueryRecycleBinW", "Unspecified error"};
+    return *binItems;
+  }
+
+  OsResult<uint64_t> ClusterSize(char letter) override {
+    if (DriveType(letter) == DriveKind::Missing) {
+      return OsError{3, "GetDiskFreeSpaceW", "The system cannot find the path."};
+    }
+    auto it = clusters.find(letter);
+    return it == clusters.end() ? 1 : it->second;
   }
 
   std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override {
@@ -314,6 +398,24 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return (node.attributes & file_attribute::kReadOnly) != 0;
   }
   static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
+  struct Hold final : FolderHold {
+    Hold(FakeFolderFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
+        : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
+    ~Hold() override { --files.holds_[key]; }
+    FileIdentity identity() const override { return id; }
+    FolderEntry entry() const override { return held; }
+    FakeFolderFileSystem& files;
+    std::string key;
+    FileIdentity id;
+    FolderEntry held;
+  };
+  // Windows refuses to rename or delete a folder while it, or anything in it, is open.
+  bool HeldAtOrBelow(const std::string& key) const {
+    for (const auto& [held, count] : holds_) {
+      if (count > 0 && (held == key || StartsWith(held, key + "\\"))) return true;
+    }
+    return false;
+  }
 
   static bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -391,7 +493,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
   static FolderEntry Entry(const Node& node) {
     return FolderEntry{node.name, node.attributes | (node.folder ? file_attribute::kDirectory : 0),
-                       node.folder ? 0 : node.content.size() + node.extraSize};
+                       node.folder ? 0 : node.content.size() + node.extraSize, node.tag};
   }
   OsError NotFound(const std::string& key, const char* api) const {
     if (IsFolder(Parent(key))) return OsError{2, api, "The system cannot find the file."};
@@ -415,6 +517,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::string> aliases_;
+  std::map<std::string, int> holds_;
   uint64_t lastId_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,11 @@ class FakeMoveView : public MoveView {
   void BlockSessionEnd(const std::string& reason) override {
     if (open) blockReason = reason;
   }
+  void ShowPhase(const std::string& text) override {
+    phases.push_back(text);
+    if (onPhase) onPhase(text);
+    if (cancelInPhase && text.find(*cancelInPhase) != std::string::npos) cancelled = true;
+  }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messages.push_back({text, caption});
   }
@@ -43,6 +49,9 @@ class FakeMoveView : public MoveView {
   int64_t steps = 0;
   bool cancelled = false;
   std::optional<int64_t> cancelAfterSteps;  // Cancel pressed during that file's copy
+  std::vector<std::string> phases;
+  std::optional<std::string> cancelInPhase;  // Cancel pressed once a phase's text holds this
+  std::function<void(const std::string&)> onPhase;
   std::vector<std::pair<std::string, std::string>> messages;
   std::optional<std::string> blockReason;  // while the window holds up the session's end
 };

@@ -39,6 +39,7 @@ class FakeSettingsDialogWindow : public SettingsDialogWindow {
   void SetFileTotal(int64_t total) override { moves.SetFileTotal(total); }
   void StepFile() override { moves.StepFile(); }
   bool Cancelled() override { return moves.Cancelled(); }
+  void ShowPhase(const std::string& text) override { moves.ShowPhase(text); }
   void Close() override { moves.Close(); }
   void BlockSessionEnd(const std::string& reason) override { moves.BlockSessionEnd(reason); }
   void ShowMessage(const std::string& text, const std::string& caption) override {

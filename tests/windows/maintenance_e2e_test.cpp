@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "maintenance/ticket.h"
 #include "platform/win32/text.h"
@@ -48,6 +49,32 @@ void WriteTestFile(const fs::path& path, const std::string& bytes, DWORD attribu
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   if (attributes) SetFileAttributesW(longPath.c_str(), attributes);
+}
+
+// Wine starts Unix programs: the tests make and remove Unix symbolic links as someone with a
+// shell on the machine would (Wine's CreateSymbolicLinkW makes nothing).
+bool RunUnix(const wchar_t* program, const std::vector<fs::path>& paths) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  std::wstring command = program;
+  for (const fs::path& path : paths) {
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!unix) return false;
+    command += L" \"" + win32::Utf8ToWide(unix) + L"\"";
+    HeapFree(GetProcessHeap(), 0, unix);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
 }
 
 DWORD Attributes(const fs::path& path) {
@@ -166,6 +193,75 @@ TEST_F(MaintenanceTest, TreeWithALongPathMovesAndTheOperatorLearnsTheOldTreeStay
     EXPECT_NE(text.find(jobs_.wstring()), std::wstring::npos) << Utf8(text);
   }
   CloseController();
+}
+
+// Wine's shell has no recycle bin when it cannot make its trash folder: the files move, the
+// ticket names the new place, and the old tree stays whole instead of being deleted for good.
+TEST_F(MaintenanceTest, WithoutARecycleBinTheOldTreeStaysAndTheOperatorIsTold) {
+  WriteTestFile(jobs_ / L"job.tif", "job");
+  fs::create_directories(jobs_ / L"Sub");
+  WriteTestFile(jobs_ / L"Sub" / L"two.tif", "two");
+  wchar_t saved[1024] = {};
+  const bool had = GetEnvironmentVariableW(L"XDG_DATA_HOME", saved, 1024) != 0;
+  SetEnvironmentVariableW(L"XDG_DATA_HOME", L"/nonexistent/dpc-no-trash");
+  OpenDialog();
+  SetEnvironmentVariableW(L"XDG_DATA_HOME", had ? saved : nullptr);
+  if (HasFatalFailure()) return;
+  const fs::path target = controller_.folder() / L"Moved Jobs";
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+  const std::wstring text = FolderErrorText();
+  ASSERT_TRUE(DialogClosed());
+
+  EXPECT_NE(text.find(L"\"" + jobs_.wstring() + L"\" stays where it was"), std::wstring::npos)
+      << Utf8(text);
+  EXPECT_NE(ReadAll(kTicket).find(Doubled(target)), std::string::npos);
+  EXPECT_EQ(ReadAll(jobs_ / L"job.tif"), "job");
+  EXPECT_EQ(ReadAll(jobs_ / L"Sub" / L"two.tif"), "two");
+  EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
+  EXPECT_EQ(ReadAll(target / L"Sub" / L"two.tif"), "two");
+  EXPECT_FALSE(fs::exists(jobs_ / L"Durvin recycle bin test.tmp"));
+  CloseController();
+  EXPECT_NE(ReadAll(controller_.folder() / L"DurvinProofControl.log").find("not deleted for good"),
+            std::string::npos);
+}
+
+// A Unix link at the new place that leads into the old tree: refused before anything is
+// written, so no file can end up reachable only through the recycle bin.
+TEST_F(MaintenanceTest, ALinkAtTheNewPlaceIntoTheOldTreeIsRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    const wchar_t* target;  // the new folder, below the controller's folder
+    const wchar_t* link;    // the link to the old tree's "Sub" made there first
+  };
+  const Case cases[] = {
+      {"the new folder is a link into a subfolder of the old one", L"Linked Jobs", L"Linked Jobs"},
+      {"a link inside the new folder back into the old one", L"Moved Jobs", L"Moved Jobs\\Sub"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(jobs_);
+    fs::create_directories(jobs_ / L"Sub");
+    WriteTestFile(jobs_ / L"job.tif", "job");
+    WriteTestFile(jobs_ / L"Sub" / L"two.tif", "two");
+    const fs::path target = controller_.folder() / c.target;
+    fs::create_directories((controller_.folder() / c.link).parent_path());
+    ASSERT_TRUE(RunUnix(L"/bin/ln -s", {jobs_ / L"Sub", controller_.folder() / c.link}));
+    const std::string ticket = ReadAll(kTicket);
+
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+    const std::wstring text = FolderErrorText();
+    ASSERT_TRUE(DialogClosed());
+    EXPECT_NE(text.find(L"a link to another place"), std::wstring::npos) << Utf8(text);
+    EXPECT_EQ(ReadAll(kTicket), ticket);
+    EXPECT_EQ(ReadAll(jobs_ / L"job.tif"), "job");
+    EXPECT_EQ(ReadAll(jobs_ / L"Sub" / L"two.tif"), "two");
+    EXPECT_FALSE(fs::exists(jobs_ / L"Sub" / L"job.tif"))
+        << "the old folder was copied into itself";
+    EXPECT_FALSE(fs::exists(target / L"job.tif"));
+    CloseController();
+    RunUnix(L"/bin/rm", {controller_.folder() / c.link});  // the link only
+  }
 }
 
 // A locked file, a scratch file another program holds open, Esc in the progress window, the

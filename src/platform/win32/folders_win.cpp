@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -117,7 +119,137 @@ std::string ShellOperationText(int code) {
   }
 }
 
+// The shell's own identifiers, spelled here so that no import library needs to carry them.
+constexpr CLSID kClsidFileOperation = {
+    0x3ad05575, 0x8857, 0x4850, {0x92, 0x77, 0x11, 0xb8, 0x5b, 0xdb, 0x8e, 0x09}};
+constexpr IID kIidFileOperation = {
+    0x947aab5f, 0x0a5c, 0x4c13, {0xb4, 0xd6, 0x4b, 0xf7, 0x83, 0x6f, 0xc9, 0xf8}};
+constexpr IID kIidProgressSink = {
+    0x04b0f1a7, 0x9490, 0x44bc, {0x96, 0xe1, 0x42, 0x96, 0xa3, 0x12, 0x52, 0xe2}};
+constexpr IID kIidShellItem = {
+    0x43826d1e, 0xe718, 0x42ee, {0xbc, 0x55, 0xa1, 0xe2, 0x61, 0xc3, 0x7b, 0xfe}};
+constexpr IID kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+class HeldFolder final : public FolderHold {
+ public:
+  HeldFolder(ScopedFileHandle handle, FileIdentity identity, FolderEntry entry)
+      : handle_(std::move(handle)), identity_(identity), entry_(std::move(entry)) {}
+  FileIdentity identity() const override { return identity_; }
+  FolderEntry entry() const override { return entry_; }
+
+ private:
+  ScopedFileHandle handle_;
+  FileIdentity identity_;
+  FolderEntry entry_;
+};
+
+// The reparse tag of a path that is a reparse point, as its listing entry gives it.
+uint32_t ReparseTagOf(const std::wstring& path) {
+  WIN32_FIND_DATAW data{};
+  ScopedFindHandle find(
+      ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+  return find ? data.dwReserved0 : 0;
+}
+
+// Balances this thread's COM initialisation for one call; the controller's thread already has
+// an apartment, so this is only a reference.
+class ComScope {
+ public:
+  ComScope() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
+OsError ComError(HRESULT result, const char* api) {
+  return OsError{static_cast<uint32_t>(result), api,
+                 SystemMessageText(static_cast<uint32_t>(result))};
+}
+
 }  // namespace
+
+class RecycleOnlySink final : public IFileOperationProgressSink {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, kIidUnknown) || IsEqualIID(iid, kIidProgressSink)) {
+      *object = static_cast<IFileOperationProgressSink*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&references_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = ::InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE PreDeleteItem(DWORD flags, IShellItem*) override {
+    if ((flags & TSF_DELETE_RECYCLE_IF_POSSIBLE) != 0) return S_OK;
+    refused_ = true;
+    return E_ABORT;
+  }
+  HRESULT STDMETHODCALLTYPE StartOperations() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE FinishOperations(HRESULT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT,
+                                           IShellItem*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PostMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                         IShellItem*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                         IShellItem*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem*, HRESULT, IShellItem*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT,
+                                        IShellItem*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE UpdateProgress(UINT, UINT) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResetTimer() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE PauseTimer() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
+
+  bool refused() const { return refused_; }
+
+ private:
+  ~RecycleOnlySink() = default;
+  LONG references_ = 1;
+  bool refused_ = false;
+};
+
+void RecycleOnlySinkDeleter::operator()(RecycleOnlySink* sink) const noexcept { sink->Release(); }
+
+std::unique_ptr<RecycleOnlySink, RecycleOnlySinkDeleter> MakeRecycleOnlySink() {
+  return std::unique_ptr<RecycleOnlySink, RecycleOnlySinkDeleter>(new RecycleOnlySink());
+}
+
+long SinkPreDeleteItem(RecycleOnlySink& sink, unsigned long flags) {
+  return sink.PreDeleteItem(flags, nullptr);
+}
+
+bool SinkRefused(const RecycleOnlySink& sink) { return sink.refused(); }
 
 std::wstring ExtendedPath(const std::string& utf8) {
   std::wstring path = Utf8ToWide(utf8);
@@ -154,8 +286,10 @@ OsResult<std::vector<FolderEntry>> FolderFileSystemWin::ListFolder(const std::st
     const std::wstring name = data.cFileName;
     if (name == L"." || name == L"..") continue;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entries.push_back({WideToUtf8(name), data.dwFileAttributes,
-                       isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow)});
+                       isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow),
+                       reparse ? static_cast<uint32_t>(data.dwReserved0) : 0u});
   } while (::FindNextFileW(find.get(), &data));
   const DWORD code = ::GetLastError();
   if (code != ERROR_NO_MORE_FILES) return MakeOsError(code, "FindNextFileW");
@@ -168,8 +302,10 @@ OsResult<FolderEntry> FolderFileSystemWin::Stat(const std::string& path) {
     return LastOsError("GetFileAttributesExW");
   }
   const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   return FolderEntry{LastName(path), data.dwFileAttributes,
-                     isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow)};
+                     isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow),
+                     reparse ? ReparseTagOf(ExtendedPath(path)) : 0u};
 }
 
 OsResult<bool> FolderFileSystemWin::CreateFolderTree(const std::string& path) {
@@ -413,6 +549,103 @@ std::optional<OsError> FolderFileSystemWin::ReplaceFileWith(const std::string& f
     return LastOsError("MoveFileExW");
   }
   return std::nullopt;
+}
+
+OsResult<std::unique_ptr<FolderHold>> FolderFileSystemWin::HoldFolder(const std::string& path) {
+  // Listing access takes part in sharing, which attribute-only access does not: without
+  // FILE_SHARE_DELETE nobody can then rename, delete or replace the folder.
+  ScopedFileHandle handle(::CreateFileW(
+      ExtendedPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) return LastOsError("CreateFileW");
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) {
+    return LastOsError("GetFileInformationByHandle");
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return MakeOsError(ERROR_DIRECTORY, "CreateFileW");
+  }
+  FolderEntry entry{"", info.dwFileAttributes, 0, 0};
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+      entry.reparseTag = tag.ReparseTag;
+    }
+  }
+  const FileIdentity identity{info.dwVolumeSerialNumber,
+                              Size64(info.nFileIndexHigh, info.nFileIndexLow)};
+  return std::unique_ptr<FolderHold>(
+      std::make_unique<HeldFolder>(std::move(handle), identity, std::move(entry)));
+}
+
+std::optional<OsError> FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
+  const auto unsupported = [](const char* api) {
+    return OsError{ERROR_NOT_SUPPORTED, api, SystemMessageText(ERROR_NOT_SUPPORTED)};
+  };
+  ComScope com;
+  ComPtr<IFileOperation> operation;
+  HRESULT result = ::CoCreateInstance(kClsidFileOperation, nullptr, CLSCTX_ALL, kIidFileOperation,
+                                      reinterpret_cast<void**>(operation.receive()));
+  if (FAILED(result)) return unsupported("CoCreateInstance");
+  auto sink = MakeRecycleOnlySink();
+  DWORD cookie = 0;
+  result = operation.get()->Advise(sink.get(), &cookie);
+  if (result == E_NOTIMPL) return unsupported("IFileOperation::Advise");
+  if (FAILED(result)) return ComError(result, "IFileOperation::Advise");
+  struct Unadvise {
+    IFileOperation* operation;
+    DWORD cookie;
+    ~Unadvise() { operation->Unadvise(cookie); }
+  } unadvise{operation.get(), cookie};
+  // No dialog of any kind: the sink decides, and the first failure ends the operation.
+  result =
+      operation.get()->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT |
+                                         FOF_NOERRORUI | FOFX_RECYCLEONDELETE | FOFX_EARLYFAILURE);
+  if (result == E_NOTIMPL) return unsupported("IFileOperation::SetOperationFlags");
+  if (FAILED(result)) return ComError(result, "IFileOperation::SetOperationFlags");
+  std::wstring wide = Utf8ToWide(WithoutTrailingSeparators(path));
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  ComPtr<IShellItem> item;
+  result = ::SHCreateItemFromParsingName(wide.c_str(), nullptr, kIidShellItem,
+                                         reinterpret_cast<void**>(item.receive()));
+  if (FAILED(result)) return ComError(result, "SHCreateItemFromParsingName");
+  result = operation.get()->DeleteItem(item.get(), nullptr);
+  if (result == E_NOTIMPL) return unsupported("IFileOperation::DeleteItem");
+  if (FAILED(result)) return ComError(result, "IFileOperation::DeleteItem");
+  result = operation.get()->PerformOperations();
+  if (SinkRefused(*sink)) {
+    return OsError{ERROR_CANCELLED, "IFileOperation::PerformOperations",
+                   "The recycle bin cannot take the folder; it was not deleted."};
+  }
+  if (result == E_NOTIMPL) return unsupported("IFileOperation::PerformOperations");
+  if (FAILED(result)) return ComError(result, "IFileOperation::PerformOperations");
+  BOOL aborted = FALSE;
+  if (SUCCEEDED(operation.get()->GetAnyOperationsAborted(&aborted)) && aborted) {
+    return OsError{ERROR_CANCELLED, "IFileOperation::PerformOperations",
+                   "The recycle bin did not take the whole folder."};
+  }
+  return std::nullopt;
+}
+
+OsResult<uint64_t> FolderFileSystemWin::RecycleBinItems(char letter) {
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  SHQUERYRBINFO info{};
+  info.cbSize = sizeof info;
+  const HRESULT result = ::SHQueryRecycleBinW(root, &info);
+  if (FAILED(result)) return ComError(result, "SHQueryRecycleBinW");
+  return static_cast<uint64_t>(info.i64NumItems);
+}
+
+OsResult<uint64_t> FolderFileSystemWin::ClusterSize(char letter) {
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!::GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return LastOsError("GetDiskFreeSpaceW");
+  }
+  return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
 }
 
 uint32_t AnsiCodePageWin::Identifier() { return ::GetACP(); }

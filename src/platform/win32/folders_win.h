@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/code_page.h"
@@ -37,7 +38,28 @@ class FolderFileSystemWin final : public FolderFileSystem {
                                               const std::string& bytes) override;
   std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
                                                     const std::string& to) override;
+  // Opened for listing, without FILE_SHARE_DELETE, links as themselves.
+  OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override;
+  // IFileOperation with a progress sink that refuses every deletion not bound for the bin.
+  // Wine's IFileOperation answers E_NOTIMPL: kNotSupported.
+  std::optional<OsError> RecycleTreeGuarded(const std::string& path) override;
+  // SHQueryRecycleBinW, which fails where Wine cannot make its trash folder.
+  OsResult<uint64_t> RecycleBinItems(char letter) override;
+  OsResult<uint64_t> ClusterSize(char letter) override;
 };
+
+// The progress sink of RecycleTreeGuarded: PreDeleteItem lets an item go only when the shell
+// flags it for the recycle bin (TSF_DELETE_RECYCLE_IF_POSSIBLE); any other deletion would be
+// for good, and ends the whole operation before it starts. Implements IFileOperationProgressSink
+// (an IUnknown*); the caller owns the one reference it gets.
+class RecycleOnlySink;
+struct RecycleOnlySinkDeleter {
+  void operator()(RecycleOnlySink* sink) const noexcept;
+};
+std::unique_ptr<RecycleOnlySink, RecycleOnlySinkDeleter> MakeRecycleOnlySink();
+// The sink's answer to PreDeleteItem(flags), and whether it has refused anything yet.
+long SinkPreDeleteItem(RecycleOnlySink& sink, unsigned long flags);
+bool SinkRefused(const RecycleOnlySink& sink);
 
 class AnsiCodePageWin final : public AnsiCodePage {
  public:

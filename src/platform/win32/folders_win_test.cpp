@@ -2,8 +2,13 @@
 
 #include <cstdlib>
 
+#include <shobjidl.h>
+
+#include "maintenance/copy_engine.h"
 #include "platform/win32/adapter_test_support.h"
+#include "platform/win32/clock_win.h"
 #include "platform/win32/folders_win.h"
+#include "platform/win32/message_pump_win.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {
@@ -54,6 +59,14 @@ TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   EXPECT_EQ(Named(*listing, ".cache")->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(Named(*listing, "big.bin")->size, 5ull << 30);
   EXPECT_EQ(files.Stat(folder.File("big.bin"))->size, 5ull << 30);
+  // A copy would take whole clusters of the drive, and one for each folder.
+  const uint64_t cluster = files.ClusterSize(folder.path()[0]).value();
+  ASSERT_GE(cluster, 512u);
+  MessagePumpWin pump;
+  ClockWin clock;
+  const TreeSize size = CopyEngine(files, pump, clock).FolderSize(folder.path(), {}, cluster);
+  EXPECT_EQ(size.bytes, (5ull << 30) + 2);
+  EXPECT_EQ(size.occupied, (5ull << 30) + 3 * cluster);
 }
 
 TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
@@ -146,6 +159,21 @@ TEST_F(FolderFileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNot
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_DISK_FULL));
   EXPECT_FALSE(files.Stat(target).ok());
+}
+
+// The shell flags an item for the bin, or deletes it for good: the sink lets only the first go.
+TEST(RecycleOnlySinkTest, RefusesEveryDeletionNotBoundForTheBin) {
+  const std::pair<unsigned long, long> cases[] = {
+      {0, E_ABORT},
+      {TSF_DELETE_RECYCLE_IF_POSSIBLE, S_OK},
+      {TSF_DELETE_RECYCLE_IF_POSSIBLE | TSF_OVERWRITE_EXIST, S_OK},
+      {TSF_OVERWRITE_EXIST, E_ABORT},
+  };
+  for (const auto& [flags, answer] : cases) {
+    auto sink = MakeRecycleOnlySink();
+    EXPECT_EQ(SinkPreDeleteItem(*sink, flags), answer) << flags;
+    EXPECT_EQ(SinkRefused(*sink), answer != S_OK) << flags;
+  }
 }
 
 TEST(AnsiCodePageWinTest, OnlyExactFormsCount) {

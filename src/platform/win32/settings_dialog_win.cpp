@@ -202,10 +202,11 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
                    306, 18);
   bar_ = control(PROGRESS_CLASSW, 0, control_id::kProgressBar, 45, 40, 303, 15);
   // The only button, so the default one: Enter presses it as well as Space and Esc do.
-  cancel_ = control(WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368, 35,
-                    75, 25);
+  cancel_ = control(WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368,
+                    35, 75, 25);
+  // As wide as the window allows: it also names the phases, whose translations run long.
   count_ = control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, control_id::kProgressCount, 47, 69,
-                   306, 18);
+                   396, 18);
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
   Retranslate();
   ::ShowWindow(hwnd_, SW_SHOW);
@@ -254,6 +255,8 @@ void TfrmCopyProgress::StepFile() {
                  static_cast<WPARAM>(std::min<int64_t>(progress_.FilesDone(), INT_MAX)), 0);
   UpdateCounter();
 }
+
+void TfrmCopyProgress::ShowPhase(const std::string& text) { SetText(count_, text); }
 
 void TfrmCopyProgress::UpdateCounter() { SetText(count_, progress_.CounterCaption(translator_)); }
 
@@ -538,6 +541,10 @@ void SettingsDialogWin::StepFile() {
 }
 
 bool SettingsDialogWin::Cancelled() { return progress_ && progress_->Cancelled(); }
+
+void SettingsDialogWin::ShowPhase(const std::string& text) {
+  if (progress_) progress_->ShowPhase(text);
+}
 
 void SettingsDialogWin::Close() {
   progress_.reset();

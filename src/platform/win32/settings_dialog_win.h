@@ -60,6 +60,8 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
   ~TfrmCopyProgress();  // the session-end block goes with the window
   void SetFileTotal(int64_t total);
   void StepFile();
+  // In place of the file counter until the next file.
+  void ShowPhase(const std::string& text);
   bool Cancelled() const { return progress_.Cancelled(); }
   void Retranslate();
   // ShutdownBlockReasonCreate on this window; false where the system has no such call.
@@ -112,6 +114,7 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   void SetFileTotal(int64_t total) override;
   void StepFile() override;
   bool Cancelled() override;
+  void ShowPhase(const std::string& text) override;
   void Close() override;
   void BlockSessionEnd(const std::string& reason) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
