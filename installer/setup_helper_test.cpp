@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -46,24 +47,14 @@ TEST(SetupHelperCommandLine, RefusesWhatCouldWriteSomethingElse) {
 }
 
 TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
-  const struct {
-    const char* value;
-    bool webAddress;
-    bool bareFileName;
-  } cases[] = {
-      {"HTTPS://proof.example/profiler?x=1", true, false},
-      {"http:///x", false, false},         // no host
-      {"http://a b/", false, false},       // a second argument
-      {"file:///C:/x.exe", false, false},  // the controller would run it
-      {"Durvin_Proof_Client.exe", false, true},
-      {"..", false, false},
-      {"C:client.exe", false, false},  // relative to a drive's current folder
-      {"client.exe.", false, false},   // Windows would drop the dot
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(IsWebAddress(c.value), c.webAddress) << c.value;
-    EXPECT_EQ(IsBareFileName(c.value), c.bareFileName) << c.value;
-  }
+  EXPECT_TRUE(IsWebAddress("HTTPS://proof.example/profiler?x=1"));
+  // No host, a second argument, a program the controller would run.
+  for (const char* refused : {"http:///x", "http://a b/", "file:///C:/x.exe"})
+    EXPECT_FALSE(IsWebAddress(refused)) << refused;
+  EXPECT_TRUE(IsBareFileName("Durvin_Proof_Client.exe"));
+  // Relative to a drive's current folder; a dot Windows would drop.
+  for (const char* refused : {"..", "C:client.exe", "client.exe.", "https://h/x.exe"})
+    EXPECT_FALSE(IsBareFileName(refused)) << refused;
 }
 
 TEST(SetupHelperBackup, ADamagedBackupIsRefused) {
@@ -81,21 +72,16 @@ struct Machine {
   test::FakeProfileStore profiles;
   test::FakeXmlParser xml;
   test::FakeRegistry registry;
-  SetupPlatform platform{files,
-                         profiles,
-                         xml,
-                         registry,
-                         [this](const std::string& path, const std::string& text) {
-                           if (files.unwritable.count(path)) return false;
-                           files.files[path] = text;
-                           return true;
-                         },
-                         [this](const std::string& path) -> std::optional<std::string> {
-                           auto it = files.files.find(path);
-                           if (it == files.files.end()) return std::nullopt;
-                           return it->second;
-                         },
-                         [] { return false; }};
+  bool Write(const std::string& path, const std::string& text) {
+    return !files.unwritable.count(path) && (files.files[path] = text, true);
+  }
+  std::optional<std::string> Read(const std::string& path) {
+    return files.FileExists(path) ? std::optional(files.files[path]) : std::nullopt;
+  }
+  static bool NoOtherVersion() { return false; }
+  SetupPlatform platform =
+      SetupPlatform(files, profiles, xml, registry, std::bind_front(&Machine::Write, this),
+                    std::bind_front(&Machine::Read, this), &NoOtherVersion);
   Machine() { registry.keys[kRunKey]; }
   std::map<std::string, std::string>& run() { return registry.keys[kRunKey].values; }
   Request Step(const char* step, const std::string& items = "") {

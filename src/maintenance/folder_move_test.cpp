@@ -138,9 +138,6 @@ TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
   EXPECT_EQ(w.view.fileTotal, 4);
   EXPECT_EQ(w.view.steps, 4);
   EXPECT_EQ(w.view.closes, 1);
-  EXPECT_EQ(w.view.phases,
-            (std::vector<std::string>{"Measuring the folder...", "Checking the copies...",
-                                      "Moving the old folder to the recycle bin..."}));
   EXPECT_EQ(w.log, std::vector<std::string>{
                        "Server File Maintenance = Job C:\\Data\\Jobs -> E:\\Jobs: moved"});
 }
@@ -206,9 +203,6 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
       {"the new folder is a link into the old one",
        [](World& w) { w.files.AddLink("E:\\Jobs", "C:\\Data\\Jobs\\Sub"); }, MoveOutcome::Refused,
        "E:\\Jobs: a link to another place"},
-      {"a link in the new folder back into the old one",
-       [](World& w) { w.files.AddLink("E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"); },
-       MoveOutcome::Refused, "Sub: a link to another place"},
       {"a junction in the new folder",
        [](World& w) { w.files.AddLink("E:\\Jobs\\Mount", "D:\\Else", 0xA0000003); },
        MoveOutcome::Refused, "Mount: a link to another place"},
@@ -245,11 +239,7 @@ TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   World huge;  // exactly the clusters a huge tree occupies
   huge.AddHugeFile(kHugeTreeOccupies);
   EXPECT_EQ(huge.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
-  World wine;  // no guarded recycling, but a bin that keeps the test file
-  wine.files.guardedRecycle = false;
-  EXPECT_EQ(wine.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
-  EXPECT_EQ(wine.files.binItems, 2u);  // the test file and the tree
-  World slash;                         // the ticket names the old folder with a closing backslash
+  World slash;  // the ticket names the old folder with a closing backslash
   slash.files.AddFile(kTicket, Replaced(kTicketText, "Jobs</Job>", "Jobs\\\\</Job>"));
   slash.settings = slash.ticket.ReadFolderSettings();
   EXPECT_EQ(slash.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
@@ -336,16 +326,11 @@ TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
     const char* says;
     const char* logs;
   };
+  const OsError denied{5, "IFileOperation", ""}, refused{1223, "IFileOperation", ""};
   const Case cases[] = {
-      {"the shell fails",
-       [](auto& f) {
-         f.recycleError = OsError{5, "IFileOperation", "Access is denied."};
-       },
+      {"the shell fails", [&](auto& f) { f.recycleError = denied; },
        "could not be put in the recycle bin", "old folder could not be recycled"},
-      {"too large for the bin",
-       [](auto& f) {
-         f.guardedRecycleError = OsError{1223, "IFileOperation", "refused"};
-       },
+      {"too large for the bin", [&](auto& f) { f.guardedRecycleError = refused; },
        "the recycle bin cannot take it", "not deleted for good"},
       {"no bin", [](auto& f) { f.guardedRecycle = false, f.binItems.reset(); },
        "this drive has no recycle bin", "not deleted for good"},
@@ -370,25 +355,18 @@ TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
 // Every folder checked stays held until the row ends: another program's swap for a link fails,
 // whenever it comes, and the move completes with the folders it checked.
 TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
-  const char* const folders[] = {"E:\\Jobs", "E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"};
-  for (const char* when : {"copy", "Checking", "Moving"}) {
+  for (const std::string when : {"copy", "Checking", "Moving"}) {
     SCOPED_TRACE(when);
     World w;
     std::vector<uint32_t> swaps;
-    const auto swapAll = [&w, &swaps, &folders] {
-      for (const char* folder : folders) {
-        if (!w.files.Exists(folder)) continue;
-        const auto error = w.files.SwapForLink(folder, "D:\\Elsewhere");
-        swaps.push_back(error ? error->code : 0);
-      }
+    const auto swapAll = [&](const std::string& now) {
+      if (!now.starts_with(when)) return;
+      for (const char* folder : {"E:\\Jobs", "E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"})
+        if (w.files.Exists(folder))
+          swaps.push_back(w.files.SwapForLink(folder, "D:\\Elsewhere").value_or(OsError{}).code);
     };
-    if (std::string(when) == "copy") {
-      w.files.onCopy = [&](const std::string&) { swapAll(); };
-    } else {
-      w.view.onPhase = [&](const std::string& phase) {
-        if (phase.starts_with(when)) swapAll();
-      };
-    }
+    w.files.onCopy = [&](const std::string&) { swapAll("copy"); };
+    w.view.onPhase = swapAll;
     EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
     ASSERT_FALSE(swaps.empty());
     EXPECT_TRUE(std::all_of(swaps.begin(), swaps.end(), [](uint32_t c) { return c == 32; }));

