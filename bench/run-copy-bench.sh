@@ -110,10 +110,10 @@ bench() {
   awk -v e="$engine" -v c="$cp" -v x="$xcopy" -v goals="$goals" 'BEGIN {
     printf "  engine: %.2fx the speed of xcopy, %.2fx the time of cp -a\n", x / e, e / c
     if (goals == "small") {
-      printf "  goal, at least 2x the speed of xcopy: %s\n", x / e >= 2 ? "met" : "NOT met"
-      printf "  stretch, within 4x the time of cp -a: %s\n", e / c <= 4 ? "met" : "not met"
+      printf "  goal, at least 2x the speed of xcopy: %s\n", (x / e >= 2) ? "met" : "NOT met"
+      printf "  stretch, within 4x the time of cp -a: %s\n", (e / c <= 4) ? "met" : "not met"
     } else {
-      printf "  goal, within 1.5x the time of cp -a: %s\n", e / c <= 1.5 ? "met" : "NOT met"
+      printf "  goal, within 1.5x the time of cp -a: %s\n", (e / c <= 1.5) ? "met" : "NOT met"
     }
   }'
 }

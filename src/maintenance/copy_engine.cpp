@@ -230,6 +230,12 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
   std::vector<Frame> stack;
   stack.push_back({"", std::move(*listing), 0});
   const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
+  const OsResult<bool> streams = files_.NamedStreams(source);
+  std::optional<CopyWorkers> workers;
+  if (workers_ > 0) {
+    workers.emplace(files_, workers_);
+    if (workers->Threads() == 0) workers.reset();
+  }
 
   while (!stack.empty()) {
     if (stack.back().next == stack.back().entries.size()) {
@@ -264,15 +270,14 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
           stack.push_back({std::move(relative), std::move(*children), 0});
         }
       }
+    } else if (workers) {
+      // One file in hand per thread: Cancel leaves no queue behind.
+      while (workers->Outstanding() >= workers->Threads()) AwaitResults(*workers, report, view);
+      workers->Submit({std::move(relative), from, to, ChooseCopyMethod(entry, streams)});
+      TakeResults(workers->Collect(0), report, view);
     } else {
-      auto error = files_.CopyNewFile(from, to, progress);
-      if (!error) {
-        ++report.copied;
-      } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
-        report.preexisting.insert(std::move(relative));
-      } else {
-        report.failed.emplace(std::move(relative), std::move(*error));
-      }
+      Record(std::move(relative),
+             CopyOneFile(files_, from, to, ChooseCopyMethod(entry, streams), progress), report);
       view.StepFile();
     }
     PumpBetweenEntries();
@@ -281,7 +286,35 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
       break;
     }
   }
+  // The files in hand finish, and are counted, before the walk's result is given; after Cancel
+  // those not started yet stay uncopied.
+  if (workers && report.cancelled) workers->DropWaiting();
+  while (workers && workers->Outstanding() > 0) AwaitResults(*workers, report, view);
   return report;
+}
+
+void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view) {
+  // Short waits: the window is painted and Cancel arrives while large files copy.
+  TakeResults(workers.Collect(kPumpDuringFileMs / 5), report, view);
+  PumpBetweenEntries();
+}
+
+void CopyEngine::Record(std::string relative, std::optional<OsError> error, CopyReport& report) {
+  if (!error) {
+    ++report.copied;
+  } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
+    report.preexisting.insert(std::move(relative));
+  } else {
+    report.failed.emplace(std::move(relative), std::move(*error));
+  }
+}
+
+void CopyEngine::TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
+                             ProgressView& view) {
+  for (CopyWorkers::Result& result : results) {
+    Record(std::move(result.relative), std::move(result.error), report);
+    view.StepFile();
+  }
 }
 
 VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string& destination,

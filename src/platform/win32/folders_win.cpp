@@ -648,6 +648,123 @@ OsResult<uint64_t> FolderFileSystemWin::ClusterSize(char letter) {
   return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
 }
 
+OsResult<bool> FolderFileSystemWin::NamedStreams(const std::string& path) {
+  const std::wstring wide = ExtendedPath(path);
+  std::vector<wchar_t> volume(wide.size() + 2);
+  if (!::GetVolumePathNameW(wide.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+    return LastOsError("GetVolumePathNameW");
+  }
+  DWORD flags = 0;
+  if (!::GetVolumeInformationW(volume.data(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return LastOsError("GetVolumeInformationW");
+  }
+  return (flags & FILE_NAMED_STREAMS) != 0;
+}
+
+namespace {
+
+// What a copy by reads and writes carries: the bytes and these attributes. The rest (encrypted,
+// compressed, sparse, reparse points, offline and cloud files) needs the system's copy.
+constexpr DWORD kDirectCopyAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                        FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kDirectCopyBlock = 1u << 20;
+
+// True when the open file has a stream besides its data ("::$DATA"). A system that cannot list
+// the streams of a volume that has them gives an error: the caller then keeps the system's copy.
+OsResult<bool> HasNamedStreams(HANDLE file) {
+  std::vector<unsigned char> buffer(4096);
+  if (!::GetFileInformationByHandleEx(file, FileStreamInfo, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()))) {
+    const DWORD code = ::GetLastError();
+    // No stream at all (an empty file on some systems), or more than the buffer holds.
+    if (code == ERROR_HANDLE_EOF) return false;
+    if (code == ERROR_MORE_DATA) return true;
+    return MakeOsError(code, "GetFileInformationByHandleEx");
+  }
+  const auto* first = reinterpret_cast<const FILE_STREAM_INFO*>(buffer.data());
+  return first->NextEntryOffset != 0;
+}
+
+// The target this call made, removed through its own handle: no other file can be hit by name.
+void DiscardTarget(HANDLE target) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  ::SetFileInformationByHandle(target, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+}  // namespace
+
+OsResult<bool> FolderFileSystemWin::CopyNewFileDirect(const std::string& from,
+                                                      const std::string& to, bool checkStreams,
+                                                      const CopyProgressCallback& progress) {
+  ScopedFileHandle source(::CreateFileW(ExtendedPath(from).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                        nullptr));
+  if (!source) return LastOsError("CreateFileW");
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(source.get(), &info)) {
+    return LastOsError("GetFileInformationByHandle");
+  }
+  if ((info.dwFileAttributes & ~kDirectCopyAttributes) != 0) return false;
+  if (checkStreams) {
+    const auto streams = HasNamedStreams(source.get());
+    if (!streams || *streams) return false;
+  }
+  ScopedFileHandle target(::CreateFileW(ExtendedPath(to).c_str(), GENERIC_WRITE | DELETE, 0,
+                                        nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!target) {
+    const DWORD code = ::GetLastError();
+    return MakeOsError(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code, "CreateFileW");
+  }
+  auto fail = [&](const char* api) -> OsResult<bool> {
+    const OsError error = LastOsError(api);
+    DiscardTarget(target.get());
+    return error;
+  };
+  thread_local std::vector<char> buffer;
+  if (buffer.empty()) buffer.resize(kDirectCopyBlock);
+  const uint64_t total = Size64(info.nFileSizeHigh, info.nFileSizeLow);
+  uint64_t copied = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(source.get(), buffer.data(), kDirectCopyBlock, &got, nullptr)) {
+      return fail("ReadFile");
+    }
+    if (got == 0) break;
+    for (DWORD done = 0; done < got;) {
+      DWORD written = 0;
+      if (!::WriteFile(target.get(), buffer.data() + done, got - done, &written, nullptr)) {
+        return fail("WriteFile");
+      }
+      if (written == 0) {
+        ::SetLastError(ERROR_WRITE_FAULT);
+        return fail("WriteFile");
+      }
+      done += written;
+    }
+    copied += got;
+    if (progress) {
+      try {
+        progress(copied, total);
+      } catch (...) {
+        DiscardTarget(target.get());
+        throw;
+      }
+    }
+  }
+  // Last, so that a failure before leaves a target without the read-only bit to discard.
+  FILE_BASIC_INFO basic{};
+  basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
+  basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
+  basic.FileAttributes = info.dwFileAttributes == 0 ? FILE_ATTRIBUTE_NORMAL : info.dwFileAttributes;
+  if (!::SetFileInformationByHandle(target.get(), FileBasicInfo, &basic, sizeof basic)) {
+    return fail("SetFileInformationByHandle");
+  }
+  return true;
+}
+
 uint32_t AnsiCodePageWin::Identifier() { return ::GetACP(); }
 
 std::optional<std::string> AnsiCodePageWin::FromUtf8(const std::string& utf8) {
