@@ -8,7 +8,8 @@
 // DESTINATION must not exist yet. --no-pump leaves out the message processing, to show its cost;
 // --profile adds a table of the time spent in each call the engine makes (summed over threads);
 // --workers=N copies N files at once (0: on the calling thread; default as a move does);
-// --steps instead copies the files by hand and times each step of a file's copy.
+// --steps instead copies the files by hand (1 MiB reads and writes) and times each step of a
+// file's copy.
 // Prints the tree's files and bytes and the seconds of each step on one line. Exit code 0 when the
 // copy verified, 1 when it did not, 2 on bad arguments.
 #include <cstdio>
@@ -166,15 +167,6 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
     return files_.RecycleBinItems(letter);
   }
   dpc::OsResult<uint64_t> ClusterSize(char letter) override { return files_.ClusterSize(letter); }
-  dpc::OsResult<bool> NamedStreams(const std::string& path) override {
-    return files_.NamedStreams(path);
-  }
-  dpc::OsResult<bool> CopyNewFileDirect(const std::string& from, const std::string& to,
-                                        bool checkStreams,
-                                        const dpc::CopyProgressCallback& progress) override {
-    Profile::Scope scope(profile_, "copy file directly");
-    return files_.CopyNewFileDirect(from, to, checkStreams, progress);
-  }
 
  private:
   dpc::FolderFileSystem& files_;

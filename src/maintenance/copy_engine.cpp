@@ -230,7 +230,6 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
   std::vector<Frame> stack;
   stack.push_back({"", std::move(*listing), 0});
   const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
-  const OsResult<bool> streams = files_.NamedStreams(source);
   std::optional<CopyWorkers> workers;
   if (workers_ > 0) {
     workers.emplace(files_, workers_);
@@ -273,11 +272,10 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     } else if (workers) {
       // One file in hand per thread: Cancel leaves no queue behind.
       while (workers->Outstanding() >= workers->Threads()) AwaitResults(*workers, report, view);
-      workers->Submit({std::move(relative), from, to, ChooseCopyMethod(entry, streams)});
+      workers->Submit({std::move(relative), from, to});
       TakeResults(workers->Collect(0), report, view);
     } else {
-      Record(std::move(relative),
-             CopyOneFile(files_, from, to, ChooseCopyMethod(entry, streams), progress), report);
+      Record(std::move(relative), CopyOneFile(files_, from, to, progress), report);
       view.StepFile();
     }
     PumpBetweenEntries();

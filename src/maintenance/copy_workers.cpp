@@ -7,32 +7,13 @@
 namespace dpc {
 namespace {
 
-// The attributes a copy by reads and writes carries over; any other keeps the system's copy.
-constexpr uint32_t kPlainAttributes = file_attribute::kReadOnly | file_attribute::kHidden |
-                                      file_attribute::kSystem | file_attribute::kArchive |
-                                      0x80 /* normal */ | 0x100 /* temporary */ |
-                                      0x2000 /* not content indexed */;
-
 OsError Unexpected(const char* what) { return OsError{1359, "CopyNewFile", what}; }
 
 }  // namespace
 
-CopyMethod ChooseCopyMethod(const FolderEntry& file, const OsResult<bool>& volumeStreams) {
-  if ((file.attributes & ~kPlainAttributes) != 0) return CopyMethod::System;
-  if (!volumeStreams || *volumeStreams) return CopyMethod::DirectUnlessStreams;
-  return CopyMethod::Direct;
-}
-
 std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
-                                   const std::string& to, CopyMethod method,
-                                   const CopyProgressCallback& progress) {
+                                   const std::string& to, const CopyProgressCallback& progress) {
   try {
-    if (method != CopyMethod::System) {
-      const auto direct =
-          files.CopyNewFileDirect(from, to, method == CopyMethod::DirectUnlessStreams, progress);
-      if (!direct) return direct.error();
-      if (*direct) return std::nullopt;
-    }
     return files.CopyNewFile(from, to, progress);
   } catch (const std::exception& error) {
     return Unexpected(error.what());
@@ -99,7 +80,7 @@ void CopyWorkers::Work() noexcept {
       jobs_.pop_front();
       lock.unlock();
       Result result{std::move(job.relative),
-                    CopyOneFile(files_, job.from, job.to, job.method, CopyProgressCallback())};
+                    CopyOneFile(files_, job.from, job.to, CopyProgressCallback())};
       lock.lock();
       results_.push_back(std::move(result));
       resultReady_.notify_one();

@@ -13,23 +13,9 @@
 
 namespace dpc {
 
-// How one file is copied.
-enum class CopyMethod {
-  System,               // the system's own copy: keeps whatever the file holds
-  Direct,               // large reads and writes (CopyNewFileDirect)
-  DirectUnlessStreams,  // the same, once the open file showed no alternate data streams
-};
-
-// A file whose attributes say it holds more than bytes (encrypted, compressed, sparse, a reparse
-// point, offline or cloud data) keeps the system's copy. Where the volume can carry alternate data
-// streams, or cannot say, each file is asked for them when it is opened.
-CopyMethod ChooseCopyMethod(const FolderEntry& file, const OsResult<bool>& volumeStreams);
-
-// Copies the file by its method, falling back to the system's copy when the open file turns out
-// to hold more than the direct copy keeps. Never throws: a failure comes back as the error.
+// CopyNewFile that never throws: a failure, even an unexpected one, comes back as the error.
 std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
-                                   const std::string& to, CopyMethod method,
-                                   const CopyProgressCallback& progress);
+                                   const std::string& to, const CopyProgressCallback& progress);
 
 // Files copied on worker threads, several at once. The threads touch only the file system: no
 // window, no view, no report. The thread that owns the queue hands files in and takes the
@@ -40,7 +26,6 @@ class CopyWorkers {
     std::string relative;
     std::string from;
     std::string to;
-    CopyMethod method = CopyMethod::System;
   };
   struct Result {
     std::string relative;

@@ -152,18 +152,6 @@ class FolderFileSystem {
   virtual OsResult<uint64_t> RecycleBinItems(char letter) = 0;
   // Bytes per cluster of the drive: the least a file takes there.
   virtual OsResult<uint64_t> ClusterSize(char letter) = 0;
-  // Whether files on the volume that holds the path can carry alternate data streams.
-  virtual OsResult<bool> NamedStreams(const std::string& path) = 0;
-  // Copies a file by reading and writing its bytes in large blocks, then gives the copy the
-  // source's attributes and last-write time; never over an existing file (kFileExists, the
-  // target left alone) and, on any other failure, no partial target left behind. False, with
-  // nothing written, when the open source holds what such a copy would lose (encryption,
-  // compression, sparse ranges, a reparse point, and with `checkStreams` alternate data
-  // streams): CopyNewFile keeps those. Progress is reported after each block, as CopyNewFile
-  // does. This and CopyNewFile may run on several threads at once.
-  virtual OsResult<bool> CopyNewFileDirect(const std::string& from, const std::string& to,
-                                           bool checkStreams,
-                                           const CopyProgressCallback& progress) = 0;
 };
 
 }  // namespace dpc

@@ -28,7 +28,6 @@ class FakeFolderFileSystem : public FolderFileSystem {
     uint64_t id = 0;
     std::string owner = {};  // "controller" for files this process made
     uint32_t tag = 0;        // reparse tag
-    bool streams = false;    // holds alternate data streams
   };
 
   FakeFolderFileSystem() {
@@ -133,9 +132,6 @@ class FakeFolderFileSystem : public FolderFileSystem {
   // Runs on the copying thread before a file's copy starts, outside the fake's lock, with its
   // source path: a test may block there to hold several copies in flight.
   std::function<void(const std::string&)> beforeCopy;
-  // Whether each drive's volume carries alternate data streams; yes when absent.
-  std::map<char, bool> namedStreams;
-  std::optional<OsError> namedStreamsError;
 
   // What happened, in order: "copy <from>", "write <path>", "replace <to>", "recycle <path>".
   std::vector<std::string> journal;
@@ -198,28 +194,6 @@ class FakeFolderFileSystem : public FolderFileSystem {
     const auto lock = Lock();
     journal.push_back("copy " + from);
     return Copy(from, to, progress, "CopyFileExW");
-  }
-
-  // Refuses, as the system's adapter does, a file with more than plain attributes, and one with
-  // streams when asked for them.
-  OsResult<bool> CopyNewFileDirect(const std::string& from, const std::string& to,
-                                   bool checkStreams,
-                                   const CopyProgressCallback& progress) override {
-    if (beforeCopy) beforeCopy(from);
-    const auto lock = Lock();
-    journal.push_back((checkStreams ? "direct, streams asked, " : "direct ") + from);
-    if (const Node* node = Find(from)) {
-      constexpr uint32_t kPlain = 0x01 | 0x02 | 0x04 | 0x20 | 0x80 | 0x100 | 0x2000;
-      if ((node->attributes & ~kPlain) != 0 || (checkStreams && node->streams)) return false;
-    }
-    if (auto error = Copy(from, to, progress, "CreateFileW")) return *error;
-    return true;
-  }
-
-  OsResult<bool> NamedStreams(const std::string& path) override {
-    if (namedStreamsError) return *namedStreamsError;
-    auto it = namedStreams.find(Key(path)[0]);
-    return it == namedStreams.end() || it->second;
   }
 
   std::optional<OsError> RemoveFile(const std::string& path) override {

@@ -46,10 +46,6 @@ class FolderFileSystemWin final : public FolderFileSystem {
   // SHQueryRecycleBinW, which fails where Wine cannot make its trash folder.
   OsResult<uint64_t> RecycleBinItems(char letter) override;
   OsResult<uint64_t> ClusterSize(char letter) override;
-  OsResult<bool> NamedStreams(const std::string& path) override;
-  OsResult<bool> CopyNewFileDirect(const std::string& from, const std::string& to,
-                                   bool checkStreams,
-                                   const CopyProgressCallback& progress) override;
 };
 
 // The progress sink of RecycleTreeGuarded: PreDeleteItem lets an item go only when the shell
