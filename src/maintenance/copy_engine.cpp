@@ -275,7 +275,8 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
       workers->Submit({std::move(relative), from, to});
       TakeResults(workers->Collect(0), report, view);
     } else {
-      Record(std::move(relative), CopyOneFile(files_, from, to, progress), report);
+      // On this thread a throw from the message processing ends the walk, as it always did.
+      Record(std::move(relative), files_.CopyNewFile(from, to, progress), report);
       view.StepFile();
     }
     PumpBetweenEntries();
