@@ -1,16 +1,26 @@
 // Times the folder copy engine on a real tree with the real adapters: the measure, the copy and
 // the verification of a folder move, in that order, as one row of the maintenance dialog runs
-// them (messages are processed between entries; nothing is deleted).
+// them (every folder held as the move holds it, messages processed between entries; nothing is
+// deleted).
 //
-//   copy_bench.exe SOURCE DESTINATION [--no-pump]
+//   copy_bench.exe SOURCE DESTINATION [--no-pump] [--profile] [--workers=N] [--steps]
 //
-// DESTINATION must not exist yet. --no-pump leaves out the message processing, to show its cost.
+// DESTINATION must not exist yet. --no-pump leaves out the message processing, to show its cost;
+// --profile adds a table of the time spent in each call the engine makes (summed over threads);
+// --workers=N copies N files at once (0: on the calling thread; default as a move does);
+// --steps instead copies the files by hand (1 MiB reads and writes) and times each step of a
+// file's copy.
 // Prints the tree's files and bytes and the seconds of each step on one line. Exit code 0 when the
 // copy verified, 1 when it did not, 2 on bad arguments.
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "maintenance/copy_engine.h"
+#include "maintenance/tree_guard.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/folders_win.h"
 #include "platform/win32/message_pump_win.h"
@@ -43,26 +53,249 @@ double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// Seconds and calls of each step, summed over all threads.
+class Profile {
+ public:
+  class Scope {
+   public:
+    Scope(Profile& profile, const char* step) : profile_(profile), step_(step), start_(Seconds()) {}
+    ~Scope() { profile_.Add(step_, Seconds() - start_); }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Profile& profile_;
+    const char* step_;
+    double start_;
+  };
+  void Add(const char* step, double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& [total, calls] = steps_[step];
+    total += seconds;
+    ++calls;
+  }
+  void Print(double whole) const {
+    double counted = 0;
+    for (const auto& [step, figures] : steps_) {
+      std::printf("  %-22s %8.3f s %5.1f %% %8lld calls\n", step.c_str(), figures.first,
+                  100 * figures.first / whole, static_cast<long long>(figures.second));
+      counted += figures.first;
+    }
+    std::printf("  %-22s %8.3f s %5.1f %%\n", "(engine's own work)", whole - counted,
+                100 * (whole - counted) / whole);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::pair<double, int64_t>> steps_;
+};
+
+// The real adapters, each call timed.
+class ProfiledFiles final : public dpc::FolderFileSystem {
+ public:
+  ProfiledFiles(dpc::FolderFileSystem& files, Profile& profile)
+      : files_(files), profile_(profile) {}
+  dpc::OsResult<std::vector<dpc::FolderEntry>> ListFolder(const std::string& folder) override {
+    Profile::Scope scope(profile_, "list folder");
+    return files_.ListFolder(folder);
+  }
+  dpc::OsResult<dpc::FolderEntry> Stat(const std::string& path) override {
+    Profile::Scope scope(profile_, "stat (hold checks)");
+    return files_.Stat(path);
+  }
+  dpc::OsResult<bool> CreateFolderTree(const std::string& path) override {
+    Profile::Scope scope(profile_, "create folder");
+    return files_.CreateFolderTree(path);
+  }
+  std::optional<dpc::OsError> SetAttributes(const std::string& path, uint32_t value) override {
+    Profile::Scope scope(profile_, "set attributes");
+    return files_.SetAttributes(path, value);
+  }
+  std::optional<dpc::OsError> CopyNewFile(const std::string& from, const std::string& to,
+                                          const dpc::CopyProgressCallback& progress) override {
+    Profile::Scope scope(profile_, "copy file");
+    return files_.CopyNewFile(from, to, progress);
+  }
+  std::optional<dpc::OsError> RemoveFile(const std::string& path) override {
+    return files_.RemoveFile(path);
+  }
+  dpc::OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
+    Profile::Scope scope(profile_, "compare content");
+    return files_.SameContent(a, b);
+  }
+  dpc::OsResult<dpc::FileIdentity> Identity(const std::string& path) override {
+    Profile::Scope scope(profile_, "identity");
+    return files_.Identity(path);
+  }
+  dpc::OsResult<std::string> LongPathName(const std::string& path) override {
+    return files_.LongPathName(path);
+  }
+  dpc::DriveKind DriveType(char letter) override { return files_.DriveType(letter); }
+  dpc::OsResult<dpc::DriveSpace> FreeSpace(char letter) override {
+    return files_.FreeSpace(letter);
+  }
+  std::optional<dpc::OsError> RecycleTree(const std::string& path) override {
+    return files_.RecycleTree(path);
+  }
+  dpc::OsResult<std::string> ReadFileBytes(const std::string& path) override {
+    return files_.ReadFileBytes(path);
+  }
+  std::optional<dpc::OsError> WriteFileFlushed(const std::string& path,
+                                               const std::string& bytes) override {
+    return files_.WriteFileFlushed(path, bytes);
+  }
+  std::optional<dpc::OsError> ReplaceFileWith(const std::string& from,
+                                              const std::string& to) override {
+    return files_.ReplaceFileWith(from, to);
+  }
+  std::optional<dpc::OsError> CreateNewFileFlushed(const std::string& path,
+                                                   const std::string& bytes) override {
+    return files_.CreateNewFileFlushed(path, bytes);
+  }
+  std::optional<dpc::OsError> ReplaceFileKeepingSecurity(const std::string& from,
+                                                         const std::string& to) override {
+    return files_.ReplaceFileKeepingSecurity(from, to);
+  }
+  dpc::OsResult<std::unique_ptr<dpc::FolderHold>> HoldFolder(const std::string& path) override {
+    Profile::Scope scope(profile_, "hold folder");
+    return files_.HoldFolder(path);
+  }
+  std::optional<dpc::OsError> RecycleTreeGuarded(const std::string& path) override {
+    return files_.RecycleTreeGuarded(path);
+  }
+  dpc::OsResult<uint64_t> RecycleBinItems(char letter) override {
+    return files_.RecycleBinItems(letter);
+  }
+  dpc::OsResult<uint64_t> ClusterSize(char letter) override { return files_.ClusterSize(letter); }
+
+ private:
+  dpc::FolderFileSystem& files_;
+  Profile& profile_;
+};
+
+class ProfiledPump final : public dpc::MessagePump {
+ public:
+  ProfiledPump(dpc::MessagePump& pump, Profile& profile) : pump_(pump), profile_(profile) {}
+  void ProcessPendingMessages() override {
+    Profile::Scope scope(profile_, "message processing");
+    pump_.ProcessPendingMessages();
+  }
+
+ private:
+  dpc::MessagePump& pump_;
+  Profile& profile_;
+};
+
+// A copy of each file by hand, step by step, to show where a file copy's time goes: the same
+// work CopyFileExW does, with a 1 MiB buffer. Files only (folders are made as needed).
+void ProfileFileSteps(const std::wstring& from, const std::wstring& to, Profile& profile) {
+  std::vector<char> buffer(1 << 20);
+  std::vector<std::wstring> pending{L""};
+  while (!pending.empty()) {
+    const std::wstring relative = pending.back();
+    pending.pop_back();
+    ::CreateDirectoryW((to + relative).c_str(), nullptr);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileExW((from + relative + L"\\*").c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    std::vector<WIN32_FIND_DATAW> entries;
+    do {
+      if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..")
+        entries.push_back(data);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    for (const WIN32_FIND_DATAW& entry : entries) {
+      const std::wstring child = relative + L"\\" + entry.cFileName;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        pending.push_back(child);
+        continue;
+      }
+      HANDLE source, target;
+      {
+        Profile::Scope scope(profile, "  step: open source");
+        source = ::CreateFileW((from + child).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      }
+      {
+        Profile::Scope scope(profile, "  step: create target");
+        target = ::CreateFileW((to + child).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+      }
+      for (;;) {
+        DWORD got = 0, put = 0;
+        {
+          Profile::Scope scope(profile, "  step: read");
+          ::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
+        }
+        if (got == 0) break;
+        Profile::Scope scope(profile, "  step: write");
+        ::WriteFile(target, buffer.data(), got, &put, nullptr);
+      }
+      {
+        Profile::Scope scope(profile, "  step: time+attributes");
+        ::SetFileTime(target, &entry.ftCreationTime, nullptr, &entry.ftLastWriteTime);
+        ::SetFileAttributesW((to + child).c_str(), entry.dwFileAttributes);
+      }
+      Profile::Scope scope(profile, "  step: close both");
+      ::CloseHandle(source);
+      ::CloseHandle(target);
+    }
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const bool pumping = !(argc == 4 && std::wstring(argv[3]) == L"--no-pump");
-  if (argc != 3 && pumping) {
-    std::fprintf(stderr, "usage: copy_bench.exe SOURCE DESTINATION [--no-pump]\n");
+  bool pumping = true, profiling = false;
+  int workers = 4;  // as the controller's moves
+  for (int i = 3; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--no-pump") {
+      pumping = false;
+    } else if (option == L"--profile") {
+      profiling = true;
+    } else if (option.rfind(L"--workers=", 0) == 0) {
+      workers = std::stoi(option.substr(10));
+    } else if (option == L"--steps") {
+      Profile steps;
+      const double start = Seconds();
+      ProfileFileSteps(argv[1], argv[2], steps);
+      std::printf("copy by hand, 1 MiB buffer: %.3f s\n", Seconds() - start);
+      steps.Print(Seconds() - start);
+      return 0;
+    } else {
+      argc = 0;
+    }
+  }
+  if (argc < 3) {
+    std::fprintf(stderr,
+                 "usage: copy_bench.exe SOURCE DESTINATION [--no-pump] [--profile] [--workers=N] "
+                 "[--steps]\n");
     return 2;
   }
   const std::string source = dpc::win32::WideToUtf8(argv[1]);
   const std::string destination = dpc::win32::WideToUtf8(argv[2]);
-  dpc::win32::FolderFileSystemWin files;
+  Profile profile;
+  dpc::win32::FolderFileSystemWin realFiles;
+  ProfiledFiles profiledFiles(realFiles, profile);
+  dpc::FolderFileSystem& files =
+      profiling ? static_cast<dpc::FolderFileSystem&>(profiledFiles) : realFiles;
   dpc::win32::MessagePumpWin windowsPump;
+  ProfiledPump profiledPump(windowsPump, profile);
   NoPump noPump;
+  dpc::MessagePump& pump = !pumping    ? static_cast<dpc::MessagePump&>(noPump)
+                           : profiling ? static_cast<dpc::MessagePump&>(profiledPump)
+                                       : windowsPump;
   dpc::win32::ClockWin clock;
-  dpc::CopyEngine engine(files, pumping ? static_cast<dpc::MessagePump&>(windowsPump) : noPump,
-                         clock);
+  dpc::CopyEngine engine(files, pump, clock);
+  dpc::TreeGuard guard(files);
+  engine.UseGuard(&guard);
+  engine.UseWorkers(workers);
   CountingView view;
 
   const double start = Seconds();
-  const dpc::TreeSize size = engine.FolderSize(source);
+  const dpc::TreeSize size = engine.FolderSize(source, {}, 4096);
   const double measured = Seconds();
   const dpc::CopyReport copy = engine.CopyFolderTree(source, destination, view, {});
   const double copied = Seconds();
@@ -74,7 +307,9 @@ int wmain(int argc, wchar_t** argv) {
       "problems %lld\n",
       static_cast<long long>(size.files), static_cast<unsigned long long>(size.bytes),
       measured - start, copied - measured, verified - copied, verified - measured,
-      static_cast<long long>(size.problems.count() + verify.problems.count()));
+      static_cast<long long>(size.problems.count() + copy.problems.count() +
+                             verify.problems.count()));
+  if (profiling) profile.Print(verified - start);
   const bool complete = size.problems.empty() && verify.problems.empty() && copy.failed.empty() &&
                         view.steps == size.files;
   return complete ? 0 : 1;

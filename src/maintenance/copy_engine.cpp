@@ -230,6 +230,11 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
   std::vector<Frame> stack;
   stack.push_back({"", std::move(*listing), 0});
   const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
+  std::optional<CopyWorkers> workers;
+  if (workers_ > 0) {
+    workers.emplace(files_, workers_);
+    if (workers->Threads() == 0) workers.reset();
+  }
 
   while (!stack.empty()) {
     if (stack.back().next == stack.back().entries.size()) {
@@ -264,15 +269,14 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
           stack.push_back({std::move(relative), std::move(*children), 0});
         }
       }
+    } else if (workers) {
+      // One file in hand per thread: Cancel leaves no queue behind.
+      while (workers->Outstanding() >= workers->Threads()) AwaitResults(*workers, report, view);
+      workers->Submit({std::move(relative), from, to});
+      TakeResults(workers->Collect(0), report, view);
     } else {
-      auto error = files_.CopyNewFile(from, to, progress);
-      if (!error) {
-        ++report.copied;
-      } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
-        report.preexisting.insert(std::move(relative));
-      } else {
-        report.failed.emplace(std::move(relative), std::move(*error));
-      }
+      // On this thread a throw from the message processing ends the walk, as it always did.
+      Record(std::move(relative), files_.CopyNewFile(from, to, progress), report);
       view.StepFile();
     }
     PumpBetweenEntries();
@@ -281,7 +285,35 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
       break;
     }
   }
+  // The files in hand finish, and are counted, before the walk's result is given; after Cancel
+  // those not started yet stay uncopied.
+  if (workers && report.cancelled) workers->DropWaiting();
+  while (workers && workers->Outstanding() > 0) AwaitResults(*workers, report, view);
   return report;
+}
+
+void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view) {
+  // Short waits: the window is painted and Cancel arrives while large files copy.
+  TakeResults(workers.Collect(kPumpDuringFileMs / 5), report, view);
+  PumpBetweenEntries();
+}
+
+void CopyEngine::Record(std::string relative, std::optional<OsError> error, CopyReport& report) {
+  if (!error) {
+    ++report.copied;
+  } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
+    report.preexisting.insert(std::move(relative));
+  } else {
+    report.failed.emplace(std::move(relative), std::move(*error));
+  }
+}
+
+void CopyEngine::TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
+                             ProgressView& view) {
+  for (CopyWorkers::Result& result : results) {
+    Record(std::move(result.relative), std::move(result.error), report);
+    view.StepFile();
+  }
 }
 
 VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string& destination,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "i18n/translate.h"
+#include "maintenance/copy_workers.h"
 #include "maintenance/tree_guard.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
@@ -137,9 +138,10 @@ struct RecycleResult {
   std::optional<OsError> error;
 };
 
-// The walks over one folder tree. Everything runs on the calling (user-interface) thread and
-// processes pending window messages between entries, so the progress window stays live and its
-// Cancel arrives. Walks go by an explicit stack: a deep tree cannot exhaust the thread's stack.
+// The walks over one folder tree. The walks run on the calling (user-interface) thread and
+// process pending window messages between entries, so the progress window stays live and its
+// Cancel arrives; with workers, the files' bytes are copied on worker threads meanwhile. Walks go
+// by an explicit stack: a deep tree cannot exhaust the thread's stack.
 class CopyEngine {
  public:
   // True when the walk should stop after the entry in hand (Cancel, Exit).
@@ -167,8 +169,13 @@ class CopyEngine {
   // folder that is one of the old tree's, anywhere in it is a problem.
   ProblemList CheckDestination(const std::string& destination, const StopCheck& stop);
 
+  // Files copied at once on worker threads by CopyFolderTree; 0 copies each file on the calling
+  // thread. The folders are made, checked and held on the calling thread either way.
+  void UseWorkers(int count) { workers_ = count; }
+
   // Copies the tree file by file, never over an existing file, stepping the view once per file
-  // and stopping after the entry in hand once `stop` says so.
+  // and stopping after the entry in hand once `stop` says so (with workers: no file is handed
+  // to them after that, and those in hand finish and are counted before it returns).
   CopyReport CopyFolderTree(const std::string& source, const std::string& destination,
                             ProgressView& view, const StopCheck& stop);
   // Checks that every file of the source stands at the destination with its size (and, where
@@ -190,6 +197,11 @@ class CopyEngine {
  private:
   void PumpBetweenEntries();
   void PumpDuringFile();
+  // Folds finished files into the report and steps the view once for each.
+  void TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
+                   ProgressView& view);
+  void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
+  static void Record(std::string relative, std::optional<OsError> error, CopyReport& report);
   std::optional<TreeProblem> HoldNew(const std::string& path, const std::string& relative);
   RecycleResult ProveRecycleBin(const std::string& path);
 
@@ -198,6 +210,7 @@ class CopyEngine {
   Clock& clock_;
   uint64_t lastPump_ = 0;
   TreeGuard* guard_ = nullptr;
+  int workers_ = 0;
 };
 
 // "a\b" from "a" and "b"; just "b" at the top.

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
 #include "fakes/fake_clock.h"
 #include "fakes/fake_folders.h"
 #include "fakes/fake_move_view.h"
@@ -134,6 +140,71 @@ TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
     files.copyErrors.clear();
     files.createErrors.clear();
   }
+}
+
+// Copies on worker threads: each file's copy waits at a gate until `width` copies have started
+// (or a second has passed), so that several are surely in flight at once.
+class ParallelCopyTest : public CopyEngineTest {
+ protected:
+  void SetUp() override {
+    CopyEngineTest::SetUp();
+    for (int i = 0; i < 12; ++i) files.AddFile("C:\\Old\\Many\\" + std::to_string(i), "n");
+    files.beforeCopy = [this](const std::string&) {
+      std::unique_lock<std::mutex> lock(mutex);
+      const int now = ++running;
+      ++started;
+      widest = std::max(widest, now);
+      gate.notify_all();
+      gate.wait_for(lock, std::chrono::seconds(1), [&] { return running >= width; });
+    };
+    files.onCopy = [this](const std::string&) {
+      std::lock_guard<std::mutex> lock(mutex);
+      --running;
+    };
+    engine.UseWorkers(3);
+  }
+
+  std::mutex mutex;
+  std::condition_variable gate;
+  int running = 0, started = 0, widest = 0, width = 3;
+};
+
+TEST_F(ParallelCopyTest, AFileFailingWhileOthersAreInFlightFailsAloneAndIsReported) {
+  files.copyErrors["C:\\Old\\Many\\4"] = OsError{112, "CopyFileExW", "The disk is full."};
+  const CopyReport copy = CopyAll();
+  EXPECT_EQ(widest, 3);
+  EXPECT_FALSE(copy.cancelled);
+  EXPECT_EQ(copy.copied, 15);
+  ASSERT_EQ(copy.failed.count("Many\\4"), 1u);
+  EXPECT_EQ(copy.failed.at("Many\\4").code, 112u);
+  EXPECT_EQ(view.steps, 16) << "every file stepped once, on this thread";
+  EXPECT_EQ(files.Content("D:\\New\\Many\\11"), "n");
+  const VerifyReport verify = engine.VerifyCopy("C:\\Old", "D:\\New", copy, {});
+  ASSERT_EQ(verify.problems.count(), 1);
+  EXPECT_EQ(verify.problems.first()[0].kind, TreeProblem::Kind::CopyFailed);
+}
+
+TEST_F(ParallelCopyTest, CancelLetsTheFilesInHandFinishAndStartsNoOther) {
+  view.cancelAfterSteps = 1;
+  const CopyReport copy = CopyAll([&] { return view.Cancelled(); });
+  EXPECT_TRUE(copy.cancelled);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(running, 0) << "no copy runs after the walk returned";
+  EXPECT_LE(started, 1 + 3) << "those in hand when Cancel came, and none after";
+  EXPECT_EQ(view.steps, copy.copied + static_cast<int64_t>(copy.failed.size()));
+  EXPECT_EQ(view.steps, started) << "each file in hand counted";
+  EXPECT_EQ(files.FilesBelow("D:\\New").size(), static_cast<size_t>(copy.copied));
+}
+
+TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
+  width = 1;
+  files.beforeCopy = [](const std::string& from) {
+    if (from.ends_with("\\7")) throw std::runtime_error("out of memory");
+  };
+  const CopyReport copy = CopyAll();
+  ASSERT_EQ(copy.failed.count("Many\\7"), 1u);
+  EXPECT_EQ(copy.copied, 15);
+  EXPECT_EQ(view.steps, 16);
 }
 
 TEST_F(CopyEngineTest, AnUnusableDriveHasNoSpace) {

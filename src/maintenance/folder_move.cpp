@@ -134,6 +134,7 @@ MoveFolder::MoveFolder(MoveServices& services, ProgressView& view, MoveRequest r
       rules_(services.files, services.codePage, services.translator) {
   result_.storedValue = request_.storedValue;
   engine_.UseGuard(&guard_);
+  engine_.UseWorkers(services.copyWorkers);
 }
 
 MoveFolder::~MoveFolder() { CloseView(); }
@@ -389,7 +390,8 @@ void MoveFolder::Recycle() {
   logDetail_ = systemText.empty() ? systemText : systemText.substr(1);
   const OsError error = recycled.error.value_or(OsError{0, "SHFileOperationW", ""});
   Finish(MoveOutcome::MovedOldFolderKept,
-         WithSystemError(s_.translator, Text(kRecycleFailed, {newPath_, request_.storedValue}), error));
+         WithSystemError(s_.translator, Text(kRecycleFailed, {newPath_, request_.storedValue}),
+                         error));
 }
 
 std::string MoveFolder::DestinationMessage(const ProblemList& problems) {

@@ -33,6 +33,8 @@ struct MoveServices {
   std::function<bool()> serverStopped;
   // WriteControlLog(key, value); may be empty.
   std::function<void(const std::string&, const std::string&)> writeLog;
+  // Files copied at once on worker threads (CopyEngine::UseWorkers); 0 copies on this thread.
+  int copyWorkers = 0;
 };
 
 struct MoveRequest {

@@ -38,6 +38,8 @@ struct Platform {
   AnsiCodePage& codePage;
   SettingsDialogFactory& dialogs;
   InstallerLink& installer;
+  // Files a folder move copies at once on worker threads; 0 copies them on the calling thread.
+  int copyWorkers = 0;
 };
 
 }  // namespace dpc

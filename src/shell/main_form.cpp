@@ -390,7 +390,8 @@ void TfrmControl::pmSettingsClick() {
       translator_,
       ticket,
       [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
-      [this](const std::string& key, const std::string& value) { log_.Write(key, value); }};
+      [this](const std::string& key, const std::string& value) { log_.Write(key, value); },
+      p_.copyWorkers};
   std::unique_ptr<SettingsDialogWindow> window = p_.dialogs.Create(
       window_.Handle(), translator_, [this](const std::string& text) { ShowFailure(text); });
   TfrmSettingsDlg dialog(services, *window);

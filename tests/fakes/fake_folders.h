@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,7 +27,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     uint64_t extraSize = 0;  // a large file without its bytes
     uint64_t id = 0;
     std::string owner = {};  // "controller" for files this process made
-    uint32_t tag = 0;  // reparse tag
+    uint32_t tag = 0;        // reparse tag
   };
 
   FakeFolderFileSystem() {
@@ -128,12 +129,16 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::function<void(const std::string&)> onCopy;
   // Runs before each progress report of a large file's copy.
   std::function<void()> onProgress;
+  // Runs on the copying thread before a file's copy starts, outside the fake's lock, with its
+  // source path: a test may block there to hold several copies in flight.
+  std::function<void(const std::string&)> beforeCopy;
 
   // What happened, in order: "copy <from>", "write <path>", "replace <to>", "recycle <path>".
   std::vector<std::string> journal;
   int replaceCalls = 0;
 
   OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override {
+    const auto lock = Lock();
     const std::string key = Key(Resolve(folder));
     if (const OsError* error = Staged(listErrors, folder)) return *error;
     if (!IsFolder(key)) return OsError{3, "FindFirstFileExW", "The system cannot find the path."};
@@ -143,6 +148,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<FolderEntry> Stat(const std::string& path) override {
+    const auto lock = Lock();
     // By name a link shows as itself.
     if (auto link = nodes_.find(Key(path)); link != nodes_.end() && aliases_.count(link->first)) {
       return Entry(link->second);
@@ -155,6 +161,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<bool> CreateFolderTree(const std::string& path) override {
+    const auto lock = Lock();
     const std::string key = Key(Resolve(path));
     if (const OsError* error = Staged(createErrors, path)) return *error;
     if (auto it = nodes_.find(key); it != nodes_.end()) {
@@ -174,6 +181,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) override {
+    const auto lock = Lock();
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end()) return OsError{2, "SetFileAttributesW", "Not found."};
     it->second.attributes = attributes | (it->second.folder ? file_attribute::kDirectory : 0);
@@ -182,38 +190,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
 
   std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
                                      const CopyProgressCallback& progress) override {
+    if (beforeCopy) beforeCopy(from);
+    const auto lock = Lock();
     journal.push_back("copy " + from);
-    const std::string source = Key(Resolve(from));
-    const std::string target = Key(Resolve(to));
-    auto done = [&](std::optional<OsError> result) {
-      if (onCopy) onCopy(from);
-      return result;
-    };
-    auto it = nodes_.find(source);
-    if (it == nodes_.end()) return done(OsError{2, "CopyFileExW", "Not found."});
-    if (const OsError* error = Staged(copyErrors, from)) return done(*error);
-    if (nodes_.count(target) != 0) {
-      return done(OsError{80, "CopyFileExW", "The file exists."});
-    }
-    if (!IsFolder(Parent(target))) {
-      return done(OsError{3, "CopyFileExW", "The system cannot find the path."});
-    }
-    const Node copy = it->second;
-    const uint64_t size = copy.content.size() + copy.extraSize;
-    if (FreeBytes(target[0]) < size) {
-      return done(OsError{112, "CopyFileExW", "There is not enough space on the disk."});
-    }
-    // A large file reports its progress in steps, as the system's copy does per chunk.
-    for (uint64_t at = kChunk; at < size; at += kChunk) {
-      if (onProgress) onProgress();
-      progress(at, size);
-    }
-    progress(size, size);
-    Node& made = nodes_[target];
-    made = copy;
-    made.name = LastName(to);
-    made.id = ++lastId_;
-    return done(std::nullopt);
+    return Copy(from, to, progress, "CopyFileExW");
   }
 
   std::optional<OsError> RemoveFile(const std::string& path) override {
@@ -233,6 +213,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<FileIdentity> Identity(const std::string& path) override {
+    const auto lock = Lock();
     const std::string key = Key(Resolve(path));
     auto it = nodes_.find(key);
     if (it == nodes_.end()) return NotFound(key, "CreateFileW");
@@ -293,6 +274,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
 
   OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
+    const auto lock = Lock();
     const std::string key = Key(Resolve(path));
     auto it = nodes_.find(key);
     if (it == nodes_.end() || !it->second.folder) return NotFound(key, "CreateFileW");
@@ -394,6 +376,43 @@ class FakeFolderFileSystem : public FolderFileSystem {
  private:
   static constexpr uint64_t kChunk = 1 << 20;
 
+  // Copies made on worker threads meet the test's own calls here.
+  std::unique_lock<std::recursive_mutex> Lock() const {
+    return std::unique_lock<std::recursive_mutex>(mutex_);
+  }
+  std::optional<OsError> Copy(const std::string& from, const std::string& to,
+                              const CopyProgressCallback& progress, const char* api) {
+    const std::string source = Key(Resolve(from));
+    const std::string target = Key(Resolve(to));
+    auto done = [&](std::optional<OsError> result) {
+      if (onCopy) onCopy(from);
+      return result;
+    };
+    auto it = nodes_.find(source);
+    if (it == nodes_.end()) return done(OsError{2, api, "Not found."});
+    if (const OsError* error = Staged(copyErrors, from)) return done(*error);
+    if (nodes_.count(target) != 0) return done(OsError{80, api, "The file exists."});
+    if (!IsFolder(Parent(target))) {
+      return done(OsError{3, api, "The system cannot find the path."});
+    }
+    const Node copy = it->second;
+    const uint64_t size = copy.content.size() + copy.extraSize;
+    if (FreeBytes(target[0]) < size) {
+      return done(OsError{112, api, "There is not enough space on the disk."});
+    }
+    // A large file reports its progress in steps, as the system's copy does per chunk.
+    for (uint64_t at = kChunk; progress && at < size; at += kChunk) {
+      if (onProgress) onProgress();
+      progress(at, size);
+    }
+    if (progress) progress(size, size);
+    Node& made = nodes_[target];
+    made = copy;
+    made.name = LastName(to);
+    made.id = ++lastId_;
+    return done(std::nullopt);
+  }
+
   static bool ReadOnly(const Node& node) {
     return (node.attributes & file_attribute::kReadOnly) != 0;
   }
@@ -401,7 +420,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
   struct Hold final : FolderHold {
     Hold(FakeFolderFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
         : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
-    ~Hold() override { --files.holds_[key]; }
+    ~Hold() override {
+      const auto lock = files.Lock();
+      --files.holds_[key];
+    }
     FileIdentity identity() const override { return id; }
     FolderEntry entry() const override { return held; }
     FakeFolderFileSystem& files;
@@ -519,6 +541,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::map<std::string, std::string> aliases_;
   std::map<std::string, int> holds_;
   uint64_t lastId_ = 0;
+  mutable std::recursive_mutex mutex_;
 };
 
 // Windows-1252 for the characters up to U+00FF that tests use; nothing else has a form.

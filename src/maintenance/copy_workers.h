@@ -1,0 +1,63 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/folders.h"
+
+namespace dpc {
+
+// CopyNewFile that never throws: a failure, even an unexpected one, comes back as the error.
+std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
+                                   const std::string& to, const CopyProgressCallback& progress);
+
+// Files copied on worker threads, several at once. The threads touch only the file system: no
+// window, no view, no report. The thread that owns the queue hands files in and takes the
+// results out; the destructor waits for the files in hand.
+class CopyWorkers {
+ public:
+  struct Job {
+    std::string relative;
+    std::string from;
+    std::string to;
+  };
+  struct Result {
+    std::string relative;
+    std::optional<OsError> error;
+  };
+
+  CopyWorkers(FolderFileSystem& files, int threads);
+  ~CopyWorkers();
+  CopyWorkers(const CopyWorkers&) = delete;
+  CopyWorkers& operator=(const CopyWorkers&) = delete;
+
+  void Submit(Job job);
+  // The results finished so far, waiting up to `waitMs` for the first when there is none.
+  std::vector<Result> Collect(uint32_t waitMs);
+  // Takes back the files no thread has started; they are not copied and give no result.
+  void DropWaiting();
+  // Files handed in whose results were not collected yet.
+  size_t Outstanding() const { return outstanding_; }
+  size_t Threads() const { return threads_.size(); }
+
+ private:
+  void Work() noexcept;
+
+  FolderFileSystem& files_;
+  std::mutex mutex_;
+  std::condition_variable jobReady_;
+  std::condition_variable resultReady_;
+  std::deque<Job> jobs_;
+  std::vector<Result> results_;
+  bool closing_ = false;
+  size_t outstanding_ = 0;  // owner's thread only
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace dpc
