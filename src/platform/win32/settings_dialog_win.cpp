@@ -202,8 +202,8 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
                    306, 18);
   bar_ = control(PROGRESS_CLASSW, 0, control_id::kProgressBar, 45, 40, 303, 15);
   // The only button, so the default one: Enter presses it as well as Space and Esc do.
-  cancel_ = control(WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368,
-                    35, 75, 25);
+  cancel_ = control(WC_BUTTONW, BS_DEFPUSHBUTTON | WS_TABSTOP, control_id::kProgressCancel, 368, 35,
+                    75, 25);
   // As wide as the window allows: it also names the phases, whose translations run long.
   count_ = control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, control_id::kProgressCount, 47, 69,
                    396, 18);
