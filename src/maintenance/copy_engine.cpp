@@ -102,25 +102,28 @@ void CopyEngine::PumpDuringFile() {
 
 TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, uint64_t cluster) {
   TreeSize size;
-  std::vector<std::string> pending{""};
+  struct Pending {
+    std::string relative;
+    PinPtr parent;  // pins the folders above while any of their subfolders waits
+  };
+  std::vector<Pending> pending{{"", nullptr}};
   while (!pending.empty()) {
     if (stop && stop()) {
       size.stopped = true;
       break;
     }
-    const std::string relative = std::move(pending.back());
+    Pending next = std::move(pending.back());
     pending.pop_back();
+    const std::string& relative = next.relative;
     const std::string folder = JoinPath(path, relative);
+    PinPtr pin;
     if (guard_) {
-      const TreeGuard::Check held = guard_->HoldOld(folder);
-      if (held.verdict == TreeGuard::Verdict::Link) {
-        size.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
+      TreeGuard::Check held = guard_->HoldOld(folder, std::move(next.parent));
+      if (auto problem = OldFolderProblem(held, relative)) {
+        size.problems.Add(std::move(*problem));
         continue;
       }
-      if (!held.held()) {
-        size.problems.Add({TreeProblem::Kind::Unreadable, relative, held.error});
-        continue;
-      }
+      pin = std::move(held.pin);
     }
     auto listing = files_.ListFolder(folder);
     if (!listing) {
@@ -134,7 +137,7 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
         size.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
       } else if (entry.IsFolder()) {
         ++size.folders;
-        pending.push_back(std::move(child));
+        pending.push_back({std::move(child), pin});
       } else {
         ++size.files;
         size.bytes = SaturatingAdd(size.bytes, entry.size);
@@ -148,6 +151,28 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
   return size;
 }
 
+std::optional<TreeProblem> CopyEngine::OldFolderProblem(const TreeGuard::Check& held,
+                                                        const std::string& relative) {
+  switch (held.verdict) {
+    case TreeGuard::Verdict::Held:
+      return std::nullopt;
+    case TreeGuard::Verdict::Link:
+      return TreeProblem{TreeProblem::Kind::ReparsePoint, relative, std::nullopt};
+    default:
+      return TreeProblem{TreeProblem::Kind::Unreadable, relative, held.error};
+  }
+}
+
+std::optional<TreeProblem> CopyEngine::RecheckOld(const std::string& path,
+                                                  const std::string& relative, PinPtr parent,
+                                                  PinPtr& pin) {
+  if (!guard_) return std::nullopt;
+  TreeGuard::Check held = guard_->RecheckOld(path, std::move(parent));
+  if (auto problem = OldFolderProblem(held, relative)) return problem;
+  pin = std::move(held.pin);
+  return std::nullopt;
+}
+
 std::optional<TreeProblem> CopyEngine::HoldNew(const std::string& path,
                                                const std::string& relative) {
   if (!guard_) return std::nullopt;
@@ -159,6 +184,7 @@ std::optional<TreeProblem> CopyEngine::HoldNew(const std::string& path,
       return TreeProblem{TreeProblem::Kind::ReparsePoint, relative, std::nullopt};
     case TreeGuard::Verdict::IntoOldTree:
       return TreeProblem{TreeProblem::Kind::IntoOldTree, relative, std::nullopt};
+    case TreeGuard::Verdict::Changed:
     case TreeGuard::Verdict::Failed:
       break;
   }
@@ -217,6 +243,11 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     report.problems.Add(std::move(*problem));
     return report;
   }
+  PinPtr sourcePin;
+  if (auto problem = RecheckOld(source, "", nullptr, sourcePin)) {
+    report.problems.Add(std::move(*problem));
+    return report;
+  }
   auto listing = files_.ListFolder(source);
   if (!listing) {
     report.problems.Add({TreeProblem::Kind::Unreadable, "", listing.error()});
@@ -226,9 +257,10 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     std::string relative;
     std::vector<FolderEntry> entries;
     size_t next = 0;
+    PinPtr pin;  // the source folder, and through it those above
   };
   std::vector<Frame> stack;
-  stack.push_back({"", std::move(*listing), 0});
+  stack.push_back({"", std::move(*listing), 0, std::move(sourcePin)});
   const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
   std::optional<CopyWorkers> workers;
   if (workers_ > 0) {
@@ -249,12 +281,13 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     if (entry.IsLink()) {
       report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
     } else if (entry.IsFolder()) {
-      const auto made = files_.CreateFolderTree(to);
-      std::optional<TreeProblem> unsafe;
-      if (made) unsafe = HoldNew(to, relative);
-      if (!made) {
+      PinPtr pin;
+      if (auto changed = RecheckOld(from, relative, frame.pin, pin)) {
+        // Not the folder measured: nothing is read from it, nor below it.
+        report.problems.Add(std::move(*changed));
+      } else if (const auto made = files_.CreateFolderTree(to); !made) {
         report.problems.Add({TreeProblem::Kind::NotCreated, relative, made.error()});
-      } else if (unsafe) {
+      } else if (auto unsafe = HoldNew(to, relative)) {
         // Nothing is written into it, nor below it.
         report.problems.Add(std::move(*unsafe));
       } else {
@@ -266,13 +299,13 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
         if (!children) {
           report.problems.Add({TreeProblem::Kind::Unreadable, relative, children.error()});
         } else {
-          stack.push_back({std::move(relative), std::move(*children), 0});
+          stack.push_back({std::move(relative), std::move(*children), 0, std::move(pin)});
         }
       }
     } else if (workers) {
       // One file in hand per thread: Cancel leaves no queue behind.
       while (workers->Outstanding() >= workers->Threads()) AwaitResults(*workers, report, view);
-      workers->Submit({std::move(relative), from, to});
+      workers->Submit({std::move(relative), from, to, frame.pin});
       TakeResults(workers->Collect(0), report, view);
     } else {
       // On this thread a throw from the message processing ends the walk, as it always did.
@@ -322,12 +355,19 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
   struct Pending {
     std::string relative;
     bool destinationMissing;
+    PinPtr parent;
   };
-  std::vector<Pending> pending{{"", false}};
+  std::vector<Pending> pending{{"", false, nullptr}};
   while (!pending.empty()) {
     Pending folder = std::move(pending.back());
     pending.pop_back();
-    auto listing = files_.ListFolder(JoinPath(source, folder.relative));
+    PinPtr pin;
+    const std::string from = JoinPath(source, folder.relative);
+    if (auto changed = RecheckOld(from, folder.relative, std::move(folder.parent), pin)) {
+      report.problems.Add(std::move(*changed));
+      continue;
+    }
+    auto listing = files_.ListFolder(from);
     if (!listing) {
       report.problems.Add({TreeProblem::Kind::Unreadable, folder.relative, listing.error()});
       continue;
@@ -363,7 +403,7 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
         if (missing && there) {
           report.problems.Add({TreeProblem::Kind::NotCreated, child, std::nullopt});
         }
-        pending.push_back({std::move(child), missing});
+        pending.push_back({std::move(child), missing, pin});
         continue;
       }
       ++report.files;

@@ -161,8 +161,9 @@ class CopyEngine {
   // The tree's files, added to FileCounter as well.
   int64_t CountFiles(const std::string& path);
 
-  // With a guard, every folder the walks meet is held from then on (see TreeGuard): the old
-  // tree's by FolderSize, the new place's by CheckDestination and CopyFolderTree.
+  // With a guard, the walks check every folder they meet (see TreeGuard): FolderSize measures
+  // the old tree's, CopyFolderTree and VerifyCopy find each of them as measured and hold those
+  // they work in; CheckDestination and CopyFolderTree hold the new place's from then on.
   void UseGuard(TreeGuard* guard) { guard_ = guard; }
 
   // What already stands at the new place, before anything is written there: a link, or a
@@ -203,6 +204,12 @@ class CopyEngine {
   void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
   static void Record(std::string relative, std::optional<OsError> error, CopyReport& report);
   std::optional<TreeProblem> HoldNew(const std::string& path, const std::string& relative);
+  static std::optional<TreeProblem> OldFolderProblem(const TreeGuard::Check& held,
+                                                     const std::string& relative);
+  // An old folder met again, pinned below `parent` into `pin`; a problem when it is not one that
+  // was measured.
+  std::optional<TreeProblem> RecheckOld(const std::string& path, const std::string& relative,
+                                        PinPtr parent, PinPtr& pin);
   RecycleResult ProveRecycleBin(const std::string& path);
 
   FolderFileSystem& files_;

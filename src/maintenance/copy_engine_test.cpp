@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_folders.h"
@@ -205,6 +207,25 @@ TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
   ASSERT_EQ(copy.failed.count("Many\\7"), 1u);
   EXPECT_EQ(copy.copied, 15);
   EXPECT_EQ(view.steps, 16);
+}
+
+// The walk moves on while the last files of a folder still copy: each keeps its folder held.
+TEST_F(ParallelCopyTest, AFileInFlightKeepsItsFolderHeldAfterTheWalkLeftIt) {
+  TreeGuard guard(files);
+  engine.UseGuard(&guard);
+  ASSERT_TRUE(engine.FolderSize("C:\\Old").problems.empty());
+  width = 1;
+  std::atomic<int> unheld = 0;
+  files.beforeCopy = [](const std::string& from) {
+    if (from.ends_with("Many\\11")) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  files.onCopy = [&](const std::string& from) {
+    if (from.starts_with("C:\\Old\\Many\\") && files.HeldNow("C:\\Old\\Many") == 0) ++unheld;
+  };
+  const CopyReport copy = CopyAll();
+  EXPECT_EQ(copy.copied, 16);
+  EXPECT_EQ(unheld, 0);
+  EXPECT_EQ(files.HeldNow("C:\\Old"), 0);
 }
 
 TEST_F(CopyEngineTest, AnUnusableDriveHasNoSpace) {

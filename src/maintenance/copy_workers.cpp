@@ -81,6 +81,7 @@ void CopyWorkers::Work() noexcept {
       lock.unlock();
       Result result{std::move(job.relative),
                     CopyOneFile(files_, job.from, job.to, CopyProgressCallback())};
+      job.keep.reset();
       lock.lock();
       results_.push_back(std::move(result));
       resultReady_.notify_one();

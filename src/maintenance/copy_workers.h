@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ class CopyWorkers {
     std::string relative;
     std::string from;
     std::string to;
+    // Kept until the copy ends: the source folder's pin (see TreeGuard).
+    std::shared_ptr<const void> keep;
   };
   struct Result {
     std::string relative;

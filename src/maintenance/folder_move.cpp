@@ -360,8 +360,6 @@ void MoveFolder::RecordInstallLocation() {
 void MoveFolder::Recycle() {
   view_.ShowPhase(Text(kRecycling));
   s_.pump.ProcessPendingMessages();
-  // The old tree's holds would keep the bin from taking it.
-  guard_.ReleaseOld();
   const RecycleResult recycled = engine_.DeleteFolderTree(request_.storedValue);
   std::string systemText;
   if (recycled.error) {

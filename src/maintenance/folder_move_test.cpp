@@ -352,27 +352,65 @@ TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
   }
 }
 
-// Every folder checked stays held until the row ends: another program's swap for a link fails,
-// whenever it comes, and the move completes with the folders it checked.
+// The new place's folders stay held until the row ends: another program's swap for a link
+// fails whenever it comes. The old tree is held only where a walk works; a swap there before the
+// copies are checked is found, and the row ends with the old tree and the ticket kept.
 TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
-  for (const std::string when : {"copy", "Checking", "Moving"}) {
-    SCOPED_TRACE(when);
+  struct Case {
+    const char* when;  // a phase shown, or "copy" of the top folder's job1.dat
+    const char* folder;
+    bool refused;
+    MoveOutcome outcome;
+  };
+  const Case cases[] = {
+      {"copy", "E:\\Jobs", true, MoveOutcome::Moved},
+      {"Checking", "E:\\Jobs\\Sub", true, MoveOutcome::Moved},
+      {"Moving", "E:\\Jobs\\Sub", true, MoveOutcome::Moved},
+      {"copy", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::NotMoved},
+      {"Checking", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::NotMoved},
+      // Every file was found at the new place: the old tree may change on its way to the bin.
+      {"Moving", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::Moved},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.when) + " " + c.folder);
     World w;
-    std::vector<uint32_t> swaps;
-    const auto swapAll = [&](const std::string& now) {
-      if (!now.starts_with(when)) return;
-      for (const char* folder : {"E:\\Jobs", "E:\\Jobs\\Sub", "C:\\Data\\Jobs\\Sub"})
-        if (w.files.Exists(folder))
-          swaps.push_back(w.files.SwapForLink(folder, "D:\\Elsewhere").value_or(OsError{}).code);
+    std::optional<uint32_t> swap;
+    const auto swapOnce = [&](const std::string& now) {
+      if (swap || !now.starts_with(c.when)) return;
+      swap = w.files.SwapForLink(c.folder, "D:\\Elsewhere").value_or(OsError{}).code;
     };
-    w.files.onCopy = [&](const std::string&) { swapAll("copy"); };
-    w.view.onPhase = swapAll;
-    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
-    ASSERT_FALSE(swaps.empty());
-    EXPECT_TRUE(std::all_of(swaps.begin(), swaps.end(), [](uint32_t c) { return c == 32; }));
-    EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+    w.files.onCopy = [&](const std::string& from) {
+      if (from.ends_with("job1.dat")) swapOnce("copy");
+    };
+    w.view.onPhase = swapOnce;
+    EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, c.outcome);
+    ASSERT_TRUE(swap.has_value());
+    EXPECT_EQ(*swap, c.refused ? 32u : 0u);
+    EXPECT_EQ(w.ticket.ReadFolderSettings().Job,
+              c.outcome == MoveOutcome::Moved ? "E:\\Jobs" : "C:\\Data\\Jobs");
+    if (c.refused) {
+      EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
+    } else if (c.outcome == MoveOutcome::NotMoved) {
+      EXPECT_TRUE(w.files.Exists("C:\\Data\\Jobs\\job1.dat"));
+    }
     EXPECT_EQ(w.files.HeldNow(), 0);
   }
+}
+
+// However many folders the old tree has, a walk holds only those above the files in hand: a
+// wide tree must not run the process out of handles.
+TEST(MoveFolderTest, TheOldTreeIsHeldOnlyAlongThePathInHand) {
+  World w;
+  for (int i = 0; i < 40; ++i) {
+    w.files.AddFile("C:\\Data\\Jobs\\Wide" + std::to_string(i) + "\\Deep\\f.dat", "f");
+  }
+  int mostHeld = 0;
+  w.files.onCopy = [&](const std::string&) {
+    mostHeld = std::max(mostHeld, w.files.HeldNow("C:\\Data\\Jobs"));
+  };
+  EXPECT_EQ(w.Move(3, "E:\\Jobs").outcome, MoveOutcome::Moved);
+  EXPECT_GE(mostHeld, 1);
+  EXPECT_LE(mostHeld, 3);
 }
 
 TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {

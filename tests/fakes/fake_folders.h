@@ -81,9 +81,13 @@ class FakeFolderFileSystem : public FolderFileSystem {
     AddLink(path, target);
     return std::nullopt;
   }
-  int HeldNow() const {
+  // Folders held open now, all of them or those at or below one folder.
+  int HeldNow(const std::string& below = "") const {
+    const std::string top = below.empty() ? "" : Key(below);
     int held = 0;
-    for (const auto& [key, count] : holds_) held += count;
+    for (const auto& [key, count] : holds_) {
+      if (top.empty() || key == top || StartsWith(key, top + "\\")) held += count;
+    }
     return held;
   }
   bool Exists(const std::string& path) const { return nodes_.count(Key(Resolve(path))) > 0; }
