@@ -5,8 +5,10 @@ namespace dpc {
 TreeGuard::Check TreeGuard::Hold(const std::string& path, Side side, PinPtr parent) {
   auto hold = files_.HoldFolder(path);
   if (!hold) return {Verdict::Failed, hold.error(), nullptr};
-  // The folder the name leads to, through any link: what the copy would write into.
-  const auto reached = files_.Identity(path);
+  // The folder the name leads to, through any link: what the copy would write into. Below a
+  // pinned folder the name cannot lead elsewhere than the folder just held; asking again would
+  // cost one more open of every folder in every walk.
+  const auto reached = parent ? OsResult<FileIdentity>((*hold)->identity()) : files_.Identity(path);
   if (!reached) return {Verdict::Failed, reached.error(), nullptr};
   if (side != Side::Parent) {
     // The handle sees a link where the system opens links as themselves; the name's entry also
