@@ -4,17 +4,11 @@
 #include <array>
 #include <optional>
 
+#include "platform/ascii.h"
+
 namespace dpc {
 
 namespace {
-
-// Display names are compared as the service manager does, without regard to ASCII letter case.
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
-}
 
 // Polls an opened service until it reaches the target state or the wait ends; returns the last
 // status read. `status` holds the record of the request's first read.
@@ -55,8 +49,10 @@ ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump&
 bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
   std::vector<std::string> names;
   EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll, names);
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& name) { return EqualIgnoringCase(name, displayName); });
+  // Display names are compared as the service manager does, without regard to ASCII letter case.
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    return EqualIgnoringAsciiCase(name, displayName);
+  });
 }
 
 void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
@@ -69,9 +65,9 @@ void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t servi
 ServerSnapshot ServiceAccess::ReadServerSnapshot() {
   ServerSnapshot snapshot;
   for (const auto& entry : manager_.EnumServices(scm::kServiceWin32, scm::kServiceStateAll)) {
-    if (EqualIgnoringCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
+    if (EqualIgnoringAsciiCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
     // The service manager matches key names without regard to case, as opening by name would.
-    if (EqualIgnoringCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
+    if (EqualIgnoringAsciiCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
   }
   return snapshot;
 }
