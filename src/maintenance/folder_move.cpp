@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "i18n/failure_text.h"
+#include "platform/scope_exit.h"
 
 namespace dpc {
 namespace {
@@ -497,14 +498,11 @@ void FolderMoves::Run(std::array<FolderRowState, 5>& rows, const std::string& pr
     view_.ShowMessage(s_.translator.Translate(kServerRunning), caption);
     return;
   }
-  struct Running {
-    FolderMoves& moves;
-    explicit Running(FolderMoves& m) : moves(m) { moves.running_ = true; }
-    ~Running() {
-      moves.running_ = false;
-      moves.current_ = nullptr;
-    }
-  } running(*this);
+  running_ = true;
+  const ScopeExit stopped([this] {
+    running_ = false;
+    current_ = nullptr;
+  });
 
   for (const FolderRow& row : kFolderRows) {
     if (closeRequested_) break;
