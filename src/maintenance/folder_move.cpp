@@ -5,12 +5,11 @@
 
 #include "i18n/failure_text.h"
 #include "platform/scope_exit.h"
+#include "platform/uninstall_entry.h"
 
 namespace dpc {
 namespace {
 
-constexpr std::string_view kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 constexpr size_t kShownNames = 5;
 
@@ -345,7 +344,7 @@ void MoveFolder::RecordInstallLocation() {
   step_ = MoveStep::Recycle;
   // An identifier with a backslash would name some other key below the uninstall entries.
   if (request_.productGuid.find('\\') != std::string::npos) return;
-  const std::string path = std::string(kUninstallKey) + request_.productGuid;
+  const std::string path = kUninstallKeyPrefix + request_.productGuid;
   if (!s_.registry.OpenMachineKey(path, reg::kRead)) return;  // no key: nothing is written
   const auto fail = [&](const OsError& error) {
     Finish(MoveOutcome::InstallLocationFailed,
