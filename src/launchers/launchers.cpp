@@ -5,6 +5,7 @@
 
 #include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/program_start.h"
 
 namespace dpc {
 
@@ -80,12 +81,7 @@ void Launchers::StartClient(const std::string& installLocation, const std::strin
                             bool uacPlatform) {
   const std::string path = installLocation + "\\" + clientName;
   if (uacPlatform) {
-    ShellExecuteRequest request;
-    request.mask = kShellExecuteMaskDdeWaitNoUi;
-    request.owner = kNoWindow;
-    request.file = path;
-    request.directory = installLocation;
-    request.show = show::kShowNormal;
+    const ShellExecuteRequest request = ProgramStart(path, show::kShowNormal, installLocation);
     // A client that cannot be started (not installed, declined) is not reported: the error is
     // dropped, whether the adapter returns it or raises it.
     try {
