@@ -98,36 +98,36 @@ bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::st
 
 ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machine,
                                                        const std::string& service) {
-  ServiceWaitResult result;
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStart | scm::kServiceQueryStatus, &result.refusal);
-  if (!opened) return result;
-  if (!opened->Start()) {
-    result.refusal = opened->LastRefusal();
-    return result;
-  }
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
-  if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_);
-  result.reached = result.last.currentState == state::kRunning;
-  return result;
+  return RequestAndWait(
+      machine, service, scm::kServiceStart, [](OpenedService& opened) { return opened.Start(); },
+      state::kRunning, kStartPollBudget);
 }
 
 ServiceWaitResult ServiceAccess::StopServiceAndReport(const std::string& machine,
                                                       const std::string& service) {
+  // The status the stop request returns is superseded by the first query; only its success counts.
+  return RequestAndWait(
+      machine, service, scm::kServiceStop,
+      [](OpenedService& opened) { return opened.ControlStop().has_value(); }, state::kStopped,
+      kStopPollBudget);
+}
+
+ServiceWaitResult ServiceAccess::RequestAndWait(const std::string& machine,
+                                                const std::string& service, uint32_t access,
+                                                bool (*request)(OpenedService&), uint32_t target,
+                                                int budget) {
   ServiceWaitResult result;
   auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStop | scm::kServiceQueryStatus, &result.refusal);
+                              access | scm::kServiceQueryStatus, &result.refusal);
   if (!opened) return result;
-  // The status the stop request returns is superseded by the first query; only its success counts.
-  if (!opened->ControlStop()) {
+  if (!request(*opened)) {
     result.refusal = opened->LastRefusal();
     return result;
   }
   const std::optional<ServiceStatus> first = opened->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_);
-  result.reached = result.last.currentState == state::kStopped;
+  result.last = WaitForState(*opened, *first, target, budget, clock_, pump_);
+  result.reached = result.last.currentState == target;
   return result;
 }
 
