@@ -1,10 +1,11 @@
 #include "launchers/launchers.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
+#include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/program_start.h"
 
 namespace dpc {
 
@@ -14,20 +15,13 @@ constexpr int kCsidlSystem = 0x25;  // CSIDL_SYSTEM
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char c) {
-           return std::tolower(static_cast<unsigned char>(c)) == lower;
-         });
-}
-
 }  // namespace
 
 bool IsWebAddress(std::string_view address) {
   std::string_view rest;
-  if (StartsWithNoCase(address, "http://")) {
+  if (StartsWithIgnoringAsciiCase(address, "http://")) {
     rest = address.substr(7);
-  } else if (StartsWithNoCase(address, "https://")) {
+  } else if (StartsWithIgnoringAsciiCase(address, "https://")) {
     rest = address.substr(8);
   } else {
     return false;
@@ -87,12 +81,7 @@ void Launchers::StartClient(const std::string& installLocation, const std::strin
                             bool uacPlatform) {
   const std::string path = installLocation + "\\" + clientName;
   if (uacPlatform) {
-    ShellExecuteRequest request;
-    request.mask = kShellExecuteMaskDdeWaitNoUi;
-    request.owner = kNoWindow;
-    request.file = path;
-    request.directory = installLocation;
-    request.show = show::kShowNormal;
+    const ShellExecuteRequest request = ProgramStart(path, show::kShowNormal, installLocation);
     // A client that cannot be started (not installed, declined) is not reported: the error is
     // dropped, whether the adapter returns it or raises it.
     try {

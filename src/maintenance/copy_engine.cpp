@@ -3,16 +3,10 @@
 #include <limits>
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace dpc {
 namespace {
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = UpperAscii(c);
-  return folded;
-}
 
 bool IsAscii(std::string_view name) {
   for (char c : name) {
@@ -50,12 +44,12 @@ class DestinationListing {
   explicit DestinationListing(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {
     for (size_t i = 0; i < entries_.size(); ++i) {
       exact_.emplace(entries_[i].name, i);
-      folded_.emplace(Folded(entries_[i].name), i);
+      folded_.emplace(AsciiUpper(entries_[i].name), i);
     }
   }
   const FolderEntry* Find(const std::string& name) const {
     if (auto it = exact_.find(name); it != exact_.end()) return &entries_[it->second];
-    if (auto it = folded_.find(Folded(name)); it != folded_.end()) return &entries_[it->second];
+    if (auto it = folded_.find(AsciiUpper(name)); it != folded_.end()) return &entries_[it->second];
     return nullptr;
   }
 
@@ -462,7 +456,7 @@ RecycleResult CopyEngine::DeleteFolderTree(const std::string& path) {
 
 RecycleResult CopyEngine::ProveRecycleBin(const std::string& path) {
   using Kind = RecycleResult::Kind;
-  const char drive = UpperAscii(path.empty() ? '?' : path[0]);
+  const char drive = AsciiUpper(path.empty() ? '?' : path[0]);
   const auto before = files_.RecycleBinItems(drive);
   if (!before) return {Kind::NoRecycleBin, before.error()};
   const std::string probe = JoinPath(path, std::string(kRecycleTestFile));
@@ -483,7 +477,7 @@ RecycleResult CopyEngine::ProveRecycleBin(const std::string& path) {
 
 DriveSpaceResult CopyEngine::GetDriveSpace(char letter) {
   DriveSpaceResult result;
-  const char drive = UpperAscii(letter);
+  const char drive = AsciiUpper(letter);
   if (drive < 'A' || drive > 'Z') return result;
   const auto space = files_.FreeSpace(drive);
   if (!space) return result;

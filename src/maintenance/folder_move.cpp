@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "i18n/failure_text.h"
+#include "platform/scope_exit.h"
+#include "platform/uninstall_entry.h"
 
 namespace dpc {
 namespace {
 
-constexpr std::string_view kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 constexpr size_t kShownNames = 5;
 
@@ -258,14 +258,9 @@ void MoveFolder::Verify() {
   std::string text =
       count == 1 ? Text(kOneFileNotMoved, {request_.storedValue, newPath_})
                  : Text(kFilesNotMoved, {std::to_string(count), request_.storedValue, newPath_});
-  std::string names;
-  for (size_t i = 0; i < problems.first().size() && i < kShownNames; ++i) {
-    const std::string& relative = problems.first()[i].relative;
-    names += "\r\n" + (relative.empty() ? request_.storedValue : relative);
-  }
-  const int64_t shown = static_cast<int64_t>(std::min(problems.first().size(), kShownNames));
-  if (count > shown) names += "\r\n" + Text(kMoreNames, {std::to_string(count - shown)});
-  text += "\r\n" + names;
+  text += "\r\n\r\n" + FirstProblems(problems, [this](const TreeProblem& problem) {
+            return problem.relative.empty() ? request_.storedValue : problem.relative;
+          });
 
   const TreeProblem& first = problems.first().front();
   std::optional<OsError> reason = first.error;
@@ -344,7 +339,7 @@ void MoveFolder::RecordInstallLocation() {
   step_ = MoveStep::Recycle;
   // An identifier with a backslash would name some other key below the uninstall entries.
   if (request_.productGuid.find('\\') != std::string::npos) return;
-  const std::string path = std::string(kUninstallKey) + request_.productGuid;
+  const std::string path = kUninstallKeyPrefix + request_.productGuid;
   if (!s_.registry.OpenMachineKey(path, reg::kRead)) return;  // no key: nothing is written
   const auto fail = [&](const OsError& error) {
     Finish(MoveOutcome::InstallLocationFailed,
@@ -393,24 +388,16 @@ void MoveFolder::Recycle() {
 }
 
 std::string MoveFolder::DestinationMessage(const ProblemList& problems) {
-  std::string lines;
-  size_t shown = 0;
-  for (const TreeProblem& problem : problems.first()) {
-    if (shown == kShownNames) break;
+  const std::string lines = FirstProblems(problems, [this](const TreeProblem& problem) {
     const std::string name = problem.relative.empty() ? newPath_ : problem.relative;
-    lines += "\r\n";
-    if (problem.kind == TreeProblem::Kind::ReparsePoint) {
-      lines += Text(kLinkLine, {name});
-    } else if (problem.kind == TreeProblem::Kind::IntoOldTree) {
-      lines += Text(kIntoOldLine, {name, request_.storedValue});
-    } else {
-      lines += Text(kUnreadableLine, {name, problem.error ? problem.error->text : ""});
+    if (problem.kind == TreeProblem::Kind::ReparsePoint) return Text(kLinkLine, {name});
+    if (problem.kind == TreeProblem::Kind::IntoOldTree) {
+      return Text(kIntoOldLine, {name, request_.storedValue});
     }
-    ++shown;
-  }
-  const int64_t rest = problems.count() - static_cast<int64_t>(shown);
-  if (rest > 0) lines += "\r\n" + Text(kMoreNames, {std::to_string(rest)});
-  return Text(kDestinationUnsafe, {newPath_}) + lines + "\r\n\r\n" + Text(kDestinationAdvice);
+    return Text(kUnreadableLine, {name, problem.error ? problem.error->text : ""});
+  });
+  return Text(kDestinationUnsafe, {newPath_}) + "\r\n" + lines + "\r\n\r\n" +
+         Text(kDestinationAdvice);
 }
 
 void MoveFolder::Finish(MoveOutcome outcome, std::string message, bool stopRemainingRows) {
@@ -440,25 +427,29 @@ std::string MoveFolder::Text(std::string_view pattern,
 }
 
 std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
+  return FirstProblems(problems, [this](const TreeProblem& problem) {
+    const std::string name = problem.relative.empty() ? request_.storedValue : problem.relative;
+    if (problem.kind == TreeProblem::Kind::ReparsePoint) return Text(kLinkLine, {name});
+    // The system's own words where it has them; its code otherwise.
+    std::string why;
+    if (problem.error) {
+      why = !problem.error->text.empty()
+                ? problem.error->text
+                : TranslateSystemError(s_.translator, problem.error->code, "");
+      while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+    }
+    return Text(kUnreadableLine, {name, why});
+  });
+}
+
+std::string MoveFolder::FirstProblems(const ProblemList& problems,
+                                      const std::function<std::string(const TreeProblem&)>& line) {
   std::string lines;
   size_t shown = 0;
   for (const TreeProblem& problem : problems.first()) {
     if (shown == kShownNames) break;
-    const std::string name = problem.relative.empty() ? request_.storedValue : problem.relative;
-    if (!lines.empty()) lines += "\r\n";
-    if (problem.kind == TreeProblem::Kind::ReparsePoint) {
-      lines += Text(kLinkLine, {name});
-    } else {
-      // The system's own words where it has them; its code otherwise.
-      std::string why;
-      if (problem.error) {
-        why = !problem.error->text.empty()
-                  ? problem.error->text
-                  : TranslateSystemError(s_.translator, problem.error->code, "");
-        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
-      }
-      lines += Text(kUnreadableLine, {name, why});
-    }
+    if (shown > 0) lines += "\r\n";
+    lines += line(problem);
     ++shown;
   }
   const int64_t rest = problems.count() - static_cast<int64_t>(shown);
@@ -495,14 +486,11 @@ void FolderMoves::Run(std::array<FolderRowState, 5>& rows, const std::string& pr
     view_.ShowMessage(s_.translator.Translate(kServerRunning), caption);
     return;
   }
-  struct Running {
-    FolderMoves& moves;
-    explicit Running(FolderMoves& m) : moves(m) { moves.running_ = true; }
-    ~Running() {
-      moves.running_ = false;
-      moves.current_ = nullptr;
-    }
-  } running(*this);
+  running_ = true;
+  const ScopeExit stopped([this] {
+    running_ = false;
+    current_ = nullptr;
+  });
 
   for (const FolderRow& row : kFolderRows) {
     if (closeRequested_) break;

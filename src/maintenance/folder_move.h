@@ -112,6 +112,10 @@ class MoveFolder {
   void Log(const std::string& what);
 
   std::string DestinationMessage(const ProblemList& problems);
+  // A line for each of the first few problems, then "and N more" for the rest; the lines are
+  // joined by line breaks, with none before the first.
+  std::string FirstProblems(const ProblemList& problems,
+                            const std::function<std::string(const TreeProblem&)>& line);
 
   MoveServices& s_;
   ProgressView& view_;

@@ -231,6 +231,34 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
   }
 }
 
+TEST(MoveFolderTest, MessagesNameFiveProblemsAndCountTheRest) {
+  const std::string jobs = "C:\\Data\\Jobs\\";
+  const std::function<void(World&, const std::string&)> stages[] = {
+      [&](World& w, const std::string& name) {  // files that are not copied
+        w.files.AddFile(jobs + name, "x");
+        w.files.copyErrors[jobs + name] = {32, "CopyFileExW", "in use"};
+      },
+      [&](World& w, const std::string& name) {  // folders that cannot be read
+        w.files.AddFolder(jobs + name);
+        w.files.listErrors[jobs + name] = {5, "FindFirstFileExW", ""};
+      },
+      [](World& w, const std::string& name) {  // links in the new folder
+        w.files.AddLink("E:\\Jobs\\" + name, "D:\\Else", 0xA0000003);
+      }};
+  const std::vector<std::string> names = {"item1", "item2", "item3", "item4",
+                                          "item5", "item6", "item7"};
+  for (const auto& stage : stages) {
+    World w;
+    for (const std::string& name : names) stage(w, name);
+    const std::string message = w.Move(3, "E:\\Jobs").message;
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [&](const std::string& n) { return message.find(n) != message.npos; }),
+              5)
+        << message;
+    EXPECT_NE(message.find("\r\nand 2 more"), std::string::npos) << message;
+  }
+}
+
 TEST(MoveFolderTest, AnIdenticalFileAlreadyThereAndAnExactFitStillMove) {
   World w;
   w.files.AddFile("E:\\Jobs\\job1.dat", "one");

@@ -4,23 +4,16 @@
 #include <optional>
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace dpc {
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return UpperAscii(x) == UpperAscii(y);
-         });
-}
 
 bool IsDeviceName(std::string_view name) {
-  const std::string base(name.substr(0, name.find('.')));
-  std::string upper;
-  for (char c : base) upper += UpperAscii(c);
+  const std::string upper = AsciiUpper(name.substr(0, name.find('.')));
   static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   if (std::find(std::begin(kDevices), std::end(kDevices), upper) != std::end(kDevices)) return true;
   return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
@@ -141,7 +134,7 @@ ParsedPath ParsePath(std::string_view text) {
     parsed.form = PathForm::Relative;
     return parsed;
   }
-  parsed.path.drive = UpperAscii(text[0]);
+  parsed.path.drive = AsciiUpper(text[0]);
   size_t pos = 3;
   while (pos <= text.size()) {
     size_t end = pos;
@@ -167,7 +160,7 @@ PathRelation Relate(const DrivePath& a, const DrivePath& b) {
   if (a.drive != b.drive) return PathRelation::Apart;
   const size_t common = std::min(a.names.size(), b.names.size());
   for (size_t i = 0; i < common; ++i) {
-    if (!EqualFolded(a.names[i], b.names[i])) return PathRelation::Apart;
+    if (!EqualIgnoringAsciiCase(a.names[i], b.names[i])) return PathRelation::Apart;
   }
   if (a.names.size() == b.names.size()) return PathRelation::Same;
   return a.names.size() > b.names.size() ? PathRelation::Inside : PathRelation::Contains;

@@ -1,5 +1,7 @@
 #include "maintenance/settings_dialog.h"
 
+#include "platform/scope_exit.h"
+
 namespace dpc {
 
 TfrmSettingsDlg::TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view)
@@ -30,10 +32,7 @@ void TfrmSettingsDlg::BrowseClick(int row) {
 
 void TfrmSettingsDlg::btnOKClick() {
   // The dialog closes with OK also when a failure ends the moves early.
-  struct CloseAtEnd {
-    SettingsDialogView& view;
-    ~CloseAtEnd() { view.CloseDialog(); }
-  } closeAtEnd{view_};
+  const ScopeExit closeAtEnd([this] { view_.CloseDialog(); });
   for (const FolderRow& row : kFolderRows) {
     rows_[Index(row.number)].editText = view_.RowText(row.number);
   }

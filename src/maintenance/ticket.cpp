@@ -2,32 +2,12 @@
 
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace dpc {
 namespace {
 
-char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Bytes outside A-Z and a-z compare exactly: their letter case depends on the code page, and the
-// ticket's elements are matched on the bytes the controller itself read from the same file.
-size_t FindFolded(std::string_view text, std::string_view pattern, size_t from) {
-  if (pattern.empty() || text.size() < pattern.size()) return std::string_view::npos;
-  for (size_t i = from; i + pattern.size() <= text.size(); ++i) {
-    size_t k = 0;
-    while (k < pattern.size() && FoldAscii(text[i + k]) == FoldAscii(pattern[k])) ++k;
-    if (k == pattern.size()) return i;
-  }
-  return std::string_view::npos;
-}
-
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 // Digits only, at most five of them.
 std::optional<uint32_t> SmallNumber(std::string_view digits) {
@@ -136,8 +116,9 @@ LinesRewrite ReplaceInLines(std::string_view bytes, std::string_view oldText,
         lf != std::string_view::npos && end > pos && bytes[end - 1] == '\r' ? end - 1 : end;
     const std::string_view line = bytes.substr(pos, contentEnd - pos);
     size_t copied = 0;
-    for (size_t hit = FindFolded(line, oldText, 0); hit != std::string_view::npos;
-         hit = FindFolded(line, oldText, copied)) {
+    // Matched on the bytes the controller itself read from this file, so only ASCII case folds.
+    for (size_t hit = FindIgnoringAsciiCase(line, oldText, 0); hit != std::string_view::npos;
+         hit = FindIgnoringAsciiCase(line, oldText, copied)) {
       out.bytes.append(line.substr(copied, hit - copied));
       out.bytes.append(newText);
       copied = hit + oldText.size();
@@ -171,13 +152,13 @@ std::optional<std::string> DeclaredEncoding(std::string_view bytes) {
     const char quote = declaration[i];
     const size_t close = declaration.find(quote, i + 1);
     if (close == std::string_view::npos) return std::nullopt;
-    return Lower(declaration.substr(i + 1, close - i - 1));
+    return AsciiLower(declaration.substr(i + 1, close - i - 1));
   }
   return std::nullopt;
 }
 
 std::optional<uint32_t> CodePageOfEncoding(std::string_view name) {
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   const std::string_view text = lower;
   if (text == "utf-8" || text == "utf8") return 65001;
   if (text == "us-ascii") return 20127;

@@ -4,17 +4,11 @@
 #include <array>
 #include <optional>
 
+#include "platform/ascii.h"
+
 namespace dpc {
 
 namespace {
-
-// Display names are compared as the service manager does, without regard to ASCII letter case.
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
-}
 
 // Polls an opened service until it reaches the target state or the wait ends; returns the last
 // status read. `status` holds the record of the request's first read.
@@ -55,8 +49,10 @@ ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump&
 bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
   std::vector<std::string> names;
   EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll, names);
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& name) { return EqualIgnoringCase(name, displayName); });
+  // Display names are compared as the service manager does, without regard to ASCII letter case.
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    return EqualIgnoringAsciiCase(name, displayName);
+  });
 }
 
 void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
@@ -69,9 +65,9 @@ void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t servi
 ServerSnapshot ServiceAccess::ReadServerSnapshot() {
   ServerSnapshot snapshot;
   for (const auto& entry : manager_.EnumServices(scm::kServiceWin32, scm::kServiceStateAll)) {
-    if (EqualIgnoringCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
+    if (EqualIgnoringAsciiCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
     // The service manager matches key names without regard to case, as opening by name would.
-    if (EqualIgnoringCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
+    if (EqualIgnoringAsciiCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
   }
   return snapshot;
 }
@@ -102,36 +98,36 @@ bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::st
 
 ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machine,
                                                        const std::string& service) {
-  ServiceWaitResult result;
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStart | scm::kServiceQueryStatus, &result.refusal);
-  if (!opened) return result;
-  if (!opened->Start()) {
-    result.refusal = opened->LastRefusal();
-    return result;
-  }
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
-  if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_);
-  result.reached = result.last.currentState == state::kRunning;
-  return result;
+  return RequestAndWait(
+      machine, service, scm::kServiceStart, [](OpenedService& opened) { return opened.Start(); },
+      state::kRunning, kStartPollBudget);
 }
 
 ServiceWaitResult ServiceAccess::StopServiceAndReport(const std::string& machine,
                                                       const std::string& service) {
+  // The status the stop request returns is superseded by the first query; only its success counts.
+  return RequestAndWait(
+      machine, service, scm::kServiceStop,
+      [](OpenedService& opened) { return opened.ControlStop().has_value(); }, state::kStopped,
+      kStopPollBudget);
+}
+
+ServiceWaitResult ServiceAccess::RequestAndWait(const std::string& machine,
+                                                const std::string& service, uint32_t access,
+                                                bool (*request)(OpenedService&), uint32_t target,
+                                                int budget) {
   ServiceWaitResult result;
   auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStop | scm::kServiceQueryStatus, &result.refusal);
+                              access | scm::kServiceQueryStatus, &result.refusal);
   if (!opened) return result;
-  // The status the stop request returns is superseded by the first query; only its success counts.
-  if (!opened->ControlStop()) {
+  if (!request(*opened)) {
     result.refusal = opened->LastRefusal();
     return result;
   }
   const std::optional<ServiceStatus> first = opened->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_);
-  result.reached = result.last.currentState == state::kStopped;
+  result.last = WaitForState(*opened, *first, target, budget, clock_, pump_);
+  result.reached = result.last.currentState == target;
   return result;
 }
 

@@ -82,6 +82,12 @@ class ServiceAccess {
   ServerSnapshot ReadServerSnapshot();
 
  private:
+  // Opens the service for `access` and the status query, makes the request and waits for
+  // `target`: the one wait behind a start and a stop.
+  ServiceWaitResult RequestAndWait(const std::string& machine, const std::string& service,
+                                   uint32_t access, bool (*request)(OpenedService&),
+                                   uint32_t target, int budget);
+
   ServiceManager& manager_;
   Clock& clock_;
   MessagePump& pump_;

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/uninstall_entry.h"
 #include "platform/xml.h"
 #include "service/supervision.h"
 
@@ -60,9 +61,6 @@ struct ProductInfo {
   std::string InstallLocation;
   bool ClientAvailable = false;
 };
-
-inline constexpr char kUninstallKeyPrefix[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Empty info when the file is missing. Throws std::runtime_error when the file is not well-formed
 // or has no "main" element.

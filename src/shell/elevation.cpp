@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/paths.h"
+#include "platform/program_start.h"
 #include "shell/numbers.h"
 
 namespace dpc {
@@ -28,15 +28,10 @@ std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
 }
 
 void RelaunchElevated(Shell& shell, const std::string& executablePath, int code) {
-  ShellExecuteRequest request;
-  request.mask = kShellExecuteMaskDdeWaitNoUi;
-  request.owner = kNoWindow;
-  request.verb = "runas";
-  request.file = executablePath;
   // Its own folder, not this process's current one, for both attempts below.
-  request.directory = FolderOf(executablePath);
+  ShellExecuteRequest request = ProgramStart(executablePath, show::kShowNormal);
+  request.verb = "runas";
   request.parameters = std::string(kElevationArgument) + " " + std::to_string(code);
-  request.show = show::kShowNormal;
   if (!shell.ExecuteEx(request)) return;
 
   // Consent declined or not possible: a plain controller takes this one's place.

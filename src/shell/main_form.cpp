@@ -6,6 +6,7 @@
 #include "i18n/failure_text.h"
 #include "i18n/language.h"
 #include "platform/paths.h"
+#include "platform/scope_exit.h"
 
 namespace dpc {
 
@@ -14,18 +15,6 @@ namespace {
 constexpr const char* kHintPrefix = UiText("Durvin Proof ");
 constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
 constexpr uint32_t kCloseWaitMilliseconds = 1000;
-
-// Clears a flag when the scope ends, however it ends.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -240,7 +229,8 @@ void TfrmControl::OnTrayRightClick() {
   Guarded([this] {
     std::optional<MenuItem> item;
     {
-      FlagScope opening(menuOpening_);
+      menuOpening_ = true;
+      const ScopeExit opened([this] { menuOpening_ = false; });
       p_.pump.ProcessPendingMessages();
       if (state_.Closing()) return;
       PrepareMenu();
@@ -396,19 +386,14 @@ void TfrmControl::pmSettingsClick() {
       window_.Handle(), translator_, [this](const std::string& text) { ShowFailure(text); });
   TfrmSettingsDlg dialog(services, *window);
   // While the server's folders may move, no pending restart may start the server.
-  struct Open {
-    TfrmControl& form;
-    Open(TfrmControl& f, TfrmSettingsDlg& d, SettingsDialogWindow& w) : form(f) {
-      form.maintenanceDialog_ = &d;
-      form.maintenanceWindow_ = &w;
-      form.state_.HoldRestarts(true);
-    }
-    ~Open() {
-      form.maintenanceDialog_ = nullptr;
-      form.maintenanceWindow_ = nullptr;
-      form.state_.HoldRestarts(false);
-    }
-  } open(*this, dialog, *window);
+  maintenanceDialog_ = &dialog;
+  maintenanceWindow_ = window.get();
+  state_.HoldRestarts(true);
+  const ScopeExit closed([this] {
+    maintenanceDialog_ = nullptr;
+    maintenanceWindow_ = nullptr;
+    state_.HoldRestarts(false);
+  });
   window->RunModal(dialog);
   if (closeAfterMaintenance_ || endAfterMaintenance_) {
     closeAfterMaintenance_ = false;

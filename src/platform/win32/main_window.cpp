@@ -7,6 +7,7 @@
 #include "platform/win32/status_query.h"
 #include "platform/win32/text.h"
 #include "resource_ids.h"
+#include "shell/error_box.h"
 
 namespace dpc::win32 {
 
@@ -295,7 +296,8 @@ void MainWindow::ReportFailure(const char* text) noexcept {
     }
     // Only before Create has handed over the events: no language has been chosen yet, so English
     // is the operator's language here.
-    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), L"Durvin Proof Control", MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(kApplicationTitle).c_str(),
+                  MB_OK | MB_ICONERROR);
   } catch (...) {
     // The error box itself failed (out of memory); there is nobody left to tell.
   }

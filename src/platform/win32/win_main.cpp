@@ -17,15 +17,14 @@
 #include "platform/win32/text.h"
 #include "service/service_binding.h"
 #include "shell/elevation.h"
+#include "shell/error_box.h"
 #include "shell/main_form.h"
 
 namespace {
 
-constexpr wchar_t kApplicationTitle[] = L"Durvin Proof Control";
-
 [[noreturn]] void EndWithMessage(const char* text) {
-  ::MessageBoxW(nullptr, dpc::win32::Utf8ToWide(text).c_str(), kApplicationTitle,
-                MB_OK | MB_ICONERROR);
+  ::MessageBoxW(nullptr, dpc::win32::Utf8ToWide(text).c_str(),
+                dpc::win32::Utf8ToWide(dpc::kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
   ::ExitProcess(1);
 }
 
@@ -94,7 +93,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     EndWithMessage(failure.what());
   }
   // The application title is the caption of every message box the controller shows
-  // (kApplicationTitle here, the general error box in the shell); no window carries it.
+  // (kApplicationTitle); no window carries it.
   window->ShowForFirstActivation();
 
   const int exitCode = RunMessageLoop();
