@@ -1,4 +1,4 @@
-#include "platform/win32/icons.h"
+#include "app/icons.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/popup_menu.h"
+#include "app/popup_menu.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/icons.h"
-#include "platform/win32/main_window.h"
+#include "app/icons.h"
+#include "app/main_window.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {

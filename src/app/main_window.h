@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/host_window.h"
-#include "platform/win32/icons.h"
-#include "platform/win32/popup_menu.h"
-#include "platform/win32/tray_icon.h"
-#include "platform/win32/window_base.h"
+#include "app/icons.h"
+#include "app/popup_menu.h"
+#include "app/tray_icon.h"
+#include "app/window_base.h"
 
 namespace dpc::win32 {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/host_window.h"
-#include "platform/win32/icons.h"
+#include "app/icons.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {

@@ -1,10 +1,10 @@
-#include "platform/win32/main_window.h"
+#include "app/main_window.h"
 
 #include <exception>
 #include <utility>
 
 #include "platform/win32/os_error_win.h"
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 #include "platform/win32/text.h"
 #include "resource_ids.h"
 

@@ -1,4 +1,4 @@
-#include "platform/win32/popup_menu.h"
+#include "app/popup_menu.h"
 
 #include <algorithm>
 #include <memory>
