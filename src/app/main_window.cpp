@@ -219,7 +219,7 @@ void MainWindow::SetTimerEnabled(TimerId timer, bool enabled) {
 bool MainWindow::TimerEnabled(TimerId timer) { return timers_[timer].enabled; }
 
 void MainWindow::SetTrayImage(int index) {
-  if (index < IconSet::kGrey || index > IconSet::kShield || index == trayImage_) return;
+  if (index < image::kGrey || index > image::kShield || index == trayImage_) return;
   trayImage_ = index;
   RefreshTrayIcon();
 }

@@ -135,7 +135,7 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   UINT taskbarCreated_ = 0;
   bool activatedOnce_ = false;
   std::map<TimerId, Timer> timers_;
-  int trayImage_ = IconSet::kGrey;
+  int trayImage_ = image::kGrey;
   std::wstring trayHint_;
   IconSet icons_;
   PopupMenu menu_;

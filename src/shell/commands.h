@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "platform/host_window.h"
+
 namespace dpc {
 
 // The tray menu's items in menu order; the value is the item's row and its command id.
@@ -31,15 +33,6 @@ enum class MenuItem : int {
   Exit2,
 };
 inline constexpr int kMenuItemCount = 23;
-
-// Tray and menu images.
-namespace image {
-inline constexpr int kNone = -1;
-inline constexpr int kGrey = 0;
-inline constexpr int kRed = 1;
-inline constexpr int kGreen = 2;
-inline constexpr int kShield = 3;
-}  // namespace image
 
 // The numbers that follow "elevation" on a relaunched controller's command line.
 namespace action {
