@@ -446,6 +446,18 @@ TEST(CommandTable, EveryPrivilegedRowRelaunchesWithItsCodeOrRunsWhenStartedWithI
   for (int code : {0, 8, 9, 12, -1}) EXPECT_EQ(CommandForAction(code), nullptr) << code;
 }
 
+TEST(CommandTable, EveryRowMarkedWithAHandlerDispatchesToOne) {
+  for (const Command& row : Commands()) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    rig.registry.keys[kRun];
+    rig.InstallServer(state::kStopped);
+    Controller root(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    root.form().FormCreate();
+    EXPECT_EQ(root.form().Click(row.item), row.Has(kHandled));
+  }
+}
+
 TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
   const MenuItem unchoosable[] = {
       KelvraVistraneTarnOfflineUpdate2,  // never shown
