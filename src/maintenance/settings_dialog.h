@@ -34,7 +34,12 @@ class SettingsDialogEvents {
  public:
   virtual ~SettingsDialogEvents() = default;
   virtual void FormCreate() = 0;
-  virtual void BrowseClick(int row) = 0;
+  // The designed handlers of the five browse buttons, rows 1 to 5.
+  virtual void rpfbtnClick() = 0;
+  virtual void mpfbtnClick() = 0;
+  virtual void jfbtnClick() = 0;
+  virtual void ofbtnClick() = 0;
+  virtual void tfbtnClick() = 0;
   virtual void btnOKClick() = 0;
 };
 
@@ -65,19 +70,18 @@ class TfrmSettingsDlg final : public SettingsDialogEvents {
   TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view);
 
   void FormCreate() override;
-  void BrowseClick(int row) override;
+  void rpfbtnClick() override { BrowseClick(1); }
+  void mpfbtnClick() override { BrowseClick(2); }
+  void jfbtnClick() override { BrowseClick(3); }
+  void ofbtnClick() override { BrowseClick(4); }
+  void tfbtnClick() override { BrowseClick(5); }
   void btnOKClick() override;
-  // The designed handlers of the five browse buttons.
-  void rpfbtnClick() { BrowseClick(1); }
-  void mpfbtnClick() { BrowseClick(2); }
-  void jfbtnClick() { BrowseClick(3); }
-  void ofbtnClick() { BrowseClick(4); }
-  void tfbtnClick() { BrowseClick(5); }
+  // The folder browser of row 1..5, starting at the folder the ticket names.
+  void BrowseClick(int row);
 
   // Exit or WM_CLOSE of the controller: cancels the row being moved and skips the rest; the
   // dialog closes once that row is cleaned up. False when no move runs (close at once).
   bool RequestCloseDuringMove();
-  bool moving() const { return moves_.running(); }
   const std::string& StoredValue(int row) const { return rows_.at(Index(row)).storedValue; }
   const std::string& productGuid() const { return productGuid_; }
 

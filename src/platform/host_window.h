@@ -8,6 +8,15 @@
 
 namespace dpc {
 
+// The tray and menu images, as SetTrayImage and MenuEntry::image number them.
+namespace image {
+inline constexpr int kNone = -1;
+inline constexpr int kGrey = 0;
+inline constexpr int kRed = 1;
+inline constexpr int kGreen = 2;
+inline constexpr int kShield = 3;  // menu items only
+}  // namespace image
+
 // The main window's timers, by role.
 enum class TimerId { Timer1 = 1, Timer5 = 5, ServerRestart = 7 };
 
@@ -46,7 +55,7 @@ class HostWindow {
   virtual void SetTimerEnabled(TimerId timer, bool enabled) = 0;
   virtual bool TimerEnabled(TimerId timer) = 0;
 
-  // Tray icon image: 0 grey, 1 red, 2 green.
+  // Tray icon image: image::kGrey, kRed or kGreen.
   virtual void SetTrayImage(int index) = 0;
   virtual int TrayImage() = 0;
   // At most 127 characters reach the notification area.

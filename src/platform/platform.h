@@ -17,8 +17,6 @@
 
 namespace dpc {
 
-class SettingsDialogFactory;  // the maintenance dialog's windows (maintenance/settings_dialog.h)
-
 // Every operating-system service the logic uses, handed in as one bundle. The Windows build fills
 // it with the adapters of platform/win32, tests with fakes.
 struct Platform {
@@ -36,7 +34,6 @@ struct Platform {
   Desktop& desktop;
   FolderFileSystem& folders;
   AnsiCodePage& codePage;
-  SettingsDialogFactory& dialogs;
   InstallerLink& installer;
   // Files a folder move copies at once on worker threads; 0 copies them on the calling thread.
   int copyWorkers = 0;

@@ -90,13 +90,13 @@ ServerSnapshot Supervision::Timer1Timer() {
 
   const ServerSnapshot server = d_.access.ReadServerSnapshot();
   if (server.IsServerStopped()) {
-    d_.window.SetTrayImage(1);
+    d_.window.SetTrayImage(image::kRed);
     d_.state.ServerSettled();
   } else if (server.IsServerRunning()) {
-    d_.window.SetTrayImage(2);
+    d_.window.SetTrayImage(image::kGreen);
     d_.state.ServerSettled();
   } else if (server.IsServerInTransition()) {
-    d_.window.SetTrayImage(0);
+    d_.window.SetTrayImage(image::kGrey);
   }
 
   if (d_.window.TimerInterval(TimerId::Timer1) != kSupervisionIntervalMs &&

@@ -2,9 +2,9 @@
 
 #include <span>
 
-namespace dpc {
+#include "platform/host_window.h"
 
-class TfrmControl;
+namespace dpc {
 
 // The tray menu's items in menu order; the value is the item's row and its command id.
 enum class MenuItem : int {
@@ -34,15 +34,6 @@ enum class MenuItem : int {
 };
 inline constexpr int kMenuItemCount = 23;
 
-// Tray and menu images.
-namespace image {
-inline constexpr int kNone = -1;
-inline constexpr int kGrey = 0;
-inline constexpr int kRed = 1;
-inline constexpr int kGreen = 2;
-inline constexpr int kShield = 3;
-}  // namespace image
-
 // The numbers that follow "elevation" on a relaunched controller's command line.
 namespace action {
 inline constexpr int kNone = 0;
@@ -57,24 +48,29 @@ inline constexpr int kAutostart = 10;
 inline constexpr int kMaintenance = 11;
 }  // namespace action
 
-using CommandHandler = void (TfrmControl::*)();
+// What a row is, as bits of Command::flags.
+enum CommandFlag : unsigned {
+  kSeparator = 1u << 0,
+  kVisible = 1u << 1,     // at creation, before the settings apply
+  kNeverShown = 1u << 2,  // hidden at creation and shown by no rule
+  kChecked = 1u << 3,     // at creation
+  kShield = 1u << 4,      // shows the shield where a choice would relaunch
+  kHandled = 1u << 5,     // has a designed click handler; the others choose nothing
+};
 
 // One row of the tray menu as designed, with what choosing it does. The menu, the dispatch of a
-// chosen item, the dispatch of "elevation N" and the shield all read this table, so adding a
-// command is adding a row.
+// chosen item, the dispatch of "elevation N", the shield and the hide settings all read this
+// table, so adding a command is adding a row (and its handler's case in the main form).
 struct Command {
   MenuItem item;
   const char* name;     // the designed component name
   const char* caption;  // English; empty for separators
-  bool separator;
-  bool visible;            // at creation, before the settings apply
-  bool neverShown;         // hidden at creation and shown by no rule
-  bool runTimeCaption;     // caption set through Translate during window creation
-  int image;               // the designed image
-  bool checked;            // at creation
-  int actionCode;          // the elevation code its choice passes the gate with; kNone: no gate
-  bool shield;             // shows the shield where a choice would relaunch
-  CommandHandler handler;  // the designed click handler; nullptr for rows nobody chooses
+  unsigned flags;       // CommandFlag bits
+  int image;            // the designed image
+  int actionCode;       // the elevation code its choice passes the gate with; kNone: no gate
+  const char* hideKey;  // the [Control] key whose "1" hides the row; nullptr: none
+
+  constexpr bool Has(CommandFlag flag) const { return (flags & flag) != 0; }
 };
 
 // Every row, in menu order.

@@ -47,12 +47,19 @@ ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
   s.WebProfilerAddress =
       profiles.ReadString(iniPath, "Settings", "WebProfilerAddress", s.WebProfilerAddress);
   if (s.WebProfilerAddress.empty()) s.WebProfilerAddress = ControlSettings().WebProfilerAddress;
-  s.HideUpdater = ReadControlFlag(profiles, iniPath, "HideUpdater");
-  s.HideServerConfiguration = ReadControlFlag(profiles, iniPath, "HideServerConfiguration");
-  s.HideClientStart = ReadControlFlag(profiles, iniPath, "HideClientStart");
+  s.HideUpdater = ReadControlFlag(profiles, iniPath, kHideUpdaterKey);
+  s.HideServerConfiguration = ReadControlFlag(profiles, iniPath, kHideServerConfigurationKey);
+  s.HideClientStart = ReadControlFlag(profiles, iniPath, kHideClientStartKey);
   s.HidePopupMenu = ReadControlFlag(profiles, iniPath, "HidePopupMenu");
   s.Notifications = ReadControlFlag(profiles, iniPath, "Notifications");
   return s;
+}
+
+bool ControlSettings::Hides(std::string_view key) const {
+  if (key == kHideUpdaterKey) return HideUpdater;
+  if (key == kHideServerConfigurationKey) return HideServerConfiguration;
+  if (key == kHideClientStartKey) return HideClientStart;
+  return false;
 }
 
 std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/files.h"
@@ -11,6 +12,11 @@
 #include "service/supervision.h"
 
 namespace dpc {
+
+// The [Control] keys whose "1" hides menu items; the command table names which items.
+inline constexpr char kHideUpdaterKey[] = "HideUpdater";
+inline constexpr char kHideServerConfigurationKey[] = "HideServerConfiguration";
+inline constexpr char kHideClientStartKey[] = "HideClientStart";
 
 // The control settings file's values, read once at window creation. The initial values are those
 // of a missing file; a missing key in an existing file has its own default (see the .cpp).
@@ -27,6 +33,9 @@ struct ControlSettings {
   bool HidePopupMenu = false;
   bool Notifications = false;  // [Control] Notifications: "1" shows balloons about the server
   std::string WebProfilerAddress = "http://localhost:8080/";  // [Settings] WebProfilerAddress
+
+  // Whether the hide key of that name was set; false for any other name.
+  bool Hides(std::string_view key) const;
 };
 
 ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,

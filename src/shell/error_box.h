@@ -18,7 +18,6 @@ class ErrorBox {
       : desktop_(desktop), translator_(translator) {}
 
   void Show(const std::string& text);
-  bool open() const { return open_; }
 
  private:
   Desktop& desktop_;

@@ -16,30 +16,63 @@ constexpr const char* kHintPrefix = UiText("Durvin Proof ");
 constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
 constexpr uint32_t kCloseWaitMilliseconds = 1000;
 
+using ClickHandler = void (TfrmControl::*)();
+
+// The designed click handler of each item that has one (the command table marks them).
+ClickHandler ClickHandlerOf(MenuItem item) {
+  switch (item) {
+    case MenuItem::KelvraVistraneTarnOnlineUpdate1:
+      return &TfrmControl::KelvraVistraneTarnOnlineUpdate1Click;
+    case MenuItem::KelvraProfilesTarnOnlineUpdate1:
+      return &TfrmControl::KelvraProfilesTarnOnlineUpdate1Click;
+    case MenuItem::KelvraVistraneTarnOfflineUpdate2:
+      return &TfrmControl::KelvraVistraneTarnOfflineUpdate1Click;
+    case MenuItem::KelvraVistraneTarnServiceStop1:
+      return &TfrmControl::KelvraVistraneTarnServiceStop1Click;
+    case MenuItem::KelvraVistraneTarnServiceStart1:
+      return &TfrmControl::KelvraVistraneTarnServiceStart1Click;
+    case MenuItem::KelvraVistraneTarnServerRestart1:
+      return &TfrmControl::KelvraVistraneTarnServerRestart1Click;
+    case MenuItem::KelvraTarnClientStart1:
+      return &TfrmControl::KelvraTarnClientStart1Click;
+    case MenuItem::KelvraTarnServerConfiguration1:
+      return &TfrmControl::KelvraTarnServerConfiguration1Click;
+    case MenuItem::Enable1:
+      return &TfrmControl::Enable1Click;
+    case MenuItem::pmSettings:
+      return &TfrmControl::pmSettingsClick;
+    case MenuItem::MorrowWebProfiler1:
+      return &TfrmControl::MorrowWebProfiler1Click;
+    case MenuItem::Exit2:
+      return &TfrmControl::Exit1Click;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
 
 TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
-                         DictionaryLookup dictionaries)
+                         const FormParts& parts)
     : p_(platform),
       window_(window),
       guard_(guard),
       executablePath_(platform.process.ExecutablePath()),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
-      language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)},
-                std::move(dictionaries)),
-      log_(platform.files, ReplaceExtension(executablePath_, ".log")),
-      feedback_(platform.profiles, iniPath_),
-      errorBox_(platform.desktop, translator_),
-      gate_(platform.process),
-      access_(platform.services, platform.clock, platform.pump),
-      commands_(state_, access_, platform.threads, platform.pump, platform.clock, window),
-      supervision_({access_, commands_, state_, window, platform.clock, log_, feedback_,
-                    platform.files, platform.shell,
-                    FolderOf(executablePath_) + "Kelvra_Feedback.exe",
-                    [this] { Choose(CommandOf(MenuItem::KelvraVistraneTarnServerRestart1)); }}),
-      launchers_(platform.shell, platform.desktop, translator_),
-      notifications_(window, log_, platform.process, translator_) {}
+      translator_(parts.translator),
+      language_(parts.language),
+      log_(parts.log),
+      feedback_(parts.feedback),
+      errorBox_(parts.errorBox),
+      gate_(parts.gate),
+      state_(parts.state),
+      access_(parts.access),
+      commands_(parts.commands),
+      supervision_(parts.supervision),
+      launchers_(parts.launchers),
+      notifications_(parts.notifications),
+      maintenance_(parts.maintenance) {}
 
 TfrmControl::~TfrmControl() = default;
 
@@ -145,8 +178,7 @@ void TfrmControl::SelectLanguage() {
   // Never throws: a broken ticket must not end the window's creation before "elevation N" runs.
   const uint64_t generation = translator_.generation();
   const LanguageOutcome outcome = language_.Select(translator_);
-  if (maintenanceWindow_ && translator_.generation() != generation)
-    maintenanceWindow_->Retranslate();
+  if (translator_.generation() != generation) maintenance_.Retranslate();
   auto logLine = [this](std::string line) {
     for (char& c : line) {
       if (c == '\r' || c == '\n') c = ' ';
@@ -198,27 +230,22 @@ void TfrmControl::OnEndSession() {
 }
 
 bool TfrmControl::OnQueryEndSession() {
-  if (!maintenanceDialog_ || !maintenanceDialog_->moving()) return true;
-  // Every window of ours forwards the question here, so it may come several times.
-  if (!endAfterMaintenance_) log_.Write("Session", "end held up by a folder move");
-  endAfterMaintenance_ = true;
-  maintenanceDialog_->RequestCloseDuringMove();
+  const bool heldAlready = maintenance_.sessionEndHeld();
+  if (!maintenance_.HoldSessionEnd()) return true;
+  if (!heldAlready) log_.Write("Session", "end held up by a folder move");
   return false;
 }
 
 void TfrmControl::OnEndSessionCancelled() {
-  if (!endAfterMaintenance_) return;
+  if (!maintenance_.sessionEndHeld()) return;
   log_.Write("Session", "goes on");
-  endAfterMaintenance_ = false;
+  maintenance_.SessionGoesOn();
 }
 
 void TfrmControl::CloseMainWindow() {
   // Never in the middle of a folder copy or a ticket replace: the move in hand is cancelled and
   // cleaned up first, and the window closes when the dialog has returned.
-  if (maintenanceDialog_ && maintenanceDialog_->RequestCloseDuringMove()) {
-    closeAfterMaintenance_ = true;
-    return;
-  }
+  if (maintenance_.HoldClose()) return;
   if (state_.Closing()) return;
   state_.WindowClosing();
   window_.Close();
@@ -262,7 +289,7 @@ void TfrmControl::PrepareMenu() {
                           p_.desktop.TopLevelWindowExists(titles.withSuffix);
   }
   in.autostartPresent = IsAutostartPresent(p_.registry, executablePath_);
-  in.maintenanceDialogOpen = maintenanceDialog_ != nullptr;
+  in.maintenanceDialogOpen = maintenance_.open();
   PopupMenu1Popup(menu_, in, [this] {
     // A language changed on the server shows at this opening.
     SelectLanguage();
@@ -271,7 +298,7 @@ void TfrmControl::PrepareMenu() {
 }
 
 void TfrmControl::Choose(const Command& row) {
-  if (!row.handler) return;
+  if (!row.Has(kHandled)) return;
   if (row.actionCode != action::kNone) {
     switch (gate_.Decide()) {
       case ElevationGate::Decision::Ignore:
@@ -286,7 +313,14 @@ void TfrmControl::Choose(const Command& row) {
         break;
     }
   }
-  (this->*row.handler)();
+  Click(row.item);
+}
+
+bool TfrmControl::Click(MenuItem item) {
+  const ClickHandler handler = ClickHandlerOf(item);
+  if (!handler) return false;
+  (this->*handler)();
+  return true;
 }
 
 void TfrmControl::OnTimer(TimerId timer) {
@@ -295,7 +329,7 @@ void TfrmControl::OnTimer(TimerId timer) {
       case TimerId::Timer1: {
         // An upgrade or removal replaces the program: close as on Exit, in every session.
         if (p_.installer.CloseRequested()) {
-          if (!state_.Closing() && !closeAfterMaintenance_) log_.Write("Installer", "close");
+          if (!state_.Closing() && !maintenance_.closeHeld()) log_.Write("Installer", "close");
           return CloseMainWindow();
         }
         // The reports first: they say which stop the tick's reading was expected to show.
@@ -369,38 +403,7 @@ void TfrmControl::Enable1Click() {
 }
 
 void TfrmControl::pmSettingsClick() {
-  if (maintenanceDialog_) return;  // one dialog at a time
-  SettingsTicket ticket(p_.folders, p_.shell, p_.codePage, p_.clock);
-  MoveServices services{
-      p_.folders,
-      p_.codePage,
-      p_.registry,
-      p_.pump,
-      p_.clock,
-      translator_,
-      ticket,
-      [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
-      [this](const std::string& key, const std::string& value) { log_.Write(key, value); },
-      p_.copyWorkers};
-  std::unique_ptr<SettingsDialogWindow> window = p_.dialogs.Create(
-      window_.Handle(), translator_, [this](const std::string& text) { ShowFailure(text); });
-  TfrmSettingsDlg dialog(services, *window);
-  // While the server's folders may move, no pending restart may start the server.
-  maintenanceDialog_ = &dialog;
-  maintenanceWindow_ = window.get();
-  state_.HoldRestarts(true);
-  const ScopeExit closed([this] {
-    maintenanceDialog_ = nullptr;
-    maintenanceWindow_ = nullptr;
-    state_.HoldRestarts(false);
-  });
-  window->RunModal(dialog);
-  if (closeAfterMaintenance_ || endAfterMaintenance_) {
-    closeAfterMaintenance_ = false;
-    endAfterMaintenance_ = false;
-    window.reset();
-    CloseMainWindow();
-  }
+  if (maintenance_.Run(window_.Handle())) CloseMainWindow();
 }
 
 void TfrmControl::Exit1Click() { CloseMainWindow(); }

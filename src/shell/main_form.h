@@ -7,7 +7,7 @@
 #include "i18n/language.h"
 #include "i18n/translate.h"
 #include "launchers/launchers.h"
-#include "maintenance/settings_dialog.h"
+#include "maintenance/maintenance_session.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
 #include "platform/platform.h"
@@ -25,15 +25,31 @@
 
 namespace dpc {
 
-// The hidden main window's logic: creation order, menu, timers and command handlers. It owns the
-// state the window's parts share and the interface dictionary. The Windows window forwards its
-// messages here; nothing in here touches Windows directly. Every entry point below shows a failure
-// in the general error box instead of letting it escape.
+// The parts the main form's handlers delegate to. The composition root makes them and wires them
+// to each other; they outlive the form.
+struct FormParts {
+  Translator& translator;
+  LanguageSelector& language;
+  ControlLog& log;
+  SettingsFileFeedback& feedback;
+  ErrorBox& errorBox;
+  ElevationGate& gate;
+  CommandState& state;
+  ServiceAccess& access;
+  ServerCommands& commands;
+  Supervision& supervision;
+  Launchers& launchers;
+  Notifications& notifications;
+  MaintenanceSession& maintenance;
+};
+
+// The hidden main window's logic: creation order, menu, timers and command handlers, each a few
+// lines that call its parts. The Windows window forwards its messages here; nothing in here
+// touches Windows directly. Every entry point below shows a failure in the general error box
+// instead of letting it escape.
 class TfrmControl {
  public:
-  // `dictionaries` are the interface languages' dictionaries; tests may give their own.
-  TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
-              DictionaryLookup dictionaries = DictionaryFor);
+  TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard, const FormParts& parts);
   ~TfrmControl();
   TfrmControl(const TfrmControl&) = delete;
   TfrmControl& operator=(const TfrmControl&) = delete;
@@ -66,6 +82,8 @@ class TfrmControl {
   // A menu choice or an elevated start's action: passes the elevation gate with the row's code
   // (relaunching, acting or ignoring), then runs the row's handler.
   void Choose(const Command& row);
+  // The designed click handler of the item; false for an item that has none.
+  bool Click(MenuItem item);
 
   // The designed click handlers: the actions themselves, run once the gate let them.
   void KelvraVistraneTarnOnlineUpdate1Click();
@@ -108,29 +126,23 @@ class TfrmControl {
   const std::string iniPath_;
   const std::string xmlPath_;
 
-  Translator translator_;
-  LanguageSelector language_;
-  ControlLog log_;
-  SettingsFileFeedback feedback_;
-  ErrorBox errorBox_;
-  ElevationGate gate_;
-  CommandState state_;
-  ServiceAccess access_;
-  ServerCommands commands_;
-  Supervision supervision_;
-  Launchers launchers_;
-  Notifications notifications_;
+  Translator& translator_;
+  LanguageSelector& language_;
+  ControlLog& log_;
+  SettingsFileFeedback& feedback_;
+  ErrorBox& errorBox_;
+  ElevationGate& gate_;
+  CommandState& state_;
+  ServiceAccess& access_;
+  ServerCommands& commands_;
+  Supervision& supervision_;
+  Launchers& launchers_;
+  Notifications& notifications_;
+  MaintenanceSession& maintenance_;
 
   ControlSettings settings_;
   ProductInfo product_;
   TrayMenu menu_;
-  // The open Server File Maintenance dialog (one at a time), its window, and a close of the
-  // main window that waits for the dialog's folder move to be cleaned up.
-  TfrmSettingsDlg* maintenanceDialog_ = nullptr;
-  SettingsDialogWindow* maintenanceWindow_ = nullptr;
-  bool closeAfterMaintenance_ = false;
-  // The session's end was held up for a folder move: end once its row is cleaned up.
-  bool endAfterMaintenance_ = false;
   // From the tray request until the menu is shown: further requests are dropped, and activation
   // lets no messages run, so one menu opens at a time.
   bool menuOpening_ = false;

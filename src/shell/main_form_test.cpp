@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/controller.h"
 #include "fakes/fake_platform.h"
 
 namespace dpc {
@@ -105,7 +106,7 @@ struct Rig {
   test::FakeSettingsDialogs dialogs;
   test::FakeInstallerLink installer;
   Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, dialogs,  installer};
+                  profiles, xml,      libraries, desktop, folders, codePage, installer};
   std::vector<std::string> events;
 
   Rig() {
@@ -153,7 +154,8 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   rig.WriteProductInfo();
   rig.process.arguments = {"elevation", "10"};
   rig.registry.keys[kRun];
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   rig.window.events.clear();
   form.FormCreate();
 
@@ -184,7 +186,8 @@ TEST(TfrmControl, MalformedProductInfoEndsCreationButTimersAndMenuWork) {
   rig.files.files[kXml] = "<product";
   rig.xml.malformed[kXml] = "Unexpected end of input.";
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
 
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
@@ -207,7 +210,8 @@ TEST(TfrmControl, NonIntegerActionCodeIsShownAndTheControllerRunsElevated) {
   Rig rig;
   rig.process.arguments = {"elevation", "stop"};
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
   EXPECT_EQ(rig.desktop.messages[0].text, "'stop' is not a valid integer value");
@@ -219,7 +223,8 @@ TEST(TfrmControl, NonIntegerActionCodeIsShownAndTheControllerRunsElevated) {
 TEST(TfrmControl, PrivilegedChoiceWithoutElevationRelaunchesAndCloses) {
   Rig rig;
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   rig.Choose(form, KelvraVistraneTarnServiceStop1);
   ASSERT_EQ(rig.shell.executeEx.size(), 1u);
@@ -243,7 +248,8 @@ TEST(TfrmControl, ActivationHidesTheWindowAndShowsTheVersionInTheHint) {
     Rig rig;
     if (c.iniExists) rig.files.files[kIni] = "";
     if (c.version) rig.profiles.Set(kIni, "Product", "Version", c.version);
-    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
     form.FormCreate();
     rig.window.events.clear();
     form.FormActivate();
@@ -257,7 +263,8 @@ TEST(TfrmControl, HidePopupMenuKeepsTheMenuClosed) {
   Rig rig;
   rig.files.files[kIni] = "";
   rig.profiles.Set(kIni, "Control", "HidePopupMenu", "1");
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   form.OnTrayRightClick();
   EXPECT_TRUE(rig.window.shownMenus.empty());
@@ -267,7 +274,8 @@ TEST(TfrmControl, AutostartFailureIsShownAndKeepsTheCheckMark) {
   Rig rig;
   rig.process.majorVersion = 10;
   rig.registry.keys[kRun].readOnly = true;
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   rig.Choose(form, Enable1);
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
@@ -278,7 +286,8 @@ TEST(TfrmControl, AutostartFailureIsShownAndKeepsTheCheckMark) {
 TEST(TfrmControl, CloseMessageWaitsForBusyWorkersButExitDoesNot) {
   Rig rig;
   rig.process.majorVersion = 10;
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   form.KelvraVistraneTarnServiceStart1Click();
   ASSERT_TRUE(form.commands().WorkerBusy());
@@ -300,7 +309,8 @@ TEST(TfrmControl, CloseMessageWaitsForBusyWorkersButExitDoesNot) {
 
   Rig exitRig;
   exitRig.process.majorVersion = 10;
-  TfrmControl exiting(exitRig.bundle, exitRig.window, exitRig.guard);
+  Controller exitingRoot(exitRig.bundle, exitRig.window, exitRig.guard, exitRig.dialogs);
+  TfrmControl& exiting = exitingRoot.form();
   exiting.FormCreate();
   exiting.KelvraVistraneTarnServiceStop1Click();
   exiting.Exit1Click();
@@ -310,7 +320,8 @@ TEST(TfrmControl, CloseMessageWaitsForBusyWorkersButExitDoesNot) {
 
 TEST(TfrmControl, ErrorBoxIsNeverStacked) {
   Rig rig;
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   rig.desktop.onShow = [&] {
     form.ShowFailure("nested failure");
     rig.services.enumError = OsError{5, "EnumServicesStatusA", "Access is denied."};
@@ -328,7 +339,8 @@ TEST(TfrmControl, ErrorBoxIsNeverStacked) {
 
 TEST(TfrmControl, FrontPanelShowsTheClosingTextAfterTheMessageLoop) {
   Rig rig;
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   rig.events.clear();
   form.OnPanelButton(2);
@@ -339,7 +351,8 @@ TEST(TfrmControl, FrontPanelShowsTheClosingTextAfterTheMessageLoop) {
 
   Rig bare;
   bare.libraries.libraries.clear();
-  TfrmControl without(bare.bundle, bare.window, bare.guard);
+  Controller withoutRoot(bare.bundle, bare.window, bare.guard, bare.dialogs);
+  TfrmControl& without = withoutRoot.form();
   without.FormCreate();
   without.AfterMessageLoop();
   EXPECT_TRUE(bare.desktop.messages.empty());
@@ -378,21 +391,35 @@ bool Acted(const Rig& rig, MenuItem item) {
 }
 
 TEST(CommandTable, EveryPrivilegedRowRelaunchesWithItsCodeOrRunsWhenStartedWithIt) {
-  int privileged = 0;
-  for (const Command& row : Commands()) {
-    if (row.actionCode == action::kNone) continue;
-    ++privileged;
+  // The elevation codes as designed; every other row runs without the gate.
+  const struct {
+    MenuItem item;
+    int code;
+  } privileged[] = {
+      {KelvraVistraneTarnOnlineUpdate1, 1},
+      {KelvraProfilesTarnOnlineUpdate1, 2},
+      {KelvraVistraneTarnOfflineUpdate2, 3},
+      {KelvraVistraneTarnServiceStop1, 4},
+      {KelvraVistraneTarnServiceStart1, 5},
+      {KelvraVistraneTarnServerRestart1, 6},
+      {KelvraTarnServerConfiguration1, 7},
+      {Enable1, 10},
+      {pmSettings, 11},
+  };
+  for (const auto& [item, code] : privileged) {
+    const Command& row = CommandOf(item);
     SCOPED_TRACE(row.name);
     {
       Rig rig;  // an unelevated controller on a system with user account control
       rig.registry.keys[kRun];
       rig.InstallServer(state::kStopped);
-      TfrmControl form(rig.bundle, rig.window, rig.guard);
+      Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+      TfrmControl& form = formRoot.form();
       form.FormCreate();
       form.Choose(row);
       ASSERT_EQ(rig.shell.executeEx.size(), 1u);
       EXPECT_EQ(rig.shell.executeEx[0].verb, "runas");
-      EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation " + std::to_string(row.actionCode));
+      EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation " + std::to_string(code));
       EXPECT_EQ(rig.guard.releases, 1);
       EXPECT_EQ(rig.window.closes, 1);
       EXPECT_TRUE(rig.threads.pending.empty() && rig.shell.winExec.empty());
@@ -404,16 +431,31 @@ TEST(CommandTable, EveryPrivilegedRowRelaunchesWithItsCodeOrRunsWhenStartedWithI
       rig.registry.keys[kRun];
       rig.InstallServer(state::kRunning);
       rig.desktop.chosenFile = std::nullopt;
-      rig.process.arguments = {"elevation", std::to_string(row.actionCode)};
-      TfrmControl form(rig.bundle, rig.window, rig.guard);
+      rig.process.arguments = {"elevation", std::to_string(code)};
+      Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+      TfrmControl& form = formRoot.form();
       form.FormCreate();
       EXPECT_TRUE(rig.desktop.messages.empty());
       EXPECT_TRUE(rig.shell.executeEx.empty());
-      EXPECT_TRUE(Acted(rig, row.item));
+      EXPECT_TRUE(Acted(rig, item));
     }
   }
-  EXPECT_EQ(privileged, 9);
+  int gated = 0;
+  for (const Command& row : Commands()) gated += row.actionCode != action::kNone;
+  EXPECT_EQ(gated, 9);
   for (int code : {0, 8, 9, 12, -1}) EXPECT_EQ(CommandForAction(code), nullptr) << code;
+}
+
+TEST(CommandTable, EveryRowMarkedWithAHandlerDispatchesToOne) {
+  for (const Command& row : Commands()) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    rig.registry.keys[kRun];
+    rig.InstallServer(state::kStopped);
+    Controller root(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    root.form().FormCreate();
+    EXPECT_EQ(root.form().Click(row.item), row.Has(kHandled));
+  }
 }
 
 TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
@@ -430,7 +472,8 @@ TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
     Rig rig;
     rig.process.majorVersion = 10;
     rig.InstallServer(state::kRunning);
-    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
     form.FormCreate();
     rig.Choose(form, item);
     EXPECT_TRUE(rig.shell.executeEx.empty() && rig.shell.execute.empty() &&
@@ -443,7 +486,8 @@ TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
 TEST(TfrmControl, OneMenuAtATimeAndActivationLetsNoMessagesRunWhileItOpens) {
   Rig rig;
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   int pumpsWhileShown = -1;
   rig.pump.onPump = [&] { form.OnTrayRightClick(); };  // a second tray request arrives
@@ -466,7 +510,8 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
   Rig rig;
   rig.process.majorVersion = 10;
   rig.InstallServer(state::kRunning);  // and it stays so: the stop worker never gets to run
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   rig.files.files.erase(kLog);
   rig.clock.onSleep = [&](uint32_t) {
@@ -487,7 +532,8 @@ TEST(TfrmControl, BalloonSaysNothingOfAStopFromTheMenuButTellsOfOneNobodyAskedFo
   rig.files.files[kIni] = "";
   rig.profiles.Set(kIni, "Control", "Notifications", "1");
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   form.OnTimer(TimerId::Timer1);
   rig.Choose(form, KelvraVistraneTarnServiceStop1);
@@ -518,7 +564,8 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
   rig.files.files[kTicket] = "<Ticket><System>";
   rig.xml.malformed[kTicket] = "Unexpected end of input.";
   rig.process.arguments = {"elevation", "10"};
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 1u) << "code 10 ran";
   EXPECT_EQ(rig.Entry(form, Enable1).caption, "Autostart Durvin Proof Control");
@@ -545,7 +592,8 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   rig.folders.AddFile(kTicket,
                       "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
   for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   bool restartTaken = true;
   rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
@@ -581,7 +629,8 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
                         "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
     for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
-    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
     form.FormCreate();
     std::optional<bool> mayEnd;
     rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
@@ -611,7 +660,8 @@ TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
     Rig rig;
     rig.process.integrityRid = rid;
     rig.process.arguments = arguments;
-    TfrmControl form(rig.bundle, rig.window, rig.guard);
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
     form.FormCreate();
     EXPECT_EQ(rig.installer.restartRegistrations, registrations) << rid << arguments.size();
   }
@@ -620,7 +670,8 @@ TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
 TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   Rig rig;
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard);
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
   form.FormCreate();
   rig.installer.closeRequested = true;
   form.OnTimer(TimerId::Timer1);
@@ -666,8 +717,9 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
   rig.profiles.Set(kIni, "Product", "Version", "5.0");
   rig.xml.documents[kTicket] = {"Ticket", "", {{"System", "", {{"CountryCode", "1031", {}}}}}};
   rig.InstallServer(state::kRunning);
-  TfrmControl form(rig.bundle, rig.window, rig.guard,
-                   [](uint32_t) { return std::make_shared<PseudoDictionary>(); });
+  Controller root(rig.bundle, rig.window, rig.guard, rig.dialogs,
+                  [](uint32_t) { return std::make_shared<PseudoDictionary>(); });
+  TfrmControl& form = root.form();
   form.FormCreate();
   form.FormActivate();
   form.OnTimer(TimerId::Timer1);

@@ -22,24 +22,21 @@ TrayMenu::TrayMenu() {
   for (const auto& d : Commands()) {
     auto& state = (*this)[d.item];
     state.caption = d.caption;
-    state.visible = d.visible;
-    state.checked = d.checked;
+    state.visible = d.Has(kVisible);
+    state.checked = d.Has(kChecked);
     state.image = d.image;
   }
 }
 
 void TrayMenu::ApplyHideSettings(const ControlSettings& settings) {
-  if (settings.HideUpdater) {
-    Hide(*this, {KelvraVistraneTarnOnlineUpdate1, KelvraProfilesTarnOnlineUpdate1, N7,
-                 KelvraVistraneTarnOfflineUpdate2, N8});
+  for (const auto& row : Commands()) {
+    if (row.hideKey && settings.Hides(row.hideKey)) (*this)[row.item].visible = false;
   }
-  if (settings.HideServerConfiguration) Hide(*this, {KelvraTarnServerConfiguration1, N9});
-  if (settings.HideClientStart) Hide(*this, {KelvraTarnClientStart1, N1});
 }
 
 void TrayMenu::TranslateCaptions(const Translator& translator) {
   for (const auto& row : Commands()) {
-    if (!row.separator) (*this)[row.item].caption = translator.Translate(row.caption);
+    if (!row.Has(kSeparator)) (*this)[row.item].caption = translator.Translate(row.caption);
   }
 }
 
@@ -49,10 +46,10 @@ std::vector<MenuEntry> TrayMenu::Entries() const {
   for (const auto& d : Commands()) {
     const auto& state = (*this)[d.item];
     MenuEntry entry;
-    entry.id = d.separator ? 0 : static_cast<int>(d.item);
+    entry.id = d.Has(kSeparator) ? 0 : static_cast<int>(d.item);
     entry.caption = state.caption;
-    entry.separator = d.separator;
-    entry.visible = state.visible && !d.neverShown;
+    entry.separator = d.Has(kSeparator);
+    entry.visible = state.visible && !d.Has(kNeverShown);
     entry.enabled = state.enabled;
     entry.checked = state.checked;
     entry.image = state.image;
@@ -64,14 +61,15 @@ std::vector<MenuEntry> TrayMenu::Entries() const {
 std::optional<MenuItem> TrayMenu::ItemForId(int id) {
   if (id < 1 || id > kMenuItemCount) return std::nullopt;
   const auto item = static_cast<MenuItem>(id);
-  if (CommandOf(item).separator) return std::nullopt;
+  if (CommandOf(item).Has(kSeparator)) return std::nullopt;
   return item;
 }
 
 bool TrayMenu::Choosable(MenuItem item) const {
   const Command& row = CommandOf(item);
   const MenuItemState& state = (*this)[item];
-  return !row.separator && !row.neverShown && row.handler && state.visible && state.enabled;
+  return !row.Has(kSeparator) && !row.Has(kNeverShown) && row.Has(kHandled) && state.visible &&
+         state.enabled;
 }
 
 void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
@@ -95,7 +93,7 @@ void PopupMenu1Popup(TrayMenu& menu, const MenuInputs& in,
   // 5: the shield stays once given.
   if (in.uacPlatform && !in.elevated) {
     for (const auto& row : Commands()) {
-      if (row.shield) menu[row.item].image = image::kShield;
+      if (row.Has(kShield)) menu[row.item].image = image::kShield;
     }
   }
   // 6

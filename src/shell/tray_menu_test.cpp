@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "fakes/fake_system.h"
 
@@ -174,6 +176,36 @@ TEST(TrayMenu, EntriesKeepTheDesignedOrderAndHideKeysHideTheirSeparators) {
   EXPECT_EQ(TrayMenu::ItemForId(23), Exit2);
   EXPECT_EQ(TrayMenu::ItemForId(3), std::nullopt);
   EXPECT_EQ(TrayMenu::ItemForId(24), std::nullopt);
+}
+
+TEST(TrayMenu, EachHideKeyHidesItsOwnItemsAndNoOthers) {
+  const struct {
+    const char* key;
+    bool ControlSettings::*flag;
+    std::vector<MenuItem> hidden;
+  } cases[] = {
+      {"HideUpdater",
+       &ControlSettings::HideUpdater,
+       {KelvraVistraneTarnOnlineUpdate1, KelvraProfilesTarnOnlineUpdate1, N7,
+        KelvraVistraneTarnOfflineUpdate2, N8}},
+      {"HideServerConfiguration",
+       &ControlSettings::HideServerConfiguration,
+       {KelvraTarnServerConfiguration1, N9}},
+      {"HideClientStart", &ControlSettings::HideClientStart, {KelvraTarnClientStart1, N1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    ControlSettings settings;
+    settings.*c.flag = true;
+    EXPECT_TRUE(settings.Hides(c.key));
+    const TrayMenu before;
+    TrayMenu menu;
+    menu.ApplyHideSettings(settings);
+    for (const Command& row : Commands()) {
+      const bool hidden = std::find(c.hidden.begin(), c.hidden.end(), row.item) != c.hidden.end();
+      EXPECT_EQ(menu[row.item].visible, before[row.item].visible && !hidden) << row.name;
+    }
+  }
 }
 
 TEST(TrayMenu, ClientWindowTitlesUseBlanksForUnderscores) {

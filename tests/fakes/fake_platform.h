@@ -32,7 +32,7 @@ struct FakePlatform {
   FakeInstallerLink installer;
 
   Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, dialogs,  installer};
+                  profiles, xml,      libraries, desktop, folders, codePage, installer};
 };
 
 }  // namespace dpc::test

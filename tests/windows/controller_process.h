@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/host_window.h"
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 
 namespace dpc::e2e {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 #include "stand_in_fixture.h"
 
 namespace dpc::e2e {

@@ -17,9 +17,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/win32/main_window.h"
+#include "app/main_window.h"
 #include "shown_menu.h"
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 #include "shell/commands.h"
 #include "stand_in_fixture.h"
 

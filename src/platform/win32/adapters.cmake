@@ -5,6 +5,7 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/files_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folders_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_loader_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_pump_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_error_win.cpp
@@ -24,6 +25,7 @@ if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
     ${CMAKE_CURRENT_LIST_DIR}/files_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/folders_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/runtime_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/service_manager_win_test.cpp
@@ -31,6 +33,7 @@ if(DPC_BUILD_TESTS)
     ${CMAKE_CURRENT_LIST_DIR}/xml_win_test.cpp)
   # The folder move runs once with the real adapters, to prove them together.
   target_link_libraries(win32_adapter_tests PRIVATE dpc_win32 dpc_maintenance GTest::gtest_main)
+  target_include_directories(win32_adapter_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
   # A dynamically linked test cannot find the C++ runtime DLLs under Wine.
   target_link_options(win32_adapter_tests PRIVATE -static)
   dpc_warnings(win32_adapter_tests)

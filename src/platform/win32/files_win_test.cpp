@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 // <windows.h> comes first: the adapter's header takes back the DeleteFile name from its macro.
-#include "platform/win32/adapter_test_support.h"
+#include "adapter_test_support.h"
 #include "platform/win32/files_win.h"
 
 namespace dpc::win32 {

@@ -5,7 +5,7 @@
 #include <shobjidl.h>
 
 #include "maintenance/copy_engine.h"
-#include "platform/win32/adapter_test_support.h"
+#include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/folders_win.h"
 #include "platform/win32/message_pump_win.h"

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/win32/adapter_test_support.h"
+#include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
 #include "platform/win32/files_win.h"

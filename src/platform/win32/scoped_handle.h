@@ -101,6 +101,13 @@ struct Menu {
   static void Close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
+// Memory device contexts (CreateCompatibleDC).
+struct MemoryDc {
+  using Handle = HDC;
+  static Handle Invalid() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::DeleteDC(h); }
+};
+
 // Fonts, brushes, pens and bitmaps.
 template <typename GdiHandle>
 struct GdiObject {
@@ -126,6 +133,7 @@ using ScopedModule = ScopedHandle<handle_traits::Module>;
 using ScopedFindHandle = ScopedHandle<handle_traits::FindHandle>;
 using ScopedIcon = ScopedHandle<handle_traits::Icon>;
 using ScopedMenu = ScopedHandle<handle_traits::Menu>;
+using ScopedMemoryDc = ScopedHandle<handle_traits::MemoryDc>;
 using ScopedFont = ScopedHandle<handle_traits::GdiObject<HFONT>>;
 using ScopedBrush = ScopedHandle<handle_traits::GdiObject<HBRUSH>>;
 using ScopedPen = ScopedHandle<handle_traits::GdiObject<HPEN>>;

@@ -33,9 +33,9 @@ struct Win32Platform {
   static constexpr int kCopyWorkers = 4;
 
   dpc::Platform Bundle() {
-    return dpc::Platform{process,  services, clock,    pump,      threads,     shell,
-                         registry, files,    profiles, xml,       libraries,   desktop,
-                         folders,  codePage, *dialogs, installer, kCopyWorkers};
+    return dpc::Platform{process,  services, clock,     pump,        threads,   shell,
+                         registry, files,    profiles,  xml,         libraries, desktop,
+                         folders,  codePage, installer, kCopyWorkers};
   }
 
   ProcessInfoWin process;
@@ -52,8 +52,6 @@ struct Win32Platform {
   DesktopWin desktop;
   FolderFileSystemWin folders;
   AnsiCodePageWin codePage;
-  // The dialogs' windows belong to the user interface, which sets this before Bundle().
-  SettingsDialogFactory* dialogs = nullptr;
   InstallerLinkWin installer;
 };
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/adapter_test_support.h"
+#include "adapter_test_support.h"
 
 namespace dpc::win32 {
 namespace {

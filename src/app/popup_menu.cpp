@@ -1,4 +1,4 @@
-#include "platform/win32/popup_menu.h"
+#include "app/popup_menu.h"
 
 #include <algorithm>
 #include <memory>
@@ -74,13 +74,6 @@ wchar_t Mnemonic(const std::wstring& caption) {
   return 0;
 }
 
-struct SelectObjectScope {
-  SelectObjectScope(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
-  ~SelectObjectScope() { ::SelectObject(dc_, old_); }
-  HDC dc_;
-  HGDIOBJ old_;
-};
-
 }  // namespace
 
 ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<MenuItemData>& items) {
@@ -132,20 +125,21 @@ MenuMetrics MenuMetrics::ForDpi(UINT dpi, int iconSize) {
   return m;
 }
 
-HFONT CreateMenuFont(UINT dpi) {
+ScopedFont CreateMenuFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
   static const auto forDpi = LookUp<ForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
   if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-      return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+      return ScopedFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     // The system's metrics are for the system DPI; the menu may open on another monitor.
     metrics.lfMenuFont.lfHeight =
         ::MulDiv(metrics.lfMenuFont.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
   }
+  // Deleting a stock font does nothing, so the fallback may be owned like a created one.
   HFONT font = ::CreateFontIndirectW(&metrics.lfMenuFont);
-  return font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  return ScopedFont(font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 }
 
 int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries) {
@@ -174,8 +168,7 @@ int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries) {
   ::PostMessageW(owner, WM_NULL, 0, 0);
 
   open_ = nullptr;
-  ::DeleteObject(font_);
-  font_ = nullptr;
+  font_.reset();
   return chosen;
 }
 
@@ -195,14 +188,13 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
     measure.itemHeight = static_cast<UINT>(metrics_.separatorHeight);
     return true;
   }
-  HDC dc = ::CreateCompatibleDC(nullptr);
   RECT text{};
   {
-    SelectObjectScope font(dc, font_);
-    ::DrawTextW(dc, item->caption.c_str(), static_cast<int>(item->caption.size()), &text,
+    const ScopedMemoryDc dc(::CreateCompatibleDC(nullptr));
+    const SelectedObject font(dc.get(), font_.get());
+    ::DrawTextW(dc.get(), item->caption.c_str(), static_cast<int>(item->caption.size()), &text,
                 DT_CALCRECT | DT_SINGLELINE);
   }
-  ::DeleteDC(dc);
   // The system adds room for its own check mark to every owner-drawn item; ours sits in the bar.
   using ForDpiFn = int(WINAPI*)(int, UINT);
   static const auto metricForDpi = LookUp<ForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
@@ -271,23 +263,22 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
   } else if (checked) {
     // A tick drawn to scale: two strokes meeting low in the cell.
     const int t = std::max(2, metrics_.Scale(2));
-    HPEN pen = ::CreatePen(PS_SOLID, t, disabled ? kDisabledText : kText);
+    const ScopedPen pen(::CreatePen(PS_SOLID, t, disabled ? kDisabledText : kText));
     {
-      SelectObjectScope keep(dc, pen);
+      const SelectedObject keep(dc, pen.get());
       const int x = cell.left + cellPad, y = cell.top + cellPad;
       POINT tick[] = {{x + size * 3 / 16, y + size * 8 / 16},
                       {x + size * 6 / 16, y + size * 11 / 16},
                       {x + size * 12 / 16, y + size * 4 / 16}};
       ::Polyline(dc, tick, 3);
     }
-    ::DeleteObject(pen);
   }
 
   RECT text{r.left + metrics_.textLeft, r.top, r.right - metrics_.textRight, r.bottom};
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, disabled ? kDisabledText : kText);
   {
-    SelectObjectScope font(dc, font_);
+    const SelectedObject font(dc, font_.get());
     UINT format = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS;
     if (draw.itemState & ODS_NOACCEL) format |= DT_HIDEPREFIX;
     ::DrawTextW(dc, item->caption.c_str(), static_cast<int>(item->caption.size()), &text, format);

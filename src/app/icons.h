@@ -5,20 +5,16 @@
 #include <map>
 #include <utility>
 
+#include "platform/host_window.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {
 
-// The tray and menu images (0 grey, 1 red, 2 green, 3 shield), loaded from the executable's
-// resources at the pixel size asked for, so they are drawn from a real bitmap of that size at
-// every scale rather than stretched. Loaded icons are kept until the set is destroyed.
+// The tray and menu images (image::kGrey .. kShield), loaded from the executable's resources at
+// the pixel size asked for, so they are drawn from a real bitmap of that size at every scale
+// rather than stretched. Loaded icons are kept until the set is destroyed.
 class IconSet {
  public:
-  static constexpr int kGrey = 0;
-  static constexpr int kRed = 1;
-  static constexpr int kGreen = 2;
-  static constexpr int kShield = 3;
-
   explicit IconSet(HINSTANCE instance) : instance_(instance) {}
 
   // nullptr for an unknown index or when the resource cannot be loaded.

@@ -1,4 +1,4 @@
-#include "platform/win32/tray_icon.h"
+#include "app/tray_icon.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "platform/win32/main_window.h"
+#include "app/main_window.h"
 
 #include <exception>
 #include <utility>
 
 #include "platform/win32/os_error_win.h"
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 #include "platform/win32/text.h"
 #include "resource_ids.h"
 #include "shell/error_box.h"
@@ -220,7 +220,7 @@ void MainWindow::SetTimerEnabled(TimerId timer, bool enabled) {
 bool MainWindow::TimerEnabled(TimerId timer) { return timers_[timer].enabled; }
 
 void MainWindow::SetTrayImage(int index) {
-  if (index < IconSet::kGrey || index > IconSet::kShield || index == trayImage_) return;
+  if (index < image::kGrey || index > image::kShield || index == trayImage_) return;
   trayImage_ = index;
   RefreshTrayIcon();
 }

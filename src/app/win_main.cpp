@@ -10,15 +10,15 @@
 
 #include <exception>
 
+#include "app/controller.h"
+#include "app/main_window.h"
+#include "app/maintenance_dialog.h"
 #include "platform/win32/instance_guard_win.h"
 #include "platform/win32/library_loader_win.h"
-#include "platform/win32/main_window.h"
-#include "platform/win32/settings_dialog_win.h"
 #include "platform/win32/text.h"
 #include "service/service_binding.h"
 #include "shell/elevation.h"
 #include "shell/error_box.h"
-#include "shell/main_form.h"
 
 namespace {
 
@@ -60,7 +60,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // ends. ExitProcess below ends them before they could wake up to destroyed objects, and the
   // system frees everything anyway.
   auto* platform = new Win32Platform();
-  platform->dialogs = new SettingsDialogFactoryWin(instance);
 
   ServiceLibraryBinding* binding = nullptr;
   try {
@@ -86,7 +85,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     auto* bundle = new Platform(platform->Bundle());
     window = new MainWindow(instance);
-    form = new TfrmControl(*bundle, *window, *guard);
+    auto* dialogs = new SettingsDialogFactoryWin(instance);
+    form = &(new Controller(*bundle, *window, *guard, *dialogs))->form();
     window->Create(*new FormEvents<TfrmControl>(*form));  // FormCreate runs in here
   } catch (const std::exception& failure) {
     // Without its window there is no controller; say why instead of vanishing.

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/host_window.h"
-#include "platform/win32/icons.h"
-#include "platform/win32/popup_menu.h"
-#include "platform/win32/tray_icon.h"
-#include "platform/win32/window_base.h"
+#include "app/icons.h"
+#include "app/popup_menu.h"
+#include "app/tray_icon.h"
+#include "app/window_base.h"
 
 namespace dpc::win32 {
 
@@ -135,7 +135,7 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   UINT taskbarCreated_ = 0;
   bool activatedOnce_ = false;
   std::map<TimerId, Timer> timers_;
-  int trayImage_ = IconSet::kGrey;
+  int trayImage_ = image::kGrey;
   std::wstring trayHint_;
   IconSet icons_;
   PopupMenu menu_;

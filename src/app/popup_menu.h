@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/host_window.h"
-#include "platform/win32/icons.h"
+#include "app/icons.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {
@@ -68,10 +68,10 @@ class PopupMenu {
   IconSet& icons_;
   std::vector<MenuItemData>* open_ = nullptr;
   MenuMetrics metrics_;
-  HFONT font_ = nullptr;
+  ScopedFont font_;
 };
 
-// The menu font (the system's, from its non-client metrics) at the given DPI. The caller owns it.
-HFONT CreateMenuFont(UINT dpi);
+// The menu font (the system's, from its non-client metrics) at the given DPI.
+ScopedFont CreateMenuFont(UINT dpi);
 
 }  // namespace dpc::win32

@@ -1,5 +1,5 @@
 // The progress window's Cancel answers the keyboard while a move pumps messages between files.
-#include "platform/win32/settings_dialog_win.h"
+#include "app/maintenance_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The hidden main window against the real window manager: messages posted to it must reach the
 // form's handlers, and it must never become visible.
-#include "platform/win32/main_window.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/status_query.h"
+#include "app/status_query.h"
 
 namespace dpc::win32 {
 namespace {

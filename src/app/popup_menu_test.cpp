@@ -1,4 +1,4 @@
-#include "platform/win32/popup_menu.h"
+#include "app/popup_menu.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/icons.h"
-#include "platform/win32/main_window.h"
+#include "app/icons.h"
+#include "app/main_window.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -97,10 +97,9 @@ TEST(MenuMetrics, EveryLengthGrowsWithTheDisplayScale) {
 
 TEST(CreateMenuFont, IsTallerAtTwiceTheScale) {
   auto height = [](UINT dpi) {
-    HFONT font = CreateMenuFont(dpi);
+    const ScopedFont font = CreateMenuFont(dpi);
     LOGFONTW logical{};
-    ::GetObjectW(font, sizeof logical, &logical);
-    ::DeleteObject(font);
+    ::GetObjectW(font.get(), sizeof logical, &logical);
     return std::abs(logical.lfHeight);
   };
   EXPECT_GE(height(192), 2 * height(96) - 1);
@@ -220,14 +219,13 @@ TEST_F(TrackedMenu, WidthFollowsTheLongestCaptionInTheMenuFont) {
     return width.load();
   };
   auto textWidth = [](const char* caption) {
-    HFONT font = CreateMenuFont(SystemDpi());
+    const ScopedFont font = CreateMenuFont(SystemDpi());
     HDC dc = ::CreateCompatibleDC(nullptr);
-    ::SelectObject(dc, font);
+    ::SelectObject(dc, font.get());
     const std::wstring text = Utf8ToWide(caption);
     SIZE size{};
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     ::DeleteDC(dc);
-    ::DeleteObject(font);
     return static_cast<int>(size.cx);
   };
   const int narrow = openedWidth("Exit");

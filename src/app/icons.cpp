@@ -1,6 +1,8 @@
-#include "platform/win32/icons.h"
+#include "app/icons.h"
 
 #include <commctrl.h>
+
+#include <iterator>
 
 #include "resource_ids.h"
 
@@ -39,13 +41,9 @@ HICON LoadStockShield(int size) {
 HICON MakeDisabledCopy(HICON icon, int size) {
   ICONINFO info{};
   if (!::GetIconInfo(icon, &info)) return nullptr;
-  struct Bitmaps {
-    ICONINFO& info;
-    ~Bitmaps() {
-      if (info.hbmColor) ::DeleteObject(info.hbmColor);
-      if (info.hbmMask) ::DeleteObject(info.hbmMask);
-    }
-  } owner{info};
+  // GetIconInfo hands out copies of the icon's bitmaps.
+  const ScopedBitmap iconColour(info.hbmColor);
+  const ScopedBitmap iconMask(info.hbmMask);
   BITMAP shape{};
   if (!info.hbmColor || !::GetObjectW(info.hbmColor, sizeof shape, &shape) ||
       shape.bmWidth != size || shape.bmHeight != size)
@@ -60,33 +58,25 @@ HICON MakeDisabledCopy(HICON icon, int size) {
   bmi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HDC screen = ::GetDC(nullptr);
-  HBITMAP colour = ::CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const ScopedBitmap colour(::CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
   const int rows = colour ? ::GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(size), bits,
                                         &bmi, DIB_RGB_COLORS)
                           : 0;
   ::ReleaseDC(nullptr, screen);
-  if (rows != size) {
-    if (colour) ::DeleteObject(colour);
-    return nullptr;
-  }
+  if (rows != size) return nullptr;
   auto* pixel = static_cast<BYTE*>(bits);
   bool anyAlpha = false;
   for (int i = 0; i < size * size; ++i) anyAlpha = anyAlpha || pixel[i * 4 + 3] != 0;
   // Without alpha the transparency lives in the mask; such an icon is shown unchanged.
-  if (!anyAlpha) {
-    ::DeleteObject(colour);
-    return nullptr;
-  }
+  if (!anyAlpha) return nullptr;
   for (int i = 0; i < size * size; ++i, pixel += 4) {
     const int grey = (pixel[0] * 11 + pixel[1] * 59 + pixel[2] * 30) / 100;
     const BYTE light = static_cast<BYTE>(grey + (255 - grey) / 3);
     pixel[0] = pixel[1] = pixel[2] = light;
     pixel[3] = static_cast<BYTE>(pixel[3] / 2);
   }
-  ICONINFO disabled{TRUE, 0, 0, info.hbmMask, colour};
-  HICON result = ::CreateIconIndirect(&disabled);
-  ::DeleteObject(colour);
-  return result;
+  ICONINFO disabled{TRUE, 0, 0, info.hbmMask, colour.get()};
+  return ::CreateIconIndirect(&disabled);
 }
 
 }  // namespace
@@ -101,11 +91,13 @@ HICON IconSet::GetDisabled(int image, int size) {
 }
 
 HICON IconSet::Get(int image, int size) {
+  // By image number, from image::kGrey.
   static constexpr int kResources[] = {IDI_DPC_GREY, IDI_DPC_RED, IDI_DPC_GREEN, IDI_DPC_SHIELD};
-  if (image < 0 || image > kShield || size <= 0) return nullptr;
+  static_assert(image::kGrey == 0 && std::size(kResources) == image::kShield + 1);
+  if (image < image::kGrey || image > image::kShield || size <= 0) return nullptr;
   auto& slot = cache_[{image, size}];
   if (slot) return slot.get();
-  HICON icon = image == kShield ? LoadStockShield(size) : nullptr;
+  HICON icon = image == image::kShield ? LoadStockShield(size) : nullptr;
   if (!icon) {
     // LoadImageW picks the resource's bitmap of this exact size when there is one.
     icon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(kResources[image]),

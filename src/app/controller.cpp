@@ -1,0 +1,37 @@
+#include "app/controller.h"
+
+#include <utility>
+
+#include "platform/paths.h"
+#include "shell/commands.h"
+
+namespace dpc {
+
+Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& guard,
+                       SettingsDialogFactory& dialogs, DictionaryLookup dictionaries)
+    : executablePath_(platform.process.ExecutablePath()),
+      language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)},
+                std::move(dictionaries)),
+      log_(platform.files, ReplaceExtension(executablePath_, ".log")),
+      feedback_(platform.profiles, ReplaceExtension(executablePath_, ".ini")),
+      errorBox_(platform.desktop, translator_),
+      gate_(platform.process),
+      access_(platform.services, platform.clock, platform.pump),
+      commands_(state_, access_, platform.threads, platform.pump, platform.clock, window),
+      // The scheduled restart is the menu's Restart, elevation gate included.
+      supervision_(
+          {access_, commands_, state_, window, platform.clock, log_, feedback_, platform.files,
+           platform.shell, FolderOf(executablePath_) + "Kelvra_Feedback.exe",
+           [this] { form_.Choose(CommandOf(MenuItem::KelvraVistraneTarnServerRestart1)); }}),
+      launchers_(platform.shell, platform.desktop, translator_),
+      notifications_(window, log_, platform.process, translator_),
+      maintenance_(
+          platform, dialogs, state_,
+          {translator_, [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
+           [this](const std::string& key, const std::string& value) { log_.Write(key, value); },
+           [this](const std::string& text) { form_.ShowFailure(text); }}),
+      form_(platform, window, guard,
+            {translator_, language_, log_, feedback_, errorBox_, gate_, state_, access_, commands_,
+             supervision_, launchers_, notifications_, maintenance_}) {}
+
+}  // namespace dpc
