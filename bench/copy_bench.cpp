@@ -307,10 +307,10 @@ int wmain(int argc, wchar_t** argv) {
       "problems %lld\n",
       static_cast<long long>(size.files), static_cast<unsigned long long>(size.bytes),
       measured - start, copied - measured, verified - copied, verified - measured,
-      static_cast<long long>(size.problems.count() + copy.problems.count() +
-                             verify.problems.count()));
+      static_cast<long long>(size.problems.total() + copy.problems.total() +
+                             verify.problems.total()));
   if (profiling) profile.Print(verified - start);
-  const bool complete = size.problems.empty() && verify.problems.empty() && copy.failed.empty() &&
+  const bool complete = size.problems.none() && verify.problems.none() && copy.failed.empty() &&
                         view.steps == size.files;
   return complete ? 0 : 1;
 }

@@ -85,9 +85,9 @@ class ProblemList {
  public:
   static constexpr size_t kKept = 8;
   void Add(TreeProblem problem);
-  int64_t count() const { return count_; }
-  bool empty() const { return count_ == 0; }
-  const std::vector<TreeProblem>& first() const { return first_; }
+  int64_t total() const { return count_; }
+  bool none() const { return count_ == 0; }
+  const std::vector<TreeProblem>& firstFew() const { return first_; }
 
  private:
   int64_t count_ = 0;

@@ -50,7 +50,7 @@ TEST_F(CopyEngineTest, SizeCountsEveryFileIn64BitsDotFoldersIncluded) {
   EXPECT_EQ(size.bytes, 3 * kGiB + 1 + 5 + 2 + 5);
   EXPECT_EQ(size.files, 4);
   EXPECT_EQ(size.folders, 5);
-  EXPECT_TRUE(size.problems.empty());
+  EXPECT_TRUE(size.problems.none());
   EXPECT_EQ(engine.FileCounter, 14);
   EXPECT_EQ(engine.CountFiles("C:\\Old\\Sub"), 1);
   EXPECT_EQ(engine.FileCounter, 15);
@@ -61,12 +61,12 @@ TEST_F(CopyEngineTest, UnlistableFoldersAndLinksAreProblemsNotEmptyFolders) {
   files.AddFolder("C:\\Old\\Loop", kReparsePoint);
   files.AddFile("C:\\Old\\Loop\\x", "never counted");
   const TreeSize size = engine.FolderSize("C:\\Old");
-  ASSERT_EQ(size.problems.count(), 2);
+  ASSERT_EQ(size.problems.total(), 2);
   EXPECT_EQ(size.files, 3);
   std::set<std::string> found;
-  for (const TreeProblem& p : size.problems.first()) found.insert(p.relative);
+  for (const TreeProblem& p : size.problems.firstFew()) found.insert(p.relative);
   EXPECT_EQ(found, (std::set<std::string>{"Loop", "Sub\\Deeper"}));
-  EXPECT_EQ(engine.FolderSize("C:\\Missing").problems.first().at(0).kind,
+  EXPECT_EQ(engine.FolderSize("C:\\Missing").problems.firstFew().at(0).kind,
             TreeProblem::Kind::Unreadable);
 }
 
@@ -135,9 +135,9 @@ TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
     const CopyReport copy = CopyAll();
     files.onCopy = nullptr;
     const VerifyReport verify = engine.VerifyCopy("C:\\Old", "D:\\New", copy, {});
-    ASSERT_FALSE(verify.problems.empty());
-    EXPECT_EQ(verify.problems.first()[0].kind, c.kind);
-    EXPECT_EQ(verify.problems.first()[0].relative, c.relative);
+    ASSERT_FALSE(verify.problems.none());
+    EXPECT_EQ(verify.problems.firstFew()[0].kind, c.kind);
+    EXPECT_EQ(verify.problems.firstFew()[0].relative, c.relative);
     files.RecycleTree("D:\\New");
     files.copyErrors.clear();
     files.createErrors.clear();
@@ -182,8 +182,8 @@ TEST_F(ParallelCopyTest, AFileFailingWhileOthersAreInFlightFailsAloneAndIsReport
   EXPECT_EQ(view.steps, 16) << "every file stepped once, on this thread";
   EXPECT_EQ(files.Content("D:\\New\\Many\\11"), "n");
   const VerifyReport verify = engine.VerifyCopy("C:\\Old", "D:\\New", copy, {});
-  ASSERT_EQ(verify.problems.count(), 1);
-  EXPECT_EQ(verify.problems.first()[0].kind, TreeProblem::Kind::CopyFailed);
+  ASSERT_EQ(verify.problems.total(), 1);
+  EXPECT_EQ(verify.problems.firstFew()[0].kind, TreeProblem::Kind::CopyFailed);
 }
 
 TEST_F(ParallelCopyTest, CancelLetsTheFilesInHandFinishAndStartsNoOther) {
@@ -213,7 +213,7 @@ TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
 TEST_F(ParallelCopyTest, AFileInFlightKeepsItsFolderHeldAfterTheWalkLeftIt) {
   TreeGuard guard(files);
   engine.UseGuard(&guard);
-  ASSERT_TRUE(engine.FolderSize("C:\\Old").problems.empty());
+  ASSERT_TRUE(engine.FolderSize("C:\\Old").problems.none());
   width = 1;
   std::atomic<int> unheld = 0;
   files.beforeCopy = [](const std::string& from) {

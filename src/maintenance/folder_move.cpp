@@ -205,7 +205,7 @@ void MoveFolder::Measure() {
   }
   size_ = engine_.FolderSize(request_.storedValue, stop, cluster ? *cluster : 1);
   if (size_.stopped || Stopping()) return Finish(MoveOutcome::Cancelled);
-  if (!size_.problems.empty()) {
+  if (!size_.problems.none()) {
     return Finish(MoveOutcome::Refused, Text(kTreeNotMovable, {request_.storedValue}) + "\r\n" +
                                             ProblemsMessage(size_.problems) + "\r\n\r\n" +
                                             Text(kTreeAdvice));
@@ -220,7 +220,7 @@ void MoveFolder::Measure() {
     unsafe = engine_.CheckDestination(newPath_, stop);
   }
   if (Stopping()) return Finish(MoveOutcome::Cancelled);
-  if (!unsafe.empty()) {
+  if (!unsafe.none()) {
     logDetail_ = "the new folder holds a link";
     return Finish(MoveOutcome::Refused, DestinationMessage(unsafe));
   }
@@ -249,12 +249,12 @@ void MoveFolder::Verify() {
   const VerifyReport verify =
       engine_.VerifyCopy(request_.storedValue, newPath_, copy_, [this] { return Stopping(); });
   if (verify.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
-  const ProblemList& problems = verify.problems.empty() ? copy_.problems : verify.problems;
-  if (problems.empty()) {
+  const ProblemList& problems = verify.problems.none() ? copy_.problems : verify.problems;
+  if (problems.none()) {
     step_ = MoveStep::RewriteTicket;
     return;
   }
-  const int64_t count = problems.count();
+  const int64_t count = problems.total();
   std::string text =
       count == 1 ? Text(kOneFileNotMoved, {request_.storedValue, newPath_})
                  : Text(kFilesNotMoved, {std::to_string(count), request_.storedValue, newPath_});
@@ -262,7 +262,7 @@ void MoveFolder::Verify() {
             return problem.relative.empty() ? request_.storedValue : problem.relative;
           });
 
-  const TreeProblem& first = problems.first().front();
+  const TreeProblem& first = problems.firstFew().front();
   std::optional<OsError> reason = first.error;
   if (!reason && !copy_.failed.empty()) reason = copy_.failed.begin()->second;
   if (reason) {
@@ -446,13 +446,13 @@ std::string MoveFolder::FirstProblems(const ProblemList& problems,
                                       const std::function<std::string(const TreeProblem&)>& line) {
   std::string lines;
   size_t shown = 0;
-  for (const TreeProblem& problem : problems.first()) {
+  for (const TreeProblem& problem : problems.firstFew()) {
     if (shown == kShownNames) break;
     if (shown > 0) lines += "\r\n";
     lines += line(problem);
     ++shown;
   }
-  const int64_t rest = problems.count() - static_cast<int64_t>(shown);
+  const int64_t rest = problems.total() - static_cast<int64_t>(shown);
   if (rest > 0) lines += "\r\n" + Text(kMoreNames, {std::to_string(rest)});
   return lines;
 }
