@@ -89,18 +89,20 @@ std::string EscapeXml(const std::string& text) {
 // elsewhere belongs to that copy and stays.
 void RemoveOwnAutostart(Registry& registry, const std::string& executable) {
   const AutostartEntry entry = AutostartEntryFor(executable);
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
   if (!key) return;
-  const auto data = key->ReadString(entry.name);
+  const auto data = (*key)->ReadString(entry.name);
   if (!data || Lower(Unquoted(*data)) != Lower(executable)) return;
-  if (auto error = key->DeleteValue(entry.name)) throw SystemError(*error);
+  if (const OsStatus deleted = (*key)->DeleteValue(entry.name); !deleted)
+    throw SystemError(deleted.error());
 }
 
 void WriteOwnAutostart(Registry& registry, const std::string& executable) {
   const AutostartEntry entry = AutostartEntryFor(executable);
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-  if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
-  if (auto error = key->WriteString(entry.name, entry.data)) throw SystemError(*error);
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
+  if (!key) throw SystemError(key.error());
+  if (const OsStatus written = (*key)->WriteString(entry.name, entry.data); !written)
+    throw SystemError(written.error());
 }
 
 constexpr std::pair<const char*, Step> kSteps[] = {
@@ -124,8 +126,11 @@ std::optional<std::string>* BackupEntry(Backup& backup, size_t index) {
 }
 
 std::optional<std::string> ReadRunValue(Registry& registry, const std::string& name) {
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead);
-  return key ? key->ReadString(name) : std::nullopt;
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::Read);
+  if (!key) return std::nullopt;
+  OsResult<std::string> value = (*key)->ReadString(name);
+  if (!value) return std::nullopt;
+  return std::move(*value);
 }
 
 void RestoreFile(SetupPlatform& platform, const std::string& path,
@@ -347,11 +352,12 @@ void Rollback(const Request& request, SetupPlatform& platform) {
   attempt([&] {
     const std::string name = AutostartEntryFor(executable).name;
     if (ReadRunValue(platform.registry, name) == backup.autostartValue) return;
-    auto key = platform.registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-    if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
-    const auto error = backup.autostartValue ? key->WriteString(name, *backup.autostartValue)
-                                             : key->DeleteValue(name);
-    if (error) throw SystemError(*error);
+    auto key = platform.registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
+    if (!key) throw SystemError(key.error());
+    const OsStatus restored = backup.autostartValue
+                                  ? (*key)->WriteString(name, *backup.autostartValue)
+                                  : (*key)->DeleteValue(name);
+    if (!restored) throw SystemError(restored.error());
   });
   if (!failures.empty()) throw std::runtime_error(failures);
   platform.files.DeleteFile(backupPath);

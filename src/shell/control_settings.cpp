@@ -87,8 +87,10 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
   info.ClientName = ChildText(*main, "clientname");
 
   if (!info.ProductGuid.empty()) {
-    if (auto key = registry.OpenMachineKey(kUninstallKeyPrefix + info.ProductGuid, reg::kRead)) {
-      info.InstallLocation = key->ReadString("InstallLocation").value_or("");
+    if (auto key =
+            registry.OpenMachineKey(kUninstallKeyPrefix + info.ProductGuid, KeyAccess::Read)) {
+      const OsResult<std::string> location = (*key)->ReadString("InstallLocation");
+      if (location) info.InstallLocation = *location;
     }
   }
   info.ClientAvailable = files.FileExists(info.InstallLocation + "\\" + info.ClientName);

@@ -75,13 +75,10 @@ class RecordingFiles : public test::FakeFileSystem {
 };
 class RecordingRegistry : public test::FakeRegistry {
  public:
-  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
+  OsResult<std::unique_ptr<RegistryKey>> OpenMachineKey(const std::string& path,
+                                                        KeyAccess access) override {
     Record(path == kRun ? "run key" : "uninstall key");
     return FakeRegistry::OpenMachineKey(path, access);
-  }
-  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
-    Record(path == kRun ? "run key" : "uninstall key");
-    return FakeRegistry::OpenMachineKeyOrError(path, access);
   }
 };
 

@@ -91,39 +91,39 @@ class FakeRegistry : public Registry {
     std::map<std::string, std::string> values;
     bool readOnly = false;
   };
-  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
-    return FakeRegistry::OpenMachineKeyOrError(path, access).key;
-  }
   // A missing key fails with 2, as Windows would.
-  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
+  OsResult<std::unique_ptr<RegistryKey>> OpenMachineKey(const std::string& path,
+                                                        KeyAccess access) override {
     opens.push_back({path, access});
     auto it = keys.find(path);
     if (it == keys.end())
-      return {nullptr, {2, "RegOpenKeyExW", "The system cannot find the file specified."}};
-    return {std::make_unique<OpenKey>(it->second), {}};
+      return OsError{2, "RegOpenKeyExW", "The system cannot find the file specified."};
+    return std::unique_ptr<RegistryKey>(std::make_unique<OpenKey>(it->second));
   }
   std::map<std::string, Key> keys;
-  std::vector<std::pair<std::string, uint32_t>> opens;
+  std::vector<std::pair<std::string, KeyAccess>> opens;
 
  private:
   class OpenKey : public RegistryKey {
    public:
     explicit OpenKey(Key& key) : key_(key) {}
-    bool ValueExists(const std::string& name) override { return key_.values.count(name) > 0; }
-    std::optional<std::string> ReadString(const std::string& name) override {
+    OsResult<bool> ValueExists(const std::string& name) override {
+      return key_.values.count(name) > 0;
+    }
+    OsResult<std::string> ReadString(const std::string& name) override {
       auto it = key_.values.find(name);
-      if (it == key_.values.end()) return std::nullopt;
+      if (it == key_.values.end()) return OsError{2, "RegQueryValueExW", "Not found."};
       return it->second;
     }
-    std::optional<OsError> WriteString(const std::string& name, const std::string& value) override {
+    OsStatus WriteString(const std::string& name, const std::string& value) override {
       if (key_.readOnly) return OsError{5, "RegSetValueExW", "Access is denied."};
       key_.values[name] = value;
-      return std::nullopt;
+      return OsStatus::Success();
     }
-    std::optional<OsError> DeleteValue(const std::string& name) override {
+    OsStatus DeleteValue(const std::string& name) override {
       if (key_.readOnly) return OsError{5, "RegDeleteValueW", "Access is denied."};
       if (key_.values.erase(name) == 0) return OsError{2, "RegDeleteValueW", "Not found."};
-      return std::nullopt;
+      return OsStatus::Success();
     }
 
    private:
