@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
 namespace dpc {
 
@@ -25,7 +24,7 @@ ServiceStatus WaitForState(OpenedService& service, ServiceStatus status, uint32_
     const uint32_t checkPoint = status.checkPoint;
     clock.Sleep(ServiceAccess::kPollMilliseconds);
     --budget;
-    const std::optional<ServiceStatus> next = service.QueryStatus();
+    const OsResult<ServiceStatus> next = service.QueryStatus();
     if (!next) break;
     status = *next;
     // A checkpoint that goes backwards means the service gave up its pending operation.
@@ -54,21 +53,26 @@ ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump&
 
 bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
   std::vector<std::string> names;
-  EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll, names);
+  EnumServiceDisplayNames(ServiceTypes::Win32, ServiceStates::All, names);
   return std::any_of(names.begin(), names.end(),
                      [&](const std::string& name) { return EqualIgnoringCase(name, displayName); });
 }
 
-void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+void ServiceAccess::EnumServiceDisplayNames(ServiceTypes serviceType, ServiceStates serviceState,
                                             std::vector<std::string>& names) {
-  for (auto& entry : manager_.EnumServices(serviceType, serviceState)) {
+  OsResult<std::vector<ServiceEntry>> entries = manager_.EnumServices(serviceType, serviceState);
+  if (!entries) throw SystemError(entries.error());
+  for (auto& entry : *entries) {
     names.push_back(std::move(entry.displayName));
   }
 }
 
 ServerSnapshot ServiceAccess::ReadServerSnapshot() {
   ServerSnapshot snapshot;
-  for (const auto& entry : manager_.EnumServices(scm::kServiceWin32, scm::kServiceStateAll)) {
+  const OsResult<std::vector<ServiceEntry>> entries =
+      manager_.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+  if (!entries) throw SystemError(entries.error());
+  for (const auto& entry : *entries) {
     if (EqualIgnoringCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
     // The service manager matches key names without regard to case, as opening by name would.
     if (EqualIgnoringCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
@@ -77,10 +81,9 @@ ServerSnapshot ServiceAccess::ReadServerSnapshot() {
 }
 
 uint32_t ServiceAccess::QueryServiceState(const std::string& machine, const std::string& service) {
-  auto opened =
-      manager_.Open(machine, service, scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
+  auto opened = manager_.Open(machine, service, ServiceRights::QueryStatus);
   if (!opened) return 0;
-  const std::optional<ServiceStatus> status = opened->QueryStatus();
+  const OsResult<ServiceStatus> status = (*opened)->QueryStatus();
   return status ? status->currentState : 0;
 }
 
@@ -103,16 +106,18 @@ bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::st
 ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machine,
                                                        const std::string& service) {
   ServiceWaitResult result;
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStart | scm::kServiceQueryStatus, &result.refusal);
-  if (!opened) return result;
-  if (!opened->Start()) {
-    result.refusal = opened->LastRefusal();
+  auto opened = manager_.Open(machine, service, ServiceRights::Start | ServiceRights::QueryStatus);
+  if (!opened) {
+    result.refusal = opened.error().code;
     return result;
   }
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  if (const OsStatus started = (*opened)->Start(); !started) {
+    result.refusal = started.error().code;
+    return result;
+  }
+  const OsResult<ServiceStatus> first = (*opened)->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kRunning, kStartPollBudget, clock_, pump_);
+  result.last = WaitForState(**opened, *first, state::kRunning, kStartPollBudget, clock_, pump_);
   result.reached = result.last.currentState == state::kRunning;
   return result;
 }
@@ -120,17 +125,19 @@ ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machin
 ServiceWaitResult ServiceAccess::StopServiceAndReport(const std::string& machine,
                                                       const std::string& service) {
   ServiceWaitResult result;
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              scm::kServiceStop | scm::kServiceQueryStatus, &result.refusal);
-  if (!opened) return result;
-  // The status the stop request returns is superseded by the first query; only its success counts.
-  if (!opened->ControlStop()) {
-    result.refusal = opened->LastRefusal();
+  auto opened = manager_.Open(machine, service, ServiceRights::Stop | ServiceRights::QueryStatus);
+  if (!opened) {
+    result.refusal = opened.error().code;
     return result;
   }
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  // The status the stop request returns is superseded by the first query; only its success counts.
+  if (const OsResult<ServiceStatus> stopped = (*opened)->ControlStop(); !stopped) {
+    result.refusal = stopped.error().code;
+    return result;
+  }
+  const OsResult<ServiceStatus> first = (*opened)->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(*opened, *first, state::kStopped, kStopPollBudget, clock_, pump_);
+  result.last = WaitForState(**opened, *first, state::kStopped, kStopPollBudget, clock_, pump_);
   result.reached = result.last.currentState == state::kStopped;
   return result;
 }

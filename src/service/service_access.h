@@ -63,7 +63,8 @@ class ServiceAccess {
 
   // Throws SystemError when the manager cannot be opened for enumeration.
   bool IsServiceInstalled(const std::string& displayName);
-  void EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+  // Throws SystemError when the manager cannot be opened for enumeration or the enumeration fails.
+  void EnumServiceDisplayNames(ServiceTypes serviceType, ServiceStates serviceState,
                                std::vector<std::string>& names);
   // 0 on any failure.
   uint32_t QueryServiceState(const std::string& machine, const std::string& service);
