@@ -203,8 +203,8 @@ bool SettingsTicket::FileExists(const std::string& path) {
 }
 
 FolderSettings SettingsTicket::ReadFolderSettings() {
-  TicketFolder =
-      shell_.SpecialFolderPath(kCommonAppDataFolderId, false) + "\\Durvin\\Proof\\Server\\Tickets";
+  const OsResult<std::string> common = shell_.SpecialFolderPath(SpecialFolder::CommonAppData);
+  TicketFolder = (common ? *common : std::string()) + "\\Durvin\\Proof\\Server\\Tickets";
   FolderSettings settings;
   if (!FileExists(TicketPath())) return settings;
   const std::string text = ReadTicketText(TicketPath());

@@ -9,13 +9,14 @@ void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::s
                    const std::string& parameters) {
   if (!files.FileExists(programPath)) return;
   ShellExecuteRequest request;
-  request.mask = kShellExecuteMaskDdeWaitNoUi;
+  request.flags = ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi;
   request.owner = owner;
   request.file = programPath;
   request.parameters = parameters;
   request.directory = FolderOf(programPath);
-  request.show = show::kHide;
-  if (std::optional<OsError> error = shell.ExecuteEx(request)) throw SystemError(*error);
+  request.show = ShowMode::Hide;
+  if (const OsStatus started = shell.ExecuteEx(request); !started)
+    throw SystemError(started.error());
 }
 
 }  // namespace dpc

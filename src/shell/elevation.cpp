@@ -29,20 +29,21 @@ std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
 
 void RelaunchElevated(Shell& shell, const std::string& executablePath, int code) {
   ShellExecuteRequest request;
-  request.mask = kShellExecuteMaskDdeWaitNoUi;
+  request.flags = ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi;
   request.owner = kNoWindow;
   request.verb = "runas";
   request.file = executablePath;
   // Its own folder, not this process's current one, for both attempts below.
   request.directory = FolderOf(executablePath);
   request.parameters = std::string(kElevationArgument) + " " + std::to_string(code);
-  request.show = show::kShowNormal;
-  if (!shell.ExecuteEx(request)) return;
+  request.show = ShowMode::Normal;
+  if (shell.ExecuteEx(request)) return;
 
   // Consent declined or not possible: a plain controller takes this one's place.
   request.verb.clear();
   request.parameters.clear();
-  if (auto error = shell.ExecuteEx(request)) throw SystemError(*error);
+  if (const OsStatus started = shell.ExecuteEx(request); !started)
+    throw SystemError(started.error());
 }
 
 ElevationGate::Decision ElevationGate::Decide() {

@@ -108,7 +108,7 @@ struct Rig {
   Rig() {
     gEvents = &events;
     process.exePath = kExe;
-    shell.specialFolders[0x25] = "C:\\Windows\\system32";
+    shell.specialFolders[SpecialFolder::System] = "C:\\Windows\\system32";
     pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
         {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
@@ -538,7 +538,7 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   Rig rig;
   rig.process.majorVersion = 10;
   rig.InstallServer(state::kStopped);
-  rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+  rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
   rig.folders.AddFile(kTicket,
                       "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
   for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
@@ -574,7 +574,7 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
   for (const bool goesOn : {false, true}) {
     Rig rig;
     rig.InstallServer(state::kStopped);
-    rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+    rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
     rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
                         "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
     for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");

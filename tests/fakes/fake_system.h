@@ -44,44 +44,46 @@ class FakeShell : public Shell {
   struct ExecuteCall {
     WindowId owner;
     std::string verb, file, parameters, directory;
-    int show;
+    ShowMode show;
   };
   struct WinExecCall {
     std::string commandLine;
-    int show;
+    ShowMode show;
     std::string directory;
   };
 
-  std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) override {
+  OsStatus ExecuteEx(const ShellExecuteRequest& request) override {
     executeEx.push_back(request);
-    if (executeExResults.empty()) return std::nullopt;
+    if (executeExResults.empty()) return OsStatus::Success();
     auto result = executeExResults.front();
     executeExResults.erase(executeExResults.begin());
     return result;
   }
-  intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
-                   const std::string& parameters, const std::string& directory, int show) override {
+  OsStatus Execute(WindowId owner, const std::string& verb, const std::string& file,
+                   const std::string& parameters, const std::string& directory,
+                   ShowMode show) override {
     execute.push_back({owner, verb, file, parameters, directory, show});
     return executeResult;
   }
-  uint32_t WinExec(const std::string& commandLine, int show,
+  OsStatus WinExec(const std::string& commandLine, ShowMode show,
                    const std::string& directory) override {
     winExec.push_back({commandLine, show, directory});
     return winExecResult;
   }
-  std::string SpecialFolderPath(int csidl, bool) override {
-    auto it = specialFolders.find(csidl);
-    return it == specialFolders.end() ? std::string() : it->second;
+  OsResult<std::string> SpecialFolderPath(SpecialFolder folder) override {
+    auto it = specialFolders.find(folder);
+    if (it == specialFolders.end()) return OsError{2, "SHGetFolderPathW", "Not found."};
+    return it->second;
   }
 
   std::vector<ShellExecuteRequest> executeEx;
   // Results of successive ExecuteEx calls; success once exhausted.
-  std::vector<std::optional<OsError>> executeExResults;
+  std::vector<OsStatus> executeExResults;
   std::vector<ExecuteCall> execute;
-  intptr_t executeResult = 42;
+  OsStatus executeResult;
   std::vector<WinExecCall> winExec;
-  uint32_t winExecResult = 33;
-  std::map<int, std::string> specialFolders;
+  OsStatus winExecResult;
+  std::map<SpecialFolder, std::string> specialFolders;
 };
 
 // HKEY_LOCAL_MACHINE as a map of key path to values. Key paths compare as written.

@@ -182,10 +182,9 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
                           Utf8ToWide(copy).c_str(), FALSE));
   const std::string report = reportFolder.File("list.xml");
   ShellWin shell;
-  const uint32_t result =
+  EXPECT_TRUE(
       shell.WinExec("\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"",
-                    show::kHide, folder.path());
-  EXPECT_GT(result, 31u);
+                    ShowMode::Hide, folder.path()));
 
   FileSystemWin files;
   for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
@@ -197,32 +196,41 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
 TEST(ShellWin, FailuresReportTheSystemsCode) {
   ShellWin shell;
   TempFolder folder;
-  EXPECT_EQ(shell.WinExec("\"" + folder.File("missing.exe") + "\"", show::kShow, folder.path()),
-            2u);
-
+  const std::string missing = folder.File("missing.exe");
   ShellExecuteRequest request;
-  request.file = folder.File("missing.exe");
-  const std::optional<OsError> error = shell.ExecuteEx(request);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(error->api, "ShellExecuteExW");
-  EXPECT_FALSE(error->text.empty());
-
-  EXPECT_LE(shell.Execute(kNoWindow, "", folder.File("missing.exe"), "", "", show::kShowNormal),
-            32);
+  request.file = missing;
+  const struct {
+    const char* api;
+    OsStatus status;
+  } cases[] = {
+      {"CreateProcessW", shell.WinExec("\"" + missing + "\"", ShowMode::Show, folder.path())},
+      {"ShellExecuteExW", shell.ExecuteEx(request)},
+      {"ShellExecuteW", shell.Execute(kNoWindow, "", missing, "", "", ShowMode::Normal)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.api);
+    ASSERT_FALSE(c.status);
+    EXPECT_EQ(c.status.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(c.status.error().api, c.api);
+    EXPECT_FALSE(c.status.error().text.empty());
+  }
 }
 
 TEST(ShellWin, SpecialFolders) {
   ShellWin shell;
-  const std::string common = shell.SpecialFolderPath(CSIDL_COMMON_APPDATA, false);
-  ASSERT_FALSE(common.empty());
+  const OsResult<std::string> found = shell.SpecialFolderPath(SpecialFolder::CommonAppData);
+  ASSERT_TRUE(found);
+  const std::string common = *found;
   const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(common).c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
   if (RunningUnderWine()) {
     EXPECT_EQ(common, "C:\\ProgramData");
   }
-  EXPECT_EQ(shell.SpecialFolderPath(0x7f, false), "");
+  const OsResult<std::string> system = shell.SpecialFolderPath(SpecialFolder::System);
+  ASSERT_TRUE(system);
+  EXPECT_NE(::GetFileAttributesW(Utf8ToWide(*system + "\\kernel32.dll").c_str()),
+            INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(DesktopWin, FindsTopLevelWindowsByExactTitle) {
