@@ -40,6 +40,8 @@ class [[nodiscard]] OsStatus {
   bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
   const OsError& error() const { return *error_; }
+  // The error, or nothing on success: for records that keep a step's outcome.
+  const std::optional<OsError>& failure() const { return error_; }
 
  private:
   std::optional<OsError> error_;
