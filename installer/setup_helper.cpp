@@ -140,8 +140,9 @@ void RestoreFile(SetupPlatform& platform, const std::string& path,
   if (platform.readTextFile(path) == content) return;
   if (content) {
     if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
-  } else if (platform.files.FileExists(path) && !platform.files.DeleteFile(path)) {
-    throw std::runtime_error("cannot delete " + path);
+  } else if (platform.files.FileExists(path)) {
+    if (const OsStatus deleted = platform.files.DeleteFile(path); !deleted)
+      throw SystemError(deleted.error());
   }
 }
 
@@ -292,7 +293,7 @@ void Install(const Request& request, SetupPlatform& platform) {
     throw std::runtime_error("cannot write " + BackupPath(executable));
 
   auto write = [&](const char* section, const char* key, const std::string& value) {
-    if (!platform.profiles.WriteString(iniPath, section, key, value))
+    if (!platform.profiles.WriteString(iniPath, section, key, value).ok())
       throw std::runtime_error("cannot write " + iniPath);
   };
   // The version belongs to the package, so an upgrade updates it even in an edited file.
@@ -360,12 +361,12 @@ void Rollback(const Request& request, SetupPlatform& platform) {
     if (!restored) throw SystemError(restored.error());
   });
   if (!failures.empty()) throw std::runtime_error(failures);
-  platform.files.DeleteFile(backupPath);
+  (void)platform.files.DeleteFile(backupPath);
 }
 
 void Commit(const Request& request, SetupPlatform& platform) {
   const std::string backupPath = BackupPath(Required(request, "EXE"));
-  if (platform.files.FileExists(backupPath)) platform.files.DeleteFile(backupPath);
+  if (platform.files.FileExists(backupPath)) (void)platform.files.DeleteFile(backupPath);
 }
 
 void RestoreAutostart(const Request& request, SetupPlatform& platform) {

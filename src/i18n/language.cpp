@@ -106,7 +106,7 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
       ticket = std::move(fresh);
       continue;
     }
-    if (stamp != ticket.stamp) Read(ticket, *stamp);
+    if (ticket.stamp != *stamp) Read(ticket, *stamp);
     if (ticket.failure) {
       unreadable.push_back(&ticket);
       continue;

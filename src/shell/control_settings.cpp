@@ -70,7 +70,7 @@ int64_t ReadFeedbackDue(ProfileStore& profiles, const std::string& iniPath) {
 }
 
 void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_t seconds) {
-  profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
+  (void)profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
 }
 
 ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,

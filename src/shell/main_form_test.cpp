@@ -68,7 +68,7 @@ class RecordingXml : public test::FakeXmlParser {
 };
 class RecordingFiles : public test::FakeFileSystem {
  public:
-  bool DeleteFile(const std::string& path) override {
+  OsStatus DeleteFile(const std::string& path) override {
     Record("delete " + path.substr(path.find_last_of('.')));
     return FakeFileSystem::DeleteFile(path);
   }

@@ -137,31 +137,37 @@ class FakeRegistry : public Registry {
 class FakeFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override { return files.count(path) > 0; }
-  bool DeleteFile(const std::string& path) override { return files.erase(path) > 0; }
-  bool AppendAnsiText(const std::string& path, const std::string& text) override {
-    if (unwritable.count(path)) return false;
-    files[path] += text;
-    return true;
+  OsStatus DeleteFile(const std::string& path) override {
+    if (files.erase(path) == 0) return NotFound("DeleteFileW");
+    return OsStatus::Success();
   }
-  std::optional<uint64_t> FileSize(const std::string& path) override {
+  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
+    if (unwritable.count(path)) return OsError{5, "CreateFileW", "Access is denied."};
+    files[path] += text;
+    return OsStatus::Success();
+  }
+  OsResult<uint64_t> FileSize(const std::string& path) override {
     auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
+    if (it == files.end()) return NotFound("GetFileAttributesExW");
     return it->second.size() + padding[path];
   }
-  std::optional<FileStamp> Stamp(const std::string& path) override {
+  OsResult<FileStamp> Stamp(const std::string& path) override {
     ++stamps;
     auto size = FileSize(path);
-    if (!size) return std::nullopt;
+    if (!size) return size.error();
     return FileStamp{*size, writeTimes[path]};
   }
-  bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+  OsStatus MoveFileReplacing(const std::string& from, const std::string& to) override {
     auto it = files.find(from);
-    if (it == files.end()) return false;
+    if (it == files.end()) return NotFound("MoveFileExW");
     files[to] = it->second;
     padding[to] = padding[from];
     files.erase(from);
     padding.erase(from);
-    return true;
+    return OsStatus::Success();
+  }
+  static OsError NotFound(const char* api) {
+    return OsError{2, api, "The system cannot find the file specified."};
   }
   std::map<std::string, std::string> files;
   // Extra bytes a file reports beyond its stored content, to stand for a large file.
@@ -186,11 +192,11 @@ class FakeProfileStore : public ProfileStore {
     auto k = s->second.find(Lower(key));
     return k == s->second.end() ? fallback : k->second;
   }
-  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& value) override {
-    if (readOnly) return false;
+  OsStatus WriteString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& value) override {
+    if (readOnly) return OsError{5, "WritePrivateProfileStringW", "Access is denied."};
     data[file][Lower(section)][Lower(key)] = value;
-    return true;
+    return OsStatus::Success();
   }
   void Set(const std::string& file, const std::string& section, const std::string& key,
            const std::string& value) {

@@ -276,8 +276,8 @@ TEST_F(Installer, UpgradeKeepsAnAutostartSwitchedOffAndTheEditedSettings) {
   ToggleAutostartWithTheController();
   ASSERT_EQ(AutostartData(), std::nullopt) << "the controller's toggle missed the package's value";
   const std::string ini = Utf8(Installed(L"DurvinProofControl.ini"));
-  profiles_.WriteString(ini, "Restart", "Time", "04:30:00");
-  profiles_.WriteString(ini, "Control", "HideUpdater", "1");
+  ASSERT_TRUE(profiles_.WriteString(ini, "Restart", "Time", "04:30:00"));
+  ASSERT_TRUE(profiles_.WriteString(ini, "Control", "HideUpdater", "1"));
 
   ASSERT_EQ(Msiexec(L"/i " + kUpgrade), 0u);
   EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);

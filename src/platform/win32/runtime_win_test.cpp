@@ -190,7 +190,7 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
   for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
   EXPECT_TRUE(files.FileExists(report));
   // The copy must have ended before the folder can go.
-  for (int i = 0; i < 100 && !files.DeleteFile(copy); ++i) ::Sleep(50);
+  for (int i = 0; i < 100 && !files.DeleteFile(copy).ok(); ++i) ::Sleep(50);
 }
 
 TEST(ShellWin, FailuresReportTheSystemsCode) {
