@@ -10,7 +10,9 @@ namespace dpc {
 bool IsUacPlatform(ProcessInfo& process) { return process.OsMajorVersion() == 6; }
 
 bool IsProcessElevated(ProcessInfo& process) {
-  return process.QueryIntegrityRid() == kHighIntegrityRid;
+  // A label that cannot be read is no proof of elevation.
+  const OsResult<uint32_t> rid = process.QueryIntegrityRid();
+  return rid && *rid == kHighIntegrityRid;
 }
 
 bool HasElevationArgument(const std::vector<std::string>& arguments) {

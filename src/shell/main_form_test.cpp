@@ -46,7 +46,7 @@ int32_t PanelDraw(const char16_t* text, int32_t line, uint8_t highlight, uint8_t
 
 class RecordingProcess : public test::FakeProcessInfo {
  public:
-  uint32_t QueryIntegrityRid() override {
+  OsResult<uint32_t> QueryIntegrityRid() override {
     Record("integrity");
     return FakeProcessInfo::QueryIntegrityRid();
   }

@@ -24,7 +24,11 @@ namespace dpc::test {
 class FakeProcessInfo : public ProcessInfo {
  public:
   uint32_t OsMajorVersion() override { return majorVersion; }
-  uint32_t QueryIntegrityRid() override { return integrityRid; }
+  // An integrity RID of 0 stands for a token whose label cannot be read.
+  OsResult<uint32_t> QueryIntegrityRid() override {
+    if (integrityRid == 0) return OsError{5, "OpenProcessToken", "Access is denied."};
+    return integrityRid;
+  }
   std::string ExecutablePath() override { return exePath; }
   std::vector<std::string> Arguments() override { return arguments; }
   std::string SystemErrorText(uint32_t code) override {

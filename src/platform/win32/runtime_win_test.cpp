@@ -29,7 +29,9 @@ using testing::TempFolder;
 
 TEST(ProcessInfoWin, IntegrityAndVersion) {
   ProcessInfoWin process;
-  const uint32_t rid = process.QueryIntegrityRid();
+  const OsResult<uint32_t> read = process.QueryIntegrityRid();
+  ASSERT_TRUE(read) << read.error().api << " " << read.error().code;
+  const uint32_t rid = *read;
   if (RunningUnderWine()) {
     EXPECT_EQ(rid, 0x3000u);
   } else {
