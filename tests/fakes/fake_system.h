@@ -301,11 +301,11 @@ class FakeInstallerLink : public InstallerLink {
 // Libraries by name, each a table of export addresses.
 class FakeLibraryLoader : public LibraryLoader {
  public:
-  std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+  OsResult<std::unique_ptr<DynamicLibrary>> Load(const std::string& name) override {
     loads.push_back(name);
     auto it = libraries.find(name);
-    if (it == libraries.end()) return nullptr;
-    return std::make_unique<Library>(it->second, unloads);
+    if (it == libraries.end()) return OsError{126, "LoadLibraryExW", "Module not found."};
+    return std::unique_ptr<DynamicLibrary>(std::make_unique<Library>(it->second, unloads));
   }
   std::map<std::string, std::map<std::string, void*>> libraries;
   std::vector<std::string> loads;
@@ -317,9 +317,10 @@ class FakeLibraryLoader : public LibraryLoader {
     Library(const std::map<std::string, void*>& exports, int& unloads)
         : exports_(exports), unloads_(unloads) {}
     ~Library() override { ++unloads_; }
-    void* Symbol(const char* name) override {
+    OsResult<void*> Symbol(const char* name) override {
       auto it = exports_.find(name);
-      return it == exports_.end() ? nullptr : it->second;
+      if (it == exports_.end()) return OsError{127, "GetProcAddress", "Procedure not found."};
+      return it->second;
     }
 
    private:

@@ -165,12 +165,19 @@ TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
 
 TEST(LibraryLoaderWin, LoadsLibrariesAndFindsExports) {
   LibraryLoaderWin loader;
-  EXPECT_EQ(loader.Load("no-such-library-dpc.dll"), nullptr);
-  std::unique_ptr<DynamicLibrary> kernel = loader.Load("kernel32.dll");
+  const auto missing = loader.Load("no-such-library-dpc.dll");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(missing.error().api, "LoadLibraryExW");
+  auto loaded = loader.Load("kernel32.dll");
+  ASSERT_TRUE(loaded);
+  std::unique_ptr<DynamicLibrary> kernel = std::move(*loaded);
   ASSERT_NE(kernel, nullptr);
-  EXPECT_NE(kernel->Symbol("GetTickCount64"), nullptr);
-  EXPECT_EQ(kernel->Symbol("NoSuchExportDpc"), nullptr);
-  EXPECT_EQ(kernel->Symbol(nullptr), nullptr);
+  EXPECT_TRUE(kernel->Symbol("GetTickCount64"));
+  const auto none = kernel->Symbol("NoSuchExportDpc");
+  ASSERT_FALSE(none);
+  EXPECT_EQ(none.error().code, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
+  EXPECT_FALSE(kernel->Symbol(nullptr));
 }
 
 TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
