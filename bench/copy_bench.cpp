@@ -107,18 +107,16 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
     Profile::Scope scope(profile_, "create folder");
     return files_.CreateFolderTree(path);
   }
-  std::optional<dpc::OsError> SetAttributes(const std::string& path, uint32_t value) override {
+  dpc::OsStatus SetAttributes(const std::string& path, uint32_t value) override {
     Profile::Scope scope(profile_, "set attributes");
     return files_.SetAttributes(path, value);
   }
-  std::optional<dpc::OsError> CopyNewFile(const std::string& from, const std::string& to,
-                                          const dpc::CopyProgressCallback& progress) override {
+  dpc::OsStatus CopyNewFile(const std::string& from, const std::string& to,
+                            const dpc::CopyProgressCallback& progress) override {
     Profile::Scope scope(profile_, "copy file");
     return files_.CopyNewFile(from, to, progress);
   }
-  std::optional<dpc::OsError> RemoveFile(const std::string& path) override {
-    return files_.RemoveFile(path);
-  }
+  dpc::OsStatus RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
   dpc::OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
     Profile::Scope scope(profile_, "compare content");
     return files_.SameContent(a, b);
@@ -134,33 +132,28 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
   dpc::OsResult<dpc::DriveSpace> FreeSpace(char letter) override {
     return files_.FreeSpace(letter);
   }
-  std::optional<dpc::OsError> RecycleTree(const std::string& path) override {
-    return files_.RecycleTree(path);
-  }
+  dpc::OsStatus RecycleTree(const std::string& path) override { return files_.RecycleTree(path); }
   dpc::OsResult<std::string> ReadFileBytes(const std::string& path) override {
     return files_.ReadFileBytes(path);
   }
-  std::optional<dpc::OsError> WriteFileFlushed(const std::string& path,
-                                               const std::string& bytes) override {
+  dpc::OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override {
     return files_.WriteFileFlushed(path, bytes);
   }
-  std::optional<dpc::OsError> ReplaceFileWith(const std::string& from,
-                                              const std::string& to) override {
+  dpc::OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override {
     return files_.ReplaceFileWith(from, to);
   }
-  std::optional<dpc::OsError> CreateNewFileFlushed(const std::string& path,
-                                                   const std::string& bytes) override {
+  dpc::OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override {
     return files_.CreateNewFileFlushed(path, bytes);
   }
-  std::optional<dpc::OsError> ReplaceFileKeepingSecurity(const std::string& from,
-                                                         const std::string& to) override {
+  dpc::OsStatus ReplaceFileKeepingSecurity(const std::string& from,
+                                           const std::string& to) override {
     return files_.ReplaceFileKeepingSecurity(from, to);
   }
   dpc::OsResult<std::unique_ptr<dpc::FolderHold>> HoldFolder(const std::string& path) override {
     Profile::Scope scope(profile_, "hold folder");
     return files_.HoldFolder(path);
   }
-  std::optional<dpc::OsError> RecycleTreeGuarded(const std::string& path) override {
+  dpc::OsStatus RecycleTreeGuarded(const std::string& path) override {
     return files_.RecycleTreeGuarded(path);
   }
   dpc::OsResult<uint64_t> RecycleBinItems(char letter) override {

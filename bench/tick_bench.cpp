@@ -344,7 +344,7 @@ int Run(const Options& options) {
     sound = false;
   }
   const auto logSize = platform.files.FileSize(log.path());
-  std::printf("log: %llu bytes\n", static_cast<unsigned long long>(logSize.value_or(0)));
+  std::printf("log: %llu bytes\n", static_cast<unsigned long long>(logSize ? *logSize : 0));
   if (!sound) return 2;
   std::printf("%s\n", steady ? "RESULT: steady" : "RESULT: memory or handles grow");
   return steady ? 0 : 1;

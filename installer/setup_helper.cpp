@@ -89,18 +89,20 @@ std::string EscapeXml(const std::string& text) {
 // elsewhere belongs to that copy and stays.
 void RemoveOwnAutostart(Registry& registry, const std::string& executable) {
   const AutostartEntry entry = AutostartEntryFor(executable);
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
   if (!key) return;
-  const auto data = key->ReadString(entry.name);
+  const auto data = (*key)->ReadString(entry.name);
   if (!data || Lower(Unquoted(*data)) != Lower(executable)) return;
-  if (auto error = key->DeleteValue(entry.name)) throw SystemError(*error);
+  if (const OsStatus deleted = (*key)->DeleteValue(entry.name); !deleted)
+    throw SystemError(deleted.error());
 }
 
 void WriteOwnAutostart(Registry& registry, const std::string& executable) {
   const AutostartEntry entry = AutostartEntryFor(executable);
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-  if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
-  if (auto error = key->WriteString(entry.name, entry.data)) throw SystemError(*error);
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
+  if (!key) throw SystemError(key.error());
+  if (const OsStatus written = (*key)->WriteString(entry.name, entry.data); !written)
+    throw SystemError(written.error());
 }
 
 constexpr std::pair<const char*, Step> kSteps[] = {
@@ -124,8 +126,11 @@ std::optional<std::string>* BackupEntry(Backup& backup, size_t index) {
 }
 
 std::optional<std::string> ReadRunValue(Registry& registry, const std::string& name) {
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead);
-  return key ? key->ReadString(name) : std::nullopt;
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::Read);
+  if (!key) return std::nullopt;
+  OsResult<std::string> value = (*key)->ReadString(name);
+  if (!value) return std::nullopt;
+  return std::move(*value);
 }
 
 void RestoreFile(SetupPlatform& platform, const std::string& path,
@@ -135,8 +140,9 @@ void RestoreFile(SetupPlatform& platform, const std::string& path,
   if (platform.readTextFile(path) == content) return;
   if (content) {
     if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
-  } else if (platform.files.FileExists(path) && !platform.files.DeleteFile(path)) {
-    throw std::runtime_error("cannot delete " + path);
+  } else if (platform.files.FileExists(path)) {
+    if (const OsStatus deleted = platform.files.DeleteFile(path); !deleted)
+      throw SystemError(deleted.error());
   }
 }
 
@@ -287,7 +293,7 @@ void Install(const Request& request, SetupPlatform& platform) {
     throw std::runtime_error("cannot write " + BackupPath(executable));
 
   auto write = [&](const char* section, const char* key, const std::string& value) {
-    if (!platform.profiles.WriteString(iniPath, section, key, value))
+    if (!platform.profiles.WriteString(iniPath, section, key, value).ok())
       throw std::runtime_error("cannot write " + iniPath);
   };
   // The version belongs to the package, so an upgrade updates it even in an edited file.
@@ -347,19 +353,20 @@ void Rollback(const Request& request, SetupPlatform& platform) {
   attempt([&] {
     const std::string name = AutostartEntryFor(executable).name;
     if (ReadRunValue(platform.registry, name) == backup.autostartValue) return;
-    auto key = platform.registry.OpenMachineKey(kRunKey, reg::kRead | reg::kWrite);
-    if (!key) throw std::runtime_error(std::string("cannot open ") + kRunKey);
-    const auto error = backup.autostartValue ? key->WriteString(name, *backup.autostartValue)
-                                             : key->DeleteValue(name);
-    if (error) throw SystemError(*error);
+    auto key = platform.registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
+    if (!key) throw SystemError(key.error());
+    const OsStatus restored = backup.autostartValue
+                                  ? (*key)->WriteString(name, *backup.autostartValue)
+                                  : (*key)->DeleteValue(name);
+    if (!restored) throw SystemError(restored.error());
   });
   if (!failures.empty()) throw std::runtime_error(failures);
-  platform.files.DeleteFile(backupPath);
+  (void)platform.files.DeleteFile(backupPath);
 }
 
 void Commit(const Request& request, SetupPlatform& platform) {
   const std::string backupPath = BackupPath(Required(request, "EXE"));
-  if (platform.files.FileExists(backupPath)) platform.files.DeleteFile(backupPath);
+  if (platform.files.FileExists(backupPath)) (void)platform.files.DeleteFile(backupPath);
 }
 
 void RestoreAutostart(const Request& request, SetupPlatform& platform) {

@@ -132,5 +132,31 @@ TEST(SetupHelperRollback, AFailedRemovalPutsOnlyAMissingValueBack) {
   EXPECT_EQ(m.run().at("DurvinProofControl"), AutostartEntryFor(Machine::kExe).data);
 }
 
+// The Run key cannot be opened: the failure names the system's reason, not only the key.
+TEST(SetupHelperAutostart, AnUnopenableRunKeyReportsTheSystemsCode) {
+  const struct {
+    const char* step;
+    std::function<void(Machine&)> run;
+  } steps[] = {
+      {"install",
+       [](Machine& m) {
+         Install(m.Step("install", "\"VERSION=5.1\" \"AUTOSTART=1\""), m.platform);
+       }},
+      {"restore-autostart",
+       [](Machine& m) { RestoreAutostart(m.Step("restore-autostart"), m.platform); }},
+  };
+  for (const auto& step : steps) {
+    Machine m;
+    m.registry.keys.erase(kRunKey);
+    try {
+      step.run(m);
+      ADD_FAILURE() << step.step << ": no failure reported";
+    } catch (const SystemError& error) {
+      EXPECT_EQ(error.code(), 2u) << step.step;
+      EXPECT_EQ(error.api(), "RegOpenKeyExW") << step.step;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dpc::setup

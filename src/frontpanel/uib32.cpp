@@ -5,15 +5,22 @@
 
 namespace dpc {
 
-TUIB32::TUIB32(LibraryLoader& loader) : library_(loader.Load(uib::kLibraryName)) {
-  if (!library_) {
+TUIB32::TUIB32(LibraryLoader& loader) {
+  OsResult<std::unique_ptr<DynamicLibrary>> loaded = loader.Load(uib::kLibraryName);
+  if (!loaded) {
     unavailable_ = std::string(uib::kLibraryName) + " not found";
     return;
   }
-  initLib_ = library_->Symbol("UIB_InitLib");
-  unInitLib_ = library_->Symbol("UIB_UnInitLib");
-  clearDisplay_ = library_->Symbol("UIB_ClearDisplay");
-  drawText_ = library_->Symbol("UIB_DrawText");
+  library_ = std::move(*loaded);
+  // A missing export leaves its address null, and the library unusable.
+  const auto address = [&](const char* name) -> void* {
+    const OsResult<void*> found = library_->Symbol(name);
+    return found ? *found : nullptr;
+  };
+  initLib_ = address("UIB_InitLib");
+  unInitLib_ = address("UIB_UnInitLib");
+  clearDisplay_ = address("UIB_ClearDisplay");
+  drawText_ = address("UIB_DrawText");
   ready_ = initLib_ && unInitLib_ && clearDisplay_ && drawText_;
   if (!ready_) unavailable_ = std::string(uib::kLibraryName) + " lacks an export";
 }

@@ -14,7 +14,6 @@ namespace dpc {
 
 namespace {
 
-constexpr int kCommonAppData = 0x23;  // CSIDL_COMMON_APPDATA
 constexpr char kTicket[] = "Tickets\\SYS_0000.xml";
 constexpr char kLegacyTicketFolder[] = "\\Kelvra\\Kelvra Tarn\\Server\\";
 constexpr char kSettingsTicketFolder[] = "\\Durvin\\Proof\\Server\\";
@@ -63,7 +62,9 @@ void LanguageSelector::ResolvePaths() {
   // An unknown common folder leaves its tickets out (never a path relative to the current
   // folder), and is asked for again next time.
   if (tickets_[1].path.empty()) {
-    std::string common = sources_.shell.SpecialFolderPath(kCommonAppData, false);
+    const OsResult<std::string> found =
+        sources_.shell.SpecialFolderPath(SpecialFolder::CommonAppData);
+    std::string common = found ? *found : std::string();
     while (!common.empty() && common.back() == '\\') common.pop_back();
     if (!common.empty()) {
       tickets_[1].path = common + kLegacyTicketFolder + kTicket;
@@ -105,7 +106,7 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
       ticket = std::move(fresh);
       continue;
     }
-    if (stamp != ticket.stamp) Read(ticket, *stamp);
+    if (ticket.stamp != *stamp) Read(ticket, *stamp);
     if (ticket.failure) {
       unreadable.push_back(&ticket);
       continue;

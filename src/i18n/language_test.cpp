@@ -14,7 +14,7 @@ const char kNoCode[] = "System without CountryCode";
 
 class LanguageSelectorTest : public ::testing::Test {
  protected:
-  void SetUp() override { shell.specialFolders[0x23] = "C:\\ProgramData"; }
+  void SetUp() override { shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData"; }
   // A ticket with document element > System > CountryCode, newly written.
   void Ticket(const std::string& path, const char* code) {
     test::FakeXmlNode system{"System", "", {}};

@@ -11,8 +11,6 @@ namespace dpc {
 
 namespace {
 
-constexpr int kCsidlSystem = 0x25;  // CSIDL_SYSTEM
-
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace
@@ -41,13 +39,13 @@ Launchers::Launchers(Shell& shell, Desktop& desktop, const Translator& translato
 
 void Launchers::StartOnlineUpdater(const std::string& controllerFolder) {
   // Quoted, so a folder with a space stays one path.
-  shell_.WinExec(Quoted(controllerFolder + "Updater.exe"), show::kShow, controllerFolder);
+  (void)shell_.WinExec(Quoted(controllerFolder + "Updater.exe"), ShowMode::Show, controllerFolder);
 }
 
 void Launchers::StartProfileUpdater(const std::string& controllerFolder) {
   // The trailing space is part of the command line the profile updater has always received.
-  shell_.WinExec(Quoted(controllerFolder + "ProfileUpdater.exe") + " ", show::kShow,
-                 controllerFolder);
+  (void)shell_.WinExec(Quoted(controllerFolder + "ProfileUpdater.exe") + " ", ShowMode::Show,
+                       controllerFolder);
 }
 
 void Launchers::StartOfflineUpdate(WindowId owner) {
@@ -57,11 +55,13 @@ void Launchers::StartOfflineUpdate(WindowId owner) {
   if (!chosen) return;
   // Quoted: unquoted, "D:\Offline Update.exe" would run a "D:\Offline.exe" planted beside it,
   // in a process that may be elevated.
-  shell_.WinExec(Quoted(*chosen), show::kShow, FolderOf(*chosen));
+  (void)shell_.WinExec(Quoted(*chosen), ShowMode::Show, FolderOf(*chosen));
 }
 
 std::string Launchers::SystemFolder() {
-  std::string folder = shell_.SpecialFolderPath(kCsidlSystem, false);
+  const OsResult<std::string> found = shell_.SpecialFolderPath(SpecialFolder::System);
+  if (!found) return {};
+  std::string folder = *found;
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   return folder;
 }
@@ -74,23 +74,19 @@ void Launchers::OpenServicesConsole() {
   // System32.
   const std::string system = SystemFolder();
   if (system.empty()) return;
-  shell_.Execute(kNoWindow, "", system + "services.msc", "", system, show::kShowNormal);
+  (void)shell_.Execute(kNoWindow, "", system + "services.msc", "", system, ShowMode::Normal);
 }
 
 void Launchers::StartClient(const std::string& installLocation, const std::string& clientName,
                             bool uacPlatform) {
   const std::string path = installLocation + "\\" + clientName;
   if (uacPlatform) {
-    const ShellExecuteRequest request = ProgramStart(path, show::kShowNormal, installLocation);
-    // A client that cannot be started (not installed, declined) is not reported: the error is
-    // dropped, whether the adapter returns it or raises it.
-    try {
-      (void)shell_.ExecuteEx(request);
-    } catch (const std::exception&) {
-    }
+    const ShellExecuteRequest request = ProgramStart(path, ShowMode::Normal, installLocation);
+    // A client that cannot be started (not installed, declined) is not reported.
+    (void)shell_.ExecuteEx(request);
     return;
   }
-  shell_.WinExec(Quoted(path), show::kShow, installLocation);
+  (void)shell_.WinExec(Quoted(path), ShowMode::Show, installLocation);
 }
 
 bool Launchers::OpenWebProfiler(const std::string& address) {
@@ -99,7 +95,7 @@ bool Launchers::OpenWebProfiler(const std::string& address) {
   if (!IsWebAddress(address)) return false;
   // The shell interface has no desktop-window handle; with no owner the shell uses the desktop.
   // The browser starts in System32 rather than in the controller's current folder.
-  shell_.Execute(kNoWindow, "open", address, "", SystemFolder(), show::kShowMaximized);
+  (void)shell_.Execute(kNoWindow, "open", address, "", SystemFolder(), ShowMode::Maximized);
   return true;
 }
 

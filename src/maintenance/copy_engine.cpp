@@ -288,7 +288,7 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
         // Hidden and system folders stay so; a pre-existing folder is left as it is.
         const uint32_t kept =
             entry.attributes & (file_attribute::kHidden | file_attribute::kSystem);
-        if (*made && kept != 0) files_.SetAttributes(to, kept);
+        if (*made && kept != 0) (void)files_.SetAttributes(to, kept);
         auto children = files_.ListFolder(from);
         if (!children) {
           report.problems.Add({TreeProblem::Kind::Unreadable, relative, children.error()});
@@ -303,7 +303,7 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
       TakeResults(workers->Collect(0), report, view);
     } else {
       // On this thread a throw from the message processing ends the walk, as it always did.
-      Record(std::move(relative), files_.CopyNewFile(from, to, progress), report);
+      Record(std::move(relative), files_.CopyNewFile(from, to, progress).failure(), report);
       view.StepFile();
     }
     PumpBetweenEntries();
@@ -438,13 +438,15 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
 
 RecycleResult CopyEngine::DeleteFolderTree(const std::string& path) {
   using Kind = RecycleResult::Kind;
-  if (auto error = files_.RecycleTreeGuarded(path)) {
-    if (error->code == os_code::kCancelled) return {Kind::Refused, error};
-    if (error->code != os_code::kNotSupported) return {Kind::Failed, error};
+  if (const OsStatus guarded = files_.RecycleTreeGuarded(path); !guarded) {
+    const OsError& error = guarded.error();
+    if (error.code == os_code::kCancelled) return {Kind::Refused, error};
+    if (error.code != os_code::kNotSupported) return {Kind::Failed, error};
     // No way to forbid deleting for good (Wine's shell): see first that the bin keeps a file.
     const RecycleResult proven = ProveRecycleBin(path);
     if (proven.kind != Kind::Recycled) return proven;
-    if (auto failed = files_.RecycleTree(path)) return {Kind::Failed, failed};
+    if (const OsStatus recycled = files_.RecycleTree(path); !recycled)
+      return {Kind::Failed, recycled.error()};
   }
   if (files_.Stat(path)) {
     return {Kind::Failed,
@@ -460,13 +462,14 @@ RecycleResult CopyEngine::ProveRecycleBin(const std::string& path) {
   const auto before = files_.RecycleBinItems(drive);
   if (!before) return {Kind::NoRecycleBin, before.error()};
   const std::string probe = JoinPath(path, std::string(kRecycleTestFile));
-  if (auto error = files_.WriteFileFlushed(probe, "")) return {Kind::Failed, error};
-  if (auto error = files_.RecycleTree(probe)) {
-    files_.RemoveFile(probe);
-    return {Kind::NoRecycleBin, error};
+  if (const OsStatus written = files_.WriteFileFlushed(probe, ""); !written)
+    return {Kind::Failed, written.error()};
+  if (const OsStatus recycled = files_.RecycleTree(probe); !recycled) {
+    (void)files_.RemoveFile(probe);
+    return {Kind::NoRecycleBin, recycled.error()};
   }
   if (files_.Stat(probe)) {
-    files_.RemoveFile(probe);
+    (void)files_.RemoveFile(probe);
     return {Kind::NoRecycleBin, std::nullopt};
   }
   const auto after = files_.RecycleBinItems(drive);

@@ -120,7 +120,9 @@ TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
       {"different file already there", [&] { files.AddFile("D:\\New\\a.txt", "ALPHA"); },
        TreeProblem::Kind::ContentDiffers, "a.txt"},
       {"removed after the copy",
-       [&] { files.onCopy = [&](const std::string&) { files.RemoveFile("D:\\New\\hidden.sys"); }; },
+       [&] {
+         files.onCopy = [&](const std::string&) { (void)files.RemoveFile("D:\\New\\hidden.sys"); };
+       },
        TreeProblem::Kind::Missing, "hidden.sys"},
       {"folder not made",
        [&] {
@@ -138,7 +140,7 @@ TEST_F(CopyEngineTest, VerificationFindsWhatDidNotArrive) {
     ASSERT_FALSE(verify.problems.none());
     EXPECT_EQ(verify.problems.firstFew()[0].kind, c.kind);
     EXPECT_EQ(verify.problems.firstFew()[0].relative, c.relative);
-    files.RecycleTree("D:\\New");
+    (void)files.RecycleTree("D:\\New");
     files.copyErrors.clear();
     files.createErrors.clear();
   }

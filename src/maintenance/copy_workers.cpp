@@ -14,7 +14,7 @@ OsError Unexpected(const char* what) { return OsError{1359, "CopyNewFile", what}
 std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
                                    const std::string& to, const CopyProgressCallback& progress) {
   try {
-    return files.CopyNewFile(from, to, progress);
+    return files.CopyNewFile(from, to, progress).failure();
   } catch (const std::exception& error) {
     return Unexpected(error.what());
   } catch (...) {

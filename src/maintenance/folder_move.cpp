@@ -10,7 +10,6 @@
 namespace dpc {
 namespace {
 
-constexpr uint32_t kKeyAllAccess = 0xF003F;
 constexpr size_t kShownNames = 5;
 
 constexpr std::string_view kServerRunning =
@@ -340,16 +339,17 @@ void MoveFolder::RecordInstallLocation() {
   // An identifier with a backslash would name some other key below the uninstall entries.
   if (request_.productGuid.find('\\') != std::string::npos) return;
   const std::string path = kUninstallKeyPrefix + request_.productGuid;
-  if (!s_.registry.OpenMachineKey(path, reg::kRead)) return;  // no key: nothing is written
+  if (!s_.registry.OpenMachineKey(path, KeyAccess::Read)) return;  // no key: nothing is written
   const auto fail = [&](const OsError& error) {
     Finish(MoveOutcome::InstallLocationFailed,
            WithSystemError(s_.translator,
                            Text(kInstallLocationFailed, {newPath_, request_.storedValue}), error),
            true);
   };
-  auto key = s_.registry.OpenMachineKeyOrError(path, kKeyAllAccess);
-  if (!key.key) return fail(key.error);
-  if (auto error = key.key->WriteString("InstallLocation", newPath_)) return fail(*error);
+  auto key = s_.registry.OpenMachineKey(path, KeyAccess::Full);
+  if (!key) return fail(key.error());
+  if (const OsStatus written = (*key)->WriteString("InstallLocation", newPath_); !written)
+    return fail(written.error());
 }
 
 void MoveFolder::Recycle() {

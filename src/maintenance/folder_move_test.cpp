@@ -41,7 +41,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // A machine with the ticket, five data folders on C: and an empty drive E:.
 struct World {
   World() {
-    shell.specialFolders[kCommonAppDataFolderId] = "C:\\ProgramData";
+    shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
     files.AddFile(kTicket, kTicketText);
     files.AddFile("C:\\Data\\Jobs\\job1.dat", "one");
     files.AddFile("C:\\Data\\Jobs\\hidden.sys", "hs", kHidden | kSystem);

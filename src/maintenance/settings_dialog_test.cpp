@@ -14,7 +14,7 @@ constexpr const char* kTicket = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets
 
 struct DialogRig {
   explicit DialogRig(bool profileUpdater) {
-    shell.specialFolders[kCommonAppDataFolderId] = "C:\\ProgramData";
+    shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
     files.AddFile(kTicket,
                   "<Ticket>\r\n"
                   "<Job type=\"string\">C:\\\\Data\\\\Jobs</Job>\r\n"

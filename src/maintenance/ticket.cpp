@@ -184,8 +184,8 @@ bool SettingsTicket::FileExists(const std::string& path) {
 }
 
 FolderSettings SettingsTicket::ReadFolderSettings() {
-  TicketFolder =
-      shell_.SpecialFolderPath(kCommonAppDataFolderId, false) + "\\Durvin\\Proof\\Server\\Tickets";
+  const OsResult<std::string> common = shell_.SpecialFolderPath(SpecialFolder::CommonAppData);
+  TicketFolder = (common ? *common : std::string()) + "\\Durvin\\Proof\\Server\\Tickets";
   FolderSettings settings;
   if (!FileExists(TicketPath())) return settings;
   const std::string text = ReadTicketText(TicketPath());
@@ -254,8 +254,9 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     return result;
   }
   // Whatever stands there after a failure (someone was quicker) is not ours to remove.
-  if (auto error = files_.CreateNewFileFlushed(ScratchPath(), rewrite.bytes)) {
-    result.error = std::move(error);
+  if (const OsStatus created = files_.CreateNewFileFlushed(ScratchPath(), rewrite.bytes);
+      !created) {
+    result.error = created.error();
     result.scratchRefused = true;
     return result;
   }
@@ -265,9 +266,10 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
   const uint32_t kept = attributes & kKeptAttributes;
   const bool readOnly = (attributes & file_attribute::kReadOnly) != 0;
   if (readOnly) {
-    if (auto error = files_.SetAttributes(TicketPath(), WithoutReadOnly(attributes))) {
-      files_.RemoveFile(ScratchPath());
-      result.error = std::move(error);
+    if (const OsStatus writable = files_.SetAttributes(TicketPath(), WithoutReadOnly(attributes));
+        !writable) {
+      (void)files_.RemoveFile(ScratchPath());
+      result.error = writable.error();
       return result;
     }
   }
@@ -277,13 +279,13 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
       result.error = std::move(error);
       return result;
     }
-    files_.RemoveFile(ScratchPath());
-    if (readOnly) files_.SetAttributes(TicketPath(), attributes);
+    (void)files_.RemoveFile(ScratchPath());
+    if (readOnly) (void)files_.SetAttributes(TicketPath(), attributes);
     result.error = std::move(error);
     return result;
   }
   // The content is in place; an attribute that will not come back is no reason to undo it.
-  if (kept != 0) files_.SetAttributes(TicketPath(), attributes);
+  if (kept != 0) (void)files_.SetAttributes(TicketPath(), attributes);
   result.written = true;
   return result;
 }
@@ -297,11 +299,11 @@ std::optional<OsError> SettingsTicket::RemoveLeftOverScratch() {
   }
   // A link goes as a link: the attributes of whatever it names are not ours to change.
   if ((entry->attributes & file_attribute::kReadOnly) != 0 && !entry->IsReparsePoint()) {
-    if (auto error = files_.SetAttributes(ScratchPath(), WithoutReadOnly(entry->attributes))) {
-      return error;
-    }
+    const OsStatus writable =
+        files_.SetAttributes(ScratchPath(), WithoutReadOnly(entry->attributes));
+    if (!writable) return writable.error();
   }
-  return files_.RemoveFile(ScratchPath());
+  return files_.RemoveFile(ScratchPath()).failure();
 }
 
 std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
@@ -309,15 +311,15 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
   for (int attempt = 1;; ++attempt) {
     std::optional<OsError> error;
     if (keepSecurity) {
-      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath());
+      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath()).failure();
       // Where the ticket's file system cannot swap keeping the permissions, the plain
       // replace-by-rename still leaves a whole ticket in place.
       if (error && !PassingFailure(*error)) {
         keepSecurity = false;
-        error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+        error = files_.ReplaceFileWith(ScratchPath(), TicketPath()).failure();
       }
     } else {
-      error = files_.ReplaceFileWith(ScratchPath(), TicketPath());
+      error = files_.ReplaceFileWith(ScratchPath(), TicketPath()).failure();
     }
     if (!error) return std::nullopt;
     if (!PassingFailure(*error) || attempt >= kReplaceAttempts) return error;

@@ -13,9 +13,6 @@
 
 namespace dpc {
 
-// CSIDL_COMMON_APPDATA: the ticket lives below it.
-inline constexpr int kCommonAppDataFolderId = 0x23;
-
 // The server's folders as the settings ticket names them, unescaped and in UTF-8; empty when the
 // ticket or the element is missing.
 struct FolderSettings {

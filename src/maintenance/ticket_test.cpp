@@ -99,7 +99,7 @@ TEST(TicketText, DeclaredEncodingAndItsCodePage) {
 class SettingsTicketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    shell.specialFolders[kCommonAppDataFolderId] = "C:\\ProgramData";
+    shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
     files.AddFolder(kTickets);
   }
   void WriteTicket(const std::string& bytes) { files.AddFile(kTicket, bytes); }

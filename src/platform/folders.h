@@ -101,13 +101,13 @@ class FolderFileSystem {
   // Creates the folder with every missing parent. True when this call created it, false when it
   // already existed; an error also when a file stands at the path.
   virtual OsResult<bool> CreateFolderTree(const std::string& path) = 0;
-  virtual std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  virtual OsStatus SetAttributes(const std::string& path, uint32_t attributes) = 0;
   // Copies a file with its attributes and times, never over an existing one: a target that
   // exists fails with kFileExists and is left alone. On any other failure no partial target is
   // left behind. A throw from the callback ends the copy and is raised again after it.
-  virtual std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
-                                             const CopyProgressCallback& progress) = 0;
-  virtual std::optional<OsError> RemoveFile(const std::string& path) = 0;
+  virtual OsStatus CopyNewFile(const std::string& from, const std::string& to,
+                               const CopyProgressCallback& progress) = 0;
+  virtual OsStatus RemoveFile(const std::string& path) = 0;
   // Whether two files hold the same bytes.
   virtual OsResult<bool> SameContent(const std::string& a, const std::string& b) = 0;
   // The identity of an existing file or folder.
@@ -119,34 +119,30 @@ class FolderFileSystem {
   // Free bytes available to this user, and the drive's size.
   virtual OsResult<DriveSpace> FreeSpace(char letter) = 0;
   // Moves a folder tree to the recycle bin, without confirmation and without progress display.
-  virtual std::optional<OsError> RecycleTree(const std::string& path) = 0;
+  virtual OsStatus RecycleTree(const std::string& path) = 0;
   // A whole file's bytes (small files: the settings ticket and its companions).
   virtual OsResult<std::string> ReadFileBytes(const std::string& path) = 0;
   // Creates or empties the file, writes all bytes and flushes them to the disk.
-  virtual std::optional<OsError> WriteFileFlushed(const std::string& path,
-                                                  const std::string& bytes) = 0;
+  virtual OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) = 0;
   // Renames `from` to `to` in one step, replacing `to` (MoveFileEx with replace and
   // write-through). One attempt; `to` keeps its old content when it fails.
-  virtual std::optional<OsError> ReplaceFileWith(const std::string& from,
-                                                 const std::string& to) = 0;
+  virtual OsStatus ReplaceFileWith(const std::string& from, const std::string& to) = 0;
   // Creates the file only when nothing stands at the path (CREATE_NEW: kFileExists otherwise,
   // also for a link), writes all bytes and flushes them. A file made here is ours alone: its
   // owner is this process's user, whoever could write the folder. When writing fails the file
   // this call made is removed again; nothing else is ever removed.
-  virtual std::optional<OsError> CreateNewFileFlushed(const std::string& path,
-                                                      const std::string& bytes) = 0;
+  virtual OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) = 0;
   // Puts `from` in the place of the existing file `to` (ReplaceFileW, write-through): `to` keeps
   // its owner, permissions and streams. On failure `from` is still there, and `to` keeps its old
   // content, possibly under another name (then nothing stands at `to`).
-  virtual std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
-                                                            const std::string& to) = 0;
+  virtual OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) = 0;
   // Opens the folder and holds it (see FolderHold). Where the system can, a link is opened as
   // itself, not as the place it names.
   virtual OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) = 0;
   // Moves a tree to the recycle bin in a way that refuses, before anything is removed, to delete
   // any of it for good (a tree the bin cannot take: over its quota, a drive without a bin). The
   // tree stays where it was when the bin refuses. kNotSupported when the system has no such way.
-  virtual std::optional<OsError> RecycleTreeGuarded(const std::string& path) = 0;
+  virtual OsStatus RecycleTreeGuarded(const std::string& path) = 0;
   // How many items the recycle bin holds for the drive; an error when the drive has no bin the
   // system can use.
   virtual OsResult<uint64_t> RecycleBinItems(char letter) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -9,7 +10,7 @@ namespace dpc {
 
 // A value, or the Windows error that kept a call from producing one.
 template <typename T>
-class OsResult {
+class [[nodiscard]] OsResult {
  public:
   OsResult(T value) : state_(std::in_place_index<0>, std::move(value)) {}
   OsResult(OsError error) : state_(std::in_place_index<1>, std::move(error)) {}
@@ -19,11 +20,31 @@ class OsResult {
   const T& value() const { return std::get<0>(state_); }
   T& value() { return std::get<0>(state_); }
   const T& operator*() const { return value(); }
+  T& operator*() { return value(); }
   const T* operator->() const { return &value(); }
+  T* operator->() { return &value(); }
   const OsError& error() const { return std::get<1>(state_); }
 
  private:
   std::variant<T, OsError> state_;
+};
+
+// Success, or the Windows error of a call that produces no value. Read like OsResult: true means
+// the call succeeded.
+class [[nodiscard]] OsStatus {
+ public:
+  OsStatus() = default;
+  OsStatus(OsError error) : error_(std::move(error)) {}
+  static OsStatus Success() { return {}; }
+
+  bool ok() const { return !error_.has_value(); }
+  explicit operator bool() const { return ok(); }
+  const OsError& error() const { return *error_; }
+  // The error, or nothing on success: for records that keep a step's outcome.
+  const std::optional<OsError>& failure() const { return error_; }
+
+ private:
+  std::optional<OsError> error_;
 };
 
 }  // namespace dpc

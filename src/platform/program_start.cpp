@@ -4,9 +4,10 @@
 
 namespace dpc {
 
-ShellExecuteRequest ProgramStart(const std::string& file, int show, const std::string& directory) {
+ShellExecuteRequest ProgramStart(const std::string& file, ShowMode show,
+                                 const std::string& directory) {
   ShellExecuteRequest request;
-  request.mask = kShellExecuteMaskDdeWaitNoUi;
+  request.flags = ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi;
   request.owner = kNoWindow;
   request.file = file;
   request.directory = directory.empty() ? FolderOf(file) : directory;

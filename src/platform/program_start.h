@@ -10,7 +10,7 @@ namespace dpc {
 // (the controller says what failed), and in `directory`, by default the program's own folder,
 // never the controller's current one, which may be anyone's. The caller adds the parameters,
 // the verb ("runas" asks for elevation) and the owner.
-ShellExecuteRequest ProgramStart(const std::string& file, int show,
+ShellExecuteRequest ProgramStart(const std::string& file, ShowMode show,
                                  const std::string& directory = {});
 
 }  // namespace dpc

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/os_result.h"
 
 namespace dpc {
 
@@ -24,48 +25,54 @@ struct ServiceEntry {
   ServiceStatus status;
 };
 
-namespace scm {
-// Access rights, with the Windows values.
-inline constexpr uint32_t kManagerConnect = 0x0001;
-inline constexpr uint32_t kManagerEnumerateService = 0x0004;
-inline constexpr uint32_t kServiceQueryStatus = 0x0004;
-inline constexpr uint32_t kServiceStart = 0x0010;
-inline constexpr uint32_t kServiceStop = 0x0020;
-// EnumServicesStatus filters.
-inline constexpr uint32_t kServiceWin32 = 0x30;
-inline constexpr uint32_t kServiceStateAll = 3;
-}  // namespace scm
+// Which services an enumeration lists, by kind and by state.
+enum class ServiceTypes {
+  Win32,  // services in their own process and services that share one
+};
+enum class ServiceStates { Active, Inactive, All };
 
-// A service opened together with its manager. Destroying it closes the service, then the manager.
+// What an opened service may be asked; combine with |.
+enum class ServiceRights : uint32_t {
+  QueryStatus = 1,
+  Start = 2,
+  Stop = 4,
+};
+constexpr ServiceRights operator|(ServiceRights a, ServiceRights b) {
+  return static_cast<ServiceRights>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
+}
+constexpr bool Has(ServiceRights set, ServiceRights right) {
+  return (static_cast<uint32_t>(set) & static_cast<uint32_t>(right)) != 0;
+}
+
+// A service opened through the manager; destroying it closes the service. Every failure carries
+// the system's code (ERROR_SERVICE_ALREADY_RUNNING, ERROR_ACCESS_DENIED, ...) and the API's name.
 class OpenedService {
  public:
   virtual ~OpenedService() = default;
-  // QueryServiceStatus; nullopt when the query fails.
-  virtual std::optional<ServiceStatus> QueryStatus() = 0;
-  // StartService with no arguments; false when the manager refuses.
-  virtual bool Start() = 0;
-  // ControlService(SERVICE_CONTROL_STOP); the status it returns, or nullopt when refused.
-  virtual std::optional<ServiceStatus> ControlStop() = 0;
-  // The system's error code for the last Start or ControlStop this handle saw refused; 0 when
-  // none was.
-  virtual uint32_t LastRefusal() = 0;
+  // QueryServiceStatus.
+  virtual OsResult<ServiceStatus> QueryStatus() = 0;
+  // StartService with no arguments.
+  virtual OsStatus Start() = 0;
+  // ControlService(SERVICE_CONTROL_STOP); the status it returns.
+  virtual OsResult<ServiceStatus> ControlStop() = 0;
 };
 
-// The Windows service control manager of the local machine (machine name "" throughout).
-// Every call opens and closes its own handles, so it may be used from any thread.
+// The Windows service control manager. The connection to the local manager is made once and
+// kept; services are opened anew for every request, so a removed or re-created service is seen at
+// once. Calls may come from any thread.
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
-  // The services of the given type and state with their status, in the order the manager returns
-  // them, all read by one enumeration. Throws SystemError when the manager cannot be opened for
+  // The services of the given types and states with their status, in the order the manager
+  // returns them, all read by one enumeration; the error when the manager cannot be opened for
   // enumeration or the enumeration fails.
-  virtual std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) = 0;
-  // Opens the manager with managerAccess, then the service by name with serviceAccess.
-  // nullptr when either fails (what was opened is closed again); `error`, when not null, then
-  // receives the system's error code of the failed call.
-  virtual std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                              uint32_t managerAccess, uint32_t serviceAccess,
-                                              uint32_t* error) = 0;
+  virtual OsResult<std::vector<ServiceEntry>> EnumServices(ServiceTypes types,
+                                                           ServiceStates states) = 0;
+  // Opens the service by name on the machine ("" for this one) with the given rights; the error
+  // of the call that failed when the manager or the service cannot be opened.
+  virtual OsResult<std::unique_ptr<OpenedService>> Open(const std::string& machine,
+                                                        const std::string& name,
+                                                        ServiceRights rights) = 0;
 };
 
 }  // namespace dpc

@@ -1,52 +1,64 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
-#include "platform/os_error.h"
+#include "platform/os_result.h"
 #include "platform/window_id.h"
 
 namespace dpc {
 
-namespace show {
-inline constexpr int kHide = 0;
-inline constexpr int kShowNormal = 1;
-inline constexpr int kShowMaximized = 3;
-inline constexpr int kShow = 5;
-}  // namespace show
+// How a started program shows its first window.
+enum class ShowMode { Hide, Normal, Maximized, Show };
 
-// SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI.
-inline constexpr uint32_t kShellExecuteMaskDdeWaitNoUi = 0x500;
+// What ShellExecuteEx is told besides the file; combine with |.
+enum class ExecuteFlags : uint32_t {
+  None = 0,
+  WaitForDde = 1,  // wait for a DDE conversation to finish before returning
+  NoErrorUi = 2,   // the shell shows no error dialog; the caller reports the error
+};
+constexpr ExecuteFlags operator|(ExecuteFlags a, ExecuteFlags b) {
+  return static_cast<ExecuteFlags>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
+}
+constexpr bool Has(ExecuteFlags set, ExecuteFlags flag) {
+  return (static_cast<uint32_t>(set) & static_cast<uint32_t>(flag)) != 0;
+}
 
 // One ShellExecuteEx call. An empty verb is the file's default action.
 struct ShellExecuteRequest {
-  uint32_t mask = kShellExecuteMaskDdeWaitNoUi;
+  ExecuteFlags flags = ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi;
   WindowId owner = kNoWindow;
   std::string verb;
   std::string file;
   std::string parameters;
   std::string directory;
-  int show = show::kShowNormal;
+  ShowMode show = ShowMode::Normal;
 };
 
-// The Windows shell: starting programs and documents, special folders.
+// The folders the controller asks the shell for.
+enum class SpecialFolder {
+  System,         // System32
+  CommonAppData,  // the machine-wide application data ("C:\ProgramData")
+};
+
+// The Windows shell: starting programs and documents, special folders. A failure carries the
+// system's code and the API's name; a started process is never waited for.
 class Shell {
  public:
   virtual ~Shell() = default;
-  // ShellExecuteEx; nullopt on success, else the error. The started process is not waited for.
-  virtual std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) = 0;
-  // ShellExecute; returns its instance value (> 32 is success).
-  virtual intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
+  // ShellExecuteEx.
+  virtual OsStatus ExecuteEx(const ShellExecuteRequest& request) = 0;
+  // ShellExecute.
+  virtual OsStatus Execute(WindowId owner, const std::string& verb, const std::string& file,
                            const std::string& parameters, const std::string& directory,
-                           int show) = 0;
-  // WinExec; returns its result (> 31 is success). The command line is handed over as written;
-  // the program starts in `directory` (never the controller's current folder when it is empty:
-  // the caller names one).
-  virtual uint32_t WinExec(const std::string& commandLine, int show,
+                           ShowMode show) = 0;
+  // Starts a program as WinExec would. The command line is handed over as written; the program
+  // starts in `directory` (never the controller's current folder when it is empty: the caller
+  // names one).
+  virtual OsStatus WinExec(const std::string& commandLine, ShowMode show,
                            const std::string& directory) = 0;
-  // SHGetFolderPath for a CSIDL value; empty when the folder is unknown.
-  virtual std::string SpecialFolderPath(int csidl, bool create) = 0;
+  // The folder's path (SHGetFolderPath), without creating it.
+  virtual OsResult<std::string> SpecialFolderPath(SpecialFolder folder) = 0;
 };
 
 }  // namespace dpc

@@ -8,10 +8,11 @@ namespace dpc {
 void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::string& programPath,
                    const std::string& parameters) {
   if (!files.FileExists(programPath)) return;
-  ShellExecuteRequest request = ProgramStart(programPath, show::kHide);
+  ShellExecuteRequest request = ProgramStart(programPath, ShowMode::Hide);
   request.owner = owner;
   request.parameters = parameters;
-  if (std::optional<OsError> error = shell.ExecuteEx(request)) throw SystemError(*error);
+  if (const OsStatus started = shell.ExecuteEx(request); !started)
+    throw SystemError(started.error());
 }
 
 }  // namespace dpc

@@ -220,13 +220,13 @@ TEST_F(LaunchProgramTest, StartsAnExistingProgramHiddenInItsOwnFolder) {
   LaunchProgram(p.shell, p.files, 0x99, program, "-quiet");
   ASSERT_EQ(p.shell.executeEx.size(), 1u);
   const ShellExecuteRequest& request = p.shell.executeEx[0];
-  EXPECT_EQ(request.mask, 0x500u);
+  EXPECT_EQ(request.flags, ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi);
   EXPECT_EQ(request.owner, 0x99u);
   EXPECT_EQ(request.verb, "");
   EXPECT_EQ(request.file, program);
   EXPECT_EQ(request.parameters, "-quiet");
   EXPECT_EQ(request.directory, "C:\\Program Files\\Durvin\\");
-  EXPECT_EQ(request.show, 0);
+  EXPECT_EQ(request.show, ShowMode::Hide);
 }
 
 TEST_F(LaunchProgramTest, MissingProgramStartsNothing) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
 #include "platform/ascii.h"
 
@@ -19,7 +18,7 @@ ServiceStatus WaitForState(OpenedService& service, ServiceStatus status, uint32_
     const uint32_t checkPoint = status.checkPoint;
     clock.Sleep(ServiceAccess::kPollMilliseconds);
     --budget;
-    const std::optional<ServiceStatus> next = service.QueryStatus();
+    const OsResult<ServiceStatus> next = service.QueryStatus();
     if (!next) break;
     status = *next;
     // A checkpoint that goes backwards means the service gave up its pending operation.
@@ -48,23 +47,28 @@ ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump&
 
 bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
   std::vector<std::string> names;
-  EnumServiceDisplayNames(scm::kServiceWin32, scm::kServiceStateAll, names);
+  EnumServiceDisplayNames(ServiceTypes::Win32, ServiceStates::All, names);
   // Display names are compared as the service manager does, without regard to ASCII letter case.
   return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
     return EqualIgnoringAsciiCase(name, displayName);
   });
 }
 
-void ServiceAccess::EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+void ServiceAccess::EnumServiceDisplayNames(ServiceTypes serviceType, ServiceStates serviceState,
                                             std::vector<std::string>& names) {
-  for (auto& entry : manager_.EnumServices(serviceType, serviceState)) {
+  OsResult<std::vector<ServiceEntry>> entries = manager_.EnumServices(serviceType, serviceState);
+  if (!entries) throw SystemError(entries.error());
+  for (auto& entry : *entries) {
     names.push_back(std::move(entry.displayName));
   }
 }
 
 ServerSnapshot ServiceAccess::ReadServerSnapshot() {
   ServerSnapshot snapshot;
-  for (const auto& entry : manager_.EnumServices(scm::kServiceWin32, scm::kServiceStateAll)) {
+  const OsResult<std::vector<ServiceEntry>> entries =
+      manager_.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+  if (!entries) throw SystemError(entries.error());
+  for (const auto& entry : *entries) {
     if (EqualIgnoringAsciiCase(entry.displayName, kServerServiceName)) snapshot.installed = true;
     // The service manager matches key names without regard to case, as opening by name would.
     if (EqualIgnoringAsciiCase(entry.name, kServerServiceName)) snapshot.status = entry.status;
@@ -73,10 +77,9 @@ ServerSnapshot ServiceAccess::ReadServerSnapshot() {
 }
 
 uint32_t ServiceAccess::QueryServiceState(const std::string& machine, const std::string& service) {
-  auto opened =
-      manager_.Open(machine, service, scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
+  auto opened = manager_.Open(machine, service, ServiceRights::QueryStatus);
   if (!opened) return 0;
-  const std::optional<ServiceStatus> status = opened->QueryStatus();
+  const OsResult<ServiceStatus> status = (*opened)->QueryStatus();
   return status ? status->currentState : 0;
 }
 
@@ -99,7 +102,7 @@ bool ServiceAccess::StopServiceAndWait(const std::string& machine, const std::st
 ServiceWaitResult ServiceAccess::StartServiceAndReport(const std::string& machine,
                                                        const std::string& service) {
   return RequestAndWait(
-      machine, service, scm::kServiceStart, [](OpenedService& opened) { return opened.Start(); },
+      machine, service, ServiceRights::Start, [](OpenedService& opened) { return opened.Start(); },
       state::kRunning, kStartPollBudget);
 }
 
@@ -107,26 +110,31 @@ ServiceWaitResult ServiceAccess::StopServiceAndReport(const std::string& machine
                                                       const std::string& service) {
   // The status the stop request returns is superseded by the first query; only its success counts.
   return RequestAndWait(
-      machine, service, scm::kServiceStop,
-      [](OpenedService& opened) { return opened.ControlStop().has_value(); }, state::kStopped,
-      kStopPollBudget);
+      machine, service, ServiceRights::Stop,
+      [](OpenedService& opened) {
+        const OsResult<ServiceStatus> stopped = opened.ControlStop();
+        return stopped ? OsStatus::Success() : OsStatus(stopped.error());
+      },
+      state::kStopped, kStopPollBudget);
 }
 
 ServiceWaitResult ServiceAccess::RequestAndWait(const std::string& machine,
-                                                const std::string& service, uint32_t access,
-                                                bool (*request)(OpenedService&), uint32_t target,
-                                                int budget) {
+                                                const std::string& service, ServiceRights access,
+                                                OsStatus (*request)(OpenedService&),
+                                                uint32_t target, int budget) {
   ServiceWaitResult result;
-  auto opened = manager_.Open(machine, service, scm::kManagerConnect,
-                              access | scm::kServiceQueryStatus, &result.refusal);
-  if (!opened) return result;
-  if (!request(*opened)) {
-    result.refusal = opened->LastRefusal();
+  auto opened = manager_.Open(machine, service, access | ServiceRights::QueryStatus);
+  if (!opened) {
+    result.refusal = opened.error().code;
     return result;
   }
-  const std::optional<ServiceStatus> first = opened->QueryStatus();
+  if (const OsStatus requested = request(**opened); !requested) {
+    result.refusal = requested.error().code;
+    return result;
+  }
+  const OsResult<ServiceStatus> first = (*opened)->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(*opened, *first, target, budget, clock_, pump_);
+  result.last = WaitForState(**opened, *first, target, budget, clock_, pump_);
   result.reached = result.last.currentState == target;
   return result;
 }

@@ -63,7 +63,8 @@ class ServiceAccess {
 
   // Throws SystemError when the manager cannot be opened for enumeration.
   bool IsServiceInstalled(const std::string& displayName);
-  void EnumServiceDisplayNames(uint32_t serviceType, uint32_t serviceState,
+  // Throws SystemError when the manager cannot be opened for enumeration or the enumeration fails.
+  void EnumServiceDisplayNames(ServiceTypes serviceType, ServiceStates serviceState,
                                std::vector<std::string>& names);
   // 0 on any failure.
   uint32_t QueryServiceState(const std::string& machine, const std::string& service);
@@ -85,7 +86,7 @@ class ServiceAccess {
   // Opens the service for `access` and the status query, makes the request and waits for
   // `target`: the one wait behind a start and a stop.
   ServiceWaitResult RequestAndWait(const std::string& machine, const std::string& service,
-                                   uint32_t access, bool (*request)(OpenedService&),
+                                   ServiceRights access, OsStatus (*request)(OpenedService&),
                                    uint32_t target, int budget);
 
   ServiceManager& manager_;

@@ -51,7 +51,7 @@ TEST_F(ServiceAccessTest, InstalledTestIgnoresLetterCaseOfTheDisplayName) {
   EXPECT_TRUE(access.IsServiceInstalled(kServerServiceName));
   EXPECT_FALSE(access.IsServiceInstalled("Durvin Proof"));
   ASSERT_EQ(manager.enumCalls.size(), 2u);
-  EXPECT_EQ(manager.enumCalls[0], std::make_pair(scm::kServiceWin32, scm::kServiceStateAll));
+  EXPECT_EQ(manager.enumCalls[0], std::make_pair(ServiceTypes::Win32, ServiceStates::All));
   // Opening uses the name exactly as written, not the registered spelling.
   EXPECT_EQ(access.QueryServiceState("", kServerServiceName), state::kStopped);
   ASSERT_FALSE(manager.openCalls.empty());
@@ -125,11 +125,14 @@ TEST_F(ServiceAccessTest, EachOperationAsksForItsOwnAccessRights) {
   const struct {
     const char* operation;
     std::function<void(ServiceAccess&)> call;
-    uint32_t managerAccess, serviceAccess;
+    ServiceRights rights;
   } cases[] = {
-      {"query", [](ServiceAccess& a) { a.QueryServiceState("", kServerServiceName); }, 1, 0x04},
-      {"start", [](ServiceAccess& a) { a.StartServiceAndWait("", kServerServiceName); }, 1, 0x14},
-      {"stop", [](ServiceAccess& a) { a.StopServiceAndWait("", kServerServiceName); }, 1, 0x24},
+      {"query", [](ServiceAccess& a) { a.QueryServiceState("", kServerServiceName); },
+       ServiceRights::QueryStatus},
+      {"start", [](ServiceAccess& a) { a.StartServiceAndWait("", kServerServiceName); },
+       ServiceRights::Start | ServiceRights::QueryStatus},
+      {"stop", [](ServiceAccess& a) { a.StopServiceAndWait("", kServerServiceName); },
+       ServiceRights::Stop | ServiceRights::QueryStatus},
   };
   InstallServer(1);
   for (const auto& c : cases) {
@@ -139,8 +142,7 @@ TEST_F(ServiceAccessTest, EachOperationAsksForItsOwnAccessRights) {
     ASSERT_EQ(manager.openCalls.size(), 1u);
     EXPECT_EQ(manager.openCalls[0].machine, "");
     EXPECT_EQ(manager.openCalls[0].name, kServerServiceName);
-    EXPECT_EQ(manager.openCalls[0].managerAccess, c.managerAccess);
-    EXPECT_EQ(manager.openCalls[0].serviceAccess, c.serviceAccess);
+    EXPECT_EQ(manager.openCalls[0].rights, c.rights);
   }
   manager.openCalls.clear();
   access.IsServiceInstalled(kServerServiceName);

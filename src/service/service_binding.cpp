@@ -7,16 +7,17 @@ namespace dpc {
 namespace {
 
 void* RequireSymbol(DynamicLibrary& library, const char* name) {
-  void* address = library.Symbol(name);
+  const OsResult<void*> address = library.Symbol(name);
   if (!address) throw std::runtime_error(name);
-  return address;
+  return *address;
 }
 
 }  // namespace
 
-ServiceLibraryBinding::ServiceLibraryBinding(LibraryLoader& loader)
-    : library_(loader.Load("ADVAPI32.DLL")) {
-  if (!library_) return;
+ServiceLibraryBinding::ServiceLibraryBinding(LibraryLoader& loader) {
+  OsResult<std::unique_ptr<DynamicLibrary>> loaded = loader.Load("ADVAPI32.DLL");
+  if (!loaded) return;
+  library_ = std::move(*loaded);
   enumServicesStatus_ = RequireSymbol(*library_, "EnumServicesStatusA");
   openSCManager_ = RequireSymbol(*library_, "OpenSCManagerA");
 }

@@ -365,7 +365,7 @@ TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
   EXPECT_EQ(request.file, kFeedback);
   EXPECT_EQ(request.directory, "C:\\Program Files\\Durvin\\");
   EXPECT_EQ(request.parameters, "");
-  EXPECT_EQ(request.show, show::kHide);
+  EXPECT_EQ(request.show, ShowMode::Hide);
   EXPECT_EQ(request.owner, p.window.handle);
   EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
 

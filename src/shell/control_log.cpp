@@ -9,8 +9,9 @@ ControlLog::ControlLog(FileSystem& files, std::string logPath)
 
 void ControlLog::Reset() {
   try {
-    files_.DeleteFile(path_);
-    files_.DeleteFile(rotatedPath());
+    // A log that is not there is already reset.
+    (void)files_.DeleteFile(path_);
+    (void)files_.DeleteFile(rotatedPath());
   } catch (...) {
     // The log is a trace aid; it must never stop the controller from starting.
   }
@@ -31,13 +32,14 @@ void ControlLog::RotateIfFull() {
   const bool mayBeFull = sizeAtCheck_ + writtenSinceCheck_ >= kRotateBytes;
   if (sizeKnown_ && !mayBeFull && writtenSinceCheck_ < kRecheckBytes) return;
 
-  sizeAtCheck_ = files_.FileSize(path_).value_or(0);
+  const OsResult<uint64_t> size = files_.FileSize(path_);
+  sizeAtCheck_ = size ? *size : 0;
   writtenSinceCheck_ = 0;
   sizeKnown_ = true;
   if (sizeAtCheck_ < kRotateBytes) return;
   // A log that cannot be moved (held open elsewhere) keeps growing rather than losing lines; the
   // zero size makes the next attempt wait for kRecheckBytes instead of costing every write.
-  files_.MoveFileReplacing(path_, rotatedPath());
+  (void)files_.MoveFileReplacing(path_, rotatedPath());
   sizeAtCheck_ = 0;
 }
 

@@ -77,7 +77,7 @@ int64_t ReadFeedbackDue(ProfileStore& profiles, const std::string& iniPath) {
 }
 
 void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_t seconds) {
-  profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
+  (void)profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
 }
 
 ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,
@@ -94,8 +94,10 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
   info.ClientName = ChildText(*main, "clientname");
 
   if (!info.ProductGuid.empty()) {
-    if (auto key = registry.OpenMachineKey(kUninstallKeyPrefix + info.ProductGuid, reg::kRead)) {
-      info.InstallLocation = key->ReadString("InstallLocation").value_or("");
+    if (auto key =
+            registry.OpenMachineKey(kUninstallKeyPrefix + info.ProductGuid, KeyAccess::Read)) {
+      const OsResult<std::string> location = (*key)->ReadString("InstallLocation");
+      if (location) info.InstallLocation = *location;
     }
   }
   info.ClientAvailable = files.FileExists(info.InstallLocation + "\\" + info.ClientName);

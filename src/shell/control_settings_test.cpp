@@ -135,7 +135,7 @@ TEST(ProductInfo, FindsTheClientThroughTheUninstallEntry) {
   EXPECT_EQ(info.ProductGuid, "{5A1E}");
   EXPECT_EQ(info.InstallLocation, "C:\\Client");
   EXPECT_TRUE(info.ClientAvailable);
-  EXPECT_EQ(f.registry.opens.back().second, reg::kRead);
+  EXPECT_EQ(f.registry.opens.back().second, KeyAccess::Read);
 }
 
 TEST(ProductInfo, MissingFileIsQuietButMalformedOrMainlessThrows) {

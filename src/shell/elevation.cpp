@@ -10,7 +10,9 @@ namespace dpc {
 bool IsUacPlatform(ProcessInfo& process) { return process.OsMajorVersion() == 6; }
 
 bool IsProcessElevated(ProcessInfo& process) {
-  return process.QueryIntegrityRid() == kHighIntegrityRid;
+  // A label that cannot be read is no proof of elevation.
+  const OsResult<uint32_t> rid = process.QueryIntegrityRid();
+  return rid && *rid == kHighIntegrityRid;
 }
 
 bool HasElevationArgument(const std::vector<std::string>& arguments) {
@@ -29,15 +31,16 @@ std::optional<int> ElevatedActionCode(const std::vector<std::string>& arguments,
 
 void RelaunchElevated(Shell& shell, const std::string& executablePath, int code) {
   // Its own folder, not this process's current one, for both attempts below.
-  ShellExecuteRequest request = ProgramStart(executablePath, show::kShowNormal);
+  ShellExecuteRequest request = ProgramStart(executablePath, ShowMode::Normal);
   request.verb = "runas";
   request.parameters = std::string(kElevationArgument) + " " + std::to_string(code);
-  if (!shell.ExecuteEx(request)) return;
+  if (shell.ExecuteEx(request)) return;
 
   // Consent declined or not possible: a plain controller takes this one's place.
   request.verb.clear();
   request.parameters.clear();
-  if (auto error = shell.ExecuteEx(request)) throw SystemError(*error);
+  if (const OsStatus started = shell.ExecuteEx(request); !started)
+    throw SystemError(started.error());
 }
 
 ElevationGate::Decision ElevationGate::Decide() {

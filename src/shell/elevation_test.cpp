@@ -74,13 +74,13 @@ TEST(RelaunchElevated, AsksForRunasThenAPlainControllerThenReportsTheError) {
   RelaunchElevated(accepted, "C:\\Durvin\\Control.exe", 11);
   ASSERT_EQ(accepted.executeEx.size(), 1u);
   const auto& r = accepted.executeEx[0];
-  EXPECT_EQ(r.mask, 0x500u);
+  EXPECT_EQ(r.flags, ExecuteFlags::WaitForDde | ExecuteFlags::NoErrorUi);
   EXPECT_EQ(r.owner, kNoWindow);
   EXPECT_EQ(r.verb, "runas");
   EXPECT_EQ(r.file, "C:\\Durvin\\Control.exe");
   EXPECT_EQ(r.parameters, "elevation 11");
   EXPECT_EQ(r.directory, "C:\\Durvin\\");
-  EXPECT_EQ(r.show, 1);
+  EXPECT_EQ(r.show, ShowMode::Normal);
 
   test::FakeShell declined;
   declined.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."}};

@@ -47,7 +47,7 @@ int32_t PanelDraw(const char16_t* text, int32_t line, uint8_t highlight, uint8_t
 
 class RecordingProcess : public test::FakeProcessInfo {
  public:
-  uint32_t QueryIntegrityRid() override {
+  OsResult<uint32_t> QueryIntegrityRid() override {
     Record("integrity");
     return FakeProcessInfo::QueryIntegrityRid();
   }
@@ -69,20 +69,17 @@ class RecordingXml : public test::FakeXmlParser {
 };
 class RecordingFiles : public test::FakeFileSystem {
  public:
-  bool DeleteFile(const std::string& path) override {
+  OsStatus DeleteFile(const std::string& path) override {
     Record("delete " + path.substr(path.find_last_of('.')));
     return FakeFileSystem::DeleteFile(path);
   }
 };
 class RecordingRegistry : public test::FakeRegistry {
  public:
-  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
+  OsResult<std::unique_ptr<RegistryKey>> OpenMachineKey(const std::string& path,
+                                                        KeyAccess access) override {
     Record(path == kRun ? "run key" : "uninstall key");
     return FakeRegistry::OpenMachineKey(path, access);
-  }
-  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
-    Record(path == kRun ? "run key" : "uninstall key");
-    return FakeRegistry::OpenMachineKeyOrError(path, access);
   }
 };
 
@@ -112,7 +109,7 @@ struct Rig {
   Rig() {
     gEvents = &events;
     process.exePath = kExe;
-    shell.specialFolders[0x25] = "C:\\Windows\\system32";
+    shell.specialFolders[SpecialFolder::System] = "C:\\Windows\\system32";
     pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
         {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
@@ -588,7 +585,7 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   Rig rig;
   rig.process.majorVersion = 10;
   rig.InstallServer(state::kStopped);
-  rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+  rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
   rig.folders.AddFile(kTicket,
                       "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
   for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
@@ -625,7 +622,7 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
   for (const bool goesOn : {false, true}) {
     Rig rig;
     rig.InstallServer(state::kStopped);
-    rig.shell.specialFolders[0x23] = "C:\\ProgramData";
+    rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
     rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
                         "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
     for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");

@@ -140,28 +140,32 @@ AutostartEntry AutostartEntryFor(const std::string& executablePath) {
 }
 
 bool IsAutostartPresent(Registry& registry, const std::string& executablePath) {
-  auto key = registry.OpenMachineKey(kRunKey, reg::kRead);
-  return key && key->ValueExists(AutostartEntryFor(executablePath).name);
+  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::Read);
+  if (!key) return false;
+  const OsResult<bool> present = (*key)->ValueExists(AutostartEntryFor(executablePath).name);
+  return present && *present;
 }
 
 bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator) {
   const AutostartEntry entry = AutostartEntryFor(executablePath);
-  KeyOpening opening = registry.OpenMachineKeyOrError(kRunKey, reg::kRead | reg::kWrite);
-  if (!opening.key) {
+  const auto refused = [&](const OsError& error) {
     // Why, in the system's words: an ordinary user is refused (5), not told "Code: 0".
-    throw std::runtime_error(
-        translator.Format("Failed to set data for '%s'", {entry.name}) + "\r\n" +
-        TranslateSystemError(translator, opening.error.code, opening.error.text));
-  }
-  const std::unique_ptr<RegistryKey>& key = opening.key;
-  if (key->ValueExists(entry.name)) {
-    if (key->DeleteValue(entry.name)) {
+    return std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}) +
+                              "\r\n" + TranslateSystemError(translator, error.code, error.text));
+  };
+  auto opened = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
+  if (!opened) throw refused(opened.error());
+  RegistryKey& key = **opened;
+  const OsResult<bool> present = key.ValueExists(entry.name);
+  if (!present) throw refused(present.error());
+  if (*present) {
+    if (!key.DeleteValue(entry.name)) {
       throw std::runtime_error(translator.Format("Failed to delete value '%s'", {entry.name}));
     }
     return false;
   }
-  if (key->WriteString(entry.name, entry.data)) {
+  if (!key.WriteString(entry.name, entry.data)) {
     throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
   }
   return true;

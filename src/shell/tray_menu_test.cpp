@@ -230,7 +230,7 @@ TEST(Autostart, ToggleWritesTheQuotedPathThenRemovesIt) {
   EXPECT_FALSE(ToggleAutostart(registry, kExe, Translator{}));
   EXPECT_EQ(registry.keys[kRun].values.count("DurvinProofControl"), 0u);
   EXPECT_EQ(registry.keys[kRun].values.count("Other"), 1u);
-  EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), 0x2001Fu));
+  EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), KeyAccess::ReadWrite));
 }
 
 TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueNameAndTheRealCode) {

@@ -184,29 +184,29 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return true;
   }
 
-  std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) override {
+  OsStatus SetAttributes(const std::string& path, uint32_t attributes) override {
     const auto lock = Lock();
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end()) return OsError{2, "SetFileAttributesW", "Not found."};
     it->second.attributes = attributes | (it->second.folder ? file_attribute::kDirectory : 0);
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
-  std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
-                                     const CopyProgressCallback& progress) override {
+  OsStatus CopyNewFile(const std::string& from, const std::string& to,
+                       const CopyProgressCallback& progress) override {
     if (beforeCopy) beforeCopy(from);
     const auto lock = Lock();
     journal.push_back("copy " + from);
     return Copy(from, to, progress, "CopyFileExW");
   }
 
-  std::optional<OsError> RemoveFile(const std::string& path) override {
+  OsStatus RemoveFile(const std::string& path) override {
     if (const OsError* error = Staged(removeErrors, path)) return *error;
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end() || it->second.folder) return OsError{2, "DeleteFileW", "Not found."};
     if (ReadOnly(it->second)) return AccessDenied("DeleteFileW");
     nodes_.erase(it);
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
   OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
@@ -244,10 +244,10 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return DriveSpace{FreeBytes(letter), total};
   }
 
-  std::optional<OsError> RecycleTree(const std::string& path) override {
+  OsStatus RecycleTree(const std::string& path) override {
     journal.push_back("recycle " + path);
-    if (recycleError) return recycleError;
-    if (recycleLeavesFolder) return std::nullopt;
+    if (recycleError) return *recycleError;
+    if (recycleLeavesFolder) return OsStatus::Success();
     const std::string key = Key(Resolve(path));
     if (nodes_.count(key) == 0) return OsError{2, "SHFileOperationW", "Not found."};
     if (HeldAtOrBelow(key)) return OsError{32, "SHFileOperationW", "In use."};
@@ -258,7 +258,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     nodes_.erase(key);
     if (binItems && binKeeps) ++*binItems;
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
   OsResult<std::string> ReadFileBytes(const std::string& path) override {
@@ -268,13 +268,12 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return node->content;
   }
 
-  std::optional<OsError> WriteFileFlushed(const std::string& path,
-                                          const std::string& bytes) override {
+  OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override {
     journal.push_back("write " + path);
-    if (writeError) return writeError;
+    if (writeError) return *writeError;
     if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
     AddFile(path, bytes);
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
   OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
@@ -287,11 +286,11 @@ class FakeFolderFileSystem : public FolderFileSystem {
         *this, key, FileIdentity{static_cast<uint32_t>(key[0]), it->second.id}, Entry(it->second)));
   }
 
-  std::optional<OsError> RecycleTreeGuarded(const std::string& path) override {
+  OsStatus RecycleTreeGuarded(const std::string& path) override {
     if (!guardedRecycle) return OsError{50, "IFileOperation::Advise", "Not supported."};
     if (guardedRecycleError) {
       journal.push_back("refused " + path);
-      return guardedRecycleError;
+      return *guardedRecycleError;
     }
     return RecycleTree(path);
   }
@@ -309,7 +308,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     return it == clusters.end() ? 1 : it->second;
   }
 
-  std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override {
+  OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override {
     ++replaceCalls;
     journal.push_back("replace " + to);
     if (!replaceErrors.empty()) {
@@ -326,7 +325,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     nodes_.erase(it);
     moved.name = LastName(to);
     nodes_[Key(to)] = moved;
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
   void SetOwner(const std::string& path, const std::string& owner) {
@@ -341,22 +340,20 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::map<std::string, OsError> removeErrors;  // by file path
   std::deque<OsError> keepingReplaceErrors;     // one per ReplaceFileKeepingSecurity call
 
-  std::optional<OsError> CreateNewFileFlushed(const std::string& path,
-                                              const std::string& bytes) override {
+  OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override {
     journal.push_back("create " + path);
     if (nodes_.count(Key(Resolve(path))) != 0)
       return OsError{80, "CreateFileW", "The file exists."};
-    if (writeError) return writeError;
+    if (writeError) return *writeError;
     if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
     AddFile(path, bytes);
     nodes_.at(Key(path)).owner = "controller";
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
   // The replacement takes the replaced file's owner and attributes. As the system's does, a
   // failure to move the replacement into place (1176, 1177) leaves nothing at the replaced name.
-  std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
-                                                    const std::string& to) override {
+  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) override {
     journal.push_back("replace keeping " + to);
     if (!keepingReplaceErrors.empty()) {
       OsError error = keepingReplaceErrors.front();
@@ -374,7 +371,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     replacement.attributes = target->second.attributes;
     target->second = replacement;
     nodes_.erase(source);
-    return std::nullopt;
+    return OsStatus::Success();
   }
 
  private:
@@ -384,11 +381,11 @@ class FakeFolderFileSystem : public FolderFileSystem {
   std::unique_lock<std::recursive_mutex> Lock() const {
     return std::unique_lock<std::recursive_mutex>(mutex_);
   }
-  std::optional<OsError> Copy(const std::string& from, const std::string& to,
-                              const CopyProgressCallback& progress, const char* api) {
+  OsStatus Copy(const std::string& from, const std::string& to,
+                const CopyProgressCallback& progress, const char* api) {
     const std::string source = Key(Resolve(from));
     const std::string target = Key(Resolve(to));
-    auto done = [&](std::optional<OsError> result) {
+    auto done = [&](OsStatus result) {
       if (onCopy) onCopy(from);
       return result;
     };
@@ -414,7 +411,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     made = copy;
     made.name = LastName(to);
     made.id = ++lastId_;
-    return done(std::nullopt);
+    return done(OsStatus::Success());
   }
 
   static bool ReadOnly(const Node& node) {

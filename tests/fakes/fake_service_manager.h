@@ -30,7 +30,7 @@ class FakeServiceManager : public ServiceManager {
   };
   struct OpenCall {
     std::string machine, name;
-    uint32_t managerAccess, serviceAccess;
+    ServiceRights rights;
   };
 
   Service& Install(const std::string& name, const std::string& displayName, uint32_t state) {
@@ -55,31 +55,28 @@ class FakeServiceManager : public ServiceManager {
   }
   Service& Get(const std::string& name) { return services_.at(name); }
 
-  std::vector<ServiceEntry> EnumServices(uint32_t type, uint32_t state) override {
+  OsResult<std::vector<ServiceEntry>> EnumServices(ServiceTypes types,
+                                                   ServiceStates states) override {
     std::lock_guard lock(mutex_);
-    enumCalls.push_back({type, state});
-    if (enumError) throw SystemError(*enumError);
+    enumCalls.push_back({types, states});
+    if (enumError) return *enumError;
     std::vector<ServiceEntry> entries;
     for (auto& [name, s] : services_) entries.push_back({name, s.displayName, s.status});
     return entries;
   }
 
-  std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                      uint32_t managerAccess, uint32_t serviceAccess,
-                                      uint32_t* error) override {
+  OsResult<std::unique_ptr<OpenedService>> Open(const std::string& machine, const std::string& name,
+                                                ServiceRights rights) override {
     std::lock_guard lock(mutex_);
-    openCalls.push_back({machine, name, managerAccess, serviceAccess});
-    if (managerUnavailable || services_.count(name) == 0) {
-      // ERROR_ACCESS_DENIED, ERROR_SERVICE_DOES_NOT_EXIST
-      if (error) *error = managerUnavailable ? 5 : 1060;
-      return nullptr;
-    }
-    return std::make_unique<Handle>(*this, name);
+    openCalls.push_back({machine, name, rights});
+    if (managerUnavailable) return OsError{5, "OpenSCManagerA", "Access is denied."};
+    if (services_.count(name) == 0) return OsError{1060, "OpenServiceW", "Not installed."};
+    return std::unique_ptr<OpenedService>(std::make_unique<Handle>(*this, name));
   }
 
   std::optional<OsError> enumError;
   bool managerUnavailable = false;
-  std::vector<std::pair<uint32_t, uint32_t>> enumCalls;
+  std::vector<std::pair<ServiceTypes, ServiceStates>> enumCalls;
   std::vector<OpenCall> openCalls;
   int startRequests = 0;
   int stopRequests = 0;
@@ -89,11 +86,12 @@ class FakeServiceManager : public ServiceManager {
   class Handle : public OpenedService {
    public:
     Handle(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
-    std::optional<ServiceStatus> QueryStatus() override {
+    OsResult<ServiceStatus> QueryStatus() override {
       std::lock_guard lock(owner_.mutex_);
       ++owner_.queries;
       auto it = owner_.services_.find(name_);
-      if (it == owner_.services_.end() || it->second.failQuery) return std::nullopt;
+      if (it == owner_.services_.end() || it->second.failQuery)
+        return OsError{6, "QueryServiceStatus", "The handle is invalid."};
       auto& s = it->second;
       if (!s.script.empty()) {
         s.status = s.script.front();
@@ -101,35 +99,32 @@ class FakeServiceManager : public ServiceManager {
       }
       return s.status;
     }
-    bool Start() override {
+    OsStatus Start() override {
       std::lock_guard lock(owner_.mutex_);
       ++owner_.startRequests;
       auto& s = owner_.services_.at(name_);
       if (s.refuseStart || s.status.currentState != 1) {
         // ERROR_SERVICE_ALREADY_RUNNING for a service that is not stopped
-        lastRefusal_ = s.refuseStart ? s.startRefusal : 1056;
-        return false;
+        return OsError{s.refuseStart ? s.startRefusal : 1056, "StartServiceW", ""};
       }
       s.status = s.afterStart.value_or(ServiceStatus{4, 0, 0});
-      return true;
+      return OsStatus::Success();
     }
-    std::optional<ServiceStatus> ControlStop() override {
+    OsResult<ServiceStatus> ControlStop() override {
       std::lock_guard lock(owner_.mutex_);
       ++owner_.stopRequests;
       auto& s = owner_.services_.at(name_);
       if (s.refuseStop || s.status.currentState == 1) {
-        lastRefusal_ = s.refuseStop ? 5 : 1062;  // ERROR_ACCESS_DENIED, ERROR_SERVICE_NOT_ACTIVE
-        return std::nullopt;
+        // ERROR_ACCESS_DENIED, ERROR_SERVICE_NOT_ACTIVE
+        return OsError{s.refuseStop ? 5u : 1062u, "ControlService", ""};
       }
       s.status = s.afterStop.value_or(ServiceStatus{1, 0, 0});
       return s.status;
     }
-    uint32_t LastRefusal() override { return lastRefusal_; }
 
    private:
     FakeServiceManager& owner_;
     std::string name_;
-    uint32_t lastRefusal_ = 0;
   };
 
   std::recursive_mutex mutex_;

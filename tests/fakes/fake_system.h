@@ -24,7 +24,11 @@ namespace dpc::test {
 class FakeProcessInfo : public ProcessInfo {
  public:
   uint32_t OsMajorVersion() override { return majorVersion; }
-  uint32_t QueryIntegrityRid() override { return integrityRid; }
+  // An integrity RID of 0 stands for a token whose label cannot be read.
+  OsResult<uint32_t> QueryIntegrityRid() override {
+    if (integrityRid == 0) return OsError{5, "OpenProcessToken", "Access is denied."};
+    return integrityRid;
+  }
   std::string ExecutablePath() override { return exePath; }
   std::vector<std::string> Arguments() override { return arguments; }
   std::string SystemErrorText(uint32_t code) override {
@@ -44,44 +48,46 @@ class FakeShell : public Shell {
   struct ExecuteCall {
     WindowId owner;
     std::string verb, file, parameters, directory;
-    int show;
+    ShowMode show;
   };
   struct WinExecCall {
     std::string commandLine;
-    int show;
+    ShowMode show;
     std::string directory;
   };
 
-  std::optional<OsError> ExecuteEx(const ShellExecuteRequest& request) override {
+  OsStatus ExecuteEx(const ShellExecuteRequest& request) override {
     executeEx.push_back(request);
-    if (executeExResults.empty()) return std::nullopt;
+    if (executeExResults.empty()) return OsStatus::Success();
     auto result = executeExResults.front();
     executeExResults.erase(executeExResults.begin());
     return result;
   }
-  intptr_t Execute(WindowId owner, const std::string& verb, const std::string& file,
-                   const std::string& parameters, const std::string& directory, int show) override {
+  OsStatus Execute(WindowId owner, const std::string& verb, const std::string& file,
+                   const std::string& parameters, const std::string& directory,
+                   ShowMode show) override {
     execute.push_back({owner, verb, file, parameters, directory, show});
     return executeResult;
   }
-  uint32_t WinExec(const std::string& commandLine, int show,
+  OsStatus WinExec(const std::string& commandLine, ShowMode show,
                    const std::string& directory) override {
     winExec.push_back({commandLine, show, directory});
     return winExecResult;
   }
-  std::string SpecialFolderPath(int csidl, bool) override {
-    auto it = specialFolders.find(csidl);
-    return it == specialFolders.end() ? std::string() : it->second;
+  OsResult<std::string> SpecialFolderPath(SpecialFolder folder) override {
+    auto it = specialFolders.find(folder);
+    if (it == specialFolders.end()) return OsError{2, "SHGetFolderPathW", "Not found."};
+    return it->second;
   }
 
   std::vector<ShellExecuteRequest> executeEx;
   // Results of successive ExecuteEx calls; success once exhausted.
-  std::vector<std::optional<OsError>> executeExResults;
+  std::vector<OsStatus> executeExResults;
   std::vector<ExecuteCall> execute;
-  intptr_t executeResult = 42;
+  OsStatus executeResult;
   std::vector<WinExecCall> winExec;
-  uint32_t winExecResult = 33;
-  std::map<int, std::string> specialFolders;
+  OsStatus winExecResult;
+  std::map<SpecialFolder, std::string> specialFolders;
 };
 
 // HKEY_LOCAL_MACHINE as a map of key path to values. Key paths compare as written.
@@ -91,39 +97,39 @@ class FakeRegistry : public Registry {
     std::map<std::string, std::string> values;
     bool readOnly = false;
   };
-  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override {
-    return FakeRegistry::OpenMachineKeyOrError(path, access).key;
-  }
   // A missing key fails with 2, as Windows would.
-  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override {
+  OsResult<std::unique_ptr<RegistryKey>> OpenMachineKey(const std::string& path,
+                                                        KeyAccess access) override {
     opens.push_back({path, access});
     auto it = keys.find(path);
     if (it == keys.end())
-      return {nullptr, {2, "RegOpenKeyExW", "The system cannot find the file specified."}};
-    return {std::make_unique<OpenKey>(it->second), {}};
+      return OsError{2, "RegOpenKeyExW", "The system cannot find the file specified."};
+    return std::unique_ptr<RegistryKey>(std::make_unique<OpenKey>(it->second));
   }
   std::map<std::string, Key> keys;
-  std::vector<std::pair<std::string, uint32_t>> opens;
+  std::vector<std::pair<std::string, KeyAccess>> opens;
 
  private:
   class OpenKey : public RegistryKey {
    public:
     explicit OpenKey(Key& key) : key_(key) {}
-    bool ValueExists(const std::string& name) override { return key_.values.count(name) > 0; }
-    std::optional<std::string> ReadString(const std::string& name) override {
+    OsResult<bool> ValueExists(const std::string& name) override {
+      return key_.values.count(name) > 0;
+    }
+    OsResult<std::string> ReadString(const std::string& name) override {
       auto it = key_.values.find(name);
-      if (it == key_.values.end()) return std::nullopt;
+      if (it == key_.values.end()) return OsError{2, "RegQueryValueExW", "Not found."};
       return it->second;
     }
-    std::optional<OsError> WriteString(const std::string& name, const std::string& value) override {
+    OsStatus WriteString(const std::string& name, const std::string& value) override {
       if (key_.readOnly) return OsError{5, "RegSetValueExW", "Access is denied."};
       key_.values[name] = value;
-      return std::nullopt;
+      return OsStatus::Success();
     }
-    std::optional<OsError> DeleteValue(const std::string& name) override {
+    OsStatus DeleteValue(const std::string& name) override {
       if (key_.readOnly) return OsError{5, "RegDeleteValueW", "Access is denied."};
       if (key_.values.erase(name) == 0) return OsError{2, "RegDeleteValueW", "Not found."};
-      return std::nullopt;
+      return OsStatus::Success();
     }
 
    private:
@@ -135,31 +141,37 @@ class FakeRegistry : public Registry {
 class FakeFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override { return files.count(path) > 0; }
-  bool DeleteFile(const std::string& path) override { return files.erase(path) > 0; }
-  bool AppendAnsiText(const std::string& path, const std::string& text) override {
-    if (unwritable.count(path)) return false;
-    files[path] += text;
-    return true;
+  OsStatus DeleteFile(const std::string& path) override {
+    if (files.erase(path) == 0) return NotFound("DeleteFileW");
+    return OsStatus::Success();
   }
-  std::optional<uint64_t> FileSize(const std::string& path) override {
+  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
+    if (unwritable.count(path)) return OsError{5, "CreateFileW", "Access is denied."};
+    files[path] += text;
+    return OsStatus::Success();
+  }
+  OsResult<uint64_t> FileSize(const std::string& path) override {
     auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
+    if (it == files.end()) return NotFound("GetFileAttributesExW");
     return it->second.size() + padding[path];
   }
-  std::optional<FileStamp> Stamp(const std::string& path) override {
+  OsResult<FileStamp> Stamp(const std::string& path) override {
     ++stamps;
     auto size = FileSize(path);
-    if (!size) return std::nullopt;
+    if (!size) return size.error();
     return FileStamp{*size, writeTimes[path]};
   }
-  bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+  OsStatus MoveFileReplacing(const std::string& from, const std::string& to) override {
     auto it = files.find(from);
-    if (it == files.end()) return false;
+    if (it == files.end()) return NotFound("MoveFileExW");
     files[to] = it->second;
     padding[to] = padding[from];
     files.erase(from);
     padding.erase(from);
-    return true;
+    return OsStatus::Success();
+  }
+  static OsError NotFound(const char* api) {
+    return OsError{2, api, "The system cannot find the file specified."};
   }
   std::map<std::string, std::string> files;
   // Extra bytes a file reports beyond its stored content, to stand for a large file.
@@ -184,11 +196,11 @@ class FakeProfileStore : public ProfileStore {
     auto k = s->second.find(Lower(key));
     return k == s->second.end() ? fallback : k->second;
   }
-  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& value) override {
-    if (readOnly) return false;
+  OsStatus WriteString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& value) override {
+    if (readOnly) return OsError{5, "WritePrivateProfileStringW", "Access is denied."};
     data[file][Lower(section)][Lower(key)] = value;
-    return true;
+    return OsStatus::Success();
   }
   void Set(const std::string& file, const std::string& section, const std::string& key,
            const std::string& value) {
@@ -289,11 +301,11 @@ class FakeInstallerLink : public InstallerLink {
 // Libraries by name, each a table of export addresses.
 class FakeLibraryLoader : public LibraryLoader {
  public:
-  std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+  OsResult<std::unique_ptr<DynamicLibrary>> Load(const std::string& name) override {
     loads.push_back(name);
     auto it = libraries.find(name);
-    if (it == libraries.end()) return nullptr;
-    return std::make_unique<Library>(it->second, unloads);
+    if (it == libraries.end()) return OsError{126, "LoadLibraryExW", "Module not found."};
+    return std::unique_ptr<DynamicLibrary>(std::make_unique<Library>(it->second, unloads));
   }
   std::map<std::string, std::map<std::string, void*>> libraries;
   std::vector<std::string> loads;
@@ -305,9 +317,10 @@ class FakeLibraryLoader : public LibraryLoader {
     Library(const std::map<std::string, void*>& exports, int& unloads)
         : exports_(exports), unloads_(unloads) {}
     ~Library() override { ++unloads_; }
-    void* Symbol(const char* name) override {
+    OsResult<void*> Symbol(const char* name) override {
       auto it = exports_.find(name);
-      return it == exports_.end() ? nullptr : it->second;
+      if (it == exports_.end()) return OsError{127, "GetProcAddress", "Procedure not found."};
+      return it->second;
     }
 
    private:

@@ -91,16 +91,20 @@ std::optional<fs::path> StartMenuLink() {
   return std::nullopt;
 }
 
-// The Run value's data as the 32-bit controller sees it.
-std::optional<std::string> AutostartData() {
-  auto key = win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead);
-  return key ? key->ReadString("DurvinProofControl") : std::nullopt;
+// A string value as the 32-bit controller sees it; nullopt when it or its key is missing.
+std::optional<std::string> ReadValue(const std::string& keyPath, const std::string& name) {
+  auto key = win32::RegistryWin().OpenMachineKey(keyPath, KeyAccess::Read);
+  if (!key) return std::nullopt;
+  OsResult<std::string> value = (*key)->ReadString(name);
+  if (!value) return std::nullopt;
+  return *value;
 }
 
+// The Run value's data as the 32-bit controller sees it.
+std::optional<std::string> AutostartData() { return ReadValue(kRunKey, "DurvinProofControl"); }
+
 std::optional<std::string> UninstallEntryVersion(const char* productCode) {
-  auto key = win32::RegistryWin().OpenMachineKey(kUninstallKeyPrefix + std::string(productCode),
-                                                 reg::kRead);
-  return key ? key->ReadString("DisplayVersion") : std::nullopt;
+  return ReadValue(kUninstallKeyPrefix + std::string(productCode), "DisplayVersion");
 }
 
 std::string FileVersion(const fs::path& file) {
@@ -258,7 +262,7 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
   EXPECT_FALSE(fs::exists(ProductFolder() / L"Control"));
   EXPECT_TRUE(fs::exists(ProductFolder() / kClientName)) << "the product's own part was removed";
   EXPECT_EQ(AutostartData(), std::nullopt);
-  EXPECT_TRUE(win32::RegistryWin().OpenMachineKey(kRunKey, reg::kRead))
+  EXPECT_TRUE(win32::RegistryWin().OpenMachineKey(kRunKey, KeyAccess::Read))
       << "the machine's Run key went with the last value in it";
   EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
   EXPECT_FALSE(StartMenuLink());
@@ -272,8 +276,8 @@ TEST_F(Installer, UpgradeKeepsAnAutostartSwitchedOffAndTheEditedSettings) {
   ToggleAutostartWithTheController();
   ASSERT_EQ(AutostartData(), std::nullopt) << "the controller's toggle missed the package's value";
   const std::string ini = Utf8(Installed(L"DurvinProofControl.ini"));
-  profiles_.WriteString(ini, "Restart", "Time", "04:30:00");
-  profiles_.WriteString(ini, "Control", "HideUpdater", "1");
+  ASSERT_TRUE(profiles_.WriteString(ini, "Restart", "Time", "04:30:00"));
+  ASSERT_TRUE(profiles_.WriteString(ini, "Control", "HideUpdater", "1"));
 
   ASSERT_EQ(Msiexec(L"/i " + kUpgrade), 0u);
   EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);

@@ -72,7 +72,7 @@ class StandInLibrary : public ::testing::Test {
 
   struct InFolder final : LibraryLoader {
     explicit InFolder(const fs::path& folder) : folder(folder) {}
-    std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+    OsResult<std::unique_ptr<DynamicLibrary>> Load(const std::string& name) override {
       return real.Load(win32::WideToUtf8((folder / name).wstring()));
     }
     const fs::path& folder;

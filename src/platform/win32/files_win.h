@@ -13,14 +13,13 @@ namespace dpc::win32 {
 class FileSystemWin final : public FileSystem {
  public:
   bool FileExists(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  OsStatus DeleteFile(const std::string& path) override;
   // Characters the ANSI code page lacks are stored as its default character ('?'): the line is
   // kept rather than lost.
-  bool AppendAnsiText(const std::string& path, const std::string& text) override;
-  // nullopt for a folder or a missing file.
-  std::optional<uint64_t> FileSize(const std::string& path) override;
-  std::optional<FileStamp> Stamp(const std::string& path) override;
-  bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override;
+  OsResult<uint64_t> FileSize(const std::string& path) override;
+  OsResult<FileStamp> Stamp(const std::string& path) override;
+  OsStatus MoveFileReplacing(const std::string& from, const std::string& to) override;
 };
 
 // Paths must be absolute: a bare name would be looked up in the Windows folder.
@@ -28,8 +27,8 @@ class ProfileStoreWin final : public ProfileStore {
  public:
   std::string ReadString(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& fallback) override;
-  bool WriteString(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& value) override;
+  OsStatus WriteString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& value) override;
 };
 
 }  // namespace dpc::win32

@@ -41,14 +41,17 @@ TEST_F(FileSystemWinTest, ExistsSizeAndDeleteSeeFilesNotFolders) {
   const std::string file = folder.File("\xE6\x9D\xB1\xE4\xBA\xAC.txt");
   WriteBytes(file, "12345");
   EXPECT_TRUE(files.FileExists(file));
-  EXPECT_EQ(files.FileSize(file), 5u);
+  EXPECT_EQ(files.FileSize(file).value(), 5u);
   EXPECT_FALSE(files.FileExists(folder.path()));
-  EXPECT_EQ(files.FileSize(folder.path()), std::nullopt);
+  EXPECT_EQ(files.FileSize(folder.path()).error().code, static_cast<uint32_t>(ERROR_DIRECTORY));
 
   EXPECT_TRUE(files.DeleteFile(file));
   EXPECT_FALSE(files.FileExists(file));
-  EXPECT_EQ(files.FileSize(file), std::nullopt);
-  EXPECT_FALSE(files.DeleteFile(file));
+  EXPECT_EQ(files.FileSize(file).error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  const OsStatus again = files.DeleteFile(file);
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(again.error().api, "DeleteFileW");
 }
 
 TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
@@ -61,9 +64,10 @@ TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
                                       OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(::SetFileTime(handle, nullptr, nullptr, &written));
   ::CloseHandle(handle);
-  EXPECT_EQ(files.Stamp(file), (FileStamp{4, time}));
-  EXPECT_EQ(files.Stamp(folder.path()), std::nullopt);
-  EXPECT_EQ(files.Stamp(folder.File("none.xml")), std::nullopt);
+  EXPECT_EQ(files.Stamp(file).value(), (FileStamp{4, time}));
+  EXPECT_FALSE(files.Stamp(folder.path()));
+  EXPECT_EQ(files.Stamp(folder.File("none.xml")).error().code,
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(FileSystemWinTest, MoveReplacesAnExistingTarget) {

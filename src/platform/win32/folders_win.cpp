@@ -77,7 +77,7 @@ bool ReadFully(HANDLE file, char* buffer, DWORD size, DWORD& got) {
 }
 
 // Writes every byte to the open file, then flushes it to the disk.
-std::optional<OsError> WriteAllFlushed(HANDLE file, const std::string& bytes) {
+OsStatus WriteAllFlushed(HANDLE file, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
@@ -89,7 +89,7 @@ std::optional<OsError> WriteAllFlushed(HANDLE file, const std::string& bytes) {
     done += written;
   }
   if (!::FlushFileBuffers(file)) return LastOsError("FlushFileBuffers");
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
 ScopedFileHandle OpenForReading(const std::string& path) {
@@ -340,17 +340,15 @@ OsResult<bool> FolderFileSystemWin::CreateFolderTree(const std::string& path) {
   return true;
 }
 
-std::optional<OsError> FolderFileSystemWin::SetAttributes(const std::string& path,
-                                                          uint32_t attributes) {
+OsStatus FolderFileSystemWin::SetAttributes(const std::string& path, uint32_t attributes) {
   if (!::SetFileAttributesW(ExtendedPath(path).c_str(), attributes)) {
     return LastOsError("SetFileAttributesW");
   }
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
-std::optional<OsError> FolderFileSystemWin::CopyNewFile(const std::string& from,
-                                                        const std::string& to,
-                                                        const CopyProgressCallback& progress) {
+OsStatus FolderFileSystemWin::CopyNewFile(const std::string& from, const std::string& to,
+                                          const CopyProgressCallback& progress) {
   const std::wstring source = ExtendedPath(from);
   const std::wstring target = ExtendedPath(to);
   // Asked first, so that whatever stands at the target after a failed copy is our own partial
@@ -362,7 +360,7 @@ std::optional<OsError> FolderFileSystemWin::CopyNewFile(const std::string& from,
   BOOL cancel = FALSE;
   if (::CopyFileExW(source.c_str(), target.c_str(), CopyProgressRoutine, &context, &cancel,
                     COPY_FILE_FAIL_IF_EXISTS)) {
-    return std::nullopt;
+    return OsStatus::Success();
   }
   const DWORD code = ::GetLastError();
   if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
@@ -373,9 +371,9 @@ std::optional<OsError> FolderFileSystemWin::CopyNewFile(const std::string& from,
   return MakeOsError(code, "CopyFileExW");
 }
 
-std::optional<OsError> FolderFileSystemWin::RemoveFile(const std::string& path) {
+OsStatus FolderFileSystemWin::RemoveFile(const std::string& path) {
   if (!::DeleteFileW(ExtendedPath(path).c_str())) return LastOsError("DeleteFileW");
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
 OsResult<bool> FolderFileSystemWin::SameContent(const std::string& a, const std::string& b) {
@@ -474,7 +472,7 @@ OsResult<DriveSpace> FolderFileSystemWin::FreeSpace(char letter) {
   return DriveSpace{available.QuadPart, total.QuadPart};
 }
 
-std::optional<OsError> FolderFileSystemWin::RecycleTree(const std::string& path) {
+OsStatus FolderFileSystemWin::RecycleTree(const std::string& path) {
   std::wstring from = Utf8ToWide(WithoutTrailingSeparators(path));
   for (wchar_t& c : from) {
     if (c == L'/') c = L'\\';
@@ -491,7 +489,7 @@ std::optional<OsError> FolderFileSystemWin::RecycleTree(const std::string& path)
     return OsError{static_cast<uint32_t>(result), "SHFileOperationW", ShellOperationText(result)};
   }
   if (operation.fAnyOperationsAborted) return MakeOsError(ERROR_CANCELLED, "SHFileOperationW");
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
 OsResult<std::string> FolderFileSystemWin::ReadFileBytes(const std::string& path) {
@@ -511,44 +509,42 @@ OsResult<std::string> FolderFileSystemWin::ReadFileBytes(const std::string& path
   return bytes;
 }
 
-std::optional<OsError> FolderFileSystemWin::WriteFileFlushed(const std::string& path,
-                                                             const std::string& bytes) {
+OsStatus FolderFileSystemWin::WriteFileFlushed(const std::string& path, const std::string& bytes) {
   ScopedFileHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastOsError("CreateFileW");
   return WriteAllFlushed(file.get(), bytes);
 }
 
-std::optional<OsError> FolderFileSystemWin::CreateNewFileFlushed(const std::string& path,
-                                                                 const std::string& bytes) {
+OsStatus FolderFileSystemWin::CreateNewFileFlushed(const std::string& path,
+                                                   const std::string& bytes) {
   const std::wstring wide = ExtendedPath(path);
   // Unshared until it is closed, so nobody can open the new file while its bytes go in.
   ScopedFileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastOsError("CreateFileW");
-  auto error = WriteAllFlushed(file.get(), bytes);
+  const OsStatus written = WriteAllFlushed(file.get(), bytes);
   file = ScopedFileHandle();
-  if (error) ::DeleteFileW(wide.c_str());
-  return error;
+  if (!written) ::DeleteFileW(wide.c_str());
+  return written;
 }
 
-std::optional<OsError> FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from,
-                                                                       const std::string& to) {
+OsStatus FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from,
+                                                         const std::string& to) {
   // No write-through flag: the system documents it as unsupported, and `from` was flushed.
   if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr, 0, nullptr,
                       nullptr)) {
     return LastOsError("ReplaceFileW");
   }
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
-std::optional<OsError> FolderFileSystemWin::ReplaceFileWith(const std::string& from,
-                                                            const std::string& to) {
+OsStatus FolderFileSystemWin::ReplaceFileWith(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return LastOsError("MoveFileExW");
   }
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
 OsResult<std::unique_ptr<FolderHold>> FolderFileSystemWin::HoldFolder(const std::string& path) {
@@ -579,7 +575,7 @@ OsResult<std::unique_ptr<FolderHold>> FolderFileSystemWin::HoldFolder(const std:
       std::make_unique<HeldFolder>(std::move(handle), identity, std::move(entry)));
 }
 
-std::optional<OsError> FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
+OsStatus FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
   const auto unsupported = [](const char* api) {
     return OsError{ERROR_NOT_SUPPORTED, api, SystemMessageText(ERROR_NOT_SUPPORTED)};
   };
@@ -627,7 +623,7 @@ std::optional<OsError> FolderFileSystemWin::RecycleTreeGuarded(const std::string
     return OsError{ERROR_CANCELLED, "IFileOperation::PerformOperations",
                    "The recycle bin did not take the whole folder."};
   }
-  return std::nullopt;
+  return OsStatus::Success();
 }
 
 OsResult<uint64_t> FolderFileSystemWin::RecycleBinItems(char letter) {

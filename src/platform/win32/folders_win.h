@@ -17,32 +17,29 @@ class FolderFileSystemWin final : public FolderFileSystem {
   OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
   OsResult<FolderEntry> Stat(const std::string& path) override;
   OsResult<bool> CreateFolderTree(const std::string& path) override;
-  std::optional<OsError> SetAttributes(const std::string& path, uint32_t attributes) override;
+  OsStatus SetAttributes(const std::string& path, uint32_t attributes) override;
   // CopyFileExW. Wine's does not call the progress routine; Windows' calls it per chunk.
-  std::optional<OsError> CopyNewFile(const std::string& from, const std::string& to,
-                                     const CopyProgressCallback& progress) override;
-  std::optional<OsError> RemoveFile(const std::string& path) override;
+  OsStatus CopyNewFile(const std::string& from, const std::string& to,
+                       const CopyProgressCallback& progress) override;
+  OsStatus RemoveFile(const std::string& path) override;
   OsResult<bool> SameContent(const std::string& a, const std::string& b) override;
   OsResult<FileIdentity> Identity(const std::string& path) override;
   OsResult<std::string> LongPathName(const std::string& path) override;
   DriveKind DriveType(char letter) override;
   OsResult<DriveSpace> FreeSpace(char letter) override;
   // SHFileOperationW; the shell takes no "\\?\" paths, so a tree it cannot reach fails here.
-  std::optional<OsError> RecycleTree(const std::string& path) override;
+  OsStatus RecycleTree(const std::string& path) override;
   // Files above 64 MiB are refused (ERROR_FILE_TOO_LARGE): the ticket is a few kilobytes.
   OsResult<std::string> ReadFileBytes(const std::string& path) override;
-  std::optional<OsError> WriteFileFlushed(const std::string& path,
-                                          const std::string& bytes) override;
-  std::optional<OsError> ReplaceFileWith(const std::string& from, const std::string& to) override;
-  std::optional<OsError> CreateNewFileFlushed(const std::string& path,
-                                              const std::string& bytes) override;
-  std::optional<OsError> ReplaceFileKeepingSecurity(const std::string& from,
-                                                    const std::string& to) override;
+  OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override;
+  OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override;
+  OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override;
+  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) override;
   // Opened for listing, without FILE_SHARE_DELETE, links as themselves.
   OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override;
   // IFileOperation with a progress sink that refuses every deletion not bound for the bin.
   // Wine's IFileOperation answers E_NOTIMPL: kNotSupported.
-  std::optional<OsError> RecycleTreeGuarded(const std::string& path) override;
+  OsStatus RecycleTreeGuarded(const std::string& path) override;
   // SHQueryRecycleBinW, which fails where Wine cannot make its trash folder.
   OsResult<uint64_t> RecycleBinItems(char letter) override;
   OsResult<uint64_t> ClusterSize(char letter) override;

@@ -41,7 +41,7 @@ class FolderFileSystemWinTest : public ::testing::Test {
 TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   MakeFile(folder.File("hidden.sys"), "hs", kHiddenSystem);
   ASSERT_TRUE(files.CreateFolderTree(folder.File(".cache")).ok());
-  ASSERT_FALSE(files.SetAttributes(folder.File(".cache"), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(files.SetAttributes(folder.File(".cache"), FILE_ATTRIBUTE_HIDDEN));
   // A sparse file: its size needs more than 32 bits, its content takes no room.
   {
     ScopedFileHandle big(::CreateFileW(Utf8ToWide(folder.File("big.bin")).c_str(), GENERIC_WRITE, 0,
@@ -77,16 +77,16 @@ TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
   MakeFile(folder.File("a.txt"), "alpha", FILE_ATTRIBUTE_HIDDEN);
   const std::string target = deep + "\\a.txt";
   int reports = 0;
-  EXPECT_FALSE(
+  EXPECT_TRUE(
       files.CopyNewFile(folder.File("a.txt"), target, [&](uint64_t, uint64_t) { ++reports; }));
   EXPECT_EQ(files.Stat(target)->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
   EXPECT_TRUE(files.SameContent(folder.File("a.txt"), target).value());
 
   MakeFile(folder.File("b.txt"), "other", 0);
-  const auto again = files.CopyNewFile(folder.File("b.txt"), target, {});
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->code, static_cast<uint32_t>(ERROR_FILE_EXISTS));
+  const OsStatus again = files.CopyNewFile(folder.File("b.txt"), target, {});
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_EXISTS));
   EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
   EXPECT_FALSE(files.SameContent(folder.File("b.txt"), target).value());
   EXPECT_EQ(files.ListFolder(deep)->size(), 1u);
@@ -107,18 +107,18 @@ TEST_F(FolderFileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   const std::string ticket = folder.File("SYS_0000.xml");
   const std::string scratch = folder.File("SYS_0000.tmp");
   WriteBytes(ticket, "old");
-  ASSERT_FALSE(files.WriteFileFlushed(scratch, "new"));
+  ASSERT_TRUE(files.WriteFileFlushed(scratch, "new"));
   {
     // A reader that shares nothing holds the ticket.
     ScopedFileHandle reader(::CreateFileW(Utf8ToWide(ticket).c_str(), GENERIC_READ, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
-    const auto refused = files.ReplaceFileWith(scratch, ticket);
-    ASSERT_TRUE(refused);
-    EXPECT_TRUE(refused->code == ERROR_SHARING_VIOLATION || refused->code == ERROR_ACCESS_DENIED)
-        << refused->code;
+    const OsStatus refused = files.ReplaceFileWith(scratch, ticket);
+    ASSERT_FALSE(refused);
+    const uint32_t code = refused.error().code;
+    EXPECT_TRUE(code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) << code;
   }
   EXPECT_EQ(ReadBytes(ticket), "old");
-  EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket));
+  EXPECT_TRUE(files.ReplaceFileWith(scratch, ticket));
   EXPECT_EQ(ReadBytes(ticket), "new");
   EXPECT_EQ(ReadBytes(scratch), "<missing>");
 }
@@ -155,9 +155,9 @@ TEST_F(FolderFileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNot
           ::WriteFile(big.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &done, nullptr));
     }
   }
-  const auto error = files.CopyNewFile(folder.File("big.bin"), target, {});
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_DISK_FULL));
+  const OsStatus copied = files.CopyNewFile(folder.File("big.bin"), target, {});
+  ASSERT_FALSE(copied);
+  EXPECT_EQ(copied.error().code, static_cast<uint32_t>(ERROR_DISK_FULL));
   EXPECT_FALSE(files.Stat(target).ok());
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/win32/function_cast.h"
+#include "platform/win32/os_error_win.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/text.h"
 
@@ -15,9 +16,11 @@ class DynamicLibraryWin final : public DynamicLibrary {
  public:
   explicit DynamicLibraryWin(ScopedModule module) : module_(std::move(module)) {}
 
-  void* Symbol(const char* name) override {
-    if (name == nullptr) return nullptr;
-    return FunctionCast<void*>(::GetProcAddress(module_.get(), name));
+  OsResult<void*> Symbol(const char* name) override {
+    if (name == nullptr) return MakeOsError(ERROR_INVALID_PARAMETER, "GetProcAddress");
+    void* address = FunctionCast<void*>(::GetProcAddress(module_.get(), name));
+    if (address == nullptr) return LastOsError("GetProcAddress");
+    return address;
   }
 
  private:
@@ -79,14 +82,15 @@ DllSearch RestrictDllSearch() {
   return DllSearch::kNoCurrentFolder;
 }
 
-std::unique_ptr<DynamicLibrary> LibraryLoaderWin::Load(const std::string& name) {
+OsResult<std::unique_ptr<DynamicLibrary>> LibraryLoaderWin::Load(const std::string& name) {
   DWORD previousMode = 0;
   const bool modeSet =
       ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
   ScopedModule module(LoadFromSafeFolders(Utf8ToWide(name)));
+  const DWORD code = ::GetLastError();
   if (modeSet) ::SetThreadErrorMode(previousMode, nullptr);
-  if (!module) return nullptr;
-  return std::make_unique<DynamicLibraryWin>(std::move(module));
+  if (!module) return MakeOsError(code, "LoadLibraryExW");
+  return std::unique_ptr<DynamicLibrary>(std::make_unique<DynamicLibraryWin>(std::move(module)));
 }
 
 }  // namespace dpc::win32

@@ -9,7 +9,7 @@ class LibraryLoaderWin final : public LibraryLoader {
   // Loads from the executable's folder or the system folder only, never from the current folder or
   // PATH, and without the system's error dialog, so a library with a missing dependency is simply
   // "not present".
-  std::unique_ptr<DynamicLibrary> Load(const std::string& name) override;
+  OsResult<std::unique_ptr<DynamicLibrary>> Load(const std::string& name) override;
 };
 
 // How RestrictDllSearch left the process's search for DLLs loaded by name.

@@ -23,26 +23,31 @@ uint32_t ProcessInfoWin::OsMajorVersion() {
   return ok ? info.dwMajorVersion : 0;
 }
 
-uint32_t ProcessInfoWin::QueryIntegrityRid() {
+OsResult<uint32_t> ProcessInfoWin::QueryIntegrityRid() {
   ScopedKernelHandle token;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_QUERY_SOURCE,
                           token.receive())) {
-    return 0;
+    return LastOsError("OpenProcessToken");
   }
   DWORD size = 0;
-  if (::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size) ||
-      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size < sizeof(TOKEN_MANDATORY_LABEL)) {
-    return 0;
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size)) {
+    const OsError sizing = LastOsError("GetTokenInformation");
+    if (sizing.code != ERROR_INSUFFICIENT_BUFFER) return sizing;
+  }
+  if (size < sizeof(TOKEN_MANDATORY_LABEL)) {
+    return MakeOsError(ERROR_INVALID_DATA, "GetTokenInformation");
   }
   // Word-sized storage keeps the label's SID pointer aligned.
   std::vector<uint64_t> buffer((size + sizeof(uint64_t) - 1) / sizeof(uint64_t));
   auto* label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data());
-  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, label, size, &size)) return 0;
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, label, size, &size)) {
+    return LastOsError("GetTokenInformation");
+  }
   PSID sid = label->Label.Sid;
-  if (sid == nullptr || !::IsValidSid(sid)) return 0;
+  if (sid == nullptr || !::IsValidSid(sid)) return MakeOsError(ERROR_INVALID_SID, "IsValidSid");
   const UCHAR count = *::GetSidSubAuthorityCount(sid);
-  if (count == 0) return 0;
-  return *::GetSidSubAuthority(sid, count - 1u);
+  if (count == 0) return MakeOsError(ERROR_INVALID_SID, "GetSidSubAuthorityCount");
+  return static_cast<uint32_t>(*::GetSidSubAuthority(sid, count - 1u));
 }
 
 std::string ProcessInfoWin::ExecutablePath() {

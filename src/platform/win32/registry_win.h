@@ -7,8 +7,8 @@ namespace dpc::win32 {
 class RegistryWin final : public Registry {
  public:
   // Leading backslashes of the path are dropped: the system takes key paths relative to the root.
-  std::unique_ptr<RegistryKey> OpenMachineKey(const std::string& path, uint32_t access) override;
-  KeyOpening OpenMachineKeyOrError(const std::string& path, uint32_t access) override;
+  OsResult<std::unique_ptr<RegistryKey>> OpenMachineKey(const std::string& path,
+                                                        KeyAccess access) override;
 };
 
 }  // namespace dpc::win32

@@ -36,11 +36,18 @@ class RegistryWinTest : public ::testing::Test {
   RegistryWin registry;
 };
 
+// A string value as read, or the code of the failed read, so one comparison shows both.
+std::string Read(RegistryKey& key, const std::string& name) {
+  OsResult<std::string> value = key.ReadString(name);
+  return value ? *value : "error " + std::to_string(value.error().code);
+}
+
 TEST_F(RegistryWinTest, OpeningAMissingKeyDoesNotCreateIt) {
-  EXPECT_EQ(registry.OpenMachineKey(path + "\\Missing", reg::kRead), nullptr);
   // The system's own code, for messages that say why.
-  EXPECT_EQ(registry.OpenMachineKeyOrError(path + "\\Missing", reg::kRead).error.code,
-            uint32_t{ERROR_FILE_NOT_FOUND});
+  const auto missing = registry.OpenMachineKey(path + "\\Missing", KeyAccess::Read);
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, uint32_t{ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(missing.error().api, "RegOpenKeyExW");
   HKEY key = nullptr;
   EXPECT_EQ(
       ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path + "\\Missing").c_str(), 0, KEY_READ, &key),
@@ -48,27 +55,27 @@ TEST_F(RegistryWinTest, OpeningAMissingKeyDoesNotCreateIt) {
 }
 
 TEST_F(RegistryWinTest, WriteReadAndDeleteAString) {
-  auto key = registry.OpenMachineKey(path, reg::kRead | reg::kWrite);
-  ASSERT_NE(key, nullptr);
+  auto key = registry.OpenMachineKey(path, KeyAccess::ReadWrite);
+  ASSERT_TRUE(key);
   const std::string value =
       "C:\\Program Files\\\xC5\x81\xC3\xB3"
       "d\xC5\xBA \xE6\x9D\xB1\xE4\xBA\xAC";
-  EXPECT_EQ(key->WriteString("InstallLocation", value), std::nullopt);
-  EXPECT_TRUE(key->ValueExists("installlocation"));
-  EXPECT_EQ(key->ReadString("InstallLocation"), value);
+  EXPECT_TRUE((*key)->WriteString("InstallLocation", value));
+  EXPECT_TRUE((*key)->ValueExists("installlocation").value());
+  EXPECT_EQ(Read(**key, "InstallLocation"), value);
 
-  EXPECT_EQ(key->DeleteValue("InstallLocation"), std::nullopt);
-  EXPECT_FALSE(key->ValueExists("InstallLocation"));
-  EXPECT_EQ(key->ReadString("InstallLocation"), std::nullopt);
-  const std::optional<OsError> again = key->DeleteValue("InstallLocation");
-  ASSERT_TRUE(again.has_value());
-  EXPECT_EQ(again->code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(again->api, "RegDeleteValueW");
-  EXPECT_FALSE(again->text.empty());
+  EXPECT_TRUE((*key)->DeleteValue("InstallLocation"));
+  EXPECT_FALSE((*key)->ValueExists("InstallLocation").value());
+  EXPECT_EQ(Read(**key, "InstallLocation"), "error 2");
+  const OsStatus again = (*key)->DeleteValue("InstallLocation");
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(again.error().api, "RegDeleteValueW");
+  EXPECT_FALSE(again.error().text.empty());
 }
 
 TEST_F(RegistryWinTest, LeadingBackslashIsAccepted) {
-  EXPECT_NE(registry.OpenMachineKey("\\" + path, reg::kRead), nullptr);
+  EXPECT_TRUE(registry.OpenMachineKey("\\" + path, KeyAccess::Read));
 }
 
 TEST_F(RegistryWinTest, ReadsOnlyStringTypesAndStopsAtTheirEnd) {
@@ -80,24 +87,24 @@ TEST_F(RegistryWinTest, ReadsOnlyStringTypesAndStopsAtTheirEnd) {
   SetRaw(L"OddBytes", REG_SZ, L"abc", 5);
   SetRaw(L"Empty", REG_SZ, L"", 0);
 
-  auto key = registry.OpenMachineKey(path, reg::kRead);
-  ASSERT_NE(key, nullptr);
-  EXPECT_TRUE(key->ValueExists("Number"));
-  EXPECT_EQ(key->ReadString("Number"), std::nullopt);
-  EXPECT_EQ(key->ReadString("Expand"), "%ProgramFiles%\\X");
-  EXPECT_EQ(key->ReadString("NoNul"), "abc");
-  EXPECT_EQ(key->ReadString("Embedded"), "ab");
-  EXPECT_EQ(key->ReadString("OddBytes"), "ab");
-  EXPECT_EQ(key->ReadString("Empty"), "");
+  auto key = registry.OpenMachineKey(path, KeyAccess::Read);
+  ASSERT_TRUE(key);
+  EXPECT_TRUE((*key)->ValueExists("Number").value());
+  EXPECT_EQ(Read(**key, "Number"), "error " + std::to_string(ERROR_UNSUPPORTED_TYPE));
+  EXPECT_EQ(Read(**key, "Expand"), "%ProgramFiles%\\X");
+  EXPECT_EQ(Read(**key, "NoNul"), "abc");
+  EXPECT_EQ(Read(**key, "Embedded"), "ab");
+  EXPECT_EQ(Read(**key, "OddBytes"), "ab");
+  EXPECT_EQ(Read(**key, "Empty"), "");
 }
 
 TEST_F(RegistryWinTest, WriteThroughAReadOnlyKeyReportsTheCode) {
-  auto key = registry.OpenMachineKey(path, reg::kRead);
-  ASSERT_NE(key, nullptr);
-  const std::optional<OsError> error = key->WriteString("Value", "x");
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(error->api, "RegSetValueExW");
+  auto key = registry.OpenMachineKey(path, KeyAccess::Read);
+  ASSERT_TRUE(key);
+  const OsStatus written = (*key)->WriteString("Value", "x");
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(written.error().api, "RegSetValueExW");
 }
 
 }  // namespace

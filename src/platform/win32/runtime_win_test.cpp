@@ -29,7 +29,9 @@ using testing::TempFolder;
 
 TEST(ProcessInfoWin, IntegrityAndVersion) {
   ProcessInfoWin process;
-  const uint32_t rid = process.QueryIntegrityRid();
+  const OsResult<uint32_t> read = process.QueryIntegrityRid();
+  ASSERT_TRUE(read) << read.error().api << " " << read.error().code;
+  const uint32_t rid = *read;
   if (RunningUnderWine()) {
     EXPECT_EQ(rid, 0x3000u);
   } else {
@@ -163,12 +165,19 @@ TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
 
 TEST(LibraryLoaderWin, LoadsLibrariesAndFindsExports) {
   LibraryLoaderWin loader;
-  EXPECT_EQ(loader.Load("no-such-library-dpc.dll"), nullptr);
-  std::unique_ptr<DynamicLibrary> kernel = loader.Load("kernel32.dll");
+  const auto missing = loader.Load("no-such-library-dpc.dll");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(missing.error().api, "LoadLibraryExW");
+  auto loaded = loader.Load("kernel32.dll");
+  ASSERT_TRUE(loaded);
+  std::unique_ptr<DynamicLibrary> kernel = std::move(*loaded);
   ASSERT_NE(kernel, nullptr);
-  EXPECT_NE(kernel->Symbol("GetTickCount64"), nullptr);
-  EXPECT_EQ(kernel->Symbol("NoSuchExportDpc"), nullptr);
-  EXPECT_EQ(kernel->Symbol(nullptr), nullptr);
+  EXPECT_TRUE(kernel->Symbol("GetTickCount64"));
+  const auto none = kernel->Symbol("NoSuchExportDpc");
+  ASSERT_FALSE(none);
+  EXPECT_EQ(none.error().code, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
+  EXPECT_FALSE(kernel->Symbol(nullptr));
 }
 
 TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
@@ -182,47 +191,55 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
                           Utf8ToWide(copy).c_str(), FALSE));
   const std::string report = reportFolder.File("list.xml");
   ShellWin shell;
-  const uint32_t result =
+  EXPECT_TRUE(
       shell.WinExec("\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"",
-                    show::kHide, folder.path());
-  EXPECT_GT(result, 31u);
+                    ShowMode::Hide, folder.path()));
 
   FileSystemWin files;
   for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
   EXPECT_TRUE(files.FileExists(report));
   // The copy must have ended before the folder can go.
-  for (int i = 0; i < 100 && !files.DeleteFile(copy); ++i) ::Sleep(50);
+  for (int i = 0; i < 100 && !files.DeleteFile(copy).ok(); ++i) ::Sleep(50);
 }
 
 TEST(ShellWin, FailuresReportTheSystemsCode) {
   ShellWin shell;
   TempFolder folder;
-  EXPECT_EQ(shell.WinExec("\"" + folder.File("missing.exe") + "\"", show::kShow, folder.path()),
-            2u);
-
+  const std::string missing = folder.File("missing.exe");
   ShellExecuteRequest request;
-  request.file = folder.File("missing.exe");
-  const std::optional<OsError> error = shell.ExecuteEx(request);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(error->api, "ShellExecuteExW");
-  EXPECT_FALSE(error->text.empty());
-
-  EXPECT_LE(shell.Execute(kNoWindow, "", folder.File("missing.exe"), "", "", show::kShowNormal),
-            32);
+  request.file = missing;
+  const struct {
+    const char* api;
+    OsStatus status;
+  } cases[] = {
+      {"CreateProcessW", shell.WinExec("\"" + missing + "\"", ShowMode::Show, folder.path())},
+      {"ShellExecuteExW", shell.ExecuteEx(request)},
+      {"ShellExecuteW", shell.Execute(kNoWindow, "", missing, "", "", ShowMode::Normal)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.api);
+    ASSERT_FALSE(c.status);
+    EXPECT_EQ(c.status.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(c.status.error().api, c.api);
+    EXPECT_FALSE(c.status.error().text.empty());
+  }
 }
 
 TEST(ShellWin, SpecialFolders) {
   ShellWin shell;
-  const std::string common = shell.SpecialFolderPath(CSIDL_COMMON_APPDATA, false);
-  ASSERT_FALSE(common.empty());
+  const OsResult<std::string> found = shell.SpecialFolderPath(SpecialFolder::CommonAppData);
+  ASSERT_TRUE(found);
+  const std::string common = *found;
   const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(common).c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
   if (RunningUnderWine()) {
     EXPECT_EQ(common, "C:\\ProgramData");
   }
-  EXPECT_EQ(shell.SpecialFolderPath(0x7f, false), "");
+  const OsResult<std::string> system = shell.SpecialFolderPath(SpecialFolder::System);
+  ASSERT_TRUE(system);
+  EXPECT_NE(::GetFileAttributesW(Utf8ToWide(*system + "\\kernel32.dll").c_str()),
+            INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(DesktopWin, FindsTopLevelWindowsByExactTitle) {

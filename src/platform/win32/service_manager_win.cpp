@@ -35,9 +35,26 @@ ServiceStatus ToServiceStatus(const SERVICE_STATUS& status) {
                        status.dwServiceSpecificExitCode};
 }
 
+}  // namespace
+
+// Owns a manager handle. The last share is always released under ManagerCalls(), so closing it
+// never overlaps another call.
+class ServiceManagerWin::SharedManager {
+ public:
+  explicit SharedManager(ScopedServiceHandle handle) : handle_(std::move(handle)) {}
+  SC_HANDLE get() const { return handle_.get(); }
+
+ private:
+  ScopedServiceHandle handle_;
+};
+
+namespace {
+
+using SharedManager = ServiceManagerWin::SharedManager;
+
 class OpenedServiceWin final : public OpenedService {
  public:
-  OpenedServiceWin(std::shared_ptr<void> manager, ScopedServiceHandle service)
+  OpenedServiceWin(std::shared_ptr<SharedManager> manager, ScopedServiceHandle service)
       : manager_(std::move(manager)), service_(std::move(service)) {}
   ~OpenedServiceWin() override {
     std::lock_guard lock(ManagerCalls());
@@ -45,84 +62,96 @@ class OpenedServiceWin final : public OpenedService {
     manager_.reset();
   }
 
-  std::optional<ServiceStatus> QueryStatus() override {
+  OsResult<ServiceStatus> QueryStatus() override {
     std::lock_guard lock(ManagerCalls());
     SERVICE_STATUS status{};
-    if (!::QueryServiceStatus(service_.get(), &status)) return std::nullopt;
+    if (!::QueryServiceStatus(service_.get(), &status)) return LastOsError("QueryServiceStatus");
     return ToServiceStatus(status);
   }
 
-  bool Start() override {
+  OsStatus Start() override {
     std::lock_guard lock(ManagerCalls());
-    if (::StartServiceW(service_.get(), 0, nullptr)) return true;
-    lastRefusal_ = ::GetLastError();
-    return false;
+    if (!::StartServiceW(service_.get(), 0, nullptr)) return LastOsError("StartServiceW");
+    return OsStatus::Success();
   }
 
-  std::optional<ServiceStatus> ControlStop() override {
+  OsResult<ServiceStatus> ControlStop() override {
     std::lock_guard lock(ManagerCalls());
     SERVICE_STATUS status{};
-    if (::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) {
-      return ToServiceStatus(status);
-    }
-    lastRefusal_ = ::GetLastError();
-    return std::nullopt;
+    if (!::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status))
+      return LastOsError("ControlService");
+    return ToServiceStatus(status);
   }
-
-  uint32_t LastRefusal() override { return lastRefusal_; }
 
  private:
   // Closed by the destructor, the service before its manager (when this holds the last share).
-  std::shared_ptr<void> manager_;
+  std::shared_ptr<SharedManager> manager_;
   ScopedServiceHandle service_;
-  uint32_t lastRefusal_ = 0;
 };
 
-SC_HANDLE OpenManager(void* openManagerAddress, const std::string& machine, uint32_t access) {
-  if (openManagerAddress == nullptr) {
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
+// The manager's handle, or the system's code of the failed open.
+OsResult<ScopedServiceHandle> OpenManager(void* openManagerAddress, const std::string& machine,
+                                          uint32_t access) {
+  if (openManagerAddress == nullptr) return MakeOsError(ERROR_PROC_NOT_FOUND, "OpenSCManagerA");
   const AnsiText machineAnsi = Utf8ToAnsi(machine);
-  if (!machineAnsi.exact) {
-    ::SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
+  if (!machineAnsi.exact) return MakeOsError(ERROR_INVALID_NAME, "OpenSCManagerA");
   const auto openManager = FunctionCast<OpenSCManagerAFunction>(openManagerAddress);
-  return openManager(machine.empty() ? nullptr : machineAnsi.bytes.c_str(), nullptr, access);
+  ScopedServiceHandle manager(
+      openManager(machine.empty() ? nullptr : machineAnsi.bytes.c_str(), nullptr, access));
+  if (!manager) return LastOsError("OpenSCManagerA");
+  return manager;
+}
+
+OsResult<std::shared_ptr<SharedManager>> ShareManager(OsResult<ScopedServiceHandle> opened) {
+  if (!opened) return opened.error();
+  return std::make_shared<SharedManager>(std::move(*opened));
 }
 
 // What every user may ask of the local manager; the kept connection asks for both at once.
 constexpr DWORD kKeptManagerAccess = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE;
 
-// Owns a manager handle. The last share is always released under ManagerCalls(), so closing it
-// never overlaps another call.
-std::shared_ptr<void> ShareManager(SC_HANDLE manager) {
-  if (manager == nullptr) return nullptr;
-  return std::shared_ptr<void>(
-      manager, [](void* handle) { ::CloseServiceHandle(static_cast<SC_HANDLE>(handle)); });
+DWORD TypeMask(ServiceTypes types) {
+  switch (types) {
+    case ServiceTypes::Win32:
+      break;
+  }
+  return SERVICE_WIN32;
 }
 
-SC_HANDLE AsManager(const std::shared_ptr<void>& manager) {
-  return static_cast<SC_HANDLE>(manager.get());
+DWORD StateMask(ServiceStates states) {
+  switch (states) {
+    case ServiceStates::Active:
+      return SERVICE_ACTIVE;
+    case ServiceStates::Inactive:
+      return SERVICE_INACTIVE;
+    case ServiceStates::All:
+      break;
+  }
+  return SERVICE_STATE_ALL;
+}
+
+DWORD RightsMask(ServiceRights rights) {
+  DWORD mask = 0;
+  if (Has(rights, ServiceRights::QueryStatus)) mask |= SERVICE_QUERY_STATUS;
+  if (Has(rights, ServiceRights::Start)) mask |= SERVICE_START;
+  if (Has(rights, ServiceRights::Stop)) mask |= SERVICE_STOP;
+  return mask;
 }
 
 }  // namespace
 
-// Called with ManagerCalls() held. Null with the system's code in GetLastError() when the manager
-// cannot be opened. `fresh` drops the kept connection first: it may have gone stale.
-std::shared_ptr<void> ServiceManagerWin::Manager(const std::string& machine, uint32_t access,
-                                                 bool fresh) {
-  if (!machine.empty() || (access & ~kKeptManagerAccess) != 0) {
-    return ShareManager(OpenManager(openManager_, machine, access));
-  }
+// Called with ManagerCalls() held. `fresh` drops the kept connection first: it may have gone
+// stale.
+OsResult<std::shared_ptr<SharedManager>> ServiceManagerWin::Manager(const std::string& machine,
+                                                                    uint32_t access, bool fresh) {
+  // Another machine's manager is connected for this request alone.
+  if (!machine.empty()) return ShareManager(OpenManager(openManager_, machine, access));
   if (fresh) localManager_.reset();
   if (!localManager_) {
-    localManager_ = ShareManager(OpenManager(openManager_, "", kKeptManagerAccess));
-    if (!localManager_) {
-      // A manager that grants only part of what every user may ask: ask for this request alone.
-      return ShareManager(OpenManager(openManager_, "", access));
-    }
+    auto kept = ShareManager(OpenManager(openManager_, "", kKeptManagerAccess));
+    // A manager that grants only part of what every user may ask: ask for this request alone.
+    if (!kept) return ShareManager(OpenManager(openManager_, "", access));
+    localManager_ = *kept;
   }
   return localManager_;
 }
@@ -142,13 +171,16 @@ void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
   localManager_.reset();
 }
 
-std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
-                                                          uint32_t serviceState) {
-  if (enumServicesStatus_ == nullptr) ThrowOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
+OsResult<std::vector<ServiceEntry>> ServiceManagerWin::EnumServices(ServiceTypes types,
+                                                                    ServiceStates states) {
+  if (enumServicesStatus_ == nullptr)
+    return MakeOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
   std::lock_guard lock(ManagerCalls());
-  std::shared_ptr<void> manager = Manager("", SC_MANAGER_ENUMERATE_SERVICE, false);
-  if (!manager) ThrowLastError("OpenSCManagerA");
+  auto manager = Manager("", SC_MANAGER_ENUMERATE_SERVICE, false);
+  if (!manager) return manager.error();
   const auto enumServicesStatus = FunctionCast<EnumServicesStatusAFunction>(enumServicesStatus_);
+  const DWORD serviceType = TypeMask(types);
+  const DWORD serviceState = StateMask(states);
 
   // One call with a buffer that holds several hundred services, instead of asking for the size
   // first: each call is a round trip to the service manager, and this runs at every tick and menu
@@ -163,17 +195,17 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
     const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
     auto* entries = reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data());
     count = 0;
-    BOOL done = enumServicesStatus(AsManager(manager), serviceType, serviceState, entries, bytes,
+    BOOL done = enumServicesStatus((*manager)->get(), serviceType, serviceState, entries, bytes,
                                    &bytesNeeded, &count, &resume);
     DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
-    if (error == ERROR_INVALID_HANDLE && round == 0 && manager == localManager_) {
+    if (error == ERROR_INVALID_HANDLE && round == 0 && *manager == localManager_) {
       manager = Manager("", SC_MANAGER_ENUMERATE_SERVICE, true);
-      if (!manager) ThrowLastError("OpenSCManagerA");
-      done = enumServicesStatus(AsManager(manager), serviceType, serviceState, entries, bytes,
+      if (!manager) return manager.error();
+      done = enumServicesStatus((*manager)->get(), serviceType, serviceState, entries, bytes,
                                 &bytesNeeded, &count, &resume);
       error = done ? ERROR_SUCCESS : ::GetLastError();
     }
-    if (!done && error != ERROR_MORE_DATA) ThrowOsError(error, "EnumServicesStatusA");
+    if (!done && error != ERROR_MORE_DATA) return MakeOsError(error, "EnumServicesStatusA");
     const size_t capacity = bytes / sizeof(ENUM_SERVICE_STATUSA);
     for (size_t i = 0; i < count && i < capacity; ++i) {
       const ENUM_SERVICE_STATUSA& entry = entries[i];
@@ -185,32 +217,31 @@ std::vector<ServiceEntry> ServiceManagerWin::EnumServices(uint32_t serviceType,
     // Too small for even one more record: ask for at least what the manager said it needs.
     bytesNeeded = std::max<DWORD>(bytesNeeded, kFirstEnumerationBytes);
   }
-  ThrowOsError(ERROR_MORE_DATA, "EnumServicesStatusA");
+  return MakeOsError(ERROR_MORE_DATA, "EnumServicesStatusA");
 }
 
-std::unique_ptr<OpenedService> ServiceManagerWin::Open(const std::string& machine,
-                                                       const std::string& name,
-                                                       uint32_t managerAccess,
-                                                       uint32_t serviceAccess, uint32_t* error) {
-  auto failed = [error](DWORD code) -> std::unique_ptr<OpenedService> {
-    if (error) *error = code;
-    return nullptr;
-  };
+OsResult<std::unique_ptr<OpenedService>> ServiceManagerWin::Open(const std::string& machine,
+                                                                 const std::string& name,
+                                                                 ServiceRights rights) {
   // Like the manager itself, an unbound enumeration entry point means "cannot be opened".
-  if (enumServicesStatus_ == nullptr) return failed(ERROR_PROC_NOT_FOUND);
+  if (enumServicesStatus_ == nullptr)
+    return MakeOsError(ERROR_PROC_NOT_FOUND, "EnumServicesStatusA");
   std::lock_guard lock(ManagerCalls());
   const std::wstring wideName = Utf8ToWide(name);
   for (const bool fresh : {false, true}) {
-    std::shared_ptr<void> manager = Manager(machine, managerAccess, fresh);
-    if (!manager) return failed(::GetLastError());
+    auto manager = Manager(machine, SC_MANAGER_CONNECT, fresh);
+    if (!manager) return manager.error();
     ScopedServiceHandle service(
-        ::OpenServiceW(AsManager(manager), wideName.c_str(), serviceAccess));
-    if (service) return std::make_unique<OpenedServiceWin>(std::move(manager), std::move(service));
-    const DWORD code = ::GetLastError();
+        ::OpenServiceW((*manager)->get(), wideName.c_str(), RightsMask(rights)));
+    if (service) {
+      return std::unique_ptr<OpenedService>(
+          std::make_unique<OpenedServiceWin>(std::move(*manager), std::move(service)));
+    }
+    const OsError refused = LastOsError("OpenServiceW");
     // A kept connection that went stale is opened once more; any other refusal is the answer.
-    if (code != ERROR_INVALID_HANDLE || manager != localManager_) return failed(code);
+    if (refused.code != ERROR_INVALID_HANDLE || *manager != localManager_) return refused;
   }
-  return failed(ERROR_INVALID_HANDLE);
+  return MakeOsError(ERROR_INVALID_HANDLE, "OpenServiceW");
 }
 
 }  // namespace dpc::win32

@@ -24,20 +24,24 @@ class ServiceManagerWin final : public ServiceManager {
   // Called once at start-up, before any worker thread uses the manager.
   void Bind(void* enumServicesStatusA, void* openSCManagerA);
 
-  std::vector<ServiceEntry> EnumServices(uint32_t serviceType, uint32_t serviceState) override;
-  std::unique_ptr<OpenedService> Open(const std::string& machine, const std::string& name,
-                                      uint32_t managerAccess, uint32_t serviceAccess,
-                                      uint32_t* error) override;
+  OsResult<std::vector<ServiceEntry>> EnumServices(ServiceTypes types,
+                                                   ServiceStates states) override;
+  OsResult<std::unique_ptr<OpenedService>> Open(const std::string& machine, const std::string& name,
+                                                ServiceRights rights) override;
+
+  // One manager handle, shared by the kept connection and the services opened through it.
+  class SharedManager;
 
  private:
   // Kept untyped so this header does not pull <windows.h> and its macros into its includers.
   void* enumServicesStatus_ = nullptr;
   void* openManager_ = nullptr;
-  // The kept connection to the local manager (an SC_HANDLE), shared with the services opened
-  // through it; null until first needed and after a failure.
-  std::shared_ptr<void> localManager_;
+  // The kept connection to the local manager, shared with the services opened through it; null
+  // until first needed and after a failure.
+  std::shared_ptr<SharedManager> localManager_;
 
-  std::shared_ptr<void> Manager(const std::string& machine, uint32_t access, bool fresh);
+  OsResult<std::shared_ptr<SharedManager>> Manager(const std::string& machine, uint32_t access,
+                                                   bool fresh);
 };
 
 }  // namespace dpc::win32

@@ -34,8 +34,9 @@ std::string DisplayNameOf(const wchar_t* service) {
 
 TEST(ServiceManagerWin, EnumerationListsTheSystemsServices) {
   ServiceManagerWin manager = BoundManager();
-  const std::vector<ServiceEntry> services =
-      manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll);
+  const auto listed = manager.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+  ASSERT_TRUE(listed) << listed.error().code;
+  const std::vector<ServiceEntry>& services = *listed;
   EXPECT_GE(services.size(), 5u);
   const std::string rpc = DisplayNameOf(L"RpcSs");
   ASSERT_FALSE(rpc.empty());
@@ -52,46 +53,45 @@ TEST(ServiceManagerWin, EnumerationListsTheSystemsServices) {
 
 TEST(ServiceManagerWin, OpensAServiceAndReadsItsState) {
   ServiceManagerWin manager = BoundManager();
-  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
-  ASSERT_NE(service, nullptr);
-  const std::optional<ServiceStatus> status = service->QueryStatus();
-  ASSERT_TRUE(status.has_value());
+  auto service = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+  ASSERT_TRUE(service);
+  const OsResult<ServiceStatus> status = (*service)->QueryStatus();
+  ASSERT_TRUE(status);
   EXPECT_GE(status->currentState, 1u);
   EXPECT_LE(status->currentState, 7u);
 }
 
 TEST(ServiceManagerWin, RequestsBeyondTheGrantedAccessAreRefusedWithTheSystemsCode) {
   ServiceManagerWin manager = BoundManager();
-  auto service = manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
-  ASSERT_NE(service, nullptr);
-  EXPECT_EQ(service->LastRefusal(), 0u);
-  EXPECT_FALSE(service->Start());
-  EXPECT_EQ(service->LastRefusal(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(service->ControlStop(), std::nullopt);
-  EXPECT_EQ(service->LastRefusal(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  auto service = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+  ASSERT_TRUE(service);
+  const OsStatus started = (*service)->Start();
+  ASSERT_FALSE(started);
+  EXPECT_EQ(started.error().code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(started.error().api, "StartServiceW");
+  const OsResult<ServiceStatus> stopped = (*service)->ControlStop();
+  ASSERT_FALSE(stopped);
+  EXPECT_EQ(stopped.error().code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(stopped.error().api, "ControlService");
 }
 
 TEST(ServiceManagerWin, UnknownServiceOpensToNothingAndSaysWhy) {
   ServiceManagerWin manager = BoundManager();
-  uint32_t error = 0;
-  EXPECT_EQ(manager.Open("", "Durvin Proof Server Not Installed", scm::kManagerConnect,
-                         scm::kServiceQueryStatus, &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
+  const auto opened =
+      manager.Open("", "Durvin Proof Server Not Installed", ServiceRights::QueryStatus);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().code, static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
+  EXPECT_EQ(opened.error().api, "OpenServiceW");
 }
 
 TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {
   ServiceManagerWin manager(nullptr, nullptr);
-  uint32_t error = 0;
-  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
-  try {
-    manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll);
-    FAIL() << "no SystemError thrown";
-  } catch (const SystemError& error) {
-    EXPECT_EQ(error.code(), static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
-  }
+  const auto opened = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().code, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
+  const auto listed = manager.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+  ASSERT_FALSE(listed);
+  EXPECT_EQ(listed.error().code, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
 }
 
 // OpenSCManagerA, counted, refusing while `refuseOpening` is set.
@@ -107,29 +107,26 @@ SC_HANDLE WINAPI CountedOpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD ac
 }
 
 // The tick and the menu ask several times a second: the local manager is connected once, a
-// refused connection is not kept, and a request for more than every user may ask connects anew.
+// refused connection is not kept and keeps its code.
 TEST(ServiceManagerWin, KeepsOneConnectionToTheLocalManager) {
   const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
   ServiceManagerWin manager(FunctionCast<void*>(::GetProcAddress(advapi, "EnumServicesStatusA")),
                             FunctionCast<void*>(&CountedOpenSCManagerA));
   refuseOpening = true;
-  uint32_t error = 0;
-  EXPECT_EQ(manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, &error),
-            nullptr);
-  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  const auto refused = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().code, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(refused.error().api, "OpenSCManagerA");
   refuseOpening = false;
   managerOpenings = 0;
   for (int i = 0; i < 3; ++i) {
-    EXPECT_FALSE(manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll).empty());
-    auto service =
-        manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
-    ASSERT_NE(service, nullptr);
-    EXPECT_TRUE(service->QueryStatus().has_value());
+    const auto listed = manager.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+    EXPECT_TRUE(listed && !listed->empty());
+    auto service = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+    ASSERT_TRUE(service);
+    EXPECT_TRUE((*service)->QueryStatus());
   }
   EXPECT_EQ(managerOpenings.load(), 1);
-  const uint32_t wider = scm::kManagerConnect | SC_MANAGER_QUERY_LOCK_STATUS;
-  EXPECT_NE(manager.Open("", "RpcSs", wider, scm::kServiceQueryStatus, nullptr), nullptr);
-  EXPECT_EQ(managerOpenings.load(), 2);
 }
 
 // A worker's start or stop and the supervision tick call the manager from two threads at once.
@@ -138,17 +135,13 @@ TEST(ServiceManagerWin, TwoThreadsCallingAtOnceAllSucceed) {
   std::atomic<int> failed{0};
   std::thread enumerating([&] {
     for (int i = 0; i < 400; ++i) {
-      try {
-        if (manager.EnumServices(scm::kServiceWin32, scm::kServiceStateAll).empty()) ++failed;
-      } catch (const SystemError&) {
-        ++failed;
-      }
+      const auto listed = manager.EnumServices(ServiceTypes::Win32, ServiceStates::All);
+      if (!listed || listed->empty()) ++failed;
     }
   });
   for (int i = 0; i < 400; ++i) {
-    auto service =
-        manager.Open("", "RpcSs", scm::kManagerConnect, scm::kServiceQueryStatus, nullptr);
-    if (!service || !service->QueryStatus()) ++failed;
+    auto service = manager.Open("", "RpcSs", ServiceRights::QueryStatus);
+    if (!service || !(*service)->QueryStatus()) ++failed;
   }
   enumerating.join();
   EXPECT_EQ(failed.load(), 0);
