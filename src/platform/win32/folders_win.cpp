@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/scope_exit.h"
 #include "platform/win32/os_error_win.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/text.h"
@@ -589,11 +590,7 @@ OsStatus FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
   result = operation.get()->Advise(sink.get(), &cookie);
   if (result == E_NOTIMPL) return unsupported("IFileOperation::Advise");
   if (FAILED(result)) return ComError(result, "IFileOperation::Advise");
-  struct Unadvise {
-    IFileOperation* operation;
-    DWORD cookie;
-    ~Unadvise() { operation->Unadvise(cookie); }
-  } unadvise{operation.get(), cookie};
+  const ScopeExit unadvise([&] { operation.get()->Unadvise(cookie); });
   // No dialog of any kind: the sink decides, and the first failure ends the operation.
   result =
       operation.get()->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT |
