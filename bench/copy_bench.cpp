@@ -117,6 +117,16 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
     return files_.CopyNewFile(from, to, progress);
   }
   dpc::OsStatus RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
+  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  dpc::OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
+    return files_.AppendAnsiText(path, text);
+  }
+  dpc::OsResult<uint64_t> FileSize(const std::string& path) override {
+    return files_.FileSize(path);
+  }
+  dpc::OsResult<dpc::FileStamp> Stamp(const std::string& path) override {
+    return files_.Stamp(path);
+  }
   dpc::OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
     Profile::Scope scope(profile_, "compare content");
     return files_.SameContent(a, b);

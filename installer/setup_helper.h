@@ -14,7 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/xml.h"
 
@@ -68,7 +69,7 @@ bool IsWebAddress(std::string_view address);
 bool IsBareFileName(std::string_view name);
 
 struct SetupPlatform {
-  FileSystem& files;
+  FolderFileSystem& files;
   ProfileStore& profiles;
   XmlParser& xml;
   Registry& registry;

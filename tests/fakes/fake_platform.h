@@ -19,20 +19,19 @@ struct FakePlatform {
   FakeWorkerThreads threads;
   FakeShell shell;
   FakeRegistry registry;
-  FakeFileSystem files;
+  FakeFolderFileSystem files;
   FakeProfileStore profiles;
   FakeXmlParser xml;
   FakeLibraryLoader libraries;
   FakeDesktop desktop;
-  FakeFolderFileSystem folders;
   FakeAnsiCodePage codePage;
   FakeSettingsDialogs dialogs;
   FakeHostWindow window;
   FakeInstanceGuard guard;
   FakeInstallerLink installer;
 
-  Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, installer};
+  Platform bundle{process, services, clock, pump,      threads, shell,    registry,
+                  files,   profiles, xml,   libraries, desktop, codePage, installer};
 };
 
 }  // namespace dpc::test

@@ -377,6 +377,54 @@ OsStatus FolderFileSystemWin::RemoveFile(const std::string& path) {
   return OsStatus::Success();
 }
 
+// The controller's own files go to the system as given: it resolves ".." and doubled
+// separators, which a path read from the registry may hold.
+bool FolderFileSystemWin::FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+OsStatus FolderFileSystemWin::AppendAnsiText(const std::string& path, const std::string& text) {
+  // Sharing read and write lets an operator watch the log while the controller writes it.
+  ScopedFileHandle file(::CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastOsError("CreateFileW");
+  const std::string bytes = Utf8ToAnsi(text).bytes;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
+      return LastOsError("WriteFile");
+    }
+    if (written == 0) return MakeOsError(ERROR_WRITE_FAULT, "WriteFile");
+    done += written;
+  }
+  return OsStatus::Success();
+}
+
+OsResult<uint64_t> FolderFileSystemWin::FileSize(const std::string& path) {
+  const auto stamp = Stamp(path);
+  if (!stamp) return stamp.error();
+  return stamp->size;
+}
+
+OsResult<FileStamp> FolderFileSystemWin::Stamp(const std::string& path) {
+  // One attribute query, no open handle: cheap enough for every menu opening, and it never
+  // blocks a writer.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
+    return LastOsError("GetFileAttributesExW");
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return MakeOsError(ERROR_DIRECTORY, "GetFileAttributesExW");
+  }
+  auto join = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
+  return FileStamp{join(data.nFileSizeHigh, data.nFileSizeLow),
+                   join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
+}
+
 OsResult<bool> FolderFileSystemWin::SameContent(const std::string& a, const std::string& b) {
   ScopedFileHandle first = OpenForReading(a);
   if (!first) return LastOsError("CreateFileW");

@@ -121,6 +121,60 @@ TEST_F(FolderFileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   EXPECT_TRUE(files.ReplaceFileWith(scratch, ticket));
   EXPECT_EQ(ReadBytes(ticket), "new");
   EXPECT_EQ(ReadBytes(scratch), "<missing>");
+  EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket)) << "nothing left to move";
+}
+
+TEST_F(FolderFileSystemWinTest, AppendCreatesTheFileThenAppends) {
+  const std::string log = folder.File("control \xE2\x9C\x93.log");
+  EXPECT_TRUE(files.AppendAnsiText(log, "first = start\r\n"));
+  EXPECT_TRUE(files.AppendAnsiText(log, "second = end\r\n"));
+  EXPECT_EQ(ReadBytes(log), "first = start\r\nsecond = end\r\n");
+}
+
+TEST_F(FolderFileSystemWinTest, AppendStoresAnsiBytes) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "code page " << ::GetACP();
+  const std::string log = folder.File("ansi.log");
+  // é is stored as its one ANSI byte; ✓ has no ANSI form and the line keeps a '?' in its place.
+  EXPECT_TRUE(files.AppendAnsiText(log, "caf\xC3\xA9 \xE2\x9C\x93\r\n"));
+  EXPECT_EQ(ReadBytes(log), "caf\xE9 ?\r\n");
+}
+
+TEST_F(FolderFileSystemWinTest, AppendFailsWhereTheFileCannotBeCreated) {
+  EXPECT_FALSE(files.AppendAnsiText(folder.File("no such folder\\x.log"), "line\r\n"));
+  EXPECT_FALSE(files.AppendAnsiText(folder.path(), "a folder is not a file\r\n"));
+}
+
+TEST_F(FolderFileSystemWinTest, ExistsSizeAndRemoveSeeFilesNotFolders) {
+  const std::string file = folder.File("\xE6\x9D\xB1\xE4\xBA\xAC.txt");
+  WriteBytes(file, "12345");
+  EXPECT_TRUE(files.FileExists(file));
+  EXPECT_EQ(files.FileSize(file).value(), 5u);
+  EXPECT_FALSE(files.FileExists(folder.path()));
+  EXPECT_EQ(files.FileSize(folder.path()).error().code, static_cast<uint32_t>(ERROR_DIRECTORY));
+
+  EXPECT_TRUE(files.RemoveFile(file));
+  EXPECT_FALSE(files.FileExists(file));
+  EXPECT_EQ(files.FileSize(file).error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  const OsStatus again = files.RemoveFile(file);
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(again.error().api, "DeleteFileW");
+}
+
+TEST_F(FolderFileSystemWinTest, StampReportsSizeAndLastWriteTime) {
+  const std::string file = folder.File("SYS_0000.xml");
+  WriteBytes(file, "1031");
+  // A rewrite of the same size shows only in the time.
+  const uint64_t time = 0x01DA0000'12345678;
+  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  const HANDLE handle = ::CreateFileW(Utf8ToWide(file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(::SetFileTime(handle, nullptr, nullptr, &written));
+  ::CloseHandle(handle);
+  EXPECT_EQ(files.Stamp(file).value(), (FileStamp{4, time}));
+  EXPECT_FALSE(files.Stamp(folder.path()));
+  EXPECT_EQ(files.Stamp(folder.File("none.xml")).error().code,
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(FolderFileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase) {
