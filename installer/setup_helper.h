@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/xml.h"
@@ -69,7 +69,7 @@ bool IsWebAddress(std::string_view address);
 bool IsBareFileName(std::string_view name);
 
 struct SetupPlatform {
-  FolderFileSystem& files;
+  FileSystem& files;
   ProfileStore& profiles;
   XmlParser& xml;
   Registry& registry;

@@ -2,7 +2,7 @@
 // shows no text from a program custom action, so the exit code is the whole report; a verbose
 // installer log names it. 0: done, 1: a file or value could not be written, 2: bad arguments.
 
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/installer_link_win.h"
 #include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
@@ -122,7 +122,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The product information file is read with MSXML, a COM object.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     (void)com;
-    win32::FolderFileSystemWin files;
+    win32::FileSystemWin files;
     win32::ProfileStoreWin profiles;
     win32::XmlParserWin xml;
     win32::RegistryWin registry;

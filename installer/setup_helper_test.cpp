@@ -7,7 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 #include "shell/tray_menu.h"
 
@@ -69,7 +69,7 @@ TEST(SetupHelperBackup, ADamagedBackupIsRefused) {
 // The helper over fakes: what a failed installation puts back.
 struct Machine {
   static constexpr char kExe[] = "C:\\P\\DurvinProofControl.exe";
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeProfileStore profiles;
   test::FakeXmlParser xml;
   test::FakeRegistry registry;

@@ -10,7 +10,7 @@
 
 #include "i18n/languages.h"
 #include "i18n/translate.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/xml.h"
 
@@ -20,7 +20,7 @@ using DictionaryLookup = std::function<std::shared_ptr<const Dictionary>(uint32_
 
 // Where the server keeps its interface language, and what reads it.
 struct LanguageSources {
-  FolderFileSystem& files;
+  FileSystem& files;
   XmlParser& xml;
   Shell& shell;
   std::string controllerFolder;  // ends with a backslash

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 
 namespace dpc {
@@ -29,7 +29,7 @@ class LanguageSelectorTest : public ::testing::Test {
   }
   uint32_t Lcid() { return selector.Select(translator).lcid; }
 
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeXmlParser xml;
   test::FakeShell shell;
   Translator translator;

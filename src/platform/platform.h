@@ -4,7 +4,7 @@
 #include "platform/code_page.h"
 #include "platform/desktop.h"
 #include "platform/dynamic_library.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/installer_link.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
@@ -27,7 +27,7 @@ struct Platform {
   WorkerThreads& threads;
   Shell& shell;
   Registry& registry;
-  FolderFileSystem& files;
+  FileSystem& files;
   ProfileStore& profiles;
   XmlParser& xml;
   LibraryLoader& libraries;

@@ -5,8 +5,8 @@
 
 namespace dpc {
 
-void LaunchProgram(Shell& shell, FolderFileSystem& files, WindowId owner,
-                   const std::string& programPath, const std::string& parameters) {
+void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::string& programPath,
+                   const std::string& parameters) {
   if (!files.FileExists(programPath)) return;
   ShellExecuteRequest request = ProgramStart(programPath, ShowMode::Hide);
   request.owner = owner;

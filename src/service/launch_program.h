@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/window_id.h"
 
@@ -10,7 +10,7 @@ namespace dpc {
 
 // Starts an existing program file hidden, in its own folder; does nothing when the file is
 // missing. Throws SystemError when the shell refuses the launch.
-void LaunchProgram(Shell& shell, FolderFileSystem& files, WindowId owner,
-                   const std::string& programPath, const std::string& parameters);
+void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::string& programPath,
+                   const std::string& parameters);
 
 }  // namespace dpc

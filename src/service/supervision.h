@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/host_window.h"
 #include "platform/shell.h"
 #include "service/command_state.h"
@@ -59,7 +59,7 @@ class Supervision {
     Clock& clock;
     TraceLog& log;
     FeedbackStore& feedback;
-    FolderFileSystem& files;
+    FileSystem& files;
     Shell& shell;
     std::string feedbackProgram;  // full path of "Kelvra_Feedback.exe" beside the controller
     // The restart command as the menu runs it, through its elevation gate.

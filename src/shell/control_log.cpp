@@ -4,7 +4,7 @@
 
 namespace dpc {
 
-ControlLog::ControlLog(FolderFileSystem& files, std::string logPath)
+ControlLog::ControlLog(FileSystem& files, std::string logPath)
     : files_(files), path_(std::move(logPath)) {}
 
 void ControlLog::Reset() {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "service/supervision.h"
 
 namespace dpc {
@@ -19,7 +19,7 @@ class ControlLog final : public TraceLog {
   static constexpr uint64_t kRecheckBytes = 64 * 1024;
 
   // logPath is the executable's path with the extension ".log".
-  ControlLog(FolderFileSystem& files, std::string logPath);
+  ControlLog(FileSystem& files, std::string logPath);
 
   // Deletes the log and its rotated predecessor.
   void Reset();
@@ -32,7 +32,7 @@ class ControlLog final : public TraceLog {
  private:
   void RotateIfFull();
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   std::string path_;
   bool sizeKnown_ = false;
   uint64_t sizeAtCheck_ = 0;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 
 namespace dpc {
 namespace {
@@ -11,7 +11,7 @@ constexpr char kLog[] = "C:\\Durvin\\DurvinProofControl.log";
 constexpr char kRotated[] = "C:\\Durvin\\DurvinProofControl.log.1";
 
 TEST(ControlLog, WritesCrLfLinesDropsFailuresAndResetDeletesBothFiles) {
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   files.AddFile(kRotated, "older = run\r\n");
   ControlLog log(files, kLog);
   log.Write("07.12.2026 12:00:00 Timer1Timer", "start");
@@ -27,7 +27,7 @@ TEST(ControlLog, WritesCrLfLinesDropsFailuresAndResetDeletesBothFiles) {
 }
 
 TEST(ControlLog, RotatesOnceTheLogPassesItsLimitEvenWhenAnotherWriterFilledIt) {
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   files.AddFile(kLog, "first = line\r\n", 0, ControlLog::kRotateBytes - 20);
   ControlLog log(files, kLog);
   log.Write("second", "line");  // still below the limit

@@ -34,7 +34,7 @@ std::string ChildText(XmlElement& parent, const char* name) {
 
 }  // namespace
 
-ControlSettings LoadControlSettings(FolderFileSystem& files, ProfileStore& profiles,
+ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
                                     const std::string& iniPath) {
   ControlSettings s;
   if (!files.FileExists(iniPath)) return s;
@@ -62,7 +62,7 @@ bool ControlSettings::Hides(std::string_view key) const {
   return false;
 }
 
-std::string ReadProductVersion(FolderFileSystem& files, ProfileStore& profiles,
+std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,
                                const std::string& iniPath) {
   if (!files.FileExists(iniPath)) return "5.0";
   return profiles.ReadString(iniPath, "Product", "Version", "4.0");
@@ -80,7 +80,7 @@ void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_
   (void)profiles.WriteString(iniPath, "Feedback", "Timer", std::to_string(seconds));
 }
 
-ProductInfo LoadProductInfo(FolderFileSystem& files, XmlParser& xml, Registry& registry,
+ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,
                             const std::string& xmlPath) {
   ProductInfo info;
   if (!files.FileExists(xmlPath)) return info;

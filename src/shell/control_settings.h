@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/uninstall_entry.h"
@@ -39,11 +39,11 @@ struct ControlSettings {
   bool Hides(std::string_view key) const;
 };
 
-ControlSettings LoadControlSettings(FolderFileSystem& files, ProfileStore& profiles,
+ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
                                     const std::string& iniPath);
 
 // [Product] Version, read afresh: "5.0" without the file, "4.0" without the key.
-std::string ReadProductVersion(FolderFileSystem& files, ProfileStore& profiles,
+std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,
                                const std::string& iniPath);
 
 // [Feedback] Timer in time-stamp seconds, taken to the nearest whole second; 0 when empty or not a
@@ -74,7 +74,7 @@ struct ProductInfo {
 
 // Empty info when the file is missing. Throws std::runtime_error when the file is not well-formed
 // or has no "main" element.
-ProductInfo LoadProductInfo(FolderFileSystem& files, XmlParser& xml, Registry& registry,
+ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,
                             const std::string& xmlPath);
 
 }  // namespace dpc

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 #include "shell/numbers.h"
 #include "platform/paths.h"
@@ -17,7 +17,7 @@ constexpr char kXml[] = "C:\\Durvin\\DurvinProofControl.xml";
 constexpr char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A1E}";
 
 struct SettingsFiles {
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeProfileStore profiles;
   SettingsFiles& Set(const char* section, const char* key, const char* value) {
     files.AddFile(kIni, "");
@@ -114,7 +114,7 @@ TEST(ControlSettings, ProductVersionAndFeedbackMoment) {
 }
 
 struct ProductFiles {
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeXmlParser xml;
   test::FakeRegistry registry;
   explicit ProductFiles(std::vector<test::FakeXmlNode> mainChildren, bool withMain = true) {

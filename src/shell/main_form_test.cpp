@@ -67,11 +67,11 @@ class RecordingXml : public test::FakeXmlParser {
     return FakeXmlParser::LoadDocumentElement(path);
   }
 };
-class RecordingFiles : public test::FakeFolderFileSystem {
+class RecordingFiles : public test::FakeFileSystem {
  public:
   OsStatus RemoveFile(const std::string& path) override {
     Record("delete " + path.substr(path.find_last_of('.')));
-    return FakeFolderFileSystem::RemoveFile(path);
+    return FakeFileSystem::RemoveFile(path);
   }
 };
 class RecordingRegistry : public test::FakeRegistry {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_host_window.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_settings_dialog.h"
@@ -19,7 +19,7 @@ struct FakePlatform {
   FakeWorkerThreads threads;
   FakeShell shell;
   FakeRegistry registry;
-  FakeFolderFileSystem files;
+  FakeFileSystem files;
   FakeProfileStore profiles;
   FakeXmlParser xml;
   FakeLibraryLoader libraries;

@@ -4,7 +4,7 @@
 // own autostart toggle (an "elevation 10" start) proves that the package's Run value is the one the
 // controller reads and writes. Every test begins and ends with no version installed.
 
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/scoped_handle.h"
@@ -191,7 +191,7 @@ class Installer : public ::testing::Test {
   }
 
   static ProductInfo InstalledProductInfo() {
-    win32::FolderFileSystemWin files;
+    win32::FileSystemWin files;
     win32::XmlParserWin xml;
     win32::RegistryWin registry;
     return LoadProductInfo(files, xml, registry, Utf8(Installed(L"DurvinProofControl.xml")));

@@ -13,7 +13,7 @@
 #include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
@@ -45,7 +45,7 @@ TEST(ProcessInfoWin, ExecutablePathAndArgumentsWithoutProgramName) {
   ProcessInfoWin process;
   const std::string path = process.ExecutablePath();
   EXPECT_TRUE(path.ends_with("win32_adapter_tests.exe")) << path;
-  EXPECT_TRUE(FolderFileSystemWin().FileExists(path));
+  EXPECT_TRUE(FileSystemWin().FileExists(path));
   // The C runtime splits the same command line on its own; the counts must agree.
   EXPECT_EQ(process.Arguments().size(), static_cast<size_t>(__argc - 1));
 }
@@ -195,7 +195,7 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
       shell.WinExec("\"" + copy + "\" --gtest_list_tests \"--gtest_output=xml:" + report + "\"",
                     ShowMode::Hide, folder.path()));
 
-  FolderFileSystemWin files;
+  FileSystemWin files;
   for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
   EXPECT_TRUE(files.FileExists(report));
   // The copy must have ended before the folder can go.

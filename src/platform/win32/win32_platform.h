@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/installer_link_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
@@ -45,7 +45,7 @@ struct Win32Platform {
   WorkerThreadsWin threads;
   ShellWin shell;
   RegistryWin registry;
-  FolderFileSystemWin files;
+  FileSystemWin files;
   ProfileStoreWin profiles;
   XmlParserWin xml;
   LibraryLoaderWin libraries;

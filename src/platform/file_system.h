@@ -95,9 +95,9 @@ using CopyProgressCallback = std::function<void(uint64_t done, uint64_t total)>;
 // information) and the folder moves with the settings ticket. Absolute paths ("D:\Data\Jobs") of
 // any length; the adapter adds what Windows needs for paths beyond 260 characters. Every failure
 // carries the Windows error code and the API's name.
-class FolderFileSystem {
+class FileSystem {
  public:
-  virtual ~FolderFileSystem() = default;
+  virtual ~FileSystem() = default;
 
   // Every entry of the folder except "." and "..", hidden and system ones included. Reparse
   // points (junctions, links) are listed with their attribute and never followed. An empty

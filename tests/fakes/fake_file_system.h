@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc::test {
 
 // Drives C:, D: and E: as one in-memory tree. Paths compare without regard to the case of A-Z,
 // as on Windows; names keep the case they were made with. Failures are staged per path. A path
 // without a drive letter ("\\name") is a file at the root of no drive in particular.
-class FakeFolderFileSystem : public FolderFileSystem {
+class FakeFileSystem : public FileSystem {
  public:
   struct Node {
     std::string name;
@@ -31,7 +31,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     uint32_t tag = 0;        // reparse tag
   };
 
-  FakeFolderFileSystem() {
+  FakeFileSystem() {
     for (char letter : {'C', 'D', 'E'}) drives[letter] = DriveKind::Fixed;
   }
 
@@ -468,7 +468,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
   static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
   struct Hold final : FolderHold {
-    Hold(FakeFolderFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
+    Hold(FakeFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
         : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
     ~Hold() override {
       const auto lock = files.Lock();
@@ -476,7 +476,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     FileIdentity identity() const override { return id; }
     FolderEntry entry() const override { return held; }
-    FakeFolderFileSystem& files;
+    FakeFileSystem& files;
     std::string key;
     FileIdentity id;
     FolderEntry held;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc::win32 {
 
@@ -12,7 +12,7 @@ namespace dpc::win32 {
 // limit; other paths pass unchanged. Separators become backslashes.
 std::wstring ExtendedPath(const std::string& utf8);
 
-class FolderFileSystemWin final : public FolderFileSystem {
+class FileSystemWin final : public FileSystem {
  public:
   OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
   OsResult<FolderEntry> Stat(const std::string& path) override;
