@@ -117,6 +117,8 @@ class FileSystem {
                                const CopyProgressCallback& progress) = 0;
   // An error also when the file did not exist.
   virtual OsStatus RemoveFile(const std::string& path) = 0;
+  // The next four serve the controller's own files: the path goes to the system as given, which
+  // resolves ".." and doubled separators in it but takes at most 260 characters.
   // True for an existing file, false for a folder or nothing.
   virtual bool FileExists(const std::string& path) = 0;
   // Appends text to the file, creating it when missing. The text is UTF-8 and is stored in the
