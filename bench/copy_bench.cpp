@@ -22,7 +22,7 @@
 #include "maintenance/copy_engine.h"
 #include "maintenance/tree_guard.h"
 #include "platform/win32/clock_win.h"
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/text.h"
 
@@ -91,10 +91,9 @@ class Profile {
 };
 
 // The real adapters, each call timed.
-class ProfiledFiles final : public dpc::FolderFileSystem {
+class ProfiledFiles final : public dpc::FileSystem {
  public:
-  ProfiledFiles(dpc::FolderFileSystem& files, Profile& profile)
-      : files_(files), profile_(profile) {}
+  ProfiledFiles(dpc::FileSystem& files, Profile& profile) : files_(files), profile_(profile) {}
   dpc::OsResult<std::vector<dpc::FolderEntry>> ListFolder(const std::string& folder) override {
     Profile::Scope scope(profile_, "list folder");
     return files_.ListFolder(folder);
@@ -117,6 +116,16 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
     return files_.CopyNewFile(from, to, progress);
   }
   dpc::OsStatus RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
+  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  dpc::OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
+    return files_.AppendAnsiText(path, text);
+  }
+  dpc::OsResult<uint64_t> FileSize(const std::string& path) override {
+    return files_.FileSize(path);
+  }
+  dpc::OsResult<dpc::FileStamp> Stamp(const std::string& path) override {
+    return files_.Stamp(path);
+  }
   dpc::OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
     Profile::Scope scope(profile_, "compare content");
     return files_.SameContent(a, b);
@@ -162,7 +171,7 @@ class ProfiledFiles final : public dpc::FolderFileSystem {
   dpc::OsResult<uint64_t> ClusterSize(char letter) override { return files_.ClusterSize(letter); }
 
  private:
-  dpc::FolderFileSystem& files_;
+  dpc::FileSystem& files_;
   Profile& profile_;
 };
 
@@ -270,10 +279,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::string source = dpc::win32::WideToUtf8(argv[1]);
   const std::string destination = dpc::win32::WideToUtf8(argv[2]);
   Profile profile;
-  dpc::win32::FolderFileSystemWin realFiles;
+  dpc::win32::FileSystemWin realFiles;
   ProfiledFiles profiledFiles(realFiles, profile);
-  dpc::FolderFileSystem& files =
-      profiling ? static_cast<dpc::FolderFileSystem&>(profiledFiles) : realFiles;
+  dpc::FileSystem& files = profiling ? static_cast<dpc::FileSystem&>(profiledFiles) : realFiles;
   dpc::win32::MessagePumpWin windowsPump;
   ProfiledPump profiledPump(windowsPump, profile);
   NoPump noPump;

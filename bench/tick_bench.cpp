@@ -27,7 +27,6 @@
 #include "shell/control_log.h"
 #include "shell/control_settings.h"
 
-// After the project's headers: <windows.h> would rename their DeleteFile methods.
 #include <windows.h>
 #include <psapi.h>
 

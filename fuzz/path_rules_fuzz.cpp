@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fuzz/fuzz_input.h"
 #include "i18n/translate.h"
 #include "maintenance/path_rules.h"
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(dpc::Relate(parsed.path, again.path) == dpc::PathRelation::Same, "same as itself");
   }
 
-  dpc::test::FakeFolderFileSystem files;
+  dpc::test::FakeFileSystem files;
   files.AddFolder("C:\\Data\\Jobs\\Sub");
   files.AddFolder("C:\\Data\\Temp");
   files.AddFile("D:\\file.txt", "x");

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 #include "fuzz/fuzz_input.h"
 #include "maintenance/ticket.h"
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string open(row.openTag), close(row.closeTag);
   CheckTextFunctions(bytes, parts[1], parts[2]);
 
-  dpc::test::FakeFolderFileSystem files;
+  dpc::test::FakeFileSystem files;
   dpc::test::FakeShell shell;
   dpc::test::FakeAnsiCodePage codePage;
   dpc::test::FakeClock clock;

@@ -141,7 +141,7 @@ void RestoreFile(SetupPlatform& platform, const std::string& path,
   if (content) {
     if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
   } else if (platform.files.FileExists(path)) {
-    if (const OsStatus deleted = platform.files.DeleteFile(path); !deleted)
+    if (const OsStatus deleted = platform.files.RemoveFile(path); !deleted)
       throw SystemError(deleted.error());
   }
 }
@@ -361,12 +361,12 @@ void Rollback(const Request& request, SetupPlatform& platform) {
     if (!restored) throw SystemError(restored.error());
   });
   if (!failures.empty()) throw std::runtime_error(failures);
-  (void)platform.files.DeleteFile(backupPath);
+  (void)platform.files.RemoveFile(backupPath);
 }
 
 void Commit(const Request& request, SetupPlatform& platform) {
   const std::string backupPath = BackupPath(Required(request, "EXE"));
-  if (platform.files.FileExists(backupPath)) (void)platform.files.DeleteFile(backupPath);
+  if (platform.files.FileExists(backupPath)) (void)platform.files.RemoveFile(backupPath);
 }
 
 void RestoreAutostart(const Request& request, SetupPlatform& platform) {

@@ -14,7 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/file_system.h"
+#include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/xml.h"
 

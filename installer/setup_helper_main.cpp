@@ -2,9 +2,9 @@
 // shows no text from a program custom action, so the exit code is the whole report; a verbose
 // installer log names it. 0: done, 1: a file or value could not be written, 2: bad arguments.
 
-// First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
-#include "platform/win32/files_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/installer_link_win.h"
+#include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/text.h"
 #include "platform/win32/xml_win.h"

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 #include "shell/tray_menu.h"
 
@@ -65,7 +66,7 @@ TEST(SetupHelperBackup, ADamagedBackupIsRefused) {
     EXPECT_THROW(ParseBackup(text), std::runtime_error) << text;
 }
 
-// The helper over fakes, with the files as one map: what a failed installation puts back.
+// The helper over fakes: what a failed installation puts back.
 struct Machine {
   static constexpr char kExe[] = "C:\\P\\DurvinProofControl.exe";
   test::FakeFileSystem files;
@@ -73,10 +74,12 @@ struct Machine {
   test::FakeXmlParser xml;
   test::FakeRegistry registry;
   bool Write(const std::string& path, const std::string& text) {
-    return !files.unwritable.count(path) && (files.files[path] = text, true);
+    if (files.unwritable.count(path)) return false;
+    files.AddFile(path, text);
+    return true;
   }
   std::optional<std::string> Read(const std::string& path) {
-    return files.FileExists(path) ? std::optional(files.files[path]) : std::nullopt;
+    return files.FileExists(path) ? std::optional(files.Content(path)) : std::nullopt;
   }
   static bool NoOtherVersion() { return false; }
   SetupPlatform platform =
@@ -99,10 +102,10 @@ TEST(SetupHelperRollback, AFailedInstallationLeavesTheMachineAsItWas) {
   };
   for (const auto& state : before) {
     Machine m;
-    if (state.ini) m.files.files["C:\\P\\DurvinProofControl.ini"] = *state.ini;
-    if (state.xml) m.files.files["C:\\P\\DurvinProofControl.xml"] = *state.xml;
+    if (state.ini) m.files.AddFile("C:\\P\\DurvinProofControl.ini", *state.ini);
+    if (state.xml) m.files.AddFile("C:\\P\\DurvinProofControl.xml", *state.xml);
     if (state.autostart) m.run()["DurvinProofControl"] = *state.autostart;
-    const auto files = m.files.files;
+    const auto files = m.files.FilesBelow("C:");  // every file of the drive
     const auto run = m.run();
     // The product information file cannot be written: the installation stops half way.
     m.files.unwritable.insert("C:\\P\\DurvinProofControl.xml");
@@ -111,14 +114,14 @@ TEST(SetupHelperRollback, AFailedInstallationLeavesTheMachineAsItWas) {
                  std::runtime_error)
         << state.name;
     m.files.unwritable.clear();
-    m.files.files["C:\\P\\DurvinProofControl.ini"] = "changed";  // as the profile store wrote it
+    m.files.AddFile("C:\\P\\DurvinProofControl.ini", "changed");  // as the profile store wrote it
     m.run()["DurvinProofControl"] = "changed";
 
     Rollback(m.Step("rollback"), m.platform);
-    EXPECT_EQ(m.files.files, files) << state.name;
+    EXPECT_EQ(m.files.FilesBelow("C:"), files) << state.name;
     EXPECT_EQ(m.run(), run) << state.name;
     Rollback(m.Step("rollback"), m.platform);  // nothing left to put back
-    EXPECT_EQ(m.files.files, files) << state.name;
+    EXPECT_EQ(m.files.FilesBelow("C:"), files) << state.name;
   }
 }
 

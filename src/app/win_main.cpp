@@ -1,7 +1,5 @@
 // Process entry of DurvinProofControl.exe.
 
-// First: the adapters' headers keep <windows.h> macros such as DeleteFile away from the platform
-// interfaces' member names, which only works before anything else includes those interfaces.
 #include "platform/win32/win32_platform.h"
 
 #include <windows.h>

@@ -10,7 +10,7 @@
 
 #include "i18n/languages.h"
 #include "i18n/translate.h"
-#include "platform/files.h"
+#include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/xml.h"
 

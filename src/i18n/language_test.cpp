@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 
 namespace dpc {
@@ -23,7 +24,7 @@ class LanguageSelectorTest : public ::testing::Test {
     Touch(path);
   }
   void Touch(const std::string& path) {
-    files.files[path] = "<Ticket/>";
+    files.AddFile(path, "<Ticket/>");
     ++files.writeTimes[path];
   }
   uint32_t Lcid() { return selector.Select(translator).lcid; }
@@ -49,7 +50,7 @@ TEST_F(LanguageSelectorTest, LastExistingTicketNamesTheLanguageElseEnglish) {
     std::string row;
     for (auto [path, code] :
          {std::pair{kController, c.controller}, {kLegacy, c.legacy}, {kSettings, c.settings}}) {
-      code ? Ticket(path, code) : void(files.files.erase(path));
+      code ? Ticket(path, code) : void(files.RemoveFile(path));
       row += std::string(code ? code : "none") + " | ";
     }
     EXPECT_EQ(Lcid(), c.lcid) << row;
@@ -107,7 +108,8 @@ TEST_F(LanguageSelectorTest, UnreadableTicketIsPassedOverWhenALaterOneIsReadable
   EXPECT_EQ(outcome.lcid, 1031u);
   ASSERT_EQ(outcome.skipped.size(), 1u);
   EXPECT_TRUE(selector.Select(translator).skipped.empty()) << "once per version";
-  files.files.erase(kSettings);  // none readable after it: the language stays, the box shows
+  ASSERT_TRUE(
+      files.RemoveFile(kSettings));  // none readable after it: the language stays, the box shows
   EXPECT_EQ(selector.Select(translator).report, LanguageReport::kShow);
   EXPECT_EQ(translator.lcid(), 1031u);
 }
@@ -122,14 +124,14 @@ TEST_F(LanguageSelectorTest, TicketIsParsedAgainOnlyWhenItsStampChanges) {
   ++files.writeTimes[kSettings];
   EXPECT_EQ(Lcid(), 1036u);
   code = "1040";
-  files.files[kSettings] += " ";
+  ASSERT_TRUE(files.AppendAnsiText(kSettings, " "));
   EXPECT_EQ(Lcid(), 1040u);
   // Gone and back with the very same stamp: read afresh.
-  const std::string content = files.files[kSettings];
-  files.files.erase(kSettings);
+  const std::string content = files.Content(kSettings);
+  ASSERT_TRUE(files.RemoveFile(kSettings));
   EXPECT_EQ(Lcid(), 1033u);
   code = "1042";
-  files.files[kSettings] = content;
+  files.AddFile(kSettings, content);
   EXPECT_EQ(Lcid(), 1042u);
 }
 

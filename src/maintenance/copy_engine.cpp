@@ -79,7 +79,7 @@ void ProblemList::Add(TreeProblem problem) {
   if (first_.size() < kKept) first_.push_back(std::move(problem));
 }
 
-CopyEngine::CopyEngine(FolderFileSystem& files, MessagePump& pump, Clock& clock)
+CopyEngine::CopyEngine(FileSystem& files, MessagePump& pump, Clock& clock)
     : files_(files), pump_(pump), clock_(clock) {}
 
 void CopyEngine::PumpBetweenEntries() {

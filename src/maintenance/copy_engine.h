@@ -13,7 +13,7 @@
 #include "maintenance/copy_workers.h"
 #include "maintenance/tree_guard.h"
 #include "platform/clock.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/message_pump.h"
 
 namespace dpc {
@@ -147,7 +147,7 @@ class CopyEngine {
   // True when the walk should stop after the entry in hand (Cancel, Exit).
   using StopCheck = std::function<bool()>;
 
-  CopyEngine(FolderFileSystem& files, MessagePump& pump, Clock& clock);
+  CopyEngine(FileSystem& files, MessagePump& pump, Clock& clock);
 
   // Files found by FolderSize and CountFiles since the caller last set it to 0.
   int64_t FileCounter = 0;
@@ -212,7 +212,7 @@ class CopyEngine {
                                         PinPtr parent, PinPtr& pin);
   RecycleResult ProveRecycleBin(const std::string& path);
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   MessagePump& pump_;
   Clock& clock_;
   uint64_t lastPump_ = 0;

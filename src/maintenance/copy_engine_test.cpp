@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_move_view.h"
 
 namespace dpc {
@@ -37,7 +37,7 @@ class CopyEngineTest : public ::testing::Test {
     return engine.CopyFolderTree("C:\\Old", "D:\\New", view, stop);
   }
 
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeMessagePump pump;
   test::FakeClock clock;
   test::FakeMoveView view;

@@ -11,7 +11,7 @@ OsError Unexpected(const char* what) { return OsError{1359, "CopyNewFile", what}
 
 }  // namespace
 
-std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
+std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
                                    const std::string& to, const CopyProgressCallback& progress) {
   try {
     return files.CopyNewFile(from, to, progress).failure();
@@ -22,7 +22,7 @@ std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& f
   }
 }
 
-CopyWorkers::CopyWorkers(FolderFileSystem& files, int threads) : files_(files) {
+CopyWorkers::CopyWorkers(FileSystem& files, int threads) : files_(files) {
   for (int i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back([this] { Work(); });

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc {
 
 // CopyNewFile that never throws: a failure, even an unexpected one, comes back as the error.
-std::optional<OsError> CopyOneFile(FolderFileSystem& files, const std::string& from,
+std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
                                    const std::string& to, const CopyProgressCallback& progress);
 
 // Files copied on worker threads, several at once. The threads touch only the file system: no
@@ -35,7 +35,7 @@ class CopyWorkers {
     std::optional<OsError> error;
   };
 
-  CopyWorkers(FolderFileSystem& files, int threads);
+  CopyWorkers(FileSystem& files, int threads);
   ~CopyWorkers();
   CopyWorkers(const CopyWorkers&) = delete;
   CopyWorkers& operator=(const CopyWorkers&) = delete;
@@ -52,7 +52,7 @@ class CopyWorkers {
  private:
   void Work() noexcept;
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   std::mutex mutex_;
   std::condition_variable jobReady_;
   std::condition_variable resultReady_;

@@ -13,7 +13,7 @@
 #include "maintenance/ticket.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/message_pump.h"
 #include "platform/registry.h"
 
@@ -21,7 +21,7 @@ namespace dpc {
 
 // What a folder move needs from the controller.
 struct MoveServices {
-  FolderFileSystem& files;
+  FileSystem& files;
   AnsiCodePage& codePage;
   Registry& registry;
   MessagePump& pump;

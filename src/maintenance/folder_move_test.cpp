@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_move_view.h"
 #include "fakes/fake_system.h"
 
@@ -86,7 +86,7 @@ struct World {
     return rows;
   }
 
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeAnsiCodePage codePage;
   test::FakeRegistry registry;
   test::FakeMessagePump pump;
@@ -350,7 +350,7 @@ TEST(MoveFolderTest, MediaProfilesRecordTheInstallLocationOnlyWhereTheKeyExists)
 TEST(MoveFolderTest, ARecycleFailureIsToldAndTheTicketKeepsTheNewPlace) {
   struct Case {
     const char* name;
-    std::function<void(test::FakeFolderFileSystem&)> stage;
+    std::function<void(test::FakeFileSystem&)> stage;
     const char* says;
     const char* logs;
   };

@@ -13,8 +13,8 @@ MaintenanceSession::MaintenanceSession(Platform& platform, SettingsDialogFactory
 
 bool MaintenanceSession::Run(WindowId owner) {
   if (dialog_) return false;  // one dialog at a time
-  SettingsTicket ticket(p_.folders, p_.shell, p_.codePage, p_.clock);
-  MoveServices services{p_.folders,  p_.codePage,        p_.registry, p_.pump,
+  SettingsTicket ticket(p_.files, p_.shell, p_.codePage, p_.clock);
+  MoveServices services{p_.files,    p_.codePage,        p_.registry, p_.pump,
                         p_.clock,    wiring_.translator, ticket,      wiring_.serverStopped,
                         wiring_.log, p_.copyWorkers};
   {

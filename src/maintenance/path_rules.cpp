@@ -188,7 +188,7 @@ struct PathRules::Known {
   std::optional<FileIdentity> self;
 };
 
-PathRules::PathRules(FolderFileSystem& files, AnsiCodePage& codePage, const Translator& translator)
+PathRules::PathRules(FileSystem& files, AnsiCodePage& codePage, const Translator& translator)
     : files_(files), codePage_(codePage), translator_(translator) {}
 
 PathRules::Known PathRules::Inspect(const DrivePath& path) {

@@ -7,7 +7,7 @@
 
 #include "i18n/translate.h"
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc {
 
@@ -69,7 +69,7 @@ struct PathVerdict {
 // The rules a new folder must meet before anything is copied or written.
 class PathRules {
  public:
-  PathRules(FolderFileSystem& files, AnsiCodePage& codePage, const Translator& translator);
+  PathRules(FileSystem& files, AnsiCodePage& codePage, const Translator& translator);
   PathVerdict Check(const FolderChoice& choice);
 
  private:
@@ -78,7 +78,7 @@ class PathRules {
   PathRelation RelateKnown(const Known& a, const Known& b);
   PathVerdict Refuse(std::string_view pattern, std::initializer_list<std::string_view> args);
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   AnsiCodePage& codePage_;
   const Translator& translator_;
 };

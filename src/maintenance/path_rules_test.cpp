@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 
 namespace dpc {
 namespace {
@@ -99,7 +99,7 @@ class PathRulesTest : public ::testing::Test {
                         1252});
   }
 
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeAnsiCodePage codePage;
   Translator translator;
   PathRules rules{files, codePage, translator};

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_settings_dialog.h"
 #include "fakes/fake_system.h"
 
@@ -29,7 +29,7 @@ struct DialogRig {
     }
   }
 
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeAnsiCodePage codePage;
   test::FakeRegistry registry;
   test::FakeMessagePump pump;

@@ -174,7 +174,7 @@ std::optional<uint32_t> CodePageOfEncoding(std::string_view name) {
   return std::nullopt;
 }
 
-SettingsTicket::SettingsTicket(FolderFileSystem& files, Shell& shell, AnsiCodePage& codePage,
+SettingsTicket::SettingsTicket(FileSystem& files, Shell& shell, AnsiCodePage& codePage,
                                Clock& clock)
     : files_(files), shell_(shell), codePage_(codePage), clock_(clock) {}
 

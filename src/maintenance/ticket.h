@@ -8,7 +8,7 @@
 #include "maintenance/folder_rows.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/shell.h"
 
 namespace dpc {
@@ -83,7 +83,7 @@ struct ExpectedValue {
 // The server's settings ticket "SYS_0000.xml" and the companion "ProfileUpdater.xml".
 class SettingsTicket {
  public:
-  SettingsTicket(FolderFileSystem& files, Shell& shell, AnsiCodePage& codePage, Clock& clock);
+  SettingsTicket(FileSystem& files, Shell& shell, AnsiCodePage& codePage, Clock& clock);
 
   // Sets TicketFolder. Throws SystemError when the ticket exists but cannot be read.
   FolderSettings ReadFolderSettings();
@@ -120,7 +120,7 @@ class SettingsTicket {
   std::optional<OsError> RemoveLeftOverScratch();
   std::optional<OsError> ReplaceWithRetry();
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   Shell& shell_;
   AnsiCodePage& codePage_;
   Clock& clock_;

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 
 namespace dpc {
@@ -107,7 +107,7 @@ class SettingsTicketTest : public ::testing::Test {
   static constexpr const char* kTickets = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets";
   static constexpr const char* kTicket =
       "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
-  test::FakeFolderFileSystem files;
+  test::FakeFileSystem files;
   test::FakeShell shell;
   test::FakeAnsiCodePage codePage;
   test::FakeClock clock;
@@ -180,7 +180,7 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
   const std::string before = "<Job type=\"string\">C:\\\\A</Job>\r\n";
   const std::string after = "<Job type=\"string\">D:\\\\A</Job>\r\n";
   const std::string scratch = std::string(kTickets) + "\\SYS_0000.tmp";
-  const auto planted = [&](test::FakeFolderFileSystem& f, uint32_t attributes) {
+  const auto planted = [&](test::FakeFileSystem& f, uint32_t attributes) {
     f.AddFile(scratch, "planted", attributes);
     f.SetOwner(scratch, "user");
   };
@@ -188,7 +188,7 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
       gone{1784, "MoveFileExW", ""};
   struct Case {
     const char* name;
-    std::function<void(test::FakeFolderFileSystem&)> stage;
+    std::function<void(test::FakeFileSystem&)> stage;
     uint32_t attributes;            // the ticket's, before and after
     std::optional<uint32_t> error;  // nullopt: written
     std::string ticket, owner, scratchAfter;
@@ -207,7 +207,7 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::FakeFolderFileSystem f;
+    test::FakeFileSystem f;
     f.AddFile(kTicket, before, c.attributes);
     f.SetOwner(kTicket, "server");
     c.stage(f);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc {
 
@@ -44,7 +44,7 @@ class TreeGuard {
     bool held() const { return verdict == Verdict::Held; }
   };
 
-  explicit TreeGuard(FolderFileSystem& files) : files_(files) {}
+  explicit TreeGuard(FileSystem& files) : files_(files) {}
 
   // A folder of the old tree, met by the measuring walk below `parent`: pinned, and remembered
   // by identity.
@@ -66,7 +66,7 @@ class TreeGuard {
   using Key = std::pair<uint32_t, uint64_t>;
   Check Hold(const std::string& path, Side side, PinPtr parent = nullptr);
 
-  FolderFileSystem& files_;
+  FileSystem& files_;
   std::set<Key> oldFolders_;
   std::set<Key> heldNew_;
   std::vector<std::unique_ptr<FolderHold>> newHolds_;

@@ -4,11 +4,11 @@
 #include "platform/code_page.h"
 #include "platform/desktop.h"
 #include "platform/dynamic_library.h"
-#include "platform/files.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/installer_link.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
+#include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/service_manager.h"
 #include "platform/shell.h"
@@ -32,7 +32,6 @@ struct Platform {
   XmlParser& xml;
   LibraryLoader& libraries;
   Desktop& desktop;
-  FolderFileSystem& folders;
   AnsiCodePage& codePage;
   InstallerLink& installer;
   // Files a folder move copies at once on worker threads; 0 copies them on the calling thread.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/files.h"
+#include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/window_id.h"
 

@@ -216,7 +216,7 @@ class LaunchProgramTest : public ::testing::Test {
 };
 
 TEST_F(LaunchProgramTest, StartsAnExistingProgramHiddenInItsOwnFolder) {
-  p.files.files[program] = "";
+  p.files.AddFile(program, "");
   LaunchProgram(p.shell, p.files, 0x99, program, "-quiet");
   ASSERT_EQ(p.shell.executeEx.size(), 1u);
   const ShellExecuteRequest& request = p.shell.executeEx[0];
@@ -235,7 +235,7 @@ TEST_F(LaunchProgramTest, MissingProgramStartsNothing) {
 }
 
 TEST_F(LaunchProgramTest, RefusedLaunchRaisesTheSystemError) {
-  p.files.files[program] = "";
+  p.files.AddFile(program, "");
   p.shell.executeExResults = {OsError{1223, "ShellExecuteExA", "The operation was canceled."}};
   try {
     LaunchProgram(p.shell, p.files, 0x99, program, "");

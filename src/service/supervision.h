@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/files.h"
+#include "platform/file_system.h"
 #include "platform/host_window.h"
 #include "platform/shell.h"
 #include "service/command_state.h"

@@ -347,7 +347,7 @@ TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
     SCOPED_TRACE(unreadable ? "unreadable" : "absent");
     feedback = {};
     feedback.unreadable = unreadable;
-    p.files.files[kFeedback] = "";
+    p.files.AddFile(kFeedback, "");
     supervision.Timer5Timer();
     feedback.unreadable = false;
     EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
@@ -357,7 +357,7 @@ TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
 }
 
 TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
-  p.files.files[kFeedback] = "";
+  p.files.AddFile(kFeedback, "");
   feedback.due = kNowStamp - 365 * 86400;
   supervision.Timer5Timer();
   ASSERT_EQ(p.shell.executeEx.size(), 1u);
@@ -375,7 +375,7 @@ TEST_F(SupervisionTest, OverdueFeedbackStartsTheToolOnceAndReschedules) {
 }
 
 TEST_F(SupervisionTest, FeedbackIsDueAtTheMomentItself) {
-  p.files.files[kFeedback] = "";
+  p.files.AddFile(kFeedback, "");
   feedback.due = kNowStamp + 1;
   supervision.Timer5Timer();
   EXPECT_TRUE(p.shell.executeEx.empty());
@@ -392,7 +392,7 @@ TEST_F(SupervisionTest, AbsentFeedbackToolStillMovesTheDueMoment) {
 }
 
 TEST_F(SupervisionTest, RefusedFeedbackLaunchRaisesAfterTheDueMomentMoved) {
-  p.files.files[kFeedback] = "";
+  p.files.AddFile(kFeedback, "");
   feedback.due = 1000;
   p.shell.executeExResults = {OsError{5, "ShellExecuteExA", "Access is denied."}};
   EXPECT_THROW(supervision.Timer5Timer(), SystemError);
@@ -400,7 +400,7 @@ TEST_F(SupervisionTest, RefusedFeedbackLaunchRaisesAfterTheDueMomentMoved) {
 }
 
 TEST_F(SupervisionTest, ReadOnlySettingsFileDoesNotStartTheToolAtEveryTick) {
-  p.files.files[kFeedback] = "";
+  p.files.AddFile(kFeedback, "");
   feedback.readOnly = true;
   supervision.Timer5Timer();  // nothing scheduled, and the schedule cannot be kept
   supervision.Timer5Timer();

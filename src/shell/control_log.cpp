@@ -10,8 +10,8 @@ ControlLog::ControlLog(FileSystem& files, std::string logPath)
 void ControlLog::Reset() {
   try {
     // A log that is not there is already reset.
-    (void)files_.DeleteFile(path_);
-    (void)files_.DeleteFile(rotatedPath());
+    (void)files_.RemoveFile(path_);
+    (void)files_.RemoveFile(rotatedPath());
   } catch (...) {
     // The log is a trace aid; it must never stop the controller from starting.
   }
@@ -39,7 +39,7 @@ void ControlLog::RotateIfFull() {
   if (sizeAtCheck_ < kRotateBytes) return;
   // A log that cannot be moved (held open elsewhere) keeps growing rather than losing lines; the
   // zero size makes the next attempt wait for kRecheckBytes instead of costing every write.
-  (void)files_.MoveFileReplacing(path_, rotatedPath());
+  (void)files_.ReplaceFileWith(path_, rotatedPath());
   sizeAtCheck_ = 0;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/files.h"
+#include "platform/file_system.h"
 #include "service/supervision.h"
 
 namespace dpc {

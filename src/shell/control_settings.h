@@ -5,7 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/files.h"
+#include "platform/file_system.h"
+#include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/uninstall_entry.h"
 #include "platform/xml.h"

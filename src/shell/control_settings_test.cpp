@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
 #include "shell/numbers.h"
 #include "platform/paths.h"
@@ -19,7 +20,7 @@ struct SettingsFiles {
   test::FakeFileSystem files;
   test::FakeProfileStore profiles;
   SettingsFiles& Set(const char* section, const char* key, const char* value) {
-    files.files[kIni] = "";
+    files.AddFile(kIni, "");
     profiles.Set(kIni, section, key, value);
     return *this;
   }
@@ -42,7 +43,7 @@ TEST(Paths, SiblingFilesAndNamesComeFromTheExecutablePath) {
 
 TEST(ControlSettings, MissingFileAndMissingKeysHaveTheirOwnDefaults) {
   SettingsFiles missing, empty;
-  empty.files.files[kIni] = "";
+  empty.files.AddFile(kIni, "");
   const ControlSettings none = missing.Load(), keyless = empty.Load();
   EXPECT_EQ(missing.profiles.reads, 0);
   EXPECT_EQ(none.RestartTime, "");
@@ -117,7 +118,7 @@ struct ProductFiles {
   test::FakeXmlParser xml;
   test::FakeRegistry registry;
   explicit ProductFiles(std::vector<test::FakeXmlNode> mainChildren, bool withMain = true) {
-    files.files[kXml] = "<product/>";
+    files.AddFile(kXml, "<product/>");
     xml.documents[kXml] = {"product", "", {{withMain ? "main" : "other", "", mainChildren}}};
   }
   ProductInfo Load() { return LoadProductInfo(files, xml, registry, kXml); }
@@ -126,11 +127,11 @@ struct ProductFiles {
 TEST(ProductInfo, FindsTheClientThroughTheUninstallEntry) {
   ProductFiles f({{"productguid", " {5A1E}\n", {}}, {"clientname", " Durvin_Proof.exe ", {}}});
   EXPECT_FALSE(f.Load().ClientAvailable);  // no uninstall key: looked for at the root
-  f.files.files["\\Durvin_Proof.exe"] = "";
+  f.files.AddFile("\\Durvin_Proof.exe", "");
   EXPECT_TRUE(f.Load().ClientAvailable);
 
   f.registry.keys[kUninstall].values["InstallLocation"] = "C:\\Client";
-  f.files.files["C:\\Client\\Durvin_Proof.exe"] = "";
+  f.files.AddFile("C:\\Client\\Durvin_Proof.exe", "");
   const ProductInfo info = f.Load();
   EXPECT_EQ(info.ProductGuid, "{5A1E}");
   EXPECT_EQ(info.InstallLocation, "C:\\Client");
@@ -140,7 +141,7 @@ TEST(ProductInfo, FindsTheClientThroughTheUninstallEntry) {
 
 TEST(ProductInfo, MissingFileIsQuietButMalformedOrMainlessThrows) {
   ProductFiles missing({});
-  missing.files.files.clear();
+  ASSERT_TRUE(missing.files.RemoveFile(kXml));
   EXPECT_FALSE(missing.Load().ClientAvailable);
   EXPECT_EQ(missing.xml.loads, 0);
 

@@ -69,9 +69,9 @@ class RecordingXml : public test::FakeXmlParser {
 };
 class RecordingFiles : public test::FakeFileSystem {
  public:
-  OsStatus DeleteFile(const std::string& path) override {
+  OsStatus RemoveFile(const std::string& path) override {
     Record("delete " + path.substr(path.find_last_of('.')));
-    return FakeFileSystem::DeleteFile(path);
+    return FakeFileSystem::RemoveFile(path);
   }
 };
 class RecordingRegistry : public test::FakeRegistry {
@@ -98,17 +98,17 @@ struct Rig {
   test::FakeDesktop desktop;
   test::FakeHostWindow window;
   test::FakeInstanceGuard guard;
-  test::FakeFolderFileSystem folders;
   test::FakeAnsiCodePage codePage;
   test::FakeSettingsDialogs dialogs;
   test::FakeInstallerLink installer;
-  Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, installer};
+  Platform bundle{process, services, clock, pump,      threads, shell,    registry,
+                  files,   profiles, xml,   libraries, desktop, codePage, installer};
   std::vector<std::string> events;
 
   Rig() {
     gEvents = &events;
     process.exePath = kExe;
+    files.AddFolder("C:\\Program Files\\Durvin");  // the controller's own folder
     shell.specialFolders[SpecialFolder::System] = "C:\\Windows\\system32";
     pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
@@ -121,14 +121,14 @@ struct Rig {
   ~Rig() { gEvents = nullptr; }
 
   void WriteProductInfo() {
-    files.files[kXml] = "<product/>";
+    files.AddFile(kXml, "<product/>");
     xml.documents[kXml] = {
         "product",
         "",
         {{"main", "", {{"productguid", "{GUID}", {}}, {"clientname", "Durvin_Proof.exe", {}}}}}};
     registry.keys[std::string(kUninstallKeyPrefix) + "{GUID}"].values["InstallLocation"] =
         "C:\\Client";
-    files.files["C:\\Client\\Durvin_Proof.exe"] = "";
+    files.AddFile("C:\\Client\\Durvin_Proof.exe", "");
   }
   void InstallServer(uint32_t state) {
     services.Install(kServerServiceName, kServerServiceName, state);
@@ -146,8 +146,8 @@ struct Rig {
 
 TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   Rig rig;
-  rig.files.files[kIni] = "";
-  rig.files.files[kLog] = "old = run\r\n";
+  rig.files.AddFile(kIni, "");
+  rig.files.AddFile(kLog, "old = run\r\n");
   rig.WriteProductInfo();
   rig.process.arguments = {"elevation", "10"};
   rig.registry.keys[kRun];
@@ -167,7 +167,7 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
                                                 "interval 7 1000", "taskbar", "offscreen"};
   EXPECT_EQ(rig.window.events, windowSteps);
   EXPECT_TRUE(rig.desktop.messages.empty());
-  EXPECT_EQ(rig.files.files.count(kLog), 0u);
+  EXPECT_FALSE(rig.files.Exists(kLog));
   EXPECT_TRUE(form.gate().IsElevated());
   EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 1u);  // code 10 ran
   EXPECT_FALSE(rig.Entry(form, N9).visible);
@@ -179,8 +179,8 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
 
 TEST(TfrmControl, MalformedProductInfoEndsCreationButTimersAndMenuWork) {
   Rig rig;
-  rig.files.files[kLog] = "old = run\r\n";
-  rig.files.files[kXml] = "<product";
+  rig.files.AddFile(kLog, "old = run\r\n");
+  rig.files.AddFile(kXml, "<product");
   rig.xml.malformed[kXml] = "Unexpected end of input.";
   rig.InstallServer(state::kRunning);
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
@@ -191,7 +191,7 @@ TEST(TfrmControl, MalformedProductInfoEndsCreationButTimersAndMenuWork) {
   EXPECT_EQ(rig.desktop.messages[0].title, "Durvin Proof Control");
   EXPECT_EQ(rig.desktop.messages[0].text, "Unexpected end of input.");
   EXPECT_EQ(std::count(rig.window.events.begin(), rig.window.events.end(), "offscreen"), 0);
-  EXPECT_EQ(rig.files.files.count(kLog), 1u);  // the log reset never ran
+  EXPECT_TRUE(rig.files.Exists(kLog));  // the log reset never ran
   EXPECT_TRUE(rig.Entry(form, N9).visible);
 
   form.OnTimer(TimerId::Timer1);
@@ -243,7 +243,7 @@ TEST(TfrmControl, ActivationHidesTheWindowAndShowsTheVersionInTheHint) {
        {Case{false, nullptr, "Durvin Proof 5.0"}, Case{true, nullptr, "Durvin Proof 4.0"},
         Case{true, "5.3", "Durvin Proof 5.3"}}) {
     Rig rig;
-    if (c.iniExists) rig.files.files[kIni] = "";
+    if (c.iniExists) rig.files.AddFile(kIni, "");
     if (c.version) rig.profiles.Set(kIni, "Product", "Version", c.version);
     Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
     TfrmControl& form = formRoot.form();
@@ -258,7 +258,7 @@ TEST(TfrmControl, ActivationHidesTheWindowAndShowsTheVersionInTheHint) {
 
 TEST(TfrmControl, HidePopupMenuKeepsTheMenuClosed) {
   Rig rig;
-  rig.files.files[kIni] = "";
+  rig.files.AddFile(kIni, "");
   rig.profiles.Set(kIni, "Control", "HidePopupMenu", "1");
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
   TfrmControl& form = formRoot.form();
@@ -510,7 +510,7 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
   TfrmControl& form = formRoot.form();
   form.FormCreate();
-  rig.files.files.erase(kLog);
+  (void)rig.files.RemoveFile(kLog);
   rig.clock.onSleep = [&](uint32_t) {
     if (rig.clock.sleeps() == 4) form.Exit1Click();  // chosen from the menu the wait lets through
   };
@@ -519,14 +519,14 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
   EXPECT_LE(rig.clock.sleeps(), 5) << "the wait ended at once";
   EXPECT_EQ(rig.threads.pending.size(), 1u) << "only the stop worker";
   EXPECT_FALSE(form.state().RestartPending());
-  EXPECT_NE(rig.files.files[kLog].find("ServerRestart = abandoned: the controller is closing"),
+  EXPECT_NE(rig.files.Content(kLog).find("ServerRestart = abandoned: the controller is closing"),
             std::string::npos);
 }
 
 TEST(TfrmControl, BalloonSaysNothingOfAStopFromTheMenuButTellsOfOneNobodyAskedFor) {
   Rig rig;
   rig.process.majorVersion = 10;
-  rig.files.files[kIni] = "";
+  rig.files.AddFile(kIni, "");
   rig.profiles.Set(kIni, "Control", "Notifications", "1");
   rig.InstallServer(state::kRunning);
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
@@ -558,7 +558,7 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
   constexpr char kTicket[] = "C:\\Program Files\\Durvin\\Tickets\\SYS_0000.xml";
   Rig rig;
   rig.registry.keys[kRun];
-  rig.files.files[kTicket] = "<Ticket><System>";
+  rig.files.AddFile(kTicket, "<Ticket><System>");
   rig.xml.malformed[kTicket] = "Unexpected end of input.";
   rig.process.arguments = {"elevation", "10"};
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
@@ -571,7 +571,7 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
 
   form.OnTrayRightClick();  // the same file again: the trace log only
   EXPECT_EQ(rig.desktop.messages.size(), 1u);
-  EXPECT_NE(rig.files.files[kLog].find("Language = "), std::string::npos);
+  EXPECT_NE(rig.files.Content(kLog).find("Language = "), std::string::npos);
 }
 
 }  // namespace
@@ -586,9 +586,8 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   rig.process.majorVersion = 10;
   rig.InstallServer(state::kStopped);
   rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
-  rig.folders.AddFile(kTicket,
-                      "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
-  for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+  rig.files.AddFile(kTicket, "<Ticket>\r\n<Job type=\"string\">C:\\\\Jobs</Job>\r\n</Ticket>\r\n");
+  for (int i = 0; i < 4; ++i) rig.files.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
   TfrmControl& form = formRoot.form();
   form.FormCreate();
@@ -612,8 +611,8 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   EXPECT_EQ(rig.dialogs.owners.size(), 1u);
   EXPECT_FALSE(restartTaken);
   EXPECT_EQ(rig.window.closes, 1) << "closed once the dialog returned";
-  EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
-  EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+  EXPECT_FALSE(rig.files.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+  EXPECT_TRUE(rig.files.Exists("C:\\Jobs\\3.dat"));
 }
 
 // Log off, shutdown or an installer's restart manager during a move: "not now", the row is
@@ -623,9 +622,9 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     Rig rig;
     rig.InstallServer(state::kStopped);
     rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
-    rig.folders.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
-                        "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
-    for (int i = 0; i < 4; ++i) rig.folders.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
+    rig.files.AddFile("C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml",
+                      "<Job type=\"string\">C:\\\\Jobs</Job>\r\n");
+    for (int i = 0; i < 4; ++i) rig.files.AddFile("C:\\Jobs\\" + std::to_string(i) + ".dat", "x");
     Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
     TfrmControl& form = formRoot.form();
     form.FormCreate();
@@ -643,8 +642,8 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     form.pmSettingsClick();
     EXPECT_EQ(mayEnd, false);
     EXPECT_EQ(rig.window.closes, goesOn ? 0 : 1) << goesOn;
-    EXPECT_FALSE(rig.folders.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
-    EXPECT_TRUE(rig.folders.Exists("C:\\Jobs\\3.dat"));
+    EXPECT_FALSE(rig.files.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
+    EXPECT_TRUE(rig.files.Exists("C:\\Jobs\\3.dat"));
   }
 }
 
@@ -675,7 +674,7 @@ TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   form.OnTimer(TimerId::Timer1);
   EXPECT_EQ(rig.window.closes, 1);
   EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
-  EXPECT_NE(rig.files.files[kLog].find("Installer = close"), std::string::npos);
+  EXPECT_NE(rig.files.Content(kLog).find("Installer = close"), std::string::npos);
 }
 
 // A pseudo-language that marks every text it is asked for.
@@ -707,7 +706,8 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
   constexpr char kAddress[] = "file:///C:/Tools/run.exe";
   Rig rig;
   rig.process.majorVersion = 10;  // privileged items act at once
-  rig.files.files[kIni] = rig.files.files[kTicket] = "";
+  rig.files.AddFile(kIni, "");
+  rig.files.AddFile(kTicket, "");
   rig.profiles.Set(kIni, "Control", "Notifications", "1");
   rig.profiles.Set(kIni, "Settings", "WebProfilerEnabled", "1");
   rig.profiles.Set(kIni, "Settings", "WebProfilerAddress", kAddress);
@@ -746,7 +746,7 @@ TEST(TfrmControl, EveryTextTheOperatorReadsPassesThroughTheTranslator) {
                                "The system cannot find the file specified."}))
         << text;
   }
-  const std::string& log = rig.files.files[kLog];
+  const std::string log = rig.files.Content(kLog);
   EXPECT_EQ(log.find(kMarkOpen), std::string::npos) << log;
   EXPECT_NE(log.find("Language = The server's settings file"), std::string::npos);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fakes/fake_clock.h"
-#include "fakes/fake_folders.h"
+#include "fakes/fake_file_system.h"
 #include "fakes/fake_host_window.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_settings_dialog.h"
@@ -24,15 +24,14 @@ struct FakePlatform {
   FakeXmlParser xml;
   FakeLibraryLoader libraries;
   FakeDesktop desktop;
-  FakeFolderFileSystem folders;
   FakeAnsiCodePage codePage;
   FakeSettingsDialogs dialogs;
   FakeHostWindow window;
   FakeInstanceGuard guard;
   FakeInstallerLink installer;
 
-  Platform bundle{process,  services, clock,     pump,    threads, shell,    registry, files,
-                  profiles, xml,      libraries, desktop, folders, codePage, installer};
+  Platform bundle{process, services, clock, pump,      threads, shell,    registry,
+                  files,   profiles, xml,   libraries, desktop, codePage, installer};
 };
 
 }  // namespace dpc::test

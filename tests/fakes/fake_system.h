@@ -11,10 +11,10 @@
 
 #include "platform/desktop.h"
 #include "platform/dynamic_library.h"
-#include "platform/files.h"
 #include "platform/installer_link.h"
 #include "platform/instance_guard.h"
 #include "platform/process.h"
+#include "platform/profile_store.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/xml.h"
@@ -135,51 +135,6 @@ class FakeRegistry : public Registry {
    private:
     Key& key_;
   };
-};
-
-// Files as a map of path to content.
-class FakeFileSystem : public FileSystem {
- public:
-  bool FileExists(const std::string& path) override { return files.count(path) > 0; }
-  OsStatus DeleteFile(const std::string& path) override {
-    if (files.erase(path) == 0) return NotFound("DeleteFileW");
-    return OsStatus::Success();
-  }
-  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
-    if (unwritable.count(path)) return OsError{5, "CreateFileW", "Access is denied."};
-    files[path] += text;
-    return OsStatus::Success();
-  }
-  OsResult<uint64_t> FileSize(const std::string& path) override {
-    auto it = files.find(path);
-    if (it == files.end()) return NotFound("GetFileAttributesExW");
-    return it->second.size() + padding[path];
-  }
-  OsResult<FileStamp> Stamp(const std::string& path) override {
-    ++stamps;
-    auto size = FileSize(path);
-    if (!size) return size.error();
-    return FileStamp{*size, writeTimes[path]};
-  }
-  OsStatus MoveFileReplacing(const std::string& from, const std::string& to) override {
-    auto it = files.find(from);
-    if (it == files.end()) return NotFound("MoveFileExW");
-    files[to] = it->second;
-    padding[to] = padding[from];
-    files.erase(from);
-    padding.erase(from);
-    return OsStatus::Success();
-  }
-  static OsError NotFound(const char* api) {
-    return OsError{2, api, "The system cannot find the file specified."};
-  }
-  std::map<std::string, std::string> files;
-  // Extra bytes a file reports beyond its stored content, to stand for a large file.
-  std::map<std::string, uint64_t> padding;
-  std::set<std::string> unwritable;
-  // Last-write times reported by Stamp; 0 unless a test sets one.
-  std::map<std::string, uint64_t> writeTimes;
-  int stamps = 0;
 };
 
 // INI files: file -> section -> key -> value. Section and key names match without regard to

@@ -4,8 +4,8 @@
 // own autostart toggle (an "elevation 10" start) proves that the package's Run value is the one the
 // controller reads and writes. Every test begins and ends with no version installed.
 
-// First: keeps <windows.h> macros such as DeleteFile away from the platform interfaces' names.
-#include "platform/win32/files_win.h"
+#include "platform/win32/file_system_win.h"
+#include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/text.h"

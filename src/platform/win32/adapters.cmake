@@ -2,14 +2,14 @@
 add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/clock_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/files_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/folders_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_system_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_loader_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_pump_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_error_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/profile_store_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_manager_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_win.cpp
@@ -23,9 +23,9 @@ dpc_warnings(dpc_win32)
 
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
-    ${CMAKE_CURRENT_LIST_DIR}/files_win_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/folders_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/runtime_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/service_manager_win_test.cpp

@@ -13,7 +13,7 @@
 #include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
-#include "platform/win32/files_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
@@ -199,7 +199,7 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
   for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
   EXPECT_TRUE(files.FileExists(report));
   // The copy must have ended before the folder can go.
-  for (int i = 0; i < 100 && !files.DeleteFile(copy).ok(); ++i) ::Sleep(50);
+  for (int i = 0; i < 100 && !files.RemoveFile(copy).ok(); ++i) ::Sleep(50);
 }
 
 TEST(ShellWin, FailuresReportTheSystemsCode) {

@@ -3,12 +3,12 @@
 #include "platform/platform.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/desktop_win.h"
-#include "platform/win32/files_win.h"
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/installer_link_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
+#include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
 #include "platform/win32/service_manager_win.h"
 #include "platform/win32/shell_win.h"
@@ -33,9 +33,9 @@ struct Win32Platform {
   static constexpr int kCopyWorkers = 4;
 
   dpc::Platform Bundle() {
-    return dpc::Platform{process,  services, clock,     pump,        threads,   shell,
-                         registry, files,    profiles,  xml,         libraries, desktop,
-                         folders,  codePage, installer, kCopyWorkers};
+    return dpc::Platform{process,   services, clock,    pump,      threads,
+                         shell,     registry, files,    profiles,  xml,
+                         libraries, desktop,  codePage, installer, kCopyWorkers};
   }
 
   ProcessInfoWin process;
@@ -50,7 +50,6 @@ struct Win32Platform {
   XmlParserWin xml;
   LibraryLoaderWin libraries;
   DesktopWin desktop;
-  FolderFileSystemWin folders;
   AnsiCodePageWin codePage;
   InstallerLinkWin installer;
 };

@@ -1,4 +1,4 @@
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -268,7 +268,7 @@ std::wstring ExtendedPath(const std::string& utf8) {
   return path;
 }
 
-OsResult<std::vector<FolderEntry>> FolderFileSystemWin::ListFolder(const std::string& folder) {
+OsResult<std::vector<FolderEntry>> FileSystemWin::ListFolder(const std::string& folder) {
   std::wstring pattern = ExtendedPath(folder);
   if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
   pattern += L'*';
@@ -297,7 +297,7 @@ OsResult<std::vector<FolderEntry>> FolderFileSystemWin::ListFolder(const std::st
   return entries;
 }
 
-OsResult<FolderEntry> FolderFileSystemWin::Stat(const std::string& path) {
+OsResult<FolderEntry> FileSystemWin::Stat(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) {
     return LastOsError("GetFileAttributesExW");
@@ -309,7 +309,7 @@ OsResult<FolderEntry> FolderFileSystemWin::Stat(const std::string& path) {
                      reparse ? ReparseTagOf(ExtendedPath(path)) : 0u};
 }
 
-OsResult<bool> FolderFileSystemWin::CreateFolderTree(const std::string& path) {
+OsResult<bool> FileSystemWin::CreateFolderTree(const std::string& path) {
   // Up from the folder to the first parent that exists, then down again: no recursion, so a
   // path of thousands of levels is no danger to the stack.
   std::vector<std::string> missing;
@@ -341,15 +341,15 @@ OsResult<bool> FolderFileSystemWin::CreateFolderTree(const std::string& path) {
   return true;
 }
 
-OsStatus FolderFileSystemWin::SetAttributes(const std::string& path, uint32_t attributes) {
+OsStatus FileSystemWin::SetAttributes(const std::string& path, uint32_t attributes) {
   if (!::SetFileAttributesW(ExtendedPath(path).c_str(), attributes)) {
     return LastOsError("SetFileAttributesW");
   }
   return OsStatus::Success();
 }
 
-OsStatus FolderFileSystemWin::CopyNewFile(const std::string& from, const std::string& to,
-                                          const CopyProgressCallback& progress) {
+OsStatus FileSystemWin::CopyNewFile(const std::string& from, const std::string& to,
+                                    const CopyProgressCallback& progress) {
   const std::wstring source = ExtendedPath(from);
   const std::wstring target = ExtendedPath(to);
   // Asked first, so that whatever stands at the target after a failed copy is our own partial
@@ -372,12 +372,60 @@ OsStatus FolderFileSystemWin::CopyNewFile(const std::string& from, const std::st
   return MakeOsError(code, "CopyFileExW");
 }
 
-OsStatus FolderFileSystemWin::RemoveFile(const std::string& path) {
+OsStatus FileSystemWin::RemoveFile(const std::string& path) {
   if (!::DeleteFileW(ExtendedPath(path).c_str())) return LastOsError("DeleteFileW");
   return OsStatus::Success();
 }
 
-OsResult<bool> FolderFileSystemWin::SameContent(const std::string& a, const std::string& b) {
+// The controller's own files go to the system as given: it resolves ".." and doubled
+// separators, which a path read from the registry may hold.
+bool FileSystemWin::FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+OsStatus FileSystemWin::AppendAnsiText(const std::string& path, const std::string& text) {
+  // Sharing read and write lets an operator watch the log while the controller writes it.
+  ScopedFileHandle file(::CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastOsError("CreateFileW");
+  const std::string bytes = Utf8ToAnsi(text).bytes;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
+      return LastOsError("WriteFile");
+    }
+    if (written == 0) return MakeOsError(ERROR_WRITE_FAULT, "WriteFile");
+    done += written;
+  }
+  return OsStatus::Success();
+}
+
+OsResult<uint64_t> FileSystemWin::FileSize(const std::string& path) {
+  const auto stamp = Stamp(path);
+  if (!stamp) return stamp.error();
+  return stamp->size;
+}
+
+OsResult<FileStamp> FileSystemWin::Stamp(const std::string& path) {
+  // One attribute query, no open handle: cheap enough for every menu opening, and it never
+  // blocks a writer.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
+    return LastOsError("GetFileAttributesExW");
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return MakeOsError(ERROR_DIRECTORY, "GetFileAttributesExW");
+  }
+  auto join = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
+  return FileStamp{join(data.nFileSizeHigh, data.nFileSizeLow),
+                   join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
+}
+
+OsResult<bool> FileSystemWin::SameContent(const std::string& a, const std::string& b) {
   ScopedFileHandle first = OpenForReading(a);
   if (!first) return LastOsError("CreateFileW");
   ScopedFileHandle second = OpenForReading(b);
@@ -399,7 +447,7 @@ OsResult<bool> FolderFileSystemWin::SameContent(const std::string& a, const std:
   }
 }
 
-OsResult<FileIdentity> FolderFileSystemWin::Identity(const std::string& path) {
+OsResult<FileIdentity> FileSystemWin::Identity(const std::string& path) {
   // Backup semantics open folders as well as files.
   ScopedFileHandle handle(::CreateFileW(ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -413,7 +461,7 @@ OsResult<FileIdentity> FolderFileSystemWin::Identity(const std::string& path) {
   return FileIdentity{info.dwVolumeSerialNumber, Size64(info.nFileIndexHigh, info.nFileIndexLow)};
 }
 
-OsResult<std::string> FolderFileSystemWin::LongPathName(const std::string& path) {
+OsResult<std::string> FileSystemWin::LongPathName(const std::string& path) {
   std::wstring input = Utf8ToWide(path);
   for (wchar_t& c : input) {
     if (c == L'/') c = L'\\';
@@ -436,7 +484,7 @@ OsResult<std::string> FolderFileSystemWin::LongPathName(const std::string& path)
   return MakeOsError(ERROR_INSUFFICIENT_BUFFER, "GetLongPathNameW");
 }
 
-DriveKind FolderFileSystemWin::DriveType(char letter) {
+DriveKind FileSystemWin::DriveType(char letter) {
   const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
   switch (::GetDriveTypeW(root)) {
     case DRIVE_NO_ROOT_DIR:
@@ -464,7 +512,7 @@ DriveKind FolderFileSystemWin::DriveType(char letter) {
   }
 }
 
-OsResult<DriveSpace> FolderFileSystemWin::FreeSpace(char letter) {
+OsResult<DriveSpace> FileSystemWin::FreeSpace(char letter) {
   const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
   ULARGE_INTEGER available{}, total{};
   if (!::GetDiskFreeSpaceExW(root, &available, &total, nullptr)) {
@@ -473,7 +521,7 @@ OsResult<DriveSpace> FolderFileSystemWin::FreeSpace(char letter) {
   return DriveSpace{available.QuadPart, total.QuadPart};
 }
 
-OsStatus FolderFileSystemWin::RecycleTree(const std::string& path) {
+OsStatus FileSystemWin::RecycleTree(const std::string& path) {
   std::wstring from = Utf8ToWide(WithoutTrailingSeparators(path));
   for (wchar_t& c : from) {
     if (c == L'/') c = L'\\';
@@ -493,7 +541,7 @@ OsStatus FolderFileSystemWin::RecycleTree(const std::string& path) {
   return OsStatus::Success();
 }
 
-OsResult<std::string> FolderFileSystemWin::ReadFileBytes(const std::string& path) {
+OsResult<std::string> FileSystemWin::ReadFileBytes(const std::string& path) {
   ScopedFileHandle file = OpenForReading(path);
   if (!file) return LastOsError("CreateFileW");
   LARGE_INTEGER size{};
@@ -510,15 +558,14 @@ OsResult<std::string> FolderFileSystemWin::ReadFileBytes(const std::string& path
   return bytes;
 }
 
-OsStatus FolderFileSystemWin::WriteFileFlushed(const std::string& path, const std::string& bytes) {
+OsStatus FileSystemWin::WriteFileFlushed(const std::string& path, const std::string& bytes) {
   ScopedFileHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastOsError("CreateFileW");
   return WriteAllFlushed(file.get(), bytes);
 }
 
-OsStatus FolderFileSystemWin::CreateNewFileFlushed(const std::string& path,
-                                                   const std::string& bytes) {
+OsStatus FileSystemWin::CreateNewFileFlushed(const std::string& path, const std::string& bytes) {
   const std::wstring wide = ExtendedPath(path);
   // Unshared until it is closed, so nobody can open the new file while its bytes go in.
   ScopedFileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -530,8 +577,7 @@ OsStatus FolderFileSystemWin::CreateNewFileFlushed(const std::string& path,
   return written;
 }
 
-OsStatus FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from,
-                                                         const std::string& to) {
+OsStatus FileSystemWin::ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) {
   // No write-through flag: the system documents it as unsupported, and `from` was flushed.
   if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr, 0, nullptr,
                       nullptr)) {
@@ -540,7 +586,7 @@ OsStatus FolderFileSystemWin::ReplaceFileKeepingSecurity(const std::string& from
   return OsStatus::Success();
 }
 
-OsStatus FolderFileSystemWin::ReplaceFileWith(const std::string& from, const std::string& to) {
+OsStatus FileSystemWin::ReplaceFileWith(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return LastOsError("MoveFileExW");
@@ -548,7 +594,7 @@ OsStatus FolderFileSystemWin::ReplaceFileWith(const std::string& from, const std
   return OsStatus::Success();
 }
 
-OsResult<std::unique_ptr<FolderHold>> FolderFileSystemWin::HoldFolder(const std::string& path) {
+OsResult<std::unique_ptr<FolderHold>> FileSystemWin::HoldFolder(const std::string& path) {
   // Listing access takes part in sharing, which attribute-only access does not: without
   // FILE_SHARE_DELETE nobody can then rename, delete or replace the folder.
   ScopedFileHandle handle(::CreateFileW(
@@ -576,7 +622,7 @@ OsResult<std::unique_ptr<FolderHold>> FolderFileSystemWin::HoldFolder(const std:
       std::make_unique<HeldFolder>(std::move(handle), identity, std::move(entry)));
 }
 
-OsStatus FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
+OsStatus FileSystemWin::RecycleTreeGuarded(const std::string& path) {
   const auto unsupported = [](const char* api) {
     return OsError{ERROR_NOT_SUPPORTED, api, SystemMessageText(ERROR_NOT_SUPPORTED)};
   };
@@ -623,7 +669,7 @@ OsStatus FolderFileSystemWin::RecycleTreeGuarded(const std::string& path) {
   return OsStatus::Success();
 }
 
-OsResult<uint64_t> FolderFileSystemWin::RecycleBinItems(char letter) {
+OsResult<uint64_t> FileSystemWin::RecycleBinItems(char letter) {
   const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
   SHQUERYRBINFO info{};
   info.cbSize = sizeof info;
@@ -632,7 +678,7 @@ OsResult<uint64_t> FolderFileSystemWin::RecycleBinItems(char letter) {
   return static_cast<uint64_t>(info.i64NumItems);
 }
 
-OsResult<uint64_t> FolderFileSystemWin::ClusterSize(char letter) {
+OsResult<uint64_t> FileSystemWin::ClusterSize(char letter) {
   const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
   if (!::GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {

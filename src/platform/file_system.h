@@ -72,6 +72,13 @@ class FolderHold {
   virtual FolderEntry entry() const = 0;
 };
 
+// What changes when a file is rewritten: its size and its last-write time.
+struct FileStamp {
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;  // 100-nanosecond ticks since 1601 (a FILETIME)
+  bool operator==(const FileStamp&) const = default;
+};
+
 // GetDriveType's answer; Substituted is a fixed drive that `subst` made from a folder.
 enum class DriveKind { Unknown, Missing, Removable, Fixed, Network, CdRom, RamDisk, Substituted };
 
@@ -84,12 +91,13 @@ struct DriveSpace {
 // size. It may process window messages.
 using CopyProgressCallback = std::function<void(uint64_t done, uint64_t total)>;
 
-// Folder trees and whole files for the folder moves and the settings ticket, by UTF-8 path.
-// Absolute paths ("D:\Data\Jobs") of any length; the adapter adds what Windows needs for paths
-// beyond 260 characters. Every failure carries the Windows error code and the API's name.
-class FolderFileSystem {
+// Files and folder trees, by UTF-8 path: the controller's own files (log, settings, product
+// information) and the folder moves with the settings ticket. Absolute paths ("D:\Data\Jobs") of
+// any length; the adapter adds what Windows needs for paths beyond 260 characters. Every failure
+// carries the Windows error code and the API's name.
+class FileSystem {
  public:
-  virtual ~FolderFileSystem() = default;
+  virtual ~FileSystem() = default;
 
   // Every entry of the folder except "." and "..", hidden and system ones included. Reparse
   // points (junctions, links) are listed with their attribute and never followed. An empty
@@ -107,7 +115,20 @@ class FolderFileSystem {
   // left behind. A throw from the callback ends the copy and is raised again after it.
   virtual OsStatus CopyNewFile(const std::string& from, const std::string& to,
                                const CopyProgressCallback& progress) = 0;
+  // An error also when the file did not exist.
   virtual OsStatus RemoveFile(const std::string& path) = 0;
+  // The next four serve the controller's own files: the path goes to the system as given, which
+  // resolves ".." and doubled separators in it but takes at most 260 characters.
+  // True for an existing file, false for a folder or nothing.
+  virtual bool FileExists(const std::string& path) = 0;
+  // Appends text to the file, creating it when missing. The text is UTF-8 and is stored in the
+  // ANSI code page.
+  virtual OsStatus AppendAnsiText(const std::string& path, const std::string& text) = 0;
+  // An error for a folder (ERROR_DIRECTORY) or a missing file.
+  virtual OsResult<uint64_t> FileSize(const std::string& path) = 0;
+  // Size and last-write time in one query, for callers that re-read a file only when it changed;
+  // an error for a folder (ERROR_DIRECTORY) or a missing file.
+  virtual OsResult<FileStamp> Stamp(const std::string& path) = 0;
   // Whether two files hold the same bytes.
   virtual OsResult<bool> SameContent(const std::string& a, const std::string& b) = 0;
   // The identity of an existing file or folder.

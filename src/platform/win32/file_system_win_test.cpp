@@ -7,7 +7,7 @@
 #include "maintenance/copy_engine.h"
 #include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
-#include "platform/win32/folders_win.h"
+#include "platform/win32/file_system_win.h"
 #include "platform/win32/message_pump_win.h"
 #include "platform/win32/scoped_handle.h"
 
@@ -32,13 +32,13 @@ std::optional<FolderEntry> Named(const std::vector<FolderEntry>& entries, const 
   return std::nullopt;
 }
 
-class FolderFileSystemWinTest : public ::testing::Test {
+class FileSystemWinTest : public ::testing::Test {
  protected:
   TempFolder folder;
-  FolderFileSystemWin files;
+  FileSystemWin files;
 };
 
-TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
+TEST_F(FileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   MakeFile(folder.File("hidden.sys"), "hs", kHiddenSystem);
   ASSERT_TRUE(files.CreateFolderTree(folder.File(".cache")).ok());
   ASSERT_TRUE(files.SetAttributes(folder.File(".cache"), FILE_ATTRIBUTE_HIDDEN));
@@ -69,7 +69,7 @@ TEST_F(FolderFileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   EXPECT_EQ(size.occupied, (5ull << 30) + 3 * cluster);
 }
 
-TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
+TEST_F(FileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
   std::string deep = folder.path();
   while (deep.size() < 300) deep += "\\" + std::string(40, 'd');
   ASSERT_EQ(files.CreateFolderTree(deep).value(), true);
@@ -92,7 +92,7 @@ TEST_F(FolderFileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
   EXPECT_EQ(files.ListFolder(deep)->size(), 1u);
 }
 
-TEST_F(FolderFileSystemWinTest, FailuresCarryTheCodeAndTheApi) {
+TEST_F(FileSystemWinTest, FailuresCarryTheCodeAndTheApi) {
   const auto listing = files.ListFolder(folder.File("missing"));
   EXPECT_EQ(listing.error().code, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(listing.error().api, "FindFirstFileExW");
@@ -103,7 +103,7 @@ TEST_F(FolderFileSystemWinTest, FailuresCarryTheCodeAndTheApi) {
             static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
 }
 
-TEST_F(FolderFileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
+TEST_F(FileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   const std::string ticket = folder.File("SYS_0000.xml");
   const std::string scratch = folder.File("SYS_0000.tmp");
   WriteBytes(ticket, "old");
@@ -121,9 +121,63 @@ TEST_F(FolderFileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   EXPECT_TRUE(files.ReplaceFileWith(scratch, ticket));
   EXPECT_EQ(ReadBytes(ticket), "new");
   EXPECT_EQ(ReadBytes(scratch), "<missing>");
+  EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket)) << "nothing left to move";
 }
 
-TEST_F(FolderFileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase) {
+TEST_F(FileSystemWinTest, AppendCreatesTheFileThenAppends) {
+  const std::string log = folder.File("control \xE2\x9C\x93.log");
+  EXPECT_TRUE(files.AppendAnsiText(log, "first = start\r\n"));
+  EXPECT_TRUE(files.AppendAnsiText(log, "second = end\r\n"));
+  EXPECT_EQ(ReadBytes(log), "first = start\r\nsecond = end\r\n");
+}
+
+TEST_F(FileSystemWinTest, AppendStoresAnsiBytes) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "code page " << ::GetACP();
+  const std::string log = folder.File("ansi.log");
+  // é is stored as its one ANSI byte; ✓ has no ANSI form and the line keeps a '?' in its place.
+  EXPECT_TRUE(files.AppendAnsiText(log, "caf\xC3\xA9 \xE2\x9C\x93\r\n"));
+  EXPECT_EQ(ReadBytes(log), "caf\xE9 ?\r\n");
+}
+
+TEST_F(FileSystemWinTest, AppendFailsWhereTheFileCannotBeCreated) {
+  EXPECT_FALSE(files.AppendAnsiText(folder.File("no such folder\\x.log"), "line\r\n"));
+  EXPECT_FALSE(files.AppendAnsiText(folder.path(), "a folder is not a file\r\n"));
+}
+
+TEST_F(FileSystemWinTest, ExistsSizeAndRemoveSeeFilesNotFolders) {
+  const std::string file = folder.File("\xE6\x9D\xB1\xE4\xBA\xAC.txt");
+  WriteBytes(file, "12345");
+  EXPECT_TRUE(files.FileExists(file));
+  EXPECT_EQ(files.FileSize(file).value(), 5u);
+  EXPECT_FALSE(files.FileExists(folder.path()));
+  EXPECT_EQ(files.FileSize(folder.path()).error().code, static_cast<uint32_t>(ERROR_DIRECTORY));
+
+  EXPECT_TRUE(files.RemoveFile(file));
+  EXPECT_FALSE(files.FileExists(file));
+  EXPECT_EQ(files.FileSize(file).error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  const OsStatus again = files.RemoveFile(file);
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(again.error().api, "DeleteFileW");
+}
+
+TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
+  const std::string file = folder.File("SYS_0000.xml");
+  WriteBytes(file, "1031");
+  // A rewrite of the same size shows only in the time.
+  const uint64_t time = 0x01DA0000'12345678;
+  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  const HANDLE handle = ::CreateFileW(Utf8ToWide(file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(::SetFileTime(handle, nullptr, nullptr, &written));
+  ::CloseHandle(handle);
+  EXPECT_EQ(files.Stamp(file).value(), (FileStamp{4, time}));
+  EXPECT_FALSE(files.Stamp(folder.path()));
+  EXPECT_EQ(files.Stamp(folder.File("none.xml")).error().code,
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase) {
   const std::string longFolder = folder.File("Server Data Folder");
   ASSERT_TRUE(files.CreateFolderTree(longFolder).ok());
   wchar_t shortName[MAX_PATH] = {};
@@ -140,7 +194,7 @@ TEST_F(FolderFileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLette
 }
 
 // A small drive (a tmpfs linked as a drive letter) named by DPC_SMALL_DRIVE, e.g. "S:".
-TEST_F(FolderFileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNothing) {
+TEST_F(FileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNothing) {
   const char* drive = std::getenv("DPC_SMALL_DRIVE");
   if (drive == nullptr) GTEST_SKIP() << "no small drive";
   const std::string target = std::string(drive) + "\\too-big.bin";

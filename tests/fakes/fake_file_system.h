@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc::test {
 
 // Drives C:, D: and E: as one in-memory tree. Paths compare without regard to the case of A-Z,
-// as on Windows; names keep the case they were made with. Failures are staged per path.
-class FakeFolderFileSystem : public FolderFileSystem {
+// as on Windows; names keep the case they were made with. Failures are staged per path. A path
+// without a drive letter ("\\name") is a file at the root of no drive in particular.
+class FakeFileSystem : public FileSystem {
  public:
   struct Node {
     std::string name;
@@ -30,7 +31,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     uint32_t tag = 0;        // reparse tag
   };
 
-  FakeFolderFileSystem() {
+  FakeFileSystem() {
     for (char letter : {'C', 'D', 'E'}) drives[letter] = DriveKind::Fixed;
   }
 
@@ -137,6 +138,12 @@ class FakeFolderFileSystem : public FolderFileSystem {
   // source path: a test may block there to hold several copies in flight.
   std::function<void(const std::string&)> beforeCopy;
 
+  // Files whose appends fail with access denied, by path.
+  std::set<std::string> unwritable;
+  // Last-write times that Stamp reports, by file path; 0 unless a test sets one.
+  std::map<std::string, uint64_t> writeTimes;
+  int stamps = 0;  // Stamp calls
+
   // What happened, in order: "copy <from>", "write <path>", "replace <to>", "recycle <path>".
   std::vector<std::string> journal;
   int replaceCalls = 0;
@@ -207,6 +214,48 @@ class FakeFolderFileSystem : public FolderFileSystem {
     if (ReadOnly(it->second)) return AccessDenied("DeleteFileW");
     nodes_.erase(it);
     return OsStatus::Success();
+  }
+
+  bool FileExists(const std::string& path) override {
+    const Node* node = Find(path);
+    return node && !node->folder;
+  }
+
+  // Appending to a file adds to its stored bytes as given, without an ANSI conversion.
+  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
+    const auto lock = Lock();
+    for (const std::string& denied : unwritable) {
+      if (Key(denied) == Key(path)) return AccessDenied("CreateFileW");
+    }
+    auto it = nodes_.find(Key(Resolve(path)));
+    if (it == nodes_.end()) {
+      if (!Parent(Key(path)).empty() && !IsFolder(Parent(Key(Resolve(path))))) {
+        return OsError{3, "CreateFileW", "The system cannot find the path."};
+      }
+      AddFile(path, text);
+      return OsStatus::Success();
+    }
+    if (it->second.folder || ReadOnly(it->second)) return AccessDenied("CreateFileW");
+    it->second.content += text;
+    return OsStatus::Success();
+  }
+
+  OsResult<uint64_t> FileSize(const std::string& path) override {
+    const Node* node = Find(path);
+    if (!node) return NotFound(Key(Resolve(path)), "GetFileAttributesExW");
+    if (node->folder) return OsError{267, "GetFileAttributesExW", "The directory name is invalid."};
+    return node->content.size() + node->extraSize;
+  }
+
+  OsResult<FileStamp> Stamp(const std::string& path) override {
+    ++stamps;
+    const auto size = FileSize(path);
+    if (!size) return size.error();
+    uint64_t lastWrite = 0;
+    for (const auto& [where, time] : writeTimes) {
+      if (Key(where) == Key(path)) lastWrite = time;
+    }
+    return FileStamp{*size, lastWrite};
   }
 
   OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
@@ -419,7 +468,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
   }
   static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
   struct Hold final : FolderHold {
-    Hold(FakeFolderFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
+    Hold(FakeFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
         : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
     ~Hold() override {
       const auto lock = files.Lock();
@@ -427,7 +476,7 @@ class FakeFolderFileSystem : public FolderFileSystem {
     }
     FileIdentity identity() const override { return id; }
     FolderEntry entry() const override { return held; }
-    FakeFolderFileSystem& files;
+    FakeFileSystem& files;
     std::string key;
     FileIdentity id;
     FolderEntry held;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/folders.h"
+#include "platform/file_system.h"
 
 namespace dpc::win32 {
 
@@ -12,7 +12,7 @@ namespace dpc::win32 {
 // limit; other paths pass unchanged. Separators become backslashes.
 std::wstring ExtendedPath(const std::string& utf8);
 
-class FolderFileSystemWin final : public FolderFileSystem {
+class FileSystemWin final : public FileSystem {
  public:
   OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
   OsResult<FolderEntry> Stat(const std::string& path) override;
@@ -22,6 +22,12 @@ class FolderFileSystemWin final : public FolderFileSystem {
   OsStatus CopyNewFile(const std::string& from, const std::string& to,
                        const CopyProgressCallback& progress) override;
   OsStatus RemoveFile(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  // Characters the ANSI code page lacks are stored as its default character ('?'): the line is
+  // kept rather than lost.
+  OsStatus AppendAnsiText(const std::string& path, const std::string& text) override;
+  OsResult<uint64_t> FileSize(const std::string& path) override;
+  OsResult<FileStamp> Stamp(const std::string& path) override;
   OsResult<bool> SameContent(const std::string& a, const std::string& b) override;
   OsResult<FileIdentity> Identity(const std::string& path) override;
   OsResult<std::string> LongPathName(const std::string& path) override;
