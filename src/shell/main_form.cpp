@@ -57,7 +57,7 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
     : p_(platform),
       window_(window),
       guard_(guard),
-      executablePath_(platform.process.ExecutablePath()),
+      executablePath_(ValueOrRaise(platform.process.ExecutablePath())),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
       translator_(parts.translator),
