@@ -20,8 +20,9 @@ class ProcessInfo {
   virtual OsResult<uint32_t> QueryIntegrityRid() = 0;
   // Full path of the running executable, UTF-8.
   virtual OsResult<std::string> ExecutablePath() = 0;
-  // Command arguments after the program name, UTF-8.
-  virtual std::vector<std::string> Arguments() = 0;
+  // Command arguments after the program name, UTF-8; an error when the system cannot split the
+  // command line.
+  virtual OsResult<std::vector<std::string>> Arguments() = 0;
   // The system's message for an error code (FormatMessage), in the system's language, UTF-8,
   // without the trailing line break; empty when the system has none.
   virtual std::string SystemErrorText(uint32_t code) = 0;

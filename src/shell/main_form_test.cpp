@@ -177,6 +177,19 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   EXPECT_FALSE(rig.window.timers[TimerId::ServerRestart].enabled);  // restart setting is 0
 }
 
+TEST(TfrmControl, ACommandLineTheSystemCannotSplitStartsAnOrdinaryController) {
+  Rig rig;
+  rig.process.arguments = {"elevation", "10"};
+  rig.process.argumentsError = OsError{8, "CommandLineToArgvW", "Not enough memory."};
+  rig.registry.keys[kRun];
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
+  form.FormCreate();
+  EXPECT_FALSE(form.gate().IsElevated());
+  EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 0u);  // no action ran
+  EXPECT_TRUE(rig.desktop.messages.empty());
+}
+
 TEST(TfrmControl, AnExecutableTheSystemCannotNameStopsTheWiringWithItsError) {
   Rig rig;
   rig.process.exePathError = OsError{122, "GetModuleFileNameW", "The data area is too small."};

@@ -87,7 +87,10 @@ class FakeMessagePump : public MessagePump {
 // Keeps started work until the test runs it, so overlaps can be staged deterministically.
 class FakeWorkerThreads : public WorkerThreads {
  public:
-  void StartDetached(std::function<void()> work) override { pending.push_back(std::move(work)); }
+  OsStatus StartDetached(std::function<void()> work) override {
+    pending.push_back(std::move(work));
+    return OsStatus::Success();
+  }
   // Runs and forgets every queued worker, in start order.
   void RunAll() {
     while (!pending.empty()) {

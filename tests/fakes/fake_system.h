@@ -37,7 +37,10 @@ class FakeProcessInfo : public ProcessInfo {
     if (exePathError) return *exePathError;
     return exePath;
   }
-  std::vector<std::string> Arguments() override { return arguments; }
+  OsResult<std::vector<std::string>> Arguments() override {
+    if (argumentsError) return *argumentsError;
+    return arguments;
+  }
   std::string SystemErrorText(uint32_t code) override {
     auto it = errorTexts.find(code);
     return it == errorTexts.end() ? std::string() : it->second;
@@ -48,6 +51,7 @@ class FakeProcessInfo : public ProcessInfo {
   std::string exePath = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
   std::optional<OsError> exePathError;  // set: the system cannot name the executable
   std::vector<std::string> arguments;
+  std::optional<OsError> argumentsError;  // set: the system cannot split the command line
   std::map<uint32_t, std::string> errorTexts;
 };
 

@@ -67,11 +67,11 @@ OsResult<std::string> ProcessInfoWin::ExecutablePath() {
   }
 }
 
-std::vector<std::string> ProcessInfoWin::Arguments() {
+OsResult<std::vector<std::string>> ProcessInfoWin::Arguments() {
   int count = 0;
   std::unique_ptr<wchar_t*, decltype(&::LocalFree)> argv(
       ::CommandLineToArgvW(::GetCommandLineW(), &count), &::LocalFree);
-  if (!argv) return {};
+  if (!argv) return LastOsError("CommandLineToArgvW");
   std::vector<std::string> arguments;
   for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv.get()[i]));
   return arguments;

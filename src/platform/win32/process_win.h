@@ -9,7 +9,7 @@ class ProcessInfoWin final : public ProcessInfo {
   OsResult<uint32_t> OsMajorVersion() override;
   OsResult<uint32_t> QueryIntegrityRid() override;
   OsResult<std::string> ExecutablePath() override;
-  std::vector<std::string> Arguments() override;
+  OsResult<std::vector<std::string>> Arguments() override;
   std::string SystemErrorText(uint32_t code) override;
 };
 

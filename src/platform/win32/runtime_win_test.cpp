@@ -49,7 +49,9 @@ TEST(ProcessInfoWin, ExecutablePathAndArgumentsWithoutProgramName) {
   EXPECT_TRUE(path.ends_with("win32_adapter_tests.exe")) << path;
   EXPECT_TRUE(FileSystemWin().FileExists(path));
   // The C runtime splits the same command line on its own; the counts must agree.
-  EXPECT_EQ(process.Arguments().size(), static_cast<size_t>(__argc - 1));
+  const auto arguments = process.Arguments();
+  ASSERT_TRUE(arguments);
+  EXPECT_EQ(arguments->size(), static_cast<size_t>(__argc - 1));
 }
 
 TEST(ClockWin, FormatsAsTheSystemDoesForTheSameMoment) {
@@ -162,11 +164,12 @@ TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
   std::future<void> failedWorkDone = released.get_future();
   auto guard =
       std::shared_ptr<std::promise<void>>(&released, [](std::promise<void>* p) { p->set_value(); });
-  threads.StartDetached([guard = std::move(guard)] { throw std::runtime_error("worker failure"); });
+  ASSERT_TRUE(threads.StartDetached(
+      [guard = std::move(guard)] { throw std::runtime_error("worker failure"); }));
   ASSERT_EQ(failedWorkDone.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   std::promise<std::thread::id> ran;
   std::future<std::thread::id> id = ran.get_future();
-  threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); });
+  ASSERT_TRUE(threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); }));
   ASSERT_EQ(id.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_NE(id.get(), std::this_thread::get_id());
 }
