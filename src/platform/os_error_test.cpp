@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/os_result.h"
-
 namespace dpc {
 namespace {
 
@@ -16,17 +14,6 @@ TEST(SystemErrorTest, MessageCarriesCodeLineBreakAndSystemText) {
 
 TEST(SystemErrorTest, CodeZeroNamesAFailedOsCall) {
   EXPECT_EQ("System Error.  Code: 0.\r\nA call to an OS function failed", FormatSystemError(0, ""));
-}
-
-TEST(OsResult, ValueOrRaiseGivesTheValueOrTheSystemError) {
-  EXPECT_EQ(ValueOrRaise(OsResult<std::string>("C:\\x.exe")), "C:\\x.exe");
-  try {
-    (void)ValueOrRaise(OsResult<std::string>(OsError{122, "GetModuleFileNameW", "too small"}));
-    ADD_FAILURE() << "no error raised";
-  } catch (const SystemError& error) {
-    EXPECT_EQ(error.code(), 122u);
-    EXPECT_EQ(error.api(), "GetModuleFileNameW");
-  }
 }
 
 }  // namespace

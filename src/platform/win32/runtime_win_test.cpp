@@ -83,21 +83,13 @@ TEST(ClockWin, FormatsAsTheSystemDoesForTheSameMoment) {
 
 TEST(ClockWin, RejectedMomentGivesTheSystemsError) {
   ClockWin clock;
-  LocalDateTime bad;
-  bad.year = 2024;
-  bad.month = 1;
-  bad.day = 1;
-  bad.hour = 25;
-  const OsResult<std::string> time = clock.FormatLongTime(bad);
+  const OsResult<std::string> time = clock.FormatLongTime({2024, 1, 1, 25, 0, 0, 0, 0});
+  const OsResult<std::string> date = clock.FormatShortDate({2024, 13, 1, 0, 0, 0, 0, 0});
   ASSERT_FALSE(time);
-  EXPECT_NE(time.error().code, 0u);
-  EXPECT_EQ(time.error().api, "GetTimeFormatEx");
-  bad.hour = 0;
-  bad.month = 13;
-  const OsResult<std::string> date = clock.FormatShortDate(bad);
   ASSERT_FALSE(date);
-  EXPECT_NE(date.error().code, 0u);
+  EXPECT_EQ(time.error().api, "GetTimeFormatEx");
   EXPECT_EQ(date.error().api, "GetDateFormatEx");
+  EXPECT_NE(time.error().code, 0u);
 }
 
 // A plain window that counts the WM_APP messages it receives.
