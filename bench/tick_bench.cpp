@@ -280,7 +280,7 @@ void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& 
   std::printf("  trace log line (open, append, close):                           %.3f ms\n",
               mean([&] { log.Write("parts", "trace log line"); }));
   std::printf("  clock text (long time format):                                  %.3f ms\n\n",
-              mean([&] { clock.FormatLongTime(clock.Now()); }));
+              mean([&] { (void)clock.FormatLongTime(clock.Now()); }));
 }
 
 std::wstring BenchFolder() {

@@ -9,7 +9,7 @@ namespace dpc {
 
 Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& guard,
                        SettingsDialogFactory& dialogs, DictionaryLookup dictionaries)
-    : executablePath_(platform.process.ExecutablePath()),
+    : executablePath_(ValueOrRaise(platform.process.ExecutablePath())),
       language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)},
                 std::move(dictionaries)),
       log_(platform.files, ReplaceExtension(executablePath_, ".log")),

@@ -72,7 +72,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   auto* guard = new InstanceGuardWin();
   bool relaunched = false;
   try {
-    relaunched = HasElevationArgument(platform->process.Arguments());
+    const OsResult<std::vector<std::string>> arguments = platform->process.Arguments();
+    relaunched = arguments && HasElevationArgument(*arguments);
   } catch (const std::exception&) {
     relaunched = false;
   }

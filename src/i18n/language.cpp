@@ -8,6 +8,7 @@
 
 #include "i18n/failure_text.h"
 #include "i18n/languages.h"
+#include "platform/os_error.h"
 #include "platform/text_error.h"
 
 namespace dpc {
@@ -81,10 +82,15 @@ void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp) {
   ticket.reported = ticket.skipLogged = false;
   try {
     const auto root = sources_.xml.LoadDocumentElement(ticket.path);
-    const auto system = root ? root->Child("System") : nullptr;
+    if (!root) root.error().Raise();
+    const auto system = (*root)->Child("System");
     if (!system) throw TextError("The file has no System element.", {});
     // A System element without CountryCode reads as an empty code: English.
-    if (const auto code = system->Child("CountryCode")) ticket.code = code->Text();
+    if (const auto code = system->Child("CountryCode")) {
+      const OsResult<std::string> text = code->Text();
+      if (!text) throw SystemError(text.error());
+      ticket.code = *text;
+    }
   } catch (...) {
     ticket.failure = std::current_exception();
   }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/os_result.h"
+
 namespace dpc {
 
 // A local calendar moment as the system clock reports it.
@@ -27,10 +29,11 @@ class Clock {
   virtual uint64_t SteadyMilliseconds() = 0;
   // Blocks the calling thread; safe to call from any thread.
   virtual void Sleep(uint32_t milliseconds) = 0;
-  // Time of day in the user's long time format ("03:00:00", "3:00:00 AM").
-  virtual std::string FormatLongTime(const LocalDateTime& moment) = 0;
-  // Date in the user's short date format.
-  virtual std::string FormatShortDate(const LocalDateTime& moment) = 0;
+  // Time of day in the user's long time format ("03:00:00", "3:00:00 AM"); an error for a moment
+  // the system rejects (hour 25, month 13, ...).
+  virtual OsResult<std::string> FormatLongTime(const LocalDateTime& moment) = 0;
+  // Date in the user's short date format; an error as above.
+  virtual OsResult<std::string> FormatShortDate(const LocalDateTime& moment) = 0;
 };
 
 }  // namespace dpc

@@ -8,12 +8,12 @@
 
 namespace dpc {
 
-// A value, or the Windows error that kept a call from producing one.
-template <typename T>
-class [[nodiscard]] OsResult {
+// A value, or the error that kept a call from producing one.
+template <typename T, typename Error>
+class [[nodiscard]] Result {
  public:
-  OsResult(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-  OsResult(OsError error) : state_(std::in_place_index<1>, std::move(error)) {}
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
 
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }
@@ -23,11 +23,15 @@ class [[nodiscard]] OsResult {
   T& operator*() { return value(); }
   const T* operator->() const { return &value(); }
   T* operator->() { return &value(); }
-  const OsError& error() const { return std::get<1>(state_); }
+  const Error& error() const { return std::get<1>(state_); }
 
  private:
-  std::variant<T, OsError> state_;
+  std::variant<T, Error> state_;
 };
+
+// A value, or the Windows error that kept a call from producing one.
+template <typename T>
+using OsResult = Result<T, OsError>;
 
 // Success, or the Windows error of a call that produces no value. Read like OsResult: true means
 // the call succeeded.
@@ -46,5 +50,12 @@ class [[nodiscard]] OsStatus {
  private:
   std::optional<OsError> error_;
 };
+
+// The value, or the error raised as a SystemError: for callers whose handler reports failures.
+template <typename T>
+T ValueOrRaise(OsResult<T> result) {
+  if (!result) throw SystemError(result.error());
+  return std::move(*result);
+}
 
 }  // namespace dpc

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/os_error.h"
+
 namespace dpc {
 
 ServerCommands::ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads,
@@ -90,8 +92,14 @@ void ServerCommands::Report(const CommandReport& report) {
 
 void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {
   runningWorkers_.fetch_add(1);
+  // A thread that never started will never count itself out or end its stop.
+  const auto notStarted = [&] {
+    runningWorkers_.fetch_sub(1);
+    if (body == &ServerCommands::StopWorker) Report({CommandReport::Kind::StopEnded, false, {}});
+  };
+  OsStatus started;
   try {
-    threads_.StartDetached([this, body] {
+    started = threads_.StartDetached([this, body] {
       // Nothing may escape a detached thread; the tray icon shows the outcome either way.
       try {
         (this->*body)();
@@ -99,11 +107,13 @@ void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {
       }
       runningWorkers_.fetch_sub(1);
     });
-  } catch (...) {
-    // The thread never started, so it will never count itself out or end its stop.
-    runningWorkers_.fetch_sub(1);
-    if (body == &ServerCommands::StopWorker) Report({CommandReport::Kind::StopEnded, false, {}});
+  } catch (...) {  // no memory for the work
+    notStarted();
     throw;
+  }
+  if (!started) {
+    notStarted();
+    throw SystemError(started.error());
   }
 }
 

@@ -150,10 +150,17 @@ TEST_F(ServerCommandsTest, WorkerFailureIsDroppedAndCountedOutAndAStopStillEnds)
 
 TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
   struct RefusingThreads : WorkerThreads {
-    void StartDetached(std::function<void()>) override { throw std::runtime_error("no thread"); }
+    OsStatus StartDetached(std::function<void()>) override {
+      return OsError{8, "CreateThread", "Not enough memory resources are available."};
+    }
   } refusing;
   ServerCommands local{state, access, refusing, p.pump, p.clock, p.window};
-  EXPECT_THROW(local.Stop(), std::runtime_error);
+  try {
+    local.Stop();
+    ADD_FAILURE() << "a stop without its worker reported nothing";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.api(), "CreateThread");
+  }
   EXPECT_FALSE(local.WorkerBusy());
   const auto reports = local.TakeReports();
   ASSERT_EQ(reports.size(), 2u) << "a stop that never ran is over";

@@ -77,7 +77,8 @@ void Supervision::SetRestartSchedule(RestartSchedule schedule) { schedule_ = std
 
 std::string Supervision::TickKey() {
   const LocalDateTime now = d_.clock.Now();
-  return d_.clock.FormatShortDate(now) + " " + d_.clock.FormatLongTime(now) + " Timer1Timer";
+  return ValueOrRaise(d_.clock.FormatShortDate(now)) + " " +
+         ValueOrRaise(d_.clock.FormatLongTime(now)) + " Timer1Timer";
 }
 
 ServerSnapshot Supervision::Timer1Timer() {
@@ -123,11 +124,12 @@ void Supervision::tiServerRestartTimer() {
 
   if (!d_.access.IsServiceRunning("", kServerServiceName)) return;
 
-  d_.log.Write("ServerRestart", schedule_.time + " / " + d_.clock.FormatLongTime(now));
+  d_.log.Write("ServerRestart",
+               schedule_.time + " / " + ValueOrRaise(d_.clock.FormatLongTime(now)));
   std::optional<LocalDateTime> match;
   for (int64_t second = first; second <= current && !match; ++second) {
     const LocalDateTime moment = MomentOfSecond(second);
-    if (d_.clock.FormatLongTime(moment) == schedule_.time) match = moment;
+    if (ValueOrRaise(d_.clock.FormatLongTime(moment)) == schedule_.time) match = moment;
   }
   if (!match) {
     d_.log.Write("No ServerRestart", "");

@@ -152,6 +152,14 @@ TEST_F(SupervisionTest, InstalledTestFailureEndsTheTickAndTheNextOneTriesAgain) 
   EXPECT_EQ(LogLines().back(), "07.12.2026 12:00:00 Timer1Timer = end");
 }
 
+TEST_F(SupervisionTest, AMomentTheSystemCannotFormatEndsTheTickWithItsError) {
+  InstallServer(state::kRunning);
+  p.clock.formatError = OsError{87, "GetDateFormatEx", "The parameter is incorrect."};
+  EXPECT_THROW(supervision.Timer1Timer(), SystemError);
+  EXPECT_TRUE(LogLines().empty());
+  EXPECT_TRUE(p.window.events.empty());
+}
+
 TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
   InstallServer(state::kRunning);
   p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };  // the stop worker runs meanwhile

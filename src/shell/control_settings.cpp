@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/os_error.h"
 #include "platform/text_error.h"
 #include "shell/numbers.h"
 
@@ -29,7 +30,10 @@ std::string Trim(const std::string& text) {
 
 std::string ChildText(XmlElement& parent, const char* name) {
   auto child = parent.Child(name);
-  return child ? Trim(child->Text()) : std::string();
+  if (!child) return {};
+  const OsResult<std::string> text = child->Text();
+  if (!text) throw SystemError(text.error());
+  return Trim(*text);
 }
 
 }  // namespace
@@ -86,7 +90,8 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
   if (!files.FileExists(xmlPath)) return info;
 
   auto root = xml.LoadDocumentElement(xmlPath);
-  auto main = root ? root->Child("main") : nullptr;
+  if (!root) root.error().Raise();
+  auto main = (*root)->Child("main");
   if (!main) {
     throw TextError("The product information file '%s' has no \"main\" element.", {xmlPath});
   }

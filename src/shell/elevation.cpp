@@ -7,7 +7,11 @@
 
 namespace dpc {
 
-bool IsUacPlatform(ProcessInfo& process) { return process.OsMajorVersion() == 6; }
+bool IsUacPlatform(ProcessInfo& process) {
+  // A version the system will not tell is no platform the elevation rules were written for.
+  const OsResult<uint32_t> major = process.OsMajorVersion();
+  return major && *major == 6;
+}
 
 bool IsProcessElevated(ProcessInfo& process) {
   // A label that cannot be read is no proof of elevation.

@@ -11,7 +11,7 @@ namespace {
 
 TEST(Elevation, OnlyMajorVersionSixAndHighIntegrityCount) {
   test::FakeProcessInfo process;
-  for (uint32_t major : {5u, 6u, 10u}) {
+  for (uint32_t major : {0u, 5u, 6u, 10u}) {
     process.majorVersion = major;
     EXPECT_EQ(IsUacPlatform(process), major == 6) << major;
   }

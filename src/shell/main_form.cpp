@@ -57,7 +57,7 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
     : p_(platform),
       window_(window),
       guard_(guard),
-      executablePath_(platform.process.ExecutablePath()),
+      executablePath_(ValueOrRaise(platform.process.ExecutablePath())),
       iniPath_(ReplaceExtension(executablePath_, ".ini")),
       xmlPath_(ReplaceExtension(executablePath_, ".xml")),
       translator_(parts.translator),
@@ -134,7 +134,10 @@ void TfrmControl::CreationSteps() {
 
   settings_.WebProfilerEnabled = 0;
 
-  const auto arguments = p_.process.Arguments();
+  // A command line the system cannot split names no action: the controller starts as an ordinary
+  // one.
+  const OsResult<std::vector<std::string>> found = p_.process.Arguments();
+  const std::vector<std::string> arguments = found ? *found : std::vector<std::string>();
   gate_.SetElevated(IsProcessElevated(p_.process) || HasElevationArgument(arguments));
   // After an update the installing user's icon comes back as it was: an ordinary controller. An
   // elevated one is never brought back, with or without its action.

@@ -62,7 +62,7 @@ class RecordingProfiles : public test::FakeProfileStore {
 };
 class RecordingXml : public test::FakeXmlParser {
  public:
-  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
+  XmlResult<std::unique_ptr<XmlElement>> LoadDocumentElement(const std::string& path) override {
     Record("product");
     return FakeXmlParser::LoadDocumentElement(path);
   }
@@ -175,6 +175,31 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   EXPECT_TRUE(rig.window.timers[TimerId::Timer1].enabled);
   EXPECT_TRUE(rig.window.timers[TimerId::Timer5].enabled);
   EXPECT_FALSE(rig.window.timers[TimerId::ServerRestart].enabled);  // restart setting is 0
+}
+
+TEST(TfrmControl, ACommandLineTheSystemCannotSplitStartsAnOrdinaryController) {
+  Rig rig;
+  rig.process.arguments = {"elevation", "10"};
+  rig.process.argumentsError = OsError{8, "CommandLineToArgvW", "Not enough memory."};
+  rig.registry.keys[kRun];
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
+  form.FormCreate();
+  EXPECT_FALSE(form.gate().IsElevated());
+  EXPECT_EQ(rig.registry.keys[kRun].values.count("DurvinProofControl"), 0u);  // no action ran
+  EXPECT_TRUE(rig.desktop.messages.empty());
+}
+
+TEST(TfrmControl, AnExecutableTheSystemCannotNameStopsTheWiringWithItsError) {
+  Rig rig;
+  rig.process.exePathError = OsError{122, "GetModuleFileNameW", "The data area is too small."};
+  try {
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    ADD_FAILURE() << "wired without knowing where its files are";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.code(), 122u);
+    EXPECT_EQ(error.api(), "GetModuleFileNameW");
+  }
 }
 
 TEST(TfrmControl, MalformedProductInfoEndsCreationButTimersAndMenuWork) {

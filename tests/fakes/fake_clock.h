@@ -5,6 +5,7 @@
 #include <vector>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/message_pump.h"
@@ -26,15 +27,17 @@ class FakeClock : public Clock {
     Advance(milliseconds);
     if (onSleep) onSleep(milliseconds);
   }
-  std::string FormatLongTime(const LocalDateTime& t) override {
+  OsResult<std::string> FormatLongTime(const LocalDateTime& t) override {
+    if (formatError) return *formatError;
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text;
+    return std::string(text);
   }
-  std::string FormatShortDate(const LocalDateTime& t) override {
+  OsResult<std::string> FormatShortDate(const LocalDateTime& t) override {
+    if (formatError) return *formatError;
     char text[16];
     std::snprintf(text, sizeof text, "%02d.%02d.%04d", t.day, t.month, t.year);
-    return text;
+    return std::string(text);
   }
 
   void Set(const LocalDateTime& moment) {
@@ -59,6 +62,8 @@ class FakeClock : public Clock {
   uint64_t sleptMs() const { return sleptMs_.load(); }
   // Called after each sleep, on the sleeping thread: lets a test change the world mid-wait.
   std::function<void(uint32_t)> onSleep;
+  // Set: the system rejects every moment given to the formats.
+  std::optional<OsError> formatError;
 
  private:
   std::mutex mutex_;
@@ -82,7 +87,10 @@ class FakeMessagePump : public MessagePump {
 // Keeps started work until the test runs it, so overlaps can be staged deterministically.
 class FakeWorkerThreads : public WorkerThreads {
  public:
-  void StartDetached(std::function<void()> work) override { pending.push_back(std::move(work)); }
+  OsStatus StartDetached(std::function<void()> work) override {
+    pending.push_back(std::move(work));
+    return OsStatus::Success();
+  }
   // Runs and forgets every queued worker, in start order.
   void RunAll() {
     while (!pending.empty()) {

@@ -23,14 +23,24 @@ namespace dpc::test {
 
 class FakeProcessInfo : public ProcessInfo {
  public:
-  uint32_t OsMajorVersion() override { return majorVersion; }
+  // A major version of 0 stands for a system that will not tell it.
+  OsResult<uint32_t> OsMajorVersion() override {
+    if (majorVersion == 0) return OsError{87, "GetVersionExW", "The parameter is incorrect."};
+    return majorVersion;
+  }
   // An integrity RID of 0 stands for a token whose label cannot be read.
   OsResult<uint32_t> QueryIntegrityRid() override {
     if (integrityRid == 0) return OsError{5, "OpenProcessToken", "Access is denied."};
     return integrityRid;
   }
-  std::string ExecutablePath() override { return exePath; }
-  std::vector<std::string> Arguments() override { return arguments; }
+  OsResult<std::string> ExecutablePath() override {
+    if (exePathError) return *exePathError;
+    return exePath;
+  }
+  OsResult<std::vector<std::string>> Arguments() override {
+    if (argumentsError) return *argumentsError;
+    return arguments;
+  }
   std::string SystemErrorText(uint32_t code) override {
     auto it = errorTexts.find(code);
     return it == errorTexts.end() ? std::string() : it->second;
@@ -39,7 +49,9 @@ class FakeProcessInfo : public ProcessInfo {
   uint32_t majorVersion = 6;
   uint32_t integrityRid = 0x2000;
   std::string exePath = "C:\\Program Files\\Durvin\\DurvinProofControl.exe";
+  std::optional<OsError> exePathError;  // set: the system cannot name the executable
   std::vector<std::string> arguments;
+  std::optional<OsError> argumentsError;  // set: the system cannot split the command line
   std::map<uint32_t, std::string> errorTexts;
 };
 
@@ -179,14 +191,14 @@ struct FakeXmlNode {
 
 class FakeXmlParser : public XmlParser {
  public:
-  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override {
+  XmlResult<std::unique_ptr<XmlElement>> LoadDocumentElement(const std::string& path) override {
     ++loads;
     if (auto bad = malformed.find(path); bad != malformed.end())
-      throw std::runtime_error(bad->second);
+      return XmlError::ParserWords(bad->second);
     auto it = documents.find(path);
     if (it == documents.end())
-      throw std::runtime_error("The system cannot find the file specified.");
-    return std::make_unique<Element>(it->second);
+      return XmlError::ParserWords("The system cannot find the file specified.");
+    return std::unique_ptr<XmlElement>(std::make_unique<Element>(it->second));
   }
   std::map<std::string, FakeXmlNode> documents;
   std::map<std::string, std::string> malformed;  // path -> parser's reason
@@ -201,9 +213,9 @@ class FakeXmlParser : public XmlParser {
         if (c.name == name) return std::make_unique<Element>(c);
       return nullptr;
     }
-    std::string Text() override {
+    OsResult<std::string> Text() override {
       std::string all = node_.text;
-      for (auto& c : node_.children) all += Element(c).Text();
+      for (auto& c : node_.children) all += *Element(c).Text();
       return all;
     }
 

@@ -31,12 +31,12 @@ SYSTEMTIME ToSystemTime(const LocalDateTime& moment) {
 
 // Both format functions share the size-query-then-fill pattern.
 template <typename Format>
-std::string FormatWith(Format format, const char* api) {
+OsResult<std::string> FormatWith(Format format, const char* api) {
   const int needed = format(nullptr, 0);
-  if (needed <= 0) ThrowLastError(api);
+  if (needed <= 0) return LastOsError(api);
   std::wstring text(static_cast<size_t>(needed), L'\0');
   const int written = format(text.data(), needed);
-  if (written <= 0) ThrowLastError(api);
+  if (written <= 0) return LastOsError(api);
   text.resize(static_cast<size_t>(written - 1));  // the count includes the terminating NUL
   return WideToUtf8(text);
 }
@@ -54,7 +54,7 @@ uint64_t ClockWin::SteadyMilliseconds() { return ::GetTickCount64(); }
 
 void ClockWin::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
-std::string ClockWin::FormatLongTime(const LocalDateTime& moment) {
+OsResult<std::string> ClockWin::FormatLongTime(const LocalDateTime& moment) {
   const SYSTEMTIME time = ToSystemTime(moment);
   // No explicit format: the user's own long time format applies.
   return FormatWith(
@@ -64,7 +64,7 @@ std::string ClockWin::FormatLongTime(const LocalDateTime& moment) {
       "GetTimeFormatEx");
 }
 
-std::string ClockWin::FormatShortDate(const LocalDateTime& moment) {
+OsResult<std::string> ClockWin::FormatShortDate(const LocalDateTime& moment) {
   const SYSTEMTIME time = ToSystemTime(moment);
   return FormatWith(
       [&](wchar_t* out, int size) {

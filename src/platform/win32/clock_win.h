@@ -9,9 +9,8 @@ class ClockWin final : public Clock {
   LocalDateTime Now() override;
   uint64_t SteadyMilliseconds() override;
   void Sleep(uint32_t milliseconds) override;
-  // Both formats throw SystemError for a moment the system rejects (month 13, hour 25, ...).
-  std::string FormatLongTime(const LocalDateTime& moment) override;
-  std::string FormatShortDate(const LocalDateTime& moment) override;
+  OsResult<std::string> FormatLongTime(const LocalDateTime& moment) override;
+  OsResult<std::string> FormatShortDate(const LocalDateTime& moment) override;
 };
 
 }  // namespace dpc::win32

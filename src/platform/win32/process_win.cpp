@@ -11,7 +11,7 @@
 
 namespace dpc::win32 {
 
-uint32_t ProcessInfoWin::OsMajorVersion() {
+OsResult<uint32_t> ProcessInfoWin::OsMajorVersion() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof(info);
   // The manifest-dependent answer of GetVersionEx is what the elevation rules are written for, so
@@ -20,7 +20,8 @@ uint32_t ProcessInfoWin::OsMajorVersion() {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   const BOOL ok = ::GetVersionExW(&info);
 #pragma GCC diagnostic pop
-  return ok ? info.dwMajorVersion : 0;
+  if (!ok) return LastOsError("GetVersionExW");
+  return static_cast<uint32_t>(info.dwMajorVersion);
 }
 
 OsResult<uint32_t> ProcessInfoWin::QueryIntegrityRid() {
@@ -50,27 +51,27 @@ OsResult<uint32_t> ProcessInfoWin::QueryIntegrityRid() {
   return static_cast<uint32_t>(*::GetSidSubAuthority(sid, count - 1u));
 }
 
-std::string ProcessInfoWin::ExecutablePath() {
+OsResult<std::string> ProcessInfoWin::ExecutablePath() {
   // Paths may exceed MAX_PATH; a full buffer means the name was cut, so grow and ask again.
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD size = static_cast<DWORD>(buffer.size());
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
-    if (length == 0) ThrowLastError("GetModuleFileNameW");
+    if (length == 0) return LastOsError("GetModuleFileNameW");
     if (length < size) {
       buffer.resize(length);
       return WideToUtf8(buffer);
     }
-    if (buffer.size() >= 65536) ThrowOsError(ERROR_INSUFFICIENT_BUFFER, "GetModuleFileNameW");
+    if (buffer.size() >= 65536) return MakeOsError(ERROR_INSUFFICIENT_BUFFER, "GetModuleFileNameW");
     buffer.resize(buffer.size() * 2);
   }
 }
 
-std::vector<std::string> ProcessInfoWin::Arguments() {
+OsResult<std::vector<std::string>> ProcessInfoWin::Arguments() {
   int count = 0;
   std::unique_ptr<wchar_t*, decltype(&::LocalFree)> argv(
       ::CommandLineToArgvW(::GetCommandLineW(), &count), &::LocalFree);
-  if (!argv) return {};
+  if (!argv) return LastOsError("CommandLineToArgvW");
   std::vector<std::string> arguments;
   for (int i = 1; i < count; ++i) arguments.push_back(WideToUtf8(argv.get()[i]));
   return arguments;

@@ -38,16 +38,20 @@ TEST(ProcessInfoWin, IntegrityAndVersion) {
     EXPECT_TRUE(rid == 0x1000 || rid == 0x2000 || rid == 0x3000 || rid == 0x4000) << rid;
   }
   // Without a manifest naming Windows 10, GetVersionEx stops at 6.x.
-  EXPECT_EQ(process.OsMajorVersion(), 6u);
+  EXPECT_EQ(*process.OsMajorVersion(), 6u);
 }
 
 TEST(ProcessInfoWin, ExecutablePathAndArgumentsWithoutProgramName) {
   ProcessInfoWin process;
-  const std::string path = process.ExecutablePath();
+  const OsResult<std::string> found = process.ExecutablePath();
+  ASSERT_TRUE(found) << found.error().api;
+  const std::string& path = *found;
   EXPECT_TRUE(path.ends_with("win32_adapter_tests.exe")) << path;
   EXPECT_TRUE(FileSystemWin().FileExists(path));
   // The C runtime splits the same command line on its own; the counts must agree.
-  EXPECT_EQ(process.Arguments().size(), static_cast<size_t>(__argc - 1));
+  const auto arguments = process.Arguments();
+  ASSERT_TRUE(arguments);
+  EXPECT_EQ(arguments->size(), static_cast<size_t>(__argc - 1));
 }
 
 TEST(ClockWin, FormatsAsTheSystemDoesForTheSameMoment) {
@@ -62,32 +66,30 @@ TEST(ClockWin, FormatsAsTheSystemDoesForTheSameMoment) {
   time.wSecond = static_cast<WORD>(now.second);
   wchar_t expected[128] = {};
   ASSERT_GT(::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, expected, 128), 0);
-  EXPECT_EQ(clock.FormatLongTime(now), WideToUtf8(expected));
+  EXPECT_EQ(*clock.FormatLongTime(now), WideToUtf8(expected));
   ASSERT_GT(::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, expected,
                               128, nullptr),
             0);
-  EXPECT_EQ(clock.FormatShortDate(now), WideToUtf8(expected));
+  EXPECT_EQ(*clock.FormatShortDate(now), WideToUtf8(expected));
 
   LocalDateTime afternoon = now;
   afternoon.hour = 15;
   afternoon.minute = 4;
   afternoon.second = 5;
-  const std::string text = clock.FormatLongTime(afternoon);
+  const std::string text = *clock.FormatLongTime(afternoon);
   EXPECT_NE(text.find("04"), std::string::npos) << text;
   EXPECT_NE(text.find("05"), std::string::npos) << text;
 }
 
-TEST(ClockWin, RejectedMomentThrows) {
+TEST(ClockWin, RejectedMomentGivesTheSystemsError) {
   ClockWin clock;
-  LocalDateTime bad;
-  bad.year = 2024;
-  bad.month = 1;
-  bad.day = 1;
-  bad.hour = 25;
-  EXPECT_THROW(clock.FormatLongTime(bad), SystemError);
-  bad.hour = 0;
-  bad.month = 13;
-  EXPECT_THROW(clock.FormatShortDate(bad), SystemError);
+  const OsResult<std::string> time = clock.FormatLongTime({2024, 1, 1, 25, 0, 0, 0, 0});
+  const OsResult<std::string> date = clock.FormatShortDate({2024, 13, 1, 0, 0, 0, 0, 0});
+  ASSERT_FALSE(time);
+  ASSERT_FALSE(date);
+  EXPECT_EQ(time.error().api, "GetTimeFormatEx");
+  EXPECT_EQ(date.error().api, "GetDateFormatEx");
+  EXPECT_NE(time.error().code, 0u);
 }
 
 // A plain window that counts the WM_APP messages it receives.
@@ -154,11 +156,12 @@ TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {
   std::future<void> failedWorkDone = released.get_future();
   auto guard =
       std::shared_ptr<std::promise<void>>(&released, [](std::promise<void>* p) { p->set_value(); });
-  threads.StartDetached([guard = std::move(guard)] { throw std::runtime_error("worker failure"); });
+  ASSERT_TRUE(threads.StartDetached(
+      [guard = std::move(guard)] { throw std::runtime_error("worker failure"); }));
   ASSERT_EQ(failedWorkDone.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   std::promise<std::thread::id> ran;
   std::future<std::thread::id> id = ran.get_future();
-  threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); });
+  ASSERT_TRUE(threads.StartDetached([&ran] { ran.set_value(std::this_thread::get_id()); }));
   ASSERT_EQ(id.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_NE(id.get(), std::this_thread::get_id());
 }
@@ -187,7 +190,7 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
   TempFolder folder;
   TempFolder reportFolder(TempFolder::Name::Ascii);
   const std::string copy = folder.File("copy \xE6\x9D\xB1\xE4\xBA\xAC.exe");
-  ASSERT_TRUE(::CopyFileW(Utf8ToWide(ProcessInfoWin().ExecutablePath()).c_str(),
+  ASSERT_TRUE(::CopyFileW(Utf8ToWide(*ProcessInfoWin().ExecutablePath()).c_str(),
                           Utf8ToWide(copy).c_str(), FALSE));
   const std::string report = reportFolder.File("list.xml");
   ShellWin shell;

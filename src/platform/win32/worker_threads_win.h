@@ -8,7 +8,7 @@ namespace dpc::win32 {
 // caught in the thread and reported to the debugger output instead.
 class WorkerThreadsWin final : public WorkerThreads {
  public:
-  void StartDetached(std::function<void()> work) override;
+  OsStatus StartDetached(std::function<void()> work) override;
 };
 
 }  // namespace dpc::win32

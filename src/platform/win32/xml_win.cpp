@@ -4,7 +4,7 @@
 #include <msxml2.h>
 #include <oleauto.h>
 
-#include <stdexcept>
+#include <new>
 #include <utility>
 
 #include "platform/text_error.h"
@@ -45,8 +45,8 @@ class Bstr {
   BSTR value_ = nullptr;
 };
 
-void CheckHresult(HRESULT result, const char* api) {
-  if (FAILED(result)) ThrowOsError(static_cast<uint32_t>(result), api);
+OsError HresultError(HRESULT result, const char* api) {
+  return MakeOsError(static_cast<uint32_t>(result), api);
 }
 
 class XmlElementWin final : public XmlElement {
@@ -74,9 +74,10 @@ class XmlElementWin final : public XmlElement {
     return nullptr;
   }
 
-  std::string Text() override {
+  OsResult<std::string> Text() override {
     Bstr text;
-    CheckHresult(node_.get()->get_text(text.receive()), "IXMLDOMNode::get_text");
+    const HRESULT result = node_.get()->get_text(text.receive());
+    if (FAILED(result)) return HresultError(result, "IXMLDOMNode::get_text");
     return text.Utf8();
   }
 
@@ -85,7 +86,7 @@ class XmlElementWin final : public XmlElement {
   ComPtr<IXMLDOMNode> node_;
 };
 
-ComPtr<IXMLDOMDocument> CreateDocument() {
+OsResult<ComPtr<IXMLDOMDocument>> CreateDocument() {
   ComPtr<IXMLDOMDocument> document;
   HRESULT result =
       ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
@@ -94,7 +95,7 @@ ComPtr<IXMLDOMDocument> CreateDocument() {
     result = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                 reinterpret_cast<void**>(document.receive()));
   }
-  CheckHresult(result, "CoCreateInstance");
+  if (FAILED(result)) return HresultError(result, "CoCreateInstance");
   return document;
 }
 
@@ -105,7 +106,7 @@ std::string TrimLineBreaks(std::string text) {
   return text;
 }
 
-[[noreturn]] void ThrowParseError(IXMLDOMDocument& document, const std::string& path) {
+XmlError ParseError(IXMLDOMDocument& document, const std::string& path) {
   std::string reason;
   long line = 0;
   ComPtr<IXMLDOMParseError> error;
@@ -114,16 +115,19 @@ std::string TrimLineBreaks(std::string text) {
     if (SUCCEEDED(error.get()->get_reason(text.receive()))) reason = TrimLineBreaks(text.Utf8());
     if (FAILED(error.get()->get_line(&line))) line = 0;
   }
-  if (reason.empty()) throw TextError("The XML file %s could not be loaded", {path});
-  if (line > 0) throw TextError("%s (line %d)", {reason, std::to_string(line)});
-  throw std::runtime_error(reason);  // the parser's own words, in the system's language
+  if (reason.empty()) return TextError("The XML file %s could not be loaded", {path});
+  if (line > 0) return TextError("%s (line %d)", {reason, std::to_string(line)});
+  return XmlError::ParserWords(reason);
 }
 
 }  // namespace
 
-std::unique_ptr<XmlElement> XmlParserWin::LoadDocumentElement(const std::string& path) {
-  ComPtr<IXMLDOMDocument> document = CreateDocument();
-  CheckHresult(document.get()->put_async(VARIANT_FALSE), "IXMLDOMDocument::put_async");
+XmlResult<std::unique_ptr<XmlElement>> XmlParserWin::LoadDocumentElement(const std::string& path) {
+  OsResult<ComPtr<IXMLDOMDocument>> created = CreateDocument();
+  if (!created) return XmlError(created.error());
+  IXMLDOMDocument& document = *created->get();
+  HRESULT result = document.put_async(VARIANT_FALSE);
+  if (FAILED(result)) return XmlError(HresultError(result, "IXMLDOMDocument::put_async"));
 
   VARIANT source;
   ::VariantInit(&source);
@@ -131,18 +135,17 @@ std::unique_ptr<XmlElement> XmlParserWin::LoadDocumentElement(const std::string&
   Bstr file(Utf8ToWide(path));
   source.bstrVal = file.get();  // still owned by file
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  const HRESULT result = document.get()->load(source, &loaded);
-  if (FAILED(result) || loaded != VARIANT_TRUE) ThrowParseError(*document.get(), path);
+  result = document.load(source, &loaded);
+  if (FAILED(result) || loaded != VARIANT_TRUE) return ParseError(document, path);
 
   ComPtr<IXMLDOMElement> root;
-  if (FAILED(document.get()->get_documentElement(root.receive())) || !root) {
-    throw TextError("The XML file %s has no document element", {path});
+  if (FAILED(document.get_documentElement(root.receive())) || !root) {
+    return XmlError(TextError("The XML file %s has no document element", {path}));
   }
   ComPtr<IXMLDOMNode> node;
-  CheckHresult(
-      root.get()->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.receive())),
-      "QueryInterface");
-  return std::make_unique<XmlElementWin>(std::move(node));
+  result = root.get()->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.receive()));
+  if (FAILED(result)) return XmlError(HresultError(result, "QueryInterface"));
+  return std::unique_ptr<XmlElement>(std::make_unique<XmlElementWin>(std::move(node)));
 }
 
 }  // namespace dpc::win32

@@ -8,9 +8,9 @@ namespace dpc::win32 {
 // its owner; elements are used on that thread only.
 class XmlParserWin final : public XmlParser {
  public:
-  // Throws std::runtime_error "<parser's reason> (line N)" for a malformed or unreadable file, and
-  // SystemError when no MSXML can be created.
-  std::unique_ptr<XmlElement> LoadDocumentElement(const std::string& path) override;
+  // A malformed or unreadable file gives "<parser's reason> (line N)"; no MSXML, the system's
+  // error of CoCreateInstance.
+  XmlResult<std::unique_ptr<XmlElement>> LoadDocumentElement(const std::string& path) override;
 };
 
 }  // namespace dpc::win32
