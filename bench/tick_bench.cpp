@@ -37,11 +37,15 @@ namespace {
 class BenchWindow final : public dpc::HostWindow {
  public:
   dpc::WindowId Handle() override { return dpc::kNoWindow; }
-  void SetTimerInterval(dpc::TimerId timer, uint32_t milliseconds) override {
+  dpc::OsStatus SetTimerInterval(dpc::TimerId timer, uint32_t milliseconds) override {
     intervals_[timer] = milliseconds;
+    return dpc::OsStatus::Success();
   }
   uint32_t TimerInterval(dpc::TimerId timer) override { return intervals_[timer]; }
-  void SetTimerEnabled(dpc::TimerId timer, bool enabled) override { enabled_[timer] = enabled; }
+  dpc::OsStatus SetTimerEnabled(dpc::TimerId timer, bool enabled) override {
+    enabled_[timer] = enabled;
+    return dpc::OsStatus::Success();
+  }
   bool TimerEnabled(dpc::TimerId timer) override { return enabled_[timer]; }
   void SetTrayImage(int index) override { trayImage_ = index; }
   int TrayImage() override { return trayImage_; }

@@ -49,7 +49,7 @@ void MainWindow::Create(MainWindowEvents& events) {
 
   tray_ = std::make_unique<TrayIcon>(hwnd, kTrayIconId, kTrayCallbackMessage);
   RefreshTrayIcon();
-  for (const auto& [timer, state] : timers_) ApplyTimer(timer);
+  for (const auto& [timer, state] : timers_) RaiseIfFailed(ApplyTimer(timer));
 
   try {
     events.FormCreate();
@@ -186,35 +186,37 @@ void MainWindow::AnswerTextQuery(WPARAM wParam, HWND replyTo) {
                         reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 2000, &ignored);
 }
 
-void MainWindow::ApplyTimer(TimerId timer) {
-  if (!hwnd_) return;
+OsStatus MainWindow::ApplyTimer(TimerId timer) {
+  if (!hwnd_) return OsStatus::Success();
   const Timer& state = timers_[timer];
   const auto id = static_cast<UINT_PTR>(timer);
   if (state.enabled && state.interval > 0) {
-    if (!::SetTimer(hwnd_, id, state.interval, nullptr)) ThrowLastError("SetTimer");
+    if (!::SetTimer(hwnd_, id, state.interval, nullptr)) return LastOsError("SetTimer");
   } else {
     ::KillTimer(hwnd_, id);
   }
+  return OsStatus::Success();
 }
 
 WindowId MainWindow::Handle() { return reinterpret_cast<WindowId>(hwnd_); }
 
-void MainWindow::SetTimerInterval(TimerId timer, uint32_t milliseconds) {
+OsStatus MainWindow::SetTimerInterval(TimerId timer, uint32_t milliseconds) {
   Timer& state = timers_[timer];
   // Like a form's timer component: the same interval again leaves the running period alone, so
   // a caller that restates it on every tick cannot keep pushing the next tick away.
-  if (state.interval == milliseconds) return;
+  if (state.interval == milliseconds) return OsStatus::Success();
   state.interval = milliseconds;
-  ApplyTimer(timer);
+  return ApplyTimer(timer);
 }
 
 uint32_t MainWindow::TimerInterval(TimerId timer) { return timers_[timer].interval; }
 
-void MainWindow::SetTimerEnabled(TimerId timer, bool enabled) {
+OsStatus MainWindow::SetTimerEnabled(TimerId timer, bool enabled) {
   Timer& state = timers_[timer];
-  if (state.enabled == enabled) return;  // enabling a running timer does not restart it
+  // Enabling a running timer does not restart it.
+  if (state.enabled == enabled) return OsStatus::Success();
   state.enabled = enabled;
-  ApplyTimer(timer);
+  return ApplyTimer(timer);
 }
 
 bool MainWindow::TimerEnabled(TimerId timer) { return timers_[timer].enabled; }

@@ -97,9 +97,9 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
 
   // HostWindow
   WindowId Handle() override;
-  void SetTimerInterval(TimerId timer, uint32_t milliseconds) override;
+  OsStatus SetTimerInterval(TimerId timer, uint32_t milliseconds) override;
   uint32_t TimerInterval(TimerId timer) override;
-  void SetTimerEnabled(TimerId timer, bool enabled) override;
+  OsStatus SetTimerEnabled(TimerId timer, bool enabled) override;
   bool TimerEnabled(TimerId timer) override;
   void SetTrayImage(int index) override;
   int TrayImage() override;
@@ -126,7 +126,7 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
 
   void OnTrayCallback(WPARAM wParam, LPARAM lParam);
   void AnswerTextQuery(WPARAM wParam, HWND replyTo);
-  void ApplyTimer(TimerId timer);
+  OsStatus ApplyTimer(TimerId timer);
   void RefreshTrayIcon();
   void AllowFromLowerIntegrity(UINT message);
 

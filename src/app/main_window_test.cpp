@@ -90,7 +90,7 @@ class MainWindowTest : public ::testing::Test {
     events.onClose = [this] { window.Close(); };
     // Quiet timers unless a test wants them; as designed they would tick at once.
     for (TimerId timer : {TimerId::Timer1, TimerId::Timer5, TimerId::ServerRestart})
-      window.SetTimerEnabled(timer, false);
+      EXPECT_TRUE(window.SetTimerEnabled(timer, false).ok());
   }
   void TearDown() override {
     window.Close();
@@ -152,8 +152,8 @@ TEST_F(MainWindowTest, FailuresInHandlersReachTheErrorBoxAndTheWindowLivesOn) {
   ASSERT_EQ(events.failures.size(), 1u);
   EXPECT_EQ(events.failures[0], "creation step failed");
 
-  window.SetTimerInterval(TimerId::Timer5, 10);
-  window.SetTimerEnabled(TimerId::Timer5, true);
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::Timer5, 10).ok());
+  EXPECT_TRUE(window.SetTimerEnabled(TimerId::Timer5, true).ok());
   ASSERT_TRUE(PumpUntil([&] { return events.failures.size() >= 2; }));
   EXPECT_EQ(events.failures[1], "tick failed");
   EXPECT_TRUE(::IsWindow(window.hwnd()));
@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, RoutesTrayPanelAndStatusMessages) {
   EXPECT_EQ(window.TrayImage(), 1);
   EXPECT_EQ(
       ::SendMessageW(hwnd, kStatusQueryMessage, static_cast<WPARAM>(StatusQuery::TrayImage), 0), 1);
-  window.SetTimerInterval(TimerId::Timer1, 3000);
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::Timer1, 3000).ok());
   EXPECT_EQ(::SendMessageW(hwnd, kStatusQueryMessage,
                            static_cast<WPARAM>(StatusQuery::Timer1Interval), 0),
             3000);
@@ -253,9 +253,9 @@ TEST_F(MainWindowTest, AgreesToEndTheSessionAndAnswersTextQueries) {
 
 TEST_F(MainWindowTest, TimersTickByRoleOnlyWhileEnabledWithAnInterval) {
   // Settings made before the window exists take effect when it is created.
-  window.SetTimerInterval(TimerId::Timer1, 15);
-  window.SetTimerEnabled(TimerId::Timer1, true);
-  window.SetTimerInterval(TimerId::ServerRestart, 15);  // stays disabled
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::Timer1, 15).ok());
+  EXPECT_TRUE(window.SetTimerEnabled(TimerId::Timer1, true).ok());
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::ServerRestart, 15).ok());  // stays disabled
   window.Create(events);
   ASSERT_TRUE(PumpUntil([&] { return events.Count("timer 1") >= 3; }));
   EXPECT_EQ(events.Count("timer 7"), 0);
@@ -264,16 +264,16 @@ TEST_F(MainWindowTest, TimersTickByRoleOnlyWhileEnabledWithAnInterval) {
   EXPECT_FALSE(window.TimerEnabled(TimerId::ServerRestart));
   EXPECT_EQ(window.TimerInterval(TimerId::ServerRestart), 15u);
 
-  window.SetTimerEnabled(TimerId::Timer1, false);
+  EXPECT_TRUE(window.SetTimerEnabled(TimerId::Timer1, false).ok());
   Pump(10);
   events.log.clear();
   Pump(80);
   EXPECT_EQ(events.Count("timer 1"), 0) << "a disabled timer must not tick";
 
   // An interval of 0 stops an enabled timer, as a form's timer component does.
-  window.SetTimerEnabled(TimerId::ServerRestart, true);
+  EXPECT_TRUE(window.SetTimerEnabled(TimerId::ServerRestart, true).ok());
   ASSERT_TRUE(PumpUntil([&] { return events.Count("timer 7") >= 1; }));
-  window.SetTimerInterval(TimerId::ServerRestart, 0);
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::ServerRestart, 0).ok());
   Pump(10);
   events.log.clear();
   Pump(80);
@@ -282,11 +282,11 @@ TEST_F(MainWindowTest, TimersTickByRoleOnlyWhileEnabledWithAnInterval) {
 
 TEST_F(MainWindowTest, ChangingTheIntervalRestartsTheRunningPeriod) {
   window.Create(events);
-  window.SetTimerInterval(TimerId::Timer5, 400);
-  window.SetTimerEnabled(TimerId::Timer5, true);
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::Timer5, 400).ok());
+  EXPECT_TRUE(window.SetTimerEnabled(TimerId::Timer5, true).ok());
   Pump(250);
   // Shortened near the end of the long period: the next tick follows the new one.
-  window.SetTimerInterval(TimerId::Timer5, 1000);
+  EXPECT_TRUE(window.SetTimerInterval(TimerId::Timer5, 1000).ok());
   Pump(300);
   EXPECT_EQ(events.Count("timer 5"), 0) << "the old 400 ms period must not fire";
 }

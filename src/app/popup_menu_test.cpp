@@ -161,7 +161,7 @@ class TrackedMenu : public ::testing::Test {
 
   void SetUp() override {
     for (TimerId timer : {TimerId::Timer1, TimerId::Timer5, TimerId::ServerRestart})
-      window.SetTimerEnabled(timer, false);
+      EXPECT_TRUE(window.SetTimerEnabled(timer, false).ok());
     window.Create(events);
   }
   void TearDown() override {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_result.h"
 #include "platform/window_id.h"
 
 namespace dpc {
@@ -49,10 +50,11 @@ class HostWindow {
   virtual ~HostWindow() = default;
   virtual WindowId Handle() = 0;
 
-  // Setting the interval of an enabled timer restarts it with the new period.
-  virtual void SetTimerInterval(TimerId timer, uint32_t milliseconds) = 0;
+  // Setting the interval of an enabled timer restarts it with the new period. The setting is
+  // kept even when the system cannot start the timer (out of timers): the error comes back.
+  virtual OsStatus SetTimerInterval(TimerId timer, uint32_t milliseconds) = 0;
   virtual uint32_t TimerInterval(TimerId timer) = 0;
-  virtual void SetTimerEnabled(TimerId timer, bool enabled) = 0;
+  virtual OsStatus SetTimerEnabled(TimerId timer, bool enabled) = 0;
   virtual bool TimerEnabled(TimerId timer) = 0;
 
   // Tray icon image: image::kGrey, kRed or kGreen.

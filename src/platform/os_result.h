@@ -58,4 +58,9 @@ T ValueOrRaise(OsResult<T> result) {
   return std::move(*result);
 }
 
+// The same for a call without a value.
+inline void RaiseIfFailed(const OsStatus& status) {
+  if (!status) throw SystemError(status.error());
+}
+
 }  // namespace dpc

@@ -30,7 +30,7 @@ void ServerCommands::Start() {
 }
 
 ServerCommands::RestartOutcome ServerCommands::Restart() {
-  window_.SetTimerInterval(TimerId::Timer1, 1000);
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, 1000));
   Stop();
   if (access_.IsServiceInstalled(kServerServiceName)) {
     const uint64_t begin = clock_.SteadyMilliseconds();

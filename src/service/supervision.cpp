@@ -102,7 +102,7 @@ ServerSnapshot Supervision::Timer1Timer() {
 
   if (d_.window.TimerInterval(TimerId::Timer1) != kSupervisionIntervalMs &&
       !d_.state.RestartPending()) {
-    d_.window.SetTimerInterval(TimerId::Timer1, kSupervisionIntervalMs);
+    RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer1, kSupervisionIntervalMs));
   }
   d_.log.Write(TickKey(), "end");
   return server;
@@ -144,7 +144,7 @@ void Supervision::tiServerRestartTimer() {
 }
 
 void Supervision::Timer5Timer() {
-  d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs);
+  RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs));
   const int64_t now = TimeStampSeconds(d_.clock.Now());
 
   if (ReadDue() == 0) WriteDue(now + kFeedbackPeriodSeconds);

@@ -160,6 +160,19 @@ TEST_F(SupervisionTest, AMomentTheSystemCannotFormatEndsTheTickWithItsError) {
   EXPECT_TRUE(p.window.events.empty());
 }
 
+// Out of timers: the failure reaches the window's error handler with the system's code, and the
+// interval asked for is kept for the next try.
+TEST_F(SupervisionTest, ATimerTheSystemCannotStartIsRaisedWithItsCode) {
+  p.window.timerError = OsError{1450, "SetTimer", "Insufficient system resources exist."};
+  try {
+    supervision.Timer5Timer();
+    ADD_FAILURE() << "no error raised";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.code(), 1450u);
+  }
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer5), Supervision::kFeedbackIntervalMs);
+}
+
 TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
   InstallServer(state::kRunning);
   p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };  // the stop worker runs meanwhile

@@ -115,12 +115,12 @@ std::string TfrmControl::QueryText(TextQuery what, unsigned index) const {
 
 void TfrmControl::FormCreate() {
   // The timers belong to the window as designed, so they run even when a creation step fails.
-  window_.SetTimerInterval(TimerId::Timer1, 10);
-  window_.SetTimerEnabled(TimerId::Timer1, true);
-  window_.SetTimerInterval(TimerId::Timer5, 1000);
-  window_.SetTimerEnabled(TimerId::Timer5, true);
-  window_.SetTimerInterval(TimerId::ServerRestart, 1000);
-  window_.SetTimerEnabled(TimerId::ServerRestart, true);
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, 10));
+  RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer1, true));
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer5, 1000));
+  RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer5, true));
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::ServerRestart, 1000));
+  RaiseIfFailed(window_.SetTimerEnabled(TimerId::ServerRestart, true));
   // A failing step ends the creation there; the controller runs on with what it has.
   Guarded([this] { CreationSteps(); });
 }
@@ -171,7 +171,7 @@ void TfrmControl::LoadSettingsIntoWindow() {
   supervision_.SetRestartSchedule(
       {settings_.RestartEnabled, settings_.RestartDay, settings_.RestartTime});
   if (settings_.SettingsFileFound && settings_.RestartEnabled == 0) {
-    window_.SetTimerEnabled(TimerId::ServerRestart, false);
+    RaiseIfFailed(window_.SetTimerEnabled(TimerId::ServerRestart, false));
   }
   menu_.ApplyHideSettings(settings_);
   notifications_.Enable(settings_.Notifications);
@@ -201,7 +201,8 @@ void TfrmControl::FormActivate() {
     // The menu brings the window to the front to open: letting messages run then would let a
     // second tray request in before the first menu shows.
     if (!menuOpening_) p_.pump.ProcessPendingMessages();
-    if (!window_.TimerEnabled(TimerId::Timer1)) window_.SetTimerEnabled(TimerId::Timer1, true);
+    if (!window_.TimerEnabled(TimerId::Timer1))
+      RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer1, true));
     window_.HideTaskbarButton();
     window_.HideForGood();
     window_.SetTrayHint(translator_.Translate(kHintPrefix) +

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,17 @@ class FakeHostWindow : public HostWindow {
     bool enabled = false;
   };
   WindowId Handle() override { return handle; }
-  void SetTimerInterval(TimerId timer, uint32_t ms) override {
+  OsStatus SetTimerInterval(TimerId timer, uint32_t ms) override {
     timers[timer].interval = ms;
     events.push_back("interval " + std::to_string(static_cast<int>(timer)) + " " +
                      std::to_string(ms));
+    return timerError ? OsStatus(*timerError) : OsStatus::Success();
   }
   uint32_t TimerInterval(TimerId timer) override { return timers[timer].interval; }
-  void SetTimerEnabled(TimerId timer, bool enabled) override { timers[timer].enabled = enabled; }
+  OsStatus SetTimerEnabled(TimerId timer, bool enabled) override {
+    timers[timer].enabled = enabled;
+    return timerError ? OsStatus(*timerError) : OsStatus::Success();
+  }
   bool TimerEnabled(TimerId timer) override { return timers[timer].enabled; }
   void SetTrayImage(int index) override {
     trayImage = index;
@@ -49,6 +54,7 @@ class FakeHostWindow : public HostWindow {
   WindowId handle = 0x1234;
   std::map<TimerId, Timer> timers;
   int trayImage = 0;
+  std::optional<OsError> timerError;  // every timer call fails with it
   std::vector<int> imageHistory;
   std::string trayHint;
   struct Balloon {
