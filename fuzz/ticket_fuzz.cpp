@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dpc::test::FakeShell shell;
   dpc::test::FakeAnsiCodePage codePage;
   dpc::test::FakeClock clock;
-  shell.specialFolders[dpc::kCommonAppDataFolderId] = "C:\\ProgramData";
+  shell.specialFolders[dpc::SpecialFolder::CommonAppData] = "C:\\ProgramData";
   files.AddFile(kTicket, bytes);
   const int failures = (flags >> 3) % (dpc::SettingsTicket::kReplaceAttempts + 2);
   const uint32_t code = (flags & 0x80) ? 32 : 5;
