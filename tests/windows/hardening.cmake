@@ -6,4 +6,5 @@ target_compile_definitions(hardening_tests PRIVATE UNICODE _UNICODE
 target_link_options(hardening_tests PRIVATE -static)
 add_dependencies(hardening_tests uib32_standin DurvinProofControl)
 dpc_warnings(hardening_tests)
-gtest_discover_tests(hardening_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+gtest_discover_tests(hardening_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 120)

@@ -37,5 +37,6 @@ if(DPC_BUILD_TESTS)
   # A dynamically linked test cannot find the C++ runtime DLLs under Wine.
   target_link_options(win32_adapter_tests PRIVATE -static)
   dpc_warnings(win32_adapter_tests)
-  gtest_discover_tests(win32_adapter_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+  gtest_discover_tests(win32_adapter_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 120)
 endif()
