@@ -297,8 +297,15 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
         }
       }
     } else if (workers) {
-      // One file in hand per thread: Cancel leaves no queue behind.
-      while (workers->Outstanding() >= workers->Threads()) AwaitResults(*workers, report, view);
+      // One file in hand per thread: Cancel leaves no queue behind, and a Cancel that comes
+      // while the walk waits for a thread hands out nothing more.
+      while (workers->Outstanding() >= workers->Threads() && !(stop && stop())) {
+        AwaitResults(*workers, report, view);
+      }
+      if (stop && stop()) {
+        report.cancelled = true;
+        break;
+      }
       workers->Submit({std::move(relative), from, to, frame.pin});
       TakeResults(workers->Collect(0), report, view);
     } else {

@@ -200,6 +200,35 @@ TEST_F(ParallelCopyTest, CancelLetsTheFilesInHandFinishAndStartsNoOther) {
   EXPECT_EQ(files.FilesBelow("D:\\New").size(), static_cast<size_t>(copy.copied));
 }
 
+// Cancel that comes while every thread is busy and the walk waits for one to be free.
+TEST_F(ParallelCopyTest, CancelWhileWaitingForAThreadStartsNoOtherFile) {
+  std::atomic<bool> release = false;
+  files.beforeCopy = [this, &release](const std::string&) {
+    std::unique_lock<std::mutex> lock(mutex);
+    ++started;
+    gate.notify_all();
+    gate.wait_for(lock, std::chrono::seconds(5), [&] { return release.load(); });
+  };
+  files.onCopy = nullptr;
+  pump.onPump = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (started == 3 && !view.cancelled) {
+        view.cancelled = true;
+        release = true;
+        gate.notify_all();
+        return;
+      }
+    }
+    // Time for a free thread to take whatever the walk still hands out.
+    if (view.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  const CopyReport copy = CopyAll([&] { return view.Cancelled(); });
+  EXPECT_TRUE(copy.cancelled);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(started, 3);
+}
+
 TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
   width = 1;
   files.beforeCopy = [](const std::string& from) {
