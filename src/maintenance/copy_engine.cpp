@@ -299,13 +299,10 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     } else if (workers) {
       // One file in hand per thread: Cancel leaves no queue behind, and a Cancel that comes
       // while the walk waits for a thread hands out nothing more.
-      while (workers->Outstanding() >= workers->Threads() && !(stop && stop())) {
+      while (workers->Outstanding() >= workers->Threads() && !Stopped(stop, *workers, report)) {
         AwaitResults(*workers, report, view);
       }
-      if (stop && stop()) {
-        report.cancelled = true;
-        break;
-      }
+      if (Stopped(stop, *workers, report)) break;
       workers->Submit({std::move(relative), from, to, frame.pin});
       TakeResults(workers->Collect(0), report, view);
     } else {
@@ -321,9 +318,21 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
   }
   // The files in hand finish, and are counted, before the walk's result is given; after Cancel
   // those not started yet stay uncopied.
-  if (workers && report.cancelled) workers->DropWaiting();
+  if (workers && (report.cancelled || workers->Failure())) workers->DropWaiting();
   while (workers && workers->Outstanding() > 0) AwaitResults(*workers, report, view);
+  if (workers) report.aborted = workers->Failure();
+  // Even when every file arrived, a thread that failed is not a move to trust.
+  if (report.aborted) report.problems.Add({TreeProblem::Kind::CopyFailed, "", report.aborted});
   return report;
+}
+
+bool CopyEngine::Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport& report) {
+  if (stop && stop()) {
+    report.cancelled = true;
+    return true;
+  }
+  // A worker that ended early ends the walk: its file never arrives, and the row is not moved.
+  return workers.Failure().has_value();
 }
 
 void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view) {

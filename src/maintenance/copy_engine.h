@@ -111,6 +111,8 @@ struct CopyReport {
   // Files that already stood at the new place and were kept.
   std::set<std::string> preexisting;
   ProblemList problems;  // folder problems met on the way
+  // Why the walk stopped before its end, other than Cancel: a copying thread ended early.
+  std::optional<OsError> aborted;
 };
 
 struct VerifyReport {
@@ -202,6 +204,8 @@ class CopyEngine {
   void TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
                    ProgressView& view);
   void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
+  // Cancel (marked in the report), or a worker that ended early.
+  static bool Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport& report);
   static void Record(std::string relative, std::optional<OsError> error, CopyReport& report);
   std::optional<TreeProblem> HoldNew(const std::string& path, const std::string& relative);
   static std::optional<TreeProblem> OldFolderProblem(const TreeGuard::Check& held,

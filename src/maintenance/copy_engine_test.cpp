@@ -229,6 +229,15 @@ TEST_F(ParallelCopyTest, CancelWhileWaitingForAThreadStartsNoOtherFile) {
   EXPECT_EQ(started, 3);
 }
 
+TEST_F(ParallelCopyTest, AThreadEndingOutsideACopyEndsTheWalkWithItsReason) {
+  files.beforeCopy = [](const std::string& from) {
+    if (from.ends_with("\\7")) throw std::bad_alloc();
+  };
+  const CopyReport copy = CopyAll();
+  ASSERT_TRUE(copy.aborted.has_value());
+  EXPECT_FALSE(copy.problems.none()) << "not a move to trust, even if every file arrived";
+}
+
 TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
   width = 1;
   files.beforeCopy = [](const std::string& from) {

@@ -2,12 +2,13 @@
 
 #include <chrono>
 #include <exception>
+#include <new>
 #include <utility>
 
 namespace dpc {
 namespace {
 
-OsError Unexpected(const char* what) { return OsError{1359, "CopyNewFile", what}; }
+OsError Unexpected(const char* api, const char* what) { return OsError{1359, api, what}; }
 
 }  // namespace
 
@@ -15,14 +16,23 @@ std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
                                    const std::string& to, const CopyProgressCallback& progress) {
   try {
     return files.CopyNewFile(from, to, progress).failure();
+  } catch (const std::bad_alloc&) {
+    throw;  // no fault of this file's: nothing can be trusted to go on
   } catch (const std::exception& error) {
-    return Unexpected(error.what());
+    return Unexpected("CopyNewFile", error.what());
   } catch (...) {
-    return Unexpected("The copy failed unexpectedly.");
+    return Unexpected("CopyNewFile", "The copy failed unexpectedly.");
   }
 }
 
-CopyWorkers::CopyWorkers(FileSystem& files, int threads) : files_(files) {
+CopyWorkers::CopyWorkers(FileSystem& files, int threads)
+    : CopyWorkers(
+          [&files](const Job& job) {
+            return CopyOneFile(files, job.from, job.to, CopyProgressCallback());
+          },
+          threads) {}
+
+CopyWorkers::CopyWorkers(CopyJob copy, int threads) : copy_(std::move(copy)) {
   for (int i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back([this] { Work(); });
@@ -56,20 +66,38 @@ void CopyWorkers::DropWaiting() {
   jobs_.clear();
 }
 
+std::optional<OsError> CopyWorkers::Failure() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failure_;
+}
+
 std::vector<CopyWorkers::Result> CopyWorkers::Collect(uint32_t waitMs) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (results_.empty() && waitMs > 0) {
+  if (results_.empty() && lost_ == 0 && waitMs > 0) {
     resultReady_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                          [this] { return !results_.empty(); });
+                          [this] { return !results_.empty() || lost_ > 0; });
   }
   std::vector<Result> done;
   done.swap(results_);
-  outstanding_ -= done.size();
+  outstanding_ -= done.size() + lost_;
+  lost_ = 0;
   return done;
 }
 
 void CopyWorkers::Work() noexcept {
-  // The 32-bit build cannot unwind out of a thread: nothing may leave this function.
+  // The 32-bit build cannot unwind out of a thread: nothing may leave this function. Whatever
+  // ends the thread early ends it visibly: the file in hand is no longer awaited, and the owner
+  // learns why.
+  bool inHand = false;
+  const auto ended = [&](OsError why) noexcept {
+    try {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (inHand) ++lost_;
+      if (!failure_) failure_ = std::move(why);
+    } catch (...) {
+    }
+    resultReady_.notify_all();
+  };
   try {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -78,15 +106,22 @@ void CopyWorkers::Work() noexcept {
       if (jobs_.empty()) return;
       Job job = std::move(jobs_.front());
       jobs_.pop_front();
+      inHand = true;
       lock.unlock();
-      Result result{std::move(job.relative),
-                    CopyOneFile(files_, job.from, job.to, CopyProgressCallback())};
+      std::optional<OsError> error = copy_(job);
+      Result result{std::move(job.relative), std::move(error)};
       job.keep.reset();
       lock.lock();
       results_.push_back(std::move(result));
+      inHand = false;
       resultReady_.notify_one();
     }
+  } catch (const std::bad_alloc&) {
+    ended(Unexpected("CopyWorkers", "Not enough memory to go on copying."));
+  } catch (const std::exception& error) {
+    ended(Unexpected("CopyWorkers", error.what()));
   } catch (...) {
+    ended(Unexpected("CopyWorkers", "A copying thread ended unexpectedly."));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,7 +15,8 @@
 
 namespace dpc {
 
-// CopyNewFile that never throws: a failure, even an unexpected one, comes back as the error.
+// CopyNewFile whose failures, even unexpected ones, come back as the file's error; only running
+// out of memory is raised.
 std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
                                    const std::string& to, const CopyProgressCallback& progress);
 
@@ -34,8 +36,11 @@ class CopyWorkers {
     std::string relative;
     std::optional<OsError> error;
   };
+  // One file's copy, on a worker thread.
+  using CopyJob = std::function<std::optional<OsError>(const Job&)>;
 
   CopyWorkers(FileSystem& files, int threads);
+  CopyWorkers(CopyJob copy, int threads);
   ~CopyWorkers();
   CopyWorkers(const CopyWorkers&) = delete;
   CopyWorkers& operator=(const CopyWorkers&) = delete;
@@ -48,17 +53,22 @@ class CopyWorkers {
   // Files handed in whose results were not collected yet.
   size_t Outstanding() const { return outstanding_; }
   size_t Threads() const { return threads_.size(); }
+  // Why a worker ended before its time (something failed outside any one file's copy); the
+  // files it had in hand are no longer outstanding, and no more should be handed in.
+  std::optional<OsError> Failure();
 
  private:
   void Work() noexcept;
 
-  FileSystem& files_;
+  CopyJob copy_;
   std::mutex mutex_;
   std::condition_variable jobReady_;
   std::condition_variable resultReady_;
   std::deque<Job> jobs_;
   std::vector<Result> results_;
   bool closing_ = false;
+  size_t lost_ = 0;  // files in hand of workers that ended, not yet taken off outstanding_
+  std::optional<OsError> failure_;
   size_t outstanding_ = 0;  // owner's thread only
   std::vector<std::thread> threads_;
 };

@@ -262,7 +262,7 @@ void MoveFolder::Verify() {
           });
 
   const TreeProblem& first = problems.firstFew().front();
-  std::optional<OsError> reason = first.error;
+  std::optional<OsError> reason = copy_.aborted ? copy_.aborted : first.error;
   if (!reason && !copy_.failed.empty()) reason = copy_.failed.begin()->second;
   if (reason) {
     text = WithSystemError(s_.translator, text, *reason);
