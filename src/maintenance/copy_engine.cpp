@@ -478,7 +478,9 @@ RecycleResult CopyEngine::ProveRecycleBin(const std::string& path) {
   const auto before = files_.RecycleBinItems(drive);
   if (!before) return {Kind::NoRecycleBin, before.error()};
   const std::string probe = JoinPath(path, std::string(kRecycleTestFile));
-  if (const OsStatus written = files_.WriteFileFlushed(probe, ""); !written)
+  // Made afresh or not at all: whatever stands at that name (another user's file, a link) is
+  // not ours to empty or to hand to the bin.
+  if (const OsStatus written = files_.CreateNewFileFlushed(probe, ""); !written)
     return {Kind::Failed, written.error()};
   if (const OsStatus recycled = files_.RecycleTree(probe); !recycled) {
     (void)files_.RemoveFile(probe);

@@ -282,6 +282,15 @@ TEST_F(CopyEngineTest, RecycleMustLeaveNothing) {
   EXPECT_EQ(engine.DeleteFolderTree("C:\\Old").kind, RecycleResult::Kind::Recycled);
 }
 
+TEST_F(CopyEngineTest, TheBinsTestFileIsNeverOneThatStoodThereBefore) {
+  files.guardedRecycle = false;
+  const std::string probe = "C:\\Old\\" + std::string(CopyEngine::kRecycleTestFile);
+  files.AddFile(probe, "another user's");
+  EXPECT_EQ(engine.DeleteFolderTree("C:\\Old").kind, RecycleResult::Kind::Failed);
+  EXPECT_EQ(files.Content(probe), "another user's");
+  EXPECT_TRUE(files.Exists("C:\\Old\\a.txt"));
+}
+
 TEST(CopyProgressTest, CounterReadsLiterallyUntilTheFirstStep) {
   Translator translator;
   CopyProgress progress;
