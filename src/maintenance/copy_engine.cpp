@@ -127,7 +127,9 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
     if (cluster > 0) size.occupied = SaturatingAdd(size.occupied, cluster);
     for (const FolderEntry& entry : *listing) {
       std::string child = JoinRelative(relative, entry.name);
-      if (entry.IsLink()) {
+      if (!entry.exactName) {
+        size.problems.Add({TreeProblem::Kind::InexactName, std::move(child), std::nullopt});
+      } else if (entry.IsLink()) {
         size.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
       } else if (entry.IsFolder()) {
         ++size.folders;

@@ -74,6 +74,7 @@ struct TreeProblem {
     ContentDiffers,  // a file that already stood at the new place holds other bytes
     SameFile,        // a file that already stood at the new place is the original itself
     IntoOldTree,     // a folder at the new place is one of the old tree's, reached by a link
+    InexactName,     // a name that UTF-8 cannot hold exactly, which could be taken for another
   };
   Kind kind;
   std::string relative;  // below the tree's top, "" for the top itself

@@ -60,12 +60,14 @@ TEST_F(CopyEngineTest, UnlistableFoldersAndLinksAreProblemsNotEmptyFolders) {
   files.listErrors["C:\\Old\\Sub\\Deeper"] = OsError{5, "FindFirstFileExW", "Access is denied."};
   files.AddFolder("C:\\Old\\Loop", kReparsePoint);
   files.AddFile("C:\\Old\\Loop\\x", "never counted");
+  files.AddFile("C:\\Old\\Sub\\b\xEF\xBF\xBD.txt", "a name UTF-8 cannot hold");
+  files.MarkInexactName("C:\\Old\\Sub\\b\xEF\xBF\xBD.txt");
   const TreeSize size = engine.FolderSize("C:\\Old");
-  ASSERT_EQ(size.problems.total(), 2);
+  ASSERT_EQ(size.problems.total(), 3);
   EXPECT_EQ(size.files, 3);
   std::set<std::string> found;
   for (const TreeProblem& p : size.problems.firstFew()) found.insert(p.relative);
-  EXPECT_EQ(found, (std::set<std::string>{"Loop", "Sub\\Deeper"}));
+  EXPECT_EQ(found, (std::set<std::string>{"Loop", "Sub\\Deeper", "Sub\\b\xEF\xBF\xBD.txt"}));
   EXPECT_EQ(engine.FolderSize("C:\\Missing").problems.firstFew().at(0).kind,
             TreeProblem::Kind::Unreadable);
 }

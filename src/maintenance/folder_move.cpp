@@ -22,6 +22,8 @@ constexpr std::string_view kTreeAdvice =
 constexpr std::string_view kLinkLine =
     UiText("%s: a link to another place (a junction or symbolic link), which is not followed");
 constexpr std::string_view kUnreadableLine = UiText("%s: cannot be read (%s)");
+constexpr std::string_view kInexactNameLine =
+    UiText("%s: its name holds a character that cannot be read exactly; rename it");
 constexpr std::string_view kMoreNames = UiText("and %d more");
 constexpr std::string_view kOneFileNotMoved = UiText(
     "1 file could not be moved, so the old folder \"%s\" was kept and the server still uses it. "
@@ -430,6 +432,7 @@ std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
   return FirstProblems(problems, [this](const TreeProblem& problem) {
     const std::string name = problem.relative.empty() ? request_.storedValue : problem.relative;
     if (problem.kind == TreeProblem::Kind::ReparsePoint) return Text(kLinkLine, {name});
+    if (problem.kind == TreeProblem::Kind::InexactName) return Text(kInexactNameLine, {name});
     // The system's own words where it has them; its code otherwise.
     std::string why;
     if (problem.error) {

@@ -42,6 +42,9 @@ struct FolderEntry {
   uint32_t attributes = 0;
   uint64_t size = 0;        // 0 for folders
   uint32_t reparseTag = 0;  // with kReparsePoint; 0 when the system does not say
+  // False when the system's name has no exact UTF-8 form (a UTF-16 surrogate without its pair):
+  // `name` then stands for it only approximately and may equal another file's.
+  bool exactName = true;
 
   bool IsFolder() const { return (attributes & file_attribute::kDirectory) != 0; }
   bool IsReparsePoint() const { return (attributes & file_attribute::kReparsePoint) != 0; }

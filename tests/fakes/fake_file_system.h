@@ -29,6 +29,7 @@ class FakeFileSystem : public FileSystem {
     uint64_t id = 0;
     std::string owner = {};  // "controller" for files this process made
     uint32_t tag = 0;        // reparse tag
+    bool exactName = true;   // false: a name with a lone UTF-16 surrogate, shown approximately
   };
 
   FakeFileSystem() {
@@ -55,6 +56,8 @@ class FakeFileSystem : public FileSystem {
     node.name = LastName(link);
     nodes_[Key(link)] = node;
   }
+  // The name as the system holds it has a lone UTF-16 surrogate; the path shows it approximately.
+  void MarkInexactName(const std::string& path) { nodes_.at(Key(path)).exactName = false; }
   // A path that leads to another, as a short name or a junction does.
   void AddAlias(const std::string& alias, const std::string& target) {
     aliases_[Key(alias)] = target;
@@ -565,7 +568,8 @@ class FakeFileSystem : public FileSystem {
   }
   static FolderEntry Entry(const Node& node) {
     return FolderEntry{node.name, node.attributes | (node.folder ? file_attribute::kDirectory : 0),
-                       node.folder ? 0 : node.content.size() + node.extraSize, node.tag};
+                       node.folder ? 0 : node.content.size() + node.extraSize, node.tag,
+                       node.exactName};
   }
   OsError NotFound(const std::string& key, const char* api) const {
     if (IsFolder(Parent(key))) return OsError{2, api, "The system cannot find the file."};

@@ -288,9 +288,11 @@ OsResult<std::vector<FolderEntry>> FileSystemWin::ListFolder(const std::string& 
     if (name == L"." || name == L"..") continue;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entries.push_back({WideToUtf8(name), data.dwFileAttributes,
-                       isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow),
-                       reparse ? static_cast<uint32_t>(data.dwReserved0) : 0u});
+    FolderEntry& entry =
+        entries.emplace_back(WideToUtf8(name), data.dwFileAttributes,
+                             isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow),
+                             reparse ? static_cast<uint32_t>(data.dwReserved0) : 0u);
+    entry.exactName = !HasLoneSurrogate(name);
   } while (::FindNextFileW(find.get(), &data));
   const DWORD code = ::GetLastError();
   if (code != ERROR_NO_MORE_FILES) return MakeOsError(code, "FindNextFileW");

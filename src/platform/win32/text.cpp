@@ -43,6 +43,19 @@ std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, 0, wide, nullptr); }
 
+bool HasLoneSurrogate(std::wstring_view wide) {
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
 AnsiText Utf8ToAnsi(std::string_view utf8) {
   const std::wstring wide = Utf8ToWide(utf8);
   // With UTF-8 as the system code page every character fits, and the API refuses the

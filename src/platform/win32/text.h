@@ -9,6 +9,9 @@ namespace dpc::win32 {
 // damaged name can never reach the system as a different, valid one.
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
+// A file name may hold a UTF-16 surrogate without its pair, which no UTF-8 text can name: its
+// conversion would stand for another name.
+bool HasLoneSurrogate(std::wstring_view wide);
 
 // Text in the ANSI code page. exact is false when a character could not be represented and was
 // replaced by the code page's default character.

@@ -33,6 +33,23 @@ TEST(Text, Utf8AndUtf16RoundTrip) {
   }
 }
 
+TEST(Text, ALoneSurrogateIsFoundAndAPairIsNot) {
+  const struct {
+    std::wstring text;
+    bool lone;
+  } cases[] = {{L"plain", false},
+               {L"\xD83D\xDE00", false},
+               {L"a\xD800"
+                L"b",
+                true},
+               {L"\xDC00"
+                L"a",
+                true},
+               {L"end\xD83D", true},
+               {L"\xDE00\xD83D", true}};
+  for (const auto& c : cases) EXPECT_EQ(HasLoneSurrogate(c.text), c.lone);
+}
+
 TEST(Text, MalformedUtf8BecomesReplacementCharacter) {
   EXPECT_EQ(Utf8ToWide("a\xFF"
                        "b"),
