@@ -154,9 +154,9 @@ class ProfiledFiles final : public dpc::FileSystem {
   dpc::OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override {
     return files_.CreateNewFileFlushed(path, bytes);
   }
-  dpc::OsStatus ReplaceFileKeepingSecurity(const std::string& from,
-                                           const std::string& to) override {
-    return files_.ReplaceFileKeepingSecurity(from, to);
+  dpc::OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
+                                           const std::string& backup) override {
+    return files_.ReplaceFileKeepingSecurity(from, to, backup);
   }
   dpc::OsResult<std::unique_ptr<dpc::FolderHold>> HoldFolder(const std::string& path) override {
     Profile::Scope scope(profile_, "hold folder");

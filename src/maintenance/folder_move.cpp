@@ -50,6 +50,10 @@ constexpr std::string_view kTicketFailed = UiText(
 constexpr std::string_view kScratchRefused = UiText(
     "The scratch file \"%s\" beside the settings ticket could not be removed and made afresh; "
     "another program may hold it open.");
+constexpr std::string_view kTicketMissing = UiText(
+    "The settings ticket could not be replaced, and \"%s\" is missing now. Its old content is in "
+    "\"%s\" and its new content in \"%s\": rename one of them to the ticket's name before the "
+    "server starts. The old folder \"%s\" was kept. The remaining folders were not moved.");
 constexpr std::string_view kSessionBlockReason =
     UiText("A server folder is being moved. It stops at the next safe point.");
 constexpr std::string_view kTicketUnmatched = UiText(
@@ -309,8 +313,12 @@ void MoveFolder::RewriteTicket() {
       ExpectedValue{request_.row.openTag, request_.row.closeTag, newPath_});
   if (rewrite.error) {
     std::string text = Text(kTicketFailed, {request_.storedValue, newPath_});
-    if (rewrite.scratchRefused)
-      text += "\r\n\r\n" + Text(kScratchRefused, {s_.ticket.ScratchPath()});
+    if (rewrite.ticketMissing) {
+      text = Text(kTicketMissing, {s_.ticket.TicketPath(), s_.ticket.BackupPath(),
+                                   s_.ticket.ScratchPath(), request_.storedValue});
+    }
+    if (!rewrite.refusedFile.empty())
+      text += "\r\n\r\n" + Text(kScratchRefused, {rewrite.refusedFile});
     return Finish(MoveOutcome::TicketFailed,
                   WithSystemError(s_.translator, std::move(text), *rewrite.error), true);
   }

@@ -185,6 +185,18 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
                                              OsError{5, "ReplaceFileW", "Access is denied."});
        },
        MoveOutcome::TicketFailed, "Code: 5.\r\nAccess is denied.", true},
+      {"the swap fails half way (1176), and so does the plain replace",
+       [](World& w) {
+         w.files.keepingReplaceErrors = {OsError{1176, "ReplaceFileW", ""}};
+         w.files.replaceErrors = {OsError{1784, "MoveFileExW", ""}};
+       },
+       MoveOutcome::TicketFailed, "the server still uses \"C:\\Data\\Jobs\"", true},
+      {"the swap fails half way (1177), and so does the plain replace",
+       [](World& w) {
+         w.files.keepingReplaceErrors = {OsError{1177, "ReplaceFileW", ""}};
+         w.files.replaceErrors = {OsError{1784, "MoveFileExW", ""}};
+       },
+       MoveOutcome::TicketFailed, "the server still uses \"C:\\Data\\Jobs\"", true},
       {"server started during the copy",
        [](World& w) { w.files.onCopy = [&w](const std::string&) { w.serverStopped = false; }; },
        MoveOutcome::Refused, "started during the move"},

@@ -247,17 +247,20 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
   }
   // The file that becomes the ticket must be one this process made: a scratch file left by
-  // anybody else (ordinary users may create files here) would hand them the ticket.
-  if (auto error = RemoveLeftOverScratch()) {
-    result.error = std::move(error);
-    result.scratchRefused = true;
-    return result;
+  // anybody else (ordinary users may create files here) would hand them the ticket. The backup
+  // name must be free as well, for a failed swap to leave the old ticket there.
+  for (const std::string& ours : {ScratchPath(), BackupPath()}) {
+    if (auto error = RemoveLeftOver(ours)) {
+      result.error = std::move(error);
+      result.refusedFile = ours;
+      return result;
+    }
   }
   // Whatever stands there after a failure (someone was quicker) is not ours to remove.
   if (const OsStatus created = files_.CreateNewFileFlushed(ScratchPath(), rewrite.bytes);
       !created) {
     result.error = created.error();
-    result.scratchRefused = true;
+    result.refusedFile = ScratchPath();
     return result;
   }
   // A read-only ticket can be neither replaced nor renamed over; it gets its attribute back.
@@ -274,24 +277,34 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     }
   }
   if (auto error = ReplaceWithRetry()) {
-    // A swap that failed half way leaves no ticket; then the scratch file holds the settings.
+    // A swap that failed half way left no ticket: the server must find one, the old one
+    // preferably, else the new one.
+    bool putBackNew = false;
+    if (!FileExists(TicketPath()) &&
+        !(FileExists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
+      putBackNew = FileExists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    }
     if (!FileExists(TicketPath())) {
+      result.error = std::move(error);
+      result.ticketMissing = true;
+      return result;
+    }
+    if (!putBackNew) {
+      (void)files_.RemoveFile(ScratchPath());
+      if (readOnly) (void)files_.SetAttributes(TicketPath(), attributes);
       result.error = std::move(error);
       return result;
     }
-    (void)files_.RemoveFile(ScratchPath());
-    if (readOnly) (void)files_.SetAttributes(TicketPath(), attributes);
-    result.error = std::move(error);
-    return result;
   }
   // The content is in place; an attribute that will not come back is no reason to undo it.
   if (kept != 0) (void)files_.SetAttributes(TicketPath(), attributes);
+  (void)files_.RemoveFile(BackupPath());
   result.written = true;
   return result;
 }
 
-std::optional<OsError> SettingsTicket::RemoveLeftOverScratch() {
-  const auto entry = files_.Stat(ScratchPath());
+std::optional<OsError> SettingsTicket::RemoveLeftOver(const std::string& path) {
+  const auto entry = files_.Stat(path);
   if (!entry) {
     const uint32_t code = entry.error().code;
     if (code == os_code::kFileNotFound || code == os_code::kPathNotFound) return std::nullopt;
@@ -299,11 +312,10 @@ std::optional<OsError> SettingsTicket::RemoveLeftOverScratch() {
   }
   // A link goes as a link: the attributes of whatever it names are not ours to change.
   if ((entry->attributes & file_attribute::kReadOnly) != 0 && !entry->IsReparsePoint()) {
-    const OsStatus writable =
-        files_.SetAttributes(ScratchPath(), WithoutReadOnly(entry->attributes));
+    const OsStatus writable = files_.SetAttributes(path, WithoutReadOnly(entry->attributes));
     if (!writable) return writable.error();
   }
-  return files_.RemoveFile(ScratchPath()).failure();
+  return files_.RemoveFile(path).failure();
 }
 
 std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
@@ -311,7 +323,7 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
   for (int attempt = 1;; ++attempt) {
     std::optional<OsError> error;
     if (keepSecurity) {
-      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath()).failure();
+      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath(), BackupPath()).failure();
       // Where the ticket's file system cannot swap keeping the permissions, the plain
       // replace-by-rename still leaves a whole ticket in place.
       if (error && !PassingFailure(*error)) {

@@ -68,9 +68,13 @@ struct TicketRewrite {
   int replaced = 0;      // elements matched in the ticket
   bool written = false;  // the ticket now holds the rewritten text
   std::optional<OsError> error;
-  // The error came from the scratch file: one left there could not be removed, or ours could not
-  // be made afresh. The ticket was not touched.
-  bool scratchRefused = false;
+  // The error came from a file of ours beside the ticket (the scratch file or the backup): one
+  // left there could not be removed, or ours could not be made afresh. The ticket was not
+  // touched. Empty otherwise.
+  std::string refusedFile;
+  // The swap failed half way and neither the old ticket nor the new one could be put back at the
+  // ticket's name: the old content is in the backup file, the new one in the scratch file.
+  bool ticketMissing = false;
 };
 
 // The value a rewrite must leave in the ticket for it to be written.
@@ -97,8 +101,10 @@ class SettingsTicket {
   // unless exactly one matched and the new text reads back as the expected value. The new text
   // goes to "SYS_0000.tmp", made afresh by this call (whatever stood there is removed first), is
   // flushed, and replaces the ticket in one step that keeps the ticket's owner and permissions
-  // where the file system allows it, and its read-only and hidden attributes; on failure the
-  // ticket keeps its old content and the error comes back.
+  // where the file system allows it, and its read-only and hidden attributes; the old ticket
+  // passes through "SYS_0000.bak", removed first like the scratch file. On failure the error
+  // comes back, and whatever the swap left behind is put back at the ticket's name: the old
+  // ticket, else the new one (which is then written).
   TicketRewrite ReplaceInTicket(const std::string& oldText, const std::string& newText,
                                 const std::optional<ExpectedValue>& expected = std::nullopt);
 
@@ -108,6 +114,7 @@ class SettingsTicket {
 
   std::string TicketPath() const { return TicketFolder + "\\SYS_0000.xml"; }
   std::string ScratchPath() const { return TicketFolder + "\\SYS_0000.tmp"; }
+  std::string BackupPath() const { return TicketFolder + "\\SYS_0000.bak"; }
 
   std::string TicketFolder;
 
@@ -117,7 +124,7 @@ class SettingsTicket {
 
  private:
   bool FileExists(const std::string& path);
-  std::optional<OsError> RemoveLeftOverScratch();
+  std::optional<OsError> RemoveLeftOver(const std::string& path);
   std::optional<OsError> ReplaceWithRetry();
 
   FileSystem& files_;

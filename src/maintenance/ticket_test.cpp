@@ -184,26 +184,41 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
     f.AddFile(scratch, "planted", attributes);
     f.SetOwner(scratch, "user");
   };
-  const OsError halfWay{1176, "ReplaceFileW", ""}, inUse{32, "DeleteFileW", "in use"},
-      gone{1784, "MoveFileExW", ""};
+  const std::string backup = std::string(kTickets) + "\\SYS_0000.bak";
+  const OsError halfWay{1176, "ReplaceFileW", ""}, halfMoved{1177, "ReplaceFileW", ""},
+      inUse{32, "DeleteFileW", "in use"}, gone{1784, "MoveFileExW", ""};
   struct Case {
     const char* name;
     std::function<void(test::FakeFileSystem&)> stage;
     uint32_t attributes;            // the ticket's, before and after
     std::optional<uint32_t> error;  // nullopt: written
     std::string ticket, owner, scratchAfter;
+    std::string refused = {};  // the left-over that could not be removed
+    std::string backupAfter = "<missing>";
   };
   const Case cases[] = {
       {"a read-only left-over, a read-only hidden ticket", [&](auto& f) { planted(f, kReadOnly); },
        kReadOnly | kHidden, std::nullopt, after, "server", "<missing>"},
       {"a left-over held open", [&](auto& f) { planted(f, 0), f.removeErrors[scratch] = inUse; }, 0,
-       32, before, "server", "planted"},
+       32, before, "server", "planted", scratch},
+      {"a left-over backup held open",
+       [&](auto& f) { f.AddFile(backup, "planted"), f.removeErrors[backup] = inUse; }, 0, 32,
+       before, "server", "<missing>", backup, "planted"},
       {"ReplaceFileW fails half way: the plain replace",
        [&](auto& f) { f.keepingReplaceErrors = {halfWay}; }, kHidden, std::nullopt, after,
        "controller", "<missing>"},
-      {"both fail: the settings stay in the scratch file",
+      {"1176 and the plain replace fails: the old ticket stays",
        [&](auto& f) { f.keepingReplaceErrors = {halfWay}, f.replaceErrors = {gone}; }, 0, 1784,
-       "<missing>", "<missing>", after},
+       before, "server", "<missing>"},
+      {"1177 and the plain replace fails: the old ticket is put back",
+       [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone}; }, 0, 1784,
+       before, "server", "<missing>"},
+      {"1177 and the old one will not go back: the new one does",
+       [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone}; }, 0,
+       std::nullopt, after, "controller", "<missing>"},
+      {"nothing goes back: both contents keep a name",
+       [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone, gone}; },
+       0, 1784, "<missing>", "<missing>", after, "", before},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -216,11 +231,14 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
     const TicketRewrite rewrite =
         t.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>", "<Job type=\"string\">D:\\A</Job>");
     EXPECT_EQ(rewrite.error ? std::optional(rewrite.error->code) : std::nullopt, c.error);
-    EXPECT_EQ(rewrite.scratchRefused, c.error && *c.error != 1784);
+    EXPECT_EQ(rewrite.written, !c.error);
+    EXPECT_EQ(rewrite.refusedFile, c.refused);
+    EXPECT_EQ(rewrite.ticketMissing, c.ticket == "<missing>");
     EXPECT_EQ(f.Content(kTicket), c.ticket);
     EXPECT_EQ(f.Owner(kTicket), c.owner);
     EXPECT_EQ(f.Find(kTicket) ? f.Find(kTicket)->attributes : 0, c.attributes);
     EXPECT_EQ(f.Content(scratch), c.scratchAfter);
+    EXPECT_EQ(f.Content(backup), c.backupAfter);
   }
 }
 

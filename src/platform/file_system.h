@@ -156,10 +156,13 @@ class FileSystem {
   // owner is this process's user, whoever could write the folder. When writing fails the file
   // this call made is removed again; nothing else is ever removed.
   virtual OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) = 0;
-  // Puts `from` in the place of the existing file `to` (ReplaceFileW, write-through): `to` keeps
-  // its owner, permissions and streams. On failure `from` is still there, and `to` keeps its old
-  // content, possibly under another name (then nothing stands at `to`).
-  virtual OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) = 0;
+  // Puts `from` in the place of the existing file `to` (ReplaceFileW): `to` keeps its owner,
+  // permissions and streams, and its old content goes to `backup`, replacing what stood there.
+  // On failure `from` is still there, and `to` keeps its old content: at `to`, or at `backup`
+  // when the swap failed half way (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, 1177), and then nothing
+  // stands at `to`.
+  virtual OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
+                                              const std::string& backup) = 0;
   // Opens the folder and holds it (see FolderHold). Where the system can, a link is opened as
   // itself, not as the place it names.
   virtual OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) = 0;

@@ -403,14 +403,21 @@ class FakeFileSystem : public FileSystem {
     return OsStatus::Success();
   }
 
-  // The replacement takes the replaced file's owner and attributes. As the system's does, a
-  // failure to move the replacement into place (1176, 1177) leaves nothing at the replaced name.
-  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) override {
+  // The replacement takes the replaced file's owner and attributes. ReplaceFileW's documented
+  // failures with a backup name: after 1176 both files keep their names; after 1177 the replaced
+  // file stands at the backup name and nothing at its own.
+  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
+                                      const std::string& backup) override {
     journal.push_back("replace keeping " + to);
     if (!keepingReplaceErrors.empty()) {
       OsError error = keepingReplaceErrors.front();
       keepingReplaceErrors.pop_front();
-      if (error.code == 1176 || error.code == 1177) nodes_.erase(Key(to));
+      if (auto it = nodes_.find(Key(to)); error.code == 1177 && it != nodes_.end()) {
+        Node old = it->second;
+        nodes_.erase(it);
+        old.name = LastName(backup);
+        nodes_[Key(backup)] = old;
+      }
       return error;
     }
     auto source = nodes_.find(Key(from));
@@ -421,8 +428,11 @@ class FakeFileSystem : public FileSystem {
     replacement.name = target->second.name;
     replacement.owner = target->second.owner;
     replacement.attributes = target->second.attributes;
+    Node old = target->second;
+    old.name = LastName(backup);
     target->second = replacement;
     nodes_.erase(source);
+    nodes_[Key(backup)] = old;
     return OsStatus::Success();
   }
 

@@ -579,10 +579,12 @@ OsStatus FileSystemWin::CreateNewFileFlushed(const std::string& path, const std:
   return written;
 }
 
-OsStatus FileSystemWin::ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) {
-  // No write-through flag: the system documents it as unsupported, and `from` was flushed.
-  if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(), nullptr, 0, nullptr,
-                      nullptr)) {
+OsStatus FileSystemWin::ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
+                                                  const std::string& backup) {
+  // No write-through flag: the system documents it as unsupported, and `from` was flushed. With a
+  // backup name, a failure never leaves the old content without a name (1176 without one does).
+  if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(),
+                      ExtendedPath(backup).c_str(), 0, nullptr, nullptr)) {
     return LastOsError("ReplaceFileW");
   }
   return OsStatus::Success();

@@ -40,7 +40,8 @@ class FileSystemWin final : public FileSystem {
   OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override;
   OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override;
   OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override;
-  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to) override;
+  OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
+                                      const std::string& backup) override;
   // Opened for listing, without FILE_SHARE_DELETE, links as themselves.
   OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override;
   // IFileOperation with a progress sink that refuses every deletion not bound for the bin.

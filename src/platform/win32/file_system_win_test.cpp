@@ -122,6 +122,13 @@ TEST_F(FileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   EXPECT_EQ(ReadBytes(ticket), "new");
   EXPECT_EQ(ReadBytes(scratch), "<missing>");
   EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket)) << "nothing left to move";
+  // The swap that keeps the ticket's security leaves the old content at the backup name.
+  const std::string backup = folder.File("SYS_0000.bak");
+  ASSERT_TRUE(files.WriteFileFlushed(scratch, "newer"));
+  ASSERT_TRUE(files.ReplaceFileKeepingSecurity(scratch, ticket, backup));
+  EXPECT_EQ(ReadBytes(ticket), "newer");
+  EXPECT_EQ(ReadBytes(backup), "new");
+  EXPECT_EQ(ReadBytes(scratch), "<missing>");
 }
 
 TEST_F(FileSystemWinTest, AppendCreatesTheFileThenAppends) {
