@@ -1,7 +1,7 @@
-// The package's check of the installation folder (folder_trust.h): a DLL custom action that runs
-// before anything is written. For a folder that refuses the installation it sets the properties
-// UnsafeFolder and UnsafeFolderReason, and the package's error action then stops the installation
-// with a message that names them.
+// The package's check of the installation folder (platform/folder_trust.h): a DLL custom action
+// that runs before anything is written. For a folder that refuses the installation it sets the
+// properties UnsafeFolder and UnsafeFolderReason, and the package's error action then stops the
+// installation with a message that names them.
 
 #include <windows.h>
 #include <aclapi.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "folder_trust.h"
+#include "platform/folder_trust.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -44,7 +44,7 @@ std::string AccountName(PSID sid) {
   return domain[0] ? WideToUtf8(domain) + "\\" + WideToUtf8(name) : WideToUtf8(name);
 }
 
-std::optional<dpc::setup::FolderSecurity> ReadFolder(const std::string& folder) {
+std::optional<dpc::Security> ReadFolder(const std::string& folder) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -57,27 +57,27 @@ std::optional<dpc::setup::FolderSecurity> ReadFolder(const std::string& folder) 
     throw std::runtime_error("its permissions cannot be read, system error " +
                              std::to_string(error));
   const std::unique_ptr<void, LocalFreer> owned(descriptor);
-  dpc::setup::FolderSecurity security{SidText(owner), AccountName(owner), std::nullopt};
+  dpc::Security security{SidText(owner), AccountName(owner), false, std::nullopt};
   if (dacl == nullptr) return security;
   security.dacl.emplace();
   for (DWORD index = 0; index < dacl->AceCount; ++index) {
     void* entry = nullptr;
     if (!::GetAce(dacl, index, &entry)) throw std::runtime_error("its permissions are damaged");
-    dpc::setup::Ace ace;
+    dpc::Ace ace;
     switch (static_cast<const ACE_HEADER*>(entry)->AceType) {
       case ACCESS_ALLOWED_ACE_TYPE:
       case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:  // counted as if its condition held
-        ace.kind = dpc::setup::Ace::Kind::kAllow;
+        ace.kind = dpc::Ace::Kind::kAllow;
         break;
       case ACCESS_DENIED_ACE_TYPE:
-        ace.kind = dpc::setup::Ace::Kind::kDeny;
+        ace.kind = dpc::Ace::Kind::kDeny;
         break;
       default:  // object entries do not apply to files; a conditional refusal may not apply
         continue;
     }
     // The three types share this layout: header, mask, SID.
     auto* body = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    ace.inheritOnly = (body->Header.AceFlags & INHERIT_ONLY_ACE) != 0;
+    ace.flags = body->Header.AceFlags;
     ace.mask = body->Mask;
     ace.sid = SidText(&body->SidStart);
     ace.name = AccountName(&body->SidStart);
@@ -123,7 +123,7 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
 // of the check itself stops the installation too.
 extern "C" __declspec(dllexport) UINT __stdcall CheckInstallFolder(MSIHANDLE install) noexcept {
   try {
-    const std::optional<dpc::setup::FolderRefusal> refusal = dpc::setup::CheckInstallFolder(
+    const std::optional<dpc::FolderRefusal> refusal = dpc::CheckInstallFolder(
         WideToUtf8(Property(install, L"INSTALLDIR")), ReadFolder, InstallingAdministrator());
     if (!refusal) return ERROR_SUCCESS;
     const bool set = ::MsiSetPropertyW(install, L"UnsafeFolderReason",

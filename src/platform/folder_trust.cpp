@@ -1,39 +1,28 @@
-#include "folder_trust.h"
+#include "platform/folder_trust.h"
 
 #include <algorithm>
 #include <map>
 #include <stdexcept>
 
-namespace dpc::setup {
+namespace dpc {
 namespace {
 
-// Access rights as Windows defines them for folders (winnt.h).
-constexpr std::uint32_t kAddFile = 0x2;
-constexpr std::uint32_t kAddSubdirectory = 0x4;
-constexpr std::uint32_t kDeleteChild = 0x40;
-constexpr std::uint32_t kDelete = 0x10000;
-constexpr std::uint32_t kWriteDac = 0x40000;
-constexpr std::uint32_t kWriteOwner = 0x80000;
-constexpr std::uint32_t kGenericAll = 0x10000000;
-constexpr std::uint32_t kGenericWrite = 0x40000000;
+using namespace access;
 
 // Renaming a folder away takes delete on it or delete-child on its parent; the owner of the
 // access list can grant itself anything. Adding to a folder higher up swaps nothing: every
 // drive's root lets users create folders in it.
-constexpr std::uint32_t kSwapRights =
-    kDeleteChild | kDelete | kWriteDac | kWriteOwner | kGenericAll;
-constexpr std::uint32_t kFillRights = kSwapRights | kAddFile | kAddSubdirectory | kGenericWrite;
+constexpr uint32_t kSwapRights = kDeleteChild | kDelete | kWriteDac | kWriteOwner | kGenericAll;
+constexpr uint32_t kFillRights = kSwapRights | kAddFile | kAddSubdirectory | kGenericWrite;
 
-constexpr char kEveryone[] = "S-1-1-0";
 // Administrators, LocalSystem, TrustedInstaller, and the owner's own rights (the owner is checked
 // on its own).
-constexpr const char* kTrusted[] = {
-    "S-1-5-32-544", "S-1-5-18", "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
-    "S-1-3-4"};
+constexpr const char* kTrusted[] = {sid::kAdministrators, sid::kSystem, sid::kTrustedInstaller,
+                                    sid::kOwnerRights};
 
-bool Trusted(const std::string& sid, const std::vector<std::string>& alsoTrusted) {
-  return std::find(std::begin(kTrusted), std::end(kTrusted), sid) != std::end(kTrusted) ||
-         std::find(alsoTrusted.begin(), alsoTrusted.end(), sid) != alsoTrusted.end();
+bool Trusted(const std::string& account, const std::vector<std::string>& alsoTrusted) {
+  return std::find(std::begin(kTrusted), std::end(kTrusted), account) != std::end(kTrusted) ||
+         std::find(alsoTrusted.begin(), alsoTrusted.end(), account) != alsoTrusted.end();
 }
 
 // "C:\" or "\\server\share\" at the start of a path that ends with a backslash; nullopt for
@@ -56,24 +45,29 @@ std::optional<std::size_t> RootLength(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> WhyUsersCanChange(const FolderSecurity& security, FolderRole role,
-                                             const std::vector<std::string>& alsoTrusted) {
-  if (!Trusted(security.ownerSid, alsoTrusted)) return "it belongs to " + security.ownerName;
+std::optional<std::string> WhyUsersCanChange(const Security& security, FolderRole role,
+                                             const TrustContext& context) {
+  if (!Trusted(security.ownerSid, context.alsoTrusted)) {
+    return "it belongs to " + (security.ownerName.empty() ? security.ownerSid : security.ownerName);
+  }
   if (!security.dacl) return "it has no permissions set, so everyone can change it";
-  const std::uint32_t risky = role == FolderRole::kWrittenInto ? kFillRights : kSwapRights;
+  uint32_t risky = role == FolderRole::kWrittenInto ? kFillRights : kSwapRights;
+  // A root cannot be renamed or deleted, whoever may try: Windows formats data drives granting
+  // users Modify on the root, and that alone swaps nothing.
+  if (context.driveRoot) risky &= ~kDelete;
   // Windows applies the entries in order; a refusal for the same account or for everyone takes
   // those rights away from the entries after it. Refusals for a group are not counted: its
   // members may hold the rights through another group.
-  std::map<std::string, std::uint32_t> denied;
+  std::map<std::string, uint32_t> denied;
   for (const Ace& ace : *security.dacl) {
-    if (ace.inheritOnly) continue;
+    if (ace.inheritOnly()) continue;
     if (ace.kind == Ace::Kind::kDeny) {
       denied[ace.sid] |= ace.mask;
       continue;
     }
-    const std::uint32_t granted = ace.mask & ~denied[ace.sid] & ~denied[kEveryone];
-    if ((granted & risky) != 0 && !Trusted(ace.sid, alsoTrusted))
-      return ace.name + " can change it";
+    const uint32_t granted = ace.mask & ~denied[ace.sid] & ~denied[sid::kEveryone];
+    if ((granted & risky) != 0 && !Trusted(ace.sid, context.alsoTrusted))
+      return (ace.name.empty() ? ace.sid : ace.name) + " can change it";
   }
   return std::nullopt;
 }
@@ -89,8 +83,9 @@ std::optional<FolderRefusal> CheckInstallFolder(std::string_view installDir,
   for (;;) {
     while (path.size() > *root && path.back() == '\\') path.pop_back();
     try {
-      if (const std::optional<FolderSecurity> security = read(path)) {
-        if (auto reason = WhyUsersCanChange(*security, role, alsoTrusted))
+      if (const std::optional<Security> security = read(path)) {
+        const TrustContext context{alsoTrusted, path.size() <= *root};
+        if (auto reason = WhyUsersCanChange(*security, role, context))
           return FolderRefusal{path, std::move(*reason)};
         role = FolderRole::kOnThePath;
       }
@@ -102,4 +97,4 @@ std::optional<FolderRefusal> CheckInstallFolder(std::string_view installDir,
   }
 }
 
-}  // namespace dpc::setup
+}  // namespace dpc
