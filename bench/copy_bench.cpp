@@ -169,6 +169,15 @@ class ProfiledFiles final : public dpc::FileSystem {
     return files_.RecycleBinItems(letter);
   }
   dpc::OsResult<uint64_t> ClusterSize(char letter) override { return files_.ClusterSize(letter); }
+  dpc::OsResult<std::unique_ptr<dpc::FileHandle>> OpenPath(const std::string& path,
+                                                           dpc::OpenAs as) override {
+    return files_.OpenPath(path, as);
+  }
+  dpc::OsStatus EnableRestorePrivilege() override { return files_.EnableRestorePrivilege(); }
+  dpc::OsResult<std::string> ProcessUserSid() override { return files_.ProcessUserSid(); }
+  dpc::OsResult<std::string> AccountName(const std::string& sid) override {
+    return files_.AccountName(sid);
+  }
 
  private:
   dpc::FileSystem& files_;

@@ -360,6 +360,13 @@ class FakeFileSystem : public FileSystem {
     return it == clusters.end() ? 1 : it->second;
   }
 
+  OsResult<std::unique_ptr<FileHandle>> OpenPath(const std::string&, OpenAs) override {
+    return OsError{120, "NtCreateFile", "Not implemented."};
+  }
+  OsStatus EnableRestorePrivilege() override { return OsStatus::Success(); }
+  OsResult<std::string> ProcessUserSid() override { return std::string("S-1-5-21-1-2-3-500"); }
+  OsResult<std::string> AccountName(const std::string& sid) override { return sid; }
+
   OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override {
     ++replaceCalls;
     journal.push_back("replace " + to);

@@ -580,7 +580,7 @@ OsStatus FileSystemWin::CreateNewFileFlushed(const std::string& path, const std:
 }
 
 OsStatus FileSystemWin::ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
-                                                  const std::string& backup) {
+                                                   const std::string& backup) {
   // No write-through flag: the system documents it as unsupported, and `from` was flushed. With a
   // backup name, a failure never leaves the old content without a name (1176 without one does).
   if (!::ReplaceFileW(ExtendedPath(to).c_str(), ExtendedPath(from).c_str(),
@@ -689,6 +689,22 @@ OsResult<uint64_t> FileSystemWin::ClusterSize(char letter) {
     return LastOsError("GetDiskFreeSpaceW");
   }
   return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+}
+
+OsResult<std::unique_ptr<FileHandle>> FileSystemWin::OpenPath(const std::string&, OpenAs) {
+  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "NtCreateFile");
+}
+
+OsStatus FileSystemWin::EnableRestorePrivilege() {
+  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "AdjustTokenPrivileges");
+}
+
+OsResult<std::string> FileSystemWin::ProcessUserSid() {
+  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "GetTokenInformation");
+}
+
+OsResult<std::string> FileSystemWin::AccountName(const std::string&) {
+  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "LookupAccountSidW");
 }
 
 uint32_t AnsiCodePageWin::Identifier() { return ::GetACP(); }

@@ -50,6 +50,10 @@ class FileSystemWin final : public FileSystem {
   // SHQueryRecycleBinW, which fails where Wine cannot make its trash folder.
   OsResult<uint64_t> RecycleBinItems(char letter) override;
   OsResult<uint64_t> ClusterSize(char letter) override;
+  OsResult<std::unique_ptr<FileHandle>> OpenPath(const std::string& path, OpenAs as) override;
+  OsStatus EnableRestorePrivilege() override;
+  OsResult<std::string> ProcessUserSid() override;
+  OsResult<std::string> AccountName(const std::string& sid) override;
 };
 
 // The progress sink of RecycleTreeGuarded: PreDeleteItem lets an item go only when the shell
