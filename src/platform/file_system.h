@@ -93,6 +93,10 @@ struct FileTimes {
   bool operator==(const FileTimes&) const = default;
 };
 
+// Runs on the calling thread while one file is being copied: bytes copied so far and the file's
+// size. It may process window messages.
+using CopyProgressCallback = std::function<void(uint64_t done, uint64_t total)>;
+
 // What an open handle tells of the file or folder it holds.
 struct HandleInfo {
   FileIdentity identity;
@@ -173,6 +177,13 @@ class FileHandle {
   // All `size` bytes at `offset`.
   virtual OsStatus Write(uint64_t offset, const char* data, size_t size) = 0;
   virtual OsStatus SetSize(uint64_t size) = 0;
+  // Copies this file's (or stream's) data into `target`, a new file: the given ranges of a sparse
+  // file, or everything; `target` then has this one's size. `progress` runs on the calling thread
+  // after each chunk; a throw from it ends the copy and is raised again. Built on Read and Write.
+  virtual OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges,
+                            const CopyProgressCallback& progress);
+  // Whether the two hold the same bytes. Built on Read.
+  virtual OsResult<bool> SameData(FileHandle& other);
   // Attributes and times; a time of 0 stays as it is.
   virtual OsStatus SetBasics(uint32_t attributes, const FileTimes& times) = 0;
   // The owner, whether the list is protected, and every entry with its inheritance flags.
@@ -214,10 +225,6 @@ struct DriveSpace {
   uint64_t freeToCaller = 0;
   uint64_t total = 0;
 };
-
-// Runs on the calling thread while one file is being copied: bytes copied so far and the file's
-// size. It may process window messages.
-using CopyProgressCallback = std::function<void(uint64_t done, uint64_t total)>;
 
 // Files and folder trees, by UTF-8 path: the controller's own files (log, settings, product
 // information) and the folder moves with the settings ticket. Absolute paths ("D:\Data\Jobs") of
