@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/ascii.h"
+#include "platform/folder_trust.h"
 
 namespace dpc {
 namespace {
@@ -13,6 +14,11 @@ bool IsAscii(std::string_view name) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
+}
+
+std::string LastName(std::string path) {
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path.substr(path.find_last_of('\\') + 1);
 }
 
 std::string JoinPath(const std::string& top, const std::string& relative) {
@@ -61,14 +67,6 @@ class DestinationListing {
 
 }  // namespace
 
-std::string JoinRelative(std::string_view folder, std::string_view name) {
-  if (folder.empty()) return std::string(name);
-  std::string joined(folder);
-  joined += '\\';
-  joined += name;
-  return joined;
-}
-
 std::string CopyProgress::CounterCaption(const Translator& translator) const {
   if (filesDone_ == 0) return translator.Translate("File %d of %d");
   return FillPlaceholders("%d / %d", {std::to_string(filesDone_), std::to_string(fileTotal_)});
@@ -80,7 +78,7 @@ void ProblemList::Add(TreeProblem problem) {
 }
 
 CopyEngine::CopyEngine(FileSystem& files, MessagePump& pump, Clock& clock)
-    : files_(files), pump_(pump), clock_(clock) {}
+    : files_(files), pump_(pump), clock_(clock), guard_(files) {}
 
 void CopyEngine::PumpBetweenEntries() {
   pump_.ProcessPendingMessages();
@@ -96,11 +94,17 @@ void CopyEngine::PumpDuringFile() {
 
 TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, uint64_t cluster) {
   TreeSize size;
+  if (const TreeGuard::Check parent = guard_.HoldParent(path, true); !parent.held()) {
+    size.problems.Add({TreeProblem::Kind::Unreadable, "", parent.error});
+    return size;
+  }
+  oldTopName_ = LastName(path);
   struct Pending {
     std::string relative;
+    std::string name;
     PinPtr parent;  // pins the folders above while any of their subfolders waits
   };
-  std::vector<Pending> pending{{"", nullptr}};
+  std::vector<Pending> pending{{"", oldTopName_, nullptr}};
   while (!pending.empty()) {
     if (stop && stop()) {
       size.stopped = true;
@@ -109,17 +113,12 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
     Pending next = std::move(pending.back());
     pending.pop_back();
     const std::string& relative = next.relative;
-    const std::string folder = JoinPath(path, relative);
     PinPtr pin;
-    if (guard_) {
-      TreeGuard::Check held = guard_->HoldOld(folder, std::move(next.parent));
-      if (auto problem = OldFolderProblem(held, relative)) {
-        size.problems.Add(std::move(*problem));
-        continue;
-      }
-      pin = std::move(held.pin);
+    if (auto problem = PinOld(relative, next.name, next.parent, true, pin)) {
+      size.problems.Add(std::move(*problem));
+      continue;
     }
-    auto listing = files_.ListFolder(folder);
+    auto listing = pin->handle->List();
     if (!listing) {
       size.problems.Add({TreeProblem::Kind::Unreadable, relative, listing.error()});
       continue;
@@ -133,12 +132,16 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
         size.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
       } else if (entry.IsFolder()) {
         ++size.folders;
-        pending.push_back({std::move(child), pin});
+        pending.push_back({std::move(child), entry.name, pin});
+      } else if ((entry.attributes & file_attribute::kEncrypted) != 0) {
+        size.problems.Add({TreeProblem::Kind::Encrypted, std::move(child), std::nullopt});
       } else {
         ++size.files;
         size.bytes = SaturatingAdd(size.bytes, entry.size);
-        if (cluster > 0)
-          size.occupied = SaturatingAdd(size.occupied, RoundedUp(entry.size, cluster));
+        // A sparse file's copy keeps only what it holds.
+        const bool sparse = (entry.attributes & file_attribute::kSparse) != 0;
+        const uint64_t takes = sparse ? std::min(entry.allocated, entry.size) : entry.size;
+        if (cluster > 0) size.occupied = SaturatingAdd(size.occupied, RoundedUp(takes, cluster));
       }
     }
     PumpBetweenEntries();
@@ -147,10 +150,12 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
   return size;
 }
 
-std::optional<TreeProblem> CopyEngine::OldFolderProblem(const TreeGuard::Check& held,
-                                                        const std::string& relative) {
+std::optional<TreeProblem> CopyEngine::PinOld(const std::string& relative, const std::string& name,
+                                              const PinPtr& parent, bool measuring, PinPtr& pin) {
+  TreeGuard::Check held = guard_.PinOld(relative, name, parent, measuring);
   switch (held.verdict) {
     case TreeGuard::Verdict::Held:
+      pin = std::move(held.pin);
       return std::nullopt;
     case TreeGuard::Verdict::Link:
       return TreeProblem{TreeProblem::Kind::ReparsePoint, relative, std::nullopt};
@@ -159,20 +164,8 @@ std::optional<TreeProblem> CopyEngine::OldFolderProblem(const TreeGuard::Check& 
   }
 }
 
-std::optional<TreeProblem> CopyEngine::RecheckOld(const std::string& path,
-                                                  const std::string& relative, PinPtr parent,
-                                                  PinPtr& pin) {
-  if (!guard_) return std::nullopt;
-  TreeGuard::Check held = guard_->RecheckOld(path, std::move(parent));
-  if (auto problem = OldFolderProblem(held, relative)) return problem;
-  pin = std::move(held.pin);
-  return std::nullopt;
-}
-
-std::optional<TreeProblem> CopyEngine::HoldNew(const std::string& path,
-                                               const std::string& relative) {
-  if (!guard_) return std::nullopt;
-  const TreeGuard::Check held = guard_->HoldNew(path);
+std::optional<TreeProblem> CopyEngine::NewFolderProblem(const TreeGuard::Check& held,
+                                                        const std::string& relative) {
   switch (held.verdict) {
     case TreeGuard::Verdict::Held:
       return std::nullopt;
@@ -189,78 +182,142 @@ std::optional<TreeProblem> CopyEngine::HoldNew(const std::string& path,
 
 ProblemList CopyEngine::CheckDestination(const std::string& destination, const StopCheck& stop) {
   ProblemList problems;
-  if (!files_.Stat(destination)) return problems;  // nothing there yet
-  std::vector<std::string> pending{""};
+  if (const TreeGuard::Check parents = guard_.HoldParent(destination, false); !parents.held()) {
+    problems.Add(*NewFolderProblem(parents, ""));
+    return problems;
+  }
+  const TreeGuard::Check top = guard_.FindNewTop();
+  if (auto problem = NewFolderProblem(top, "")) {
+    problems.Add(std::move(*problem));
+    return problems;
+  }
+  if (!top.folder) return problems;  // nothing there yet
+  auto listing = top.folder->List();
+  if (!listing) {
+    problems.Add({TreeProblem::Kind::Unreadable, "", listing.error()});
+    return problems;
+  }
+  if (listing->empty()) {
+    if (auto problem = TakeOverEmptyTop(*top.folder)) problems.Add(std::move(*problem));
+    return problems;
+  }
+  // A folder that already holds files keeps its permissions: it must be one that only trusted
+  // accounts can change, or a user could open what the move puts there.
+  const auto security = top.folder->ReadSecurity();
+  if (!security) {
+    problems.Add({TreeProblem::Kind::Unreadable, "", security.error()});
+    return problems;
+  }
+  TrustContext trusted;
+  if (const auto user = files_.ProcessUserSid()) trusted.alsoTrusted.push_back(*user);
+  if (auto why = WhyUsersCanChange(*security, FolderRole::kOnThePath, trusted)) {
+    problems.Add({TreeProblem::Kind::UsersCanChange, "", std::nullopt, std::move(*why)});
+    return problems;
+  }
+  struct Pending {
+    std::string relative;
+    std::vector<FolderEntry> entries;
+  };
+  std::vector<Pending> pending{{"", std::move(*listing)}};
   while (!pending.empty() && !(stop && stop())) {
-    const std::string relative = std::move(pending.back());
+    Pending folder = std::move(pending.back());
     pending.pop_back();
-    const std::string folder = JoinPath(destination, relative);
-    if (auto problem = HoldNew(folder, relative)) {
-      problems.Add(std::move(*problem));
-      continue;
-    }
-    auto listing = files_.ListFolder(folder);
-    if (!listing) {
-      problems.Add({TreeProblem::Kind::Unreadable, relative, listing.error()});
-      continue;
-    }
-    for (const FolderEntry& entry : *listing) {
-      std::string child = JoinRelative(relative, entry.name);
+    for (const FolderEntry& entry : folder.entries) {
+      std::string child = JoinRelative(folder.relative, entry.name);
       if (entry.IsLink()) {
         problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
-      } else if (entry.IsFolder()) {
-        pending.push_back(std::move(child));
+        continue;
       }
+      if (!entry.IsFolder()) continue;
+      bool made = false;
+      const TreeGuard::Check held = guard_.HoldNew(child, folder.relative, entry.name, made);
+      if (auto problem = NewFolderProblem(held, child)) {
+        problems.Add(std::move(*problem));
+        continue;
+      }
+      auto children = held.folder->List();
+      if (!children) {
+        problems.Add({TreeProblem::Kind::Unreadable, std::move(child), children.error()});
+        continue;
+      }
+      pending.push_back({std::move(child), std::move(*children)});
     }
     PumpBetweenEntries();
   }
   return problems;
 }
 
+std::optional<TreeProblem> CopyEngine::TakeOverEmptyTop(FileHandle& top) {
+  // What "Make New Folder" gives: an empty folder its user owns. Taken over through the held
+  // handle, then looked at again: nobody may have put anything in it, or made it a link, first.
+  const Security admins = AdministratorsOnly();
+  if (const OsStatus owned = top.SetOwner(admins.ownerSid); !owned) {
+    return TreeProblem{TreeProblem::Kind::Unreadable, "", owned.error()};
+  }
+  if (const OsStatus locked = top.SetDacl(*admins.dacl, true); !locked) {
+    return TreeProblem{TreeProblem::Kind::Unreadable, "", locked.error()};
+  }
+  const auto info = top.Info();
+  if (!info) return TreeProblem{TreeProblem::Kind::Unreadable, "", info.error()};
+  if (info->IsReparsePoint()) return TreeProblem{TreeProblem::Kind::ReparsePoint, "", {}};
+  const auto listing = top.List();
+  if (!listing) return TreeProblem{TreeProblem::Kind::Unreadable, "", listing.error()};
+  if (!listing->empty()) return TreeProblem{TreeProblem::Kind::Changed, "", std::nullopt};
+  return std::nullopt;
+}
+
 int64_t CopyEngine::CountFiles(const std::string& path) { return FolderSize(path).files; }
 
-CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::string& destination,
+CopyReport CopyEngine::CopyFolderTree(const std::string&, const std::string& destination,
                                       ProgressView& view, const StopCheck& stop) {
   CopyReport report;
-  const auto top = files_.CreateFolderTree(destination);
-  if (!top) {
-    report.problems.Add({TreeProblem::Kind::NotCreated, "", top.error()});
+  if (!guard_.Measured()) {
+    report.problems.Add({TreeProblem::Kind::Unreadable, "",
+                         OsError{1006, "CopyFolderTree", "The folder was not measured."}});
     return report;
   }
-  if (guard_) {
-    // Parents made just now are held too; the new folder itself must not have become a link.
-    const TreeGuard::Check parents = guard_->HoldParents(destination, false);
-    if (!parents.held()) {
-      report.problems.Add({TreeProblem::Kind::IntoOldTree, "", parents.error});
+  if (!guard_.FindNewTop().held()) {
+    // Not checked yet (a bench, say): the parents are held now.
+    if (const auto parents = guard_.HoldParent(destination, false); !parents.held()) {
+      report.problems.Add(*NewFolderProblem(parents, ""));
       return report;
     }
   }
-  if (auto problem = HoldNew(destination, "")) {
+  bool made = false;
+  const TreeGuard::Check top = guard_.HoldNewTop(made);
+  if (auto problem = NewFolderProblem(top, "")) {
+    if (problem->kind == TreeProblem::Kind::Unreadable)
+      problem->kind = TreeProblem::Kind::NotCreated;
     report.problems.Add(std::move(*problem));
     return report;
   }
   PinPtr sourcePin;
-  if (auto problem = RecheckOld(source, "", nullptr, sourcePin)) {
+  if (auto problem = PinOld("", oldTopName_, nullptr, false, sourcePin)) {
     report.problems.Add(std::move(*problem));
     return report;
   }
-  auto listing = files_.ListFolder(source);
-  if (!listing) {
-    report.problems.Add({TreeProblem::Kind::Unreadable, "", listing.error()});
+  // The top takes every entry it holds now: its new parent would pass on others.
+  const auto topSecurity = sourcePin->handle->ReadSecurity();
+  auto listing = sourcePin->handle->List();
+  if (!topSecurity || !listing) {
+    report.problems.Add(
+        {TreeProblem::Kind::Unreadable, "", !topSecurity ? topSecurity.error() : listing.error()});
     return report;
   }
+  report.folders[""] = CarriedPermissions(*topSecurity, true);
   struct Frame {
     std::string relative;
     std::vector<FolderEntry> entries;
     size_t next = 0;
-    PinPtr pin;  // the source folder, and through it those above
+    PinPtr pin;                  // the old folder, and through it those above
+    FileHandle* made = nullptr;  // the new folder, held by the guard
   };
   std::vector<Frame> stack;
-  stack.push_back({"", std::move(*listing), 0, std::move(sourcePin)});
+  stack.push_back({"", std::move(*listing), 0, std::move(sourcePin), top.folder});
   const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
   std::optional<CopyWorkers> workers;
   if (workers_ > 0) {
-    workers.emplace(files_, workers_);
+    workers.emplace(workers_);
     if (workers->Threads() == 0) workers.reset();
   }
 
@@ -272,30 +329,36 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
     Frame& frame = stack.back();
     const FolderEntry entry = std::move(frame.entries[frame.next++]);
     std::string relative = JoinRelative(frame.relative, entry.name);
-    const std::string from = JoinPath(source, relative);
-    const std::string to = JoinPath(destination, relative);
     if (entry.IsLink()) {
       report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
     } else if (entry.IsFolder()) {
       PinPtr pin;
-      if (auto changed = RecheckOld(from, relative, frame.pin, pin)) {
+      bool madeNow = false;
+      if (auto changed = PinOld(relative, entry.name, frame.pin, false, pin)) {
         // Not the folder measured: nothing is read from it, nor below it.
         report.problems.Add(std::move(*changed));
-      } else if (const auto made = files_.CreateFolderTree(to); !made) {
-        report.problems.Add({TreeProblem::Kind::NotCreated, relative, made.error()});
-      } else if (auto unsafe = HoldNew(to, relative)) {
+      } else if (const TreeGuard::Check held =
+                     guard_.HoldNew(relative, frame.relative, entry.name, madeNow);
+                 !held.held()) {
         // Nothing is written into it, nor below it.
-        report.problems.Add(std::move(*unsafe));
+        auto problem = NewFolderProblem(held, relative);
+        if (problem->kind == TreeProblem::Kind::Unreadable)
+          problem->kind = TreeProblem::Kind::NotCreated;
+        report.problems.Add(std::move(*problem));
       } else {
         // Hidden and system folders stay so; a pre-existing folder is left as it is.
         const uint32_t kept =
             entry.attributes & (file_attribute::kHidden | file_attribute::kSystem);
-        if (*made && kept != 0) (void)files_.SetAttributes(to, kept);
-        auto children = files_.ListFolder(from);
-        if (!children) {
-          report.problems.Add({TreeProblem::Kind::Unreadable, relative, children.error()});
+        if (madeNow && kept != 0) (void)held.folder->SetBasics(kept, {});
+        const auto security = pin->handle->ReadSecurity();
+        auto children = pin->handle->List();
+        if (!security || !children) {
+          report.problems.Add({TreeProblem::Kind::Unreadable, relative,
+                               !security ? security.error() : children.error()});
         } else {
-          stack.push_back({std::move(relative), std::move(*children), 0, std::move(pin)});
+          report.folders[relative] = CarriedPermissions(*security, false);
+          stack.push_back(
+              {std::move(relative), std::move(*children), 0, std::move(pin), held.folder});
         }
       }
     } else if (workers) {
@@ -305,11 +368,26 @@ CopyReport CopyEngine::CopyFolderTree(const std::string& source, const std::stri
         AwaitResults(*workers, report, view);
       }
       if (Stopped(stop, *workers, report)) break;
-      workers->Submit({std::move(relative), from, to, frame.pin});
+      FileHandle& oldFolder = *frame.pin->handle;
+      FileHandle& newFolder = *frame.made;
+      workers->Submit({std::move(relative),
+                       [&oldFolder, &newFolder, entry] {
+                         try {
+                           return CopyOneFile(oldFolder, newFolder, entry, {});
+                         } catch (const std::bad_alloc&) {
+                           throw;  // no fault of this file's: the worker ends
+                         } catch (const std::exception& error) {
+                           return FileOutcome{FileOutcome::Kind::Failed,
+                                              OsError{1359, "CopyOneFile", error.what()},
+                                              {}};
+                         }
+                       },
+                       frame.pin});
       TakeResults(workers->Collect(0), report, view);
     } else {
       // On this thread a throw from the message processing ends the walk, as it always did.
-      Record(std::move(relative), files_.CopyNewFile(from, to, progress).failure(), report);
+      Record(std::move(relative), CopyOneFile(*frame.pin->handle, *frame.made, entry, progress),
+             report);
       view.StepFile();
     }
     PumpBetweenEntries();
@@ -343,54 +421,78 @@ void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, Progress
   PumpBetweenEntries();
 }
 
-void CopyEngine::Record(std::string relative, std::optional<OsError> error, CopyReport& report) {
-  if (!error) {
-    ++report.copied;
-  } else if (error->code == os_code::kFileExists || error->code == os_code::kAlreadyExists) {
-    report.preexisting.insert(std::move(relative));
-  } else {
-    report.failed.emplace(std::move(relative), std::move(*error));
+void CopyEngine::Record(std::string relative, FileOutcome outcome, CopyReport& report) {
+  using Kind = FileOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::Copied:
+      ++report.copied;
+      report.files.emplace(std::move(relative), std::move(outcome.file));
+      return;
+    case Kind::Preexisting:
+      report.preexisting.insert(relative);
+      report.files.emplace(std::move(relative), std::move(outcome.file));
+      return;
+    case Kind::Link:
+      report.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(relative), std::nullopt});
+      return;
+    case Kind::Changed:
+      report.problems.Add({TreeProblem::Kind::Changed, std::move(relative), outcome.error});
+      return;
+    case Kind::Encrypted:
+      report.problems.Add({TreeProblem::Kind::Encrypted, std::move(relative), std::nullopt});
+      return;
+    case Kind::Failed:
+      report.failed.emplace(std::move(relative),
+                            outcome.error.value_or(OsError{1359, "CopyOneFile", ""}));
+      return;
   }
 }
 
 void CopyEngine::TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
                              ProgressView& view) {
   for (CopyWorkers::Result& result : results) {
-    Record(std::move(result.relative), std::move(result.error), report);
+    Record(std::move(result.relative), std::move(result.outcome), report);
     view.StepFile();
   }
 }
 
-VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string& destination,
-                                    const CopyReport& copy, const StopCheck& stop) {
+VerifyReport CopyEngine::VerifyCopy(const std::string&, const std::string&, const CopyReport& copy,
+                                    const StopCheck& stop) {
   VerifyReport report;
   struct Pending {
     std::string relative;
-    bool destinationMissing;
+    std::string name;
     PinPtr parent;
   };
-  std::vector<Pending> pending{{"", false, nullptr}};
+  constexpr uint32_t kCompared = file_attribute::kReadOnly | file_attribute::kHidden |
+                                 file_attribute::kSystem | file_attribute::kArchive;
+  std::vector<Pending> pending{{"", oldTopName_, nullptr}};
   while (!pending.empty()) {
     Pending folder = std::move(pending.back());
     pending.pop_back();
     PinPtr pin;
-    const std::string from = JoinPath(source, folder.relative);
-    if (auto changed = RecheckOld(from, folder.relative, std::move(folder.parent), pin)) {
+    if (auto changed = PinOld(folder.relative, folder.name, folder.parent, false, pin)) {
       report.problems.Add(std::move(*changed));
       continue;
     }
-    auto listing = files_.ListFolder(from);
+    auto listing = pin->handle->List();
     if (!listing) {
       report.problems.Add({TreeProblem::Kind::Unreadable, folder.relative, listing.error()});
       continue;
     }
-    std::optional<DestinationListing> there;
-    if (!folder.destinationMissing) {
-      auto found = files_.ListFolder(JoinPath(destination, folder.relative));
-      if (found) {
-        there.emplace(std::move(*found));
+    // The new folder, held since it was checked: it must still be a folder, not a link.
+    FileHandle* there = guard_.HeldNew(folder.relative);
+    std::optional<DestinationListing> found;
+    if (there) {
+      const auto info = there->Info();
+      auto entries = there->List();
+      if (!info || info->IsReparsePoint()) {
+        report.problems.Add({TreeProblem::Kind::ReparsePoint, folder.relative,
+                             info ? std::nullopt : std::optional<OsError>(info.error())});
+      } else if (!entries) {
+        report.problems.Add({TreeProblem::Kind::NotCreated, folder.relative, entries.error()});
       } else {
-        report.problems.Add({TreeProblem::Kind::NotCreated, folder.relative, found.error()});
+        found.emplace(std::move(*entries));
       }
     }
     for (const FolderEntry& entry : *listing) {
@@ -399,52 +501,56 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
         report.problems.Add({TreeProblem::Kind::ReparsePoint, std::move(child), std::nullopt});
         continue;
       }
-      const std::string to = JoinPath(destination, child);
       std::optional<FolderEntry> copied;
-      if (there) {
-        if (const FolderEntry* match = there->Find(entry.name)) {
+      if (found) {
+        if (const FolderEntry* match = found->Find(entry.name)) {
           copied = *match;
         } else if (!IsAscii(entry.name)) {
-          // Letter case beyond A-Z is the system's to compare. Only then: asking for a name
-          // that is not there costs a scan of the whole folder on some systems.
-          if (auto stat = files_.Stat(to)) copied = *stat;
+          // Letter case beyond A-Z is the system's to compare.
+          if (auto opened = there->Open(entry.name, OpenAs::kFileSecurity)) {
+            if (const auto info = (*opened)->Info()) {
+              copied = FolderEntry{
+                  entry.name, info->attributes,         info->size,           info->reparseTag,
+                  true,       info->identity.fileIndex, info->times.lastWrite};
+            }
+          }
         }
       }
       if (entry.IsFolder()) {
-        const bool missing = !copied || !copied->IsFolder();
-        if (missing && there) {
+        if (found && (!copied || !copied->IsFolder() || !guard_.HeldNew(child))) {
           report.problems.Add({TreeProblem::Kind::NotCreated, child, std::nullopt});
         }
-        pending.push_back({std::move(child), missing, pin});
+        pending.push_back({std::move(child), entry.name, pin});
         continue;
       }
       ++report.files;
+      const auto record = copy.files.find(child);
       if (auto failed = copy.failed.find(child); failed != copy.failed.end()) {
         report.problems.Add({TreeProblem::Kind::CopyFailed, std::move(child), failed->second});
+      } else if (record == copy.files.end()) {
+        // Not there when the copy passed: it came later, and was never copied.
+        report.problems.Add({TreeProblem::Kind::Missing, std::move(child), std::nullopt});
+      } else if (record->second.sourceId != entry.fileId && entry.fileId != 0) {
+        report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
+      } else if (record->second.size != entry.size || record->second.lastWrite != entry.lastWrite) {
+        // The original changed after its copy, even where its size did not.
+        report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
       } else if (!copied || copied->IsFolder()) {
         report.problems.Add({TreeProblem::Kind::Missing, std::move(child), std::nullopt});
       } else if (copied->size != entry.size) {
         report.problems.Add({TreeProblem::Kind::SizeDiffers, std::move(child), std::nullopt});
       } else if (copy.preexisting.count(child) != 0) {
-        // A hard link, or a file reached through a link: comparing it with itself proves
-        // nothing, and it would go with the old tree.
-        const auto original = files_.Identity(JoinPath(source, child));
-        const auto there = files_.Identity(to);
-        if (!original || !there || *original == *there) {
-          report.problems.Add({TreeProblem::Kind::SameFile, std::move(child),
-                               !original ? std::optional<OsError>(original.error())
-                               : !there  ? std::optional<OsError>(there.error())
-                                         : std::nullopt});
-          continue;
-        }
-        const auto same = files_.SameContent(JoinPath(source, child), to);
-        if (!same || !*same) {
-          report.problems.Add({TreeProblem::Kind::ContentDiffers, std::move(child),
-                               same ? std::nullopt : std::optional<OsError>(same.error())});
+        if (auto problem = ComparePreexisting(*pin->handle, *there, entry.name, child)) {
+          report.problems.Add(std::move(*problem));
         }
         PumpBetweenEntries();
+      } else if (copied->fileId != record->second.copyId || copied->lastWrite != entry.lastWrite ||
+                 (copied->attributes & kCompared) != (entry.attributes & kCompared)) {
+        // Not the file the copy made, or no longer as it made it.
+        report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
       }
     }
+    report.checked[folder.relative] = std::move(*listing);
     PumpBetweenEntries();
     if (stop && stop()) {
       report.cancelled = true;
@@ -452,6 +558,126 @@ VerifyReport CopyEngine::VerifyCopy(const std::string& source, const std::string
     }
   }
   return report;
+}
+
+std::optional<TreeProblem> CopyEngine::ComparePreexisting(FileHandle& oldFolder,
+                                                          FileHandle& newFolder,
+                                                          const std::string& name,
+                                                          const std::string& relative) {
+  auto original = oldFolder.Open(name, OpenAs::kFile);
+  if (!original) return TreeProblem{TreeProblem::Kind::SameFile, relative, original.error()};
+  auto there = newFolder.Open(name, OpenAs::kFile);
+  if (!there) return TreeProblem{TreeProblem::Kind::SameFile, relative, there.error()};
+  const auto one = (*original)->Info();
+  const auto two = (*there)->Info();
+  // A hard link, or a file reached through a link: comparing it with itself proves nothing, and
+  // it would go with the old tree.
+  if (!one || !two || one->identity == two->identity || two->IsReparsePoint()) {
+    return TreeProblem{TreeProblem::Kind::SameFile, relative,
+                       !one   ? std::optional<OsError>(one.error())
+                       : !two ? std::optional<OsError>(two.error())
+                              : std::nullopt};
+  }
+  const auto same = (*original)->SameData(**there);
+  if (!same || !*same) {
+    return TreeProblem{TreeProblem::Kind::ContentDiffers, relative,
+                       same ? std::nullopt : std::optional<OsError>(same.error())};
+  }
+  return std::nullopt;
+}
+
+SecureReport CopyEngine::ApplyPermissions(const CopyReport& copy) {
+  SecureReport report;
+  // Owners other than Administrators and this process's user need the restore privilege; where
+  // it is missing they stay Administrators, and say so.
+  (void)files_.EnableRestorePrivilege();
+  const auto apply = [&](FileHandle& object, const Permissions& permissions,
+                         const std::string& relative) {
+    if (const OsStatus set = object.SetDacl(permissions.entries, permissions.isProtected); !set) {
+      report.problems.Add({TreeProblem::Kind::NotSecured, relative, set.error()});
+      return;
+    }
+    if (permissions.ownerSid.empty() || permissions.ownerSid == sid::kAdministrators) return;
+    if (const OsStatus owned = object.SetOwner(permissions.ownerSid); !owned) {
+      if (owned.error().code != os_code::kInvalidOwner) {
+        report.problems.Add({TreeProblem::Kind::NotSecured, relative, owned.error()});
+      } else {
+        report.ownersNotCarried.emplace_back(relative, permissions.ownerSid);
+      }
+    }
+  };
+  std::map<std::string, std::vector<std::pair<std::string, const CopiedFile*>>> filesIn;
+  for (const auto& [relative, file] : copy.files) {
+    const size_t slash = relative.rfind('\\');
+    filesIn[slash == std::string::npos ? "" : relative.substr(0, slash)].emplace_back(
+        slash == std::string::npos ? relative : relative.substr(slash + 1), &file);
+  }
+  // Top down, each folder before what is in it: its children still carry the list they were
+  // made with, which no folder passes anything on to, so Windows' propagation of each folder's
+  // list stops at its own children.
+  for (const auto& [relative, folder] : guard_.newFolders()) {
+    const auto permissions = copy.folders.find(relative);
+    if (permissions == copy.folders.end()) continue;
+    apply(*folder, permissions->second, relative);
+    for (const auto& [name, file] : filesIn[relative]) {
+      const std::string path = JoinRelative(relative, name);
+      auto opened = folder->Open(name, OpenAs::kFileSecurity);
+      if (!opened) {
+        report.problems.Add({TreeProblem::Kind::NotSecured, path, opened.error()});
+        continue;
+      }
+      apply(**opened, file->permissions, path);
+    }
+  }
+  return report;
+}
+
+ProblemList CopyEngine::OldTreeChanges(const VerifyReport& verify, const StopCheck& stop) {
+  ProblemList changes;
+  const auto same = [](const FolderEntry& a, const FolderEntry& b) {
+    return a.name == b.name && a.attributes == b.attributes && a.size == b.size &&
+           a.fileId == b.fileId && a.lastWrite == b.lastWrite;
+  };
+  struct Pending {
+    std::string relative;
+    std::string name;
+    PinPtr parent;
+  };
+  std::vector<Pending> pending{{"", oldTopName_, nullptr}};
+  while (!pending.empty() && !(stop && stop())) {
+    Pending folder = std::move(pending.back());
+    pending.pop_back();
+    PinPtr pin;
+    if (auto problem = PinOld(folder.relative, folder.name, folder.parent, false, pin)) {
+      changes.Add(std::move(*problem));
+      continue;
+    }
+    auto listing = pin->handle->List();
+    const auto checked = verify.checked.find(folder.relative);
+    if (!listing || checked == verify.checked.end()) {
+      changes.Add({TreeProblem::Kind::Changed, folder.relative,
+                   listing ? std::nullopt : std::optional<OsError>(listing.error())});
+      continue;
+    }
+    std::map<std::string, const FolderEntry*> before;
+    for (const FolderEntry& entry : checked->second) before[entry.name] = &entry;
+    for (const FolderEntry& entry : *listing) {
+      std::string child = JoinRelative(folder.relative, entry.name);
+      const auto was = before.find(entry.name);
+      if (was == before.end() || !same(*was->second, entry)) {
+        changes.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
+        continue;
+      }
+      before.erase(was);
+      if (entry.IsFolder() && !entry.IsLink())
+        pending.push_back({std::move(child), entry.name, pin});
+    }
+    for (const auto& [name, gone] : before) {
+      changes.Add({TreeProblem::Kind::Changed, JoinRelative(folder.relative, name), std::nullopt});
+    }
+    PumpBetweenEntries();
+  }
+  return changes;
 }
 
 RecycleResult CopyEngine::DeleteFolderTree(const std::string& path) {

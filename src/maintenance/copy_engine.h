@@ -11,6 +11,7 @@
 
 #include "i18n/translate.h"
 #include "maintenance/copy_workers.h"
+#include "maintenance/file_copy.h"
 #include "maintenance/tree_guard.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -75,10 +76,15 @@ struct TreeProblem {
     SameFile,        // a file that already stood at the new place is the original itself
     IntoOldTree,     // a folder at the new place is one of the old tree's, reached by a link
     InexactName,     // a name that UTF-8 cannot hold exactly, which could be taken for another
+    Changed,         // changed after it was copied or checked, at either place
+    Encrypted,       // an encrypted file: refused
+    UsersCanChange,  // a folder at the new place that ordinary users can change
+    NotSecured,      // the old folder's permissions could not be given to the copy
   };
   Kind kind;
   std::string relative;  // below the tree's top, "" for the top itself
   std::optional<OsError> error;
+  std::string detail = {};  // who can change it, for UsersCanChange
 };
 
 // How many problems there were, and the first few of them.
@@ -114,12 +120,25 @@ struct CopyReport {
   ProblemList problems;  // folder problems met on the way
   // Why the walk stopped before its end, other than Cancel: a copying thread ended early.
   std::optional<OsError> aborted;
+  // What the copy found of each file, copied or already there, by path below the top.
+  std::map<std::string, CopiedFile> files;
+  // Each old folder's permissions, by path below the top ("" the top's, with every entry).
+  std::map<std::string, Permissions> folders;
 };
 
 struct VerifyReport {
   bool cancelled = false;
   int64_t files = 0;
   ProblemList problems;
+  // Every old folder's entries as they were checked, by path below the top.
+  std::map<std::string, std::vector<FolderEntry>> checked;
+};
+
+// How the old tree's permissions went to the copy.
+struct SecureReport {
+  ProblemList problems;
+  // Files and folders whose owner stayed Administrators, with the owner they had.
+  std::vector<std::pair<std::string, std::string>> ownersNotCarried;
 };
 
 // GetDriveSpace's answer: -1 for both values when the drive cannot be used.
@@ -144,7 +163,8 @@ struct RecycleResult {
 // The walks over one folder tree. The walks run on the calling (user-interface) thread and
 // process pending window messages between entries, so the progress window stays live and its
 // Cancel arrives; with workers, the files' bytes are copied on worker threads meanwhile. Walks go
-// by an explicit stack: a deep tree cannot exhaust the thread's stack.
+// by an explicit stack: a deep tree cannot exhaust the thread's stack. Below each tree's top,
+// everything is reached through the handle of its folder (see TreeGuard), never by a path.
 class CopyEngine {
  public:
   // True when the walk should stop after the entry in hand (Cancel, Exit).
@@ -156,36 +176,44 @@ class CopyEngine {
   int64_t FileCounter = 0;
 
   // Bytes and files of the whole tree in 64 bits, folders named ".x" included, in one walk;
-  // adds the files to FileCounter. Folders that cannot be listed and links come back as
-  // problems (a copy of such a tree would be incomplete). With a cluster size, `occupied` is
+  // adds the files to FileCounter, and records every folder's identity for the later walks.
+  // Folders that cannot be listed, links, encrypted files and names UTF-8 cannot hold come back
+  // as problems (a copy of such a tree would be incomplete). With a cluster size, `occupied` is
   // what the copies take on a drive of that cluster size: each file rounded up to whole
-  // clusters, and one cluster for each folder.
+  // clusters (a sparse one by what it holds), and one cluster for each folder.
   TreeSize FolderSize(const std::string& path, const StopCheck& stop = {}, uint64_t cluster = 0);
   // The tree's files, added to FileCounter as well.
   int64_t CountFiles(const std::string& path);
 
-  // With a guard, the walks check every folder they meet (see TreeGuard): FolderSize measures
-  // the old tree's, CopyFolderTree and VerifyCopy find each of them as measured and hold those
-  // they work in; CheckDestination and CopyFolderTree hold the new place's from then on.
-  void UseGuard(TreeGuard* guard) { guard_ = guard; }
-
-  // What already stands at the new place, before anything is written there: a link, or a
-  // folder that is one of the old tree's, anywhere in it is a problem.
+  // What already stands at the new place, before anything is written there: a parent or folder
+  // that is one of the old tree's, a link anywhere in it, or, for a top that holds files
+  // already, one that ordinary users can change, are problems. An empty top is taken over: it
+  // admits only administrators and SYSTEM from then on.
   ProblemList CheckDestination(const std::string& destination, const StopCheck& stop);
 
   // Files copied at once on worker threads by CopyFolderTree; 0 copies each file on the calling
   // thread. The folders are made, checked and held on the calling thread either way.
   void UseWorkers(int count) { workers_ = count; }
 
-  // Copies the tree file by file, never over an existing file, stepping the view once per file
-  // and stopping after the entry in hand once `stop` says so (with workers: no file is handed
-  // to them after that, and those in hand finish and are counted before it returns).
+  // Copies the measured tree file by file, never over an existing file, stepping the view once
+  // per file and stopping after the entry in hand once `stop` says so (with workers: no file is
+  // handed to them after that, and those in hand finish and are counted before it returns).
+  // Everything it makes admits only administrators and SYSTEM.
   CopyReport CopyFolderTree(const std::string& source, const std::string& destination,
                             ProgressView& view, const StopCheck& stop);
-  // Checks that every file of the source stands at the destination with its size (and, where
-  // it stood there before the copy, with the same bytes) and every folder exists there.
+  // Checks that every file of the source stands at the destination as it was copied: the same
+  // file at each place (by file id), with its size, last-write time and attributes, and, where
+  // it stood there before the copy, with the same bytes; that every folder exists there; and
+  // that no held folder has become a link since.
   VerifyReport VerifyCopy(const std::string& source, const std::string& destination,
                           const CopyReport& copy, const StopCheck& stop);
+  // Gives the copy the old tree's permissions, top down: the top the old top's every entry,
+  // protected; below it each its old own entries and protection, inheriting the rest from its
+  // new parent. Owners are carried where the system lets this process set them.
+  SecureReport ApplyPermissions(const CopyReport& copy);
+  // Whether the old tree still holds exactly what was checked: a file added or changed since
+  // would go to the bin unseen.
+  ProblemList OldTreeChanges(const VerifyReport& verify, const StopCheck& stop);
 
   // To the recycle bin, and never anywhere else: where the system cannot refuse to delete for
   // good, a test file first shows that the drive's bin keeps what it is given. The tree stays
@@ -194,6 +222,8 @@ class CopyEngine {
   // Name of that test file, put in the tree's top folder and recycled before the tree.
   static constexpr std::string_view kRecycleTestFile = "Durvin recycle bin test.tmp";
   DriveSpaceResult GetDriveSpace(char letter);
+
+  TreeGuard& guard() { return guard_; }
 
   // Window messages are processed at most this often during one file's copy.
   static constexpr uint64_t kPumpDuringFileMs = 50;
@@ -207,25 +237,26 @@ class CopyEngine {
   void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
   // Cancel (marked in the report), or a worker that ended early.
   static bool Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport& report);
-  static void Record(std::string relative, std::optional<OsError> error, CopyReport& report);
-  std::optional<TreeProblem> HoldNew(const std::string& path, const std::string& relative);
-  static std::optional<TreeProblem> OldFolderProblem(const TreeGuard::Check& held,
+  static void Record(std::string relative, FileOutcome outcome, CopyReport& report);
+  // An old folder met again below `parent` (the top: "" and nullptr), or a problem when it is
+  // not the one measured there.
+  std::optional<TreeProblem> PinOld(const std::string& relative, const std::string& name,
+                                    const PinPtr& parent, bool measuring, PinPtr& pin);
+  static std::optional<TreeProblem> NewFolderProblem(const TreeGuard::Check& held,
                                                      const std::string& relative);
-  // An old folder met again, pinned below `parent` into `pin`; a problem when it is not one that
-  // was measured.
-  std::optional<TreeProblem> RecheckOld(const std::string& path, const std::string& relative,
-                                        PinPtr parent, PinPtr& pin);
+  std::optional<TreeProblem> TakeOverEmptyTop(FileHandle& top);
+  static std::optional<TreeProblem> ComparePreexisting(FileHandle& oldFolder, FileHandle& newFolder,
+                                                       const std::string& name,
+                                                       const std::string& relative);
   RecycleResult ProveRecycleBin(const std::string& path);
 
   FileSystem& files_;
   MessagePump& pump_;
   Clock& clock_;
   uint64_t lastPump_ = 0;
-  TreeGuard* guard_ = nullptr;
+  TreeGuard guard_;
+  std::string oldTopName_;
   int workers_ = 0;
 };
-
-// "a\b" from "a" and "b"; just "b" at the top.
-std::string JoinRelative(std::string_view folder, std::string_view name);
 
 }  // namespace dpc

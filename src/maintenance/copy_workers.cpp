@@ -12,27 +12,7 @@ OsError Unexpected(const char* api, const char* what) { return OsError{1359, api
 
 }  // namespace
 
-std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
-                                   const std::string& to, const CopyProgressCallback& progress) {
-  try {
-    return files.CopyNewFile(from, to, progress).failure();
-  } catch (const std::bad_alloc&) {
-    throw;  // no fault of this file's: nothing can be trusted to go on
-  } catch (const std::exception& error) {
-    return Unexpected("CopyNewFile", error.what());
-  } catch (...) {
-    return Unexpected("CopyNewFile", "The copy failed unexpectedly.");
-  }
-}
-
-CopyWorkers::CopyWorkers(FileSystem& files, int threads)
-    : CopyWorkers(
-          [&files](const Job& job) {
-            return CopyOneFile(files, job.from, job.to, CopyProgressCallback());
-          },
-          threads) {}
-
-CopyWorkers::CopyWorkers(CopyJob copy, int threads) : copy_(std::move(copy)) {
+CopyWorkers::CopyWorkers(int threads) {
   for (int i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back([this] { Work(); });
@@ -108,8 +88,9 @@ void CopyWorkers::Work() noexcept {
       jobs_.pop_front();
       inHand = true;
       lock.unlock();
-      std::optional<OsError> error = copy_(job);
-      Result result{std::move(job.relative), std::move(error)};
+      FileOutcome outcome = job.copy();
+      Result result{std::move(job.relative), std::move(outcome)};
+      job.copy = nullptr;
       job.keep.reset();
       lock.lock();
       results_.push_back(std::move(result));

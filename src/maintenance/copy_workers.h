@@ -11,14 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "maintenance/file_copy.h"
 
 namespace dpc {
-
-// CopyNewFile whose failures, even unexpected ones, come back as the file's error; only running
-// out of memory is raised.
-std::optional<OsError> CopyOneFile(FileSystem& files, const std::string& from,
-                                   const std::string& to, const CopyProgressCallback& progress);
 
 // Files copied on worker threads, several at once. The threads touch only the file system: no
 // window, no view, no report. The thread that owns the queue hands files in and takes the
@@ -27,20 +22,18 @@ class CopyWorkers {
  public:
   struct Job {
     std::string relative;
-    std::string from;
-    std::string to;
-    // Kept until the copy ends: the source folder's pin (see TreeGuard).
+    // The file's copy, on a worker thread. Running out of memory there, or anything else that
+    // escapes it, ends the worker (see Failure).
+    std::function<FileOutcome()> copy;
+    // Kept until the copy ends: the old folder's pin (see TreeGuard).
     std::shared_ptr<const void> keep;
   };
   struct Result {
     std::string relative;
-    std::optional<OsError> error;
+    FileOutcome outcome;
   };
-  // One file's copy, on a worker thread.
-  using CopyJob = std::function<std::optional<OsError>(const Job&)>;
 
-  CopyWorkers(FileSystem& files, int threads);
-  CopyWorkers(CopyJob copy, int threads);
+  explicit CopyWorkers(int threads);
   ~CopyWorkers();
   CopyWorkers(const CopyWorkers&) = delete;
   CopyWorkers& operator=(const CopyWorkers&) = delete;
@@ -60,7 +53,6 @@ class CopyWorkers {
  private:
   void Work() noexcept;
 
-  CopyJob copy_;
   std::mutex mutex_;
   std::condition_variable jobReady_;
   std::condition_variable resultReady_;

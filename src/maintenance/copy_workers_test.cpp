@@ -47,14 +47,16 @@ std::vector<CopyWorkers::Result> CollectAll(CopyWorkers& workers) {
 TEST(CopyWorkersTest, DroppedFilesAreNeverCopiedAndNotAwaited) {
   Gate gate;
   std::atomic<int> copied = 0;
-  CopyWorkers workers(
-      [&](const CopyWorkers::Job&) {
-        gate.Pass();
-        ++copied;
-        return std::optional<OsError>();
-      },
-      1);
-  for (int i = 0; i < 5; ++i) workers.Submit({std::to_string(i), "", "", nullptr});
+  CopyWorkers workers(1);
+  for (int i = 0; i < 5; ++i) {
+    workers.Submit({std::to_string(i),
+                    [&] {
+                      gate.Pass();
+                      ++copied;
+                      return FileOutcome{FileOutcome::Kind::Copied, std::nullopt, {}};
+                    },
+                    nullptr});
+  }
   gate.AwaitEntered(1);
   workers.DropWaiting();
   EXPECT_EQ(workers.Outstanding(), 1u) << "only the file in hand is still awaited";
@@ -69,14 +71,16 @@ TEST(CopyWorkersTest, DroppedFilesAreNeverCopiedAndNotAwaited) {
 // neither leave its file awaited for ever nor pass unnoticed.
 TEST(CopyWorkersTest, AThreadThatEndsEarlyIsReportedAndNotAwaited) {
   std::atomic<int> calls = 0;
-  CopyWorkers workers(
-      [&](const CopyWorkers::Job& job) -> std::optional<OsError> {
-        ++calls;
-        if (job.relative == "1") throw std::bad_alloc();
-        return std::nullopt;
-      },
-      2);
-  for (int i = 0; i < 3; ++i) workers.Submit({std::to_string(i), "", "", nullptr});
+  CopyWorkers workers(2);
+  for (int i = 0; i < 3; ++i) {
+    workers.Submit({std::to_string(i),
+                    [&calls, i] {
+                      ++calls;
+                      if (i == 1) throw std::bad_alloc();
+                      return FileOutcome{FileOutcome::Kind::Copied, std::nullopt, {}};
+                    },
+                    nullptr});
+  }
   const auto results = CollectAll(workers);
   EXPECT_EQ(workers.Outstanding(), 0u);
   ASSERT_TRUE(workers.Failure().has_value());

@@ -79,6 +79,18 @@ constexpr std::string_view kIntoOldLine =
 constexpr std::string_view kReasonSameFile = UiText(
     "A file in the new folder is the original file itself, reached through a link, and would go "
     "with the old folder. Remove the link from the new folder, and try again.");
+constexpr std::string_view kReasonChanged =
+    UiText("A file changed after it was copied, in the old folder or in the new one.");
+constexpr std::string_view kEncryptedLine =
+    UiText("%s: an encrypted file, which cannot be copied as it is; decrypt it, and try again");
+constexpr std::string_view kUsersCanChangeLine =
+    UiText("%s: already holds files, and ordinary users can change it (%s)");
+constexpr std::string_view kTakeOverChangedLine =
+    UiText("%s: something was put in it while it was being taken over");
+constexpr std::string_view kOldTreeChanged = UiText(
+    "The files were moved to \"%s\" and the server now uses them. The old folder \"%s\" stays "
+    "where it was: these files in it changed after they were checked, so it was not put in the "
+    "recycle bin. Compare them with the new folder, then delete the old one by hand:");
 constexpr std::string_view kReasonIntoOld = UiText(
     "A folder in the new folder leads into the current folder through a link, so nothing was "
     "written into it.");
@@ -134,11 +146,9 @@ MoveFolder::MoveFolder(MoveServices& services, ProgressView& view, MoveRequest r
     : s_(services),
       view_(view),
       request_(std::move(request)),
-      guard_(services.files),
       engine_(services.files, services.pump, services.clock),
       rules_(services.files, services.codePage, services.translator) {
   result_.storedValue = request_.storedValue;
-  engine_.UseGuard(&guard_);
   engine_.UseWorkers(services.copyWorkers);
 }
 
@@ -159,6 +169,8 @@ void MoveFolder::Advance() {
         return Copy();
       case MoveStep::Verify:
         return Verify();
+      case MoveStep::Secure:
+        return Secure();
       case MoveStep::RewriteTicket:
         return RewriteTicket();
       case MoveStep::InstallLocation:
@@ -202,12 +214,6 @@ void MoveFolder::Measure() {
   const auto cluster = s_.files.ClusterSize(drive);
   const auto stop = [this] { return Stopping(); };
   engine_.FileCounter = 0;
-  if (const auto parents = guard_.HoldParents(request_.storedValue, true); !parents.held()) {
-    return Finish(MoveOutcome::Refused,
-                  Text(kTreeNotMovable, {request_.storedValue}) + "\r\n" +
-                      Text(kUnreadableLine,
-                           {request_.storedValue, parents.error ? parents.error->text : ""}));
-  }
   size_ = engine_.FolderSize(request_.storedValue, stop, cluster ? *cluster : 1);
   if (size_.stopped || Stopping()) return Finish(MoveOutcome::Cancelled);
   if (!size_.problems.none()) {
@@ -216,17 +222,12 @@ void MoveFolder::Measure() {
                                             Text(kTreeAdvice));
   }
   // Before anything is written: the new folder's parents and whatever already stands in it.
-  ProblemList unsafe;
-  if (const auto parents = guard_.HoldParents(newPath_, false); !parents.held()) {
-    unsafe.Add({parents.verdict == TreeGuard::Verdict::IntoOldTree ? TreeProblem::Kind::IntoOldTree
-                                                                   : TreeProblem::Kind::Unreadable,
-                "", parents.error});
-  } else {
-    unsafe = engine_.CheckDestination(newPath_, stop);
-  }
+  const ProblemList unsafe = engine_.CheckDestination(newPath_, stop);
   if (Stopping()) return Finish(MoveOutcome::Cancelled);
   if (!unsafe.none()) {
-    logDetail_ = "the new folder holds a link";
+    logDetail_ = unsafe.firstFew().front().kind == TreeProblem::Kind::UsersCanChange
+                     ? "ordinary users can change the new folder"
+                     : "the new folder holds a link";
     return Finish(MoveOutcome::Refused, DestinationMessage(unsafe));
   }
   // Each copy takes whole clusters, and each folder one more; exactly the tree's bytes free is
@@ -251,14 +252,29 @@ void MoveFolder::Copy() {
 void MoveFolder::Verify() {
   view_.ShowPhase(Text(kVerifying));
   s_.pump.ProcessPendingMessages();
-  const VerifyReport verify =
+  verify_ =
       engine_.VerifyCopy(request_.storedValue, newPath_, copy_, [this] { return Stopping(); });
-  if (verify.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
-  const ProblemList& problems = verify.problems.none() ? copy_.problems : verify.problems;
+  if (verify_.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
+  const ProblemList& problems = verify_.problems.none() ? copy_.problems : verify_.problems;
   if (problems.none()) {
-    step_ = MoveStep::RewriteTicket;
+    step_ = MoveStep::Secure;
     return;
   }
+  NotMoved(problems);
+}
+
+void MoveFolder::Secure() {
+  if (Stopping()) return Finish(MoveOutcome::Cancelled);
+  const SecureReport secured = engine_.ApplyPermissions(copy_);
+  for (const auto& [relative, owner] : secured.ownersNotCarried) {
+    Log("owner " + owner + " not carried to " + (relative.empty() ? newPath_ : relative) +
+        ", Administrators own it");
+  }
+  if (!secured.problems.none()) return NotMoved(secured.problems);
+  step_ = MoveStep::RewriteTicket;
+}
+
+void MoveFolder::NotMoved(const ProblemList& problems) {
   const int64_t count = problems.total();
   std::string text =
       count == 1 ? Text(kOneFileNotMoved, {request_.storedValue, newPath_})
@@ -292,6 +308,9 @@ void MoveFolder::Verify() {
         break;
       case TreeProblem::Kind::IntoOldTree:
         why = kReasonIntoOld;
+        break;
+      case TreeProblem::Kind::Changed:
+        why = kReasonChanged;
         break;
       default:
         break;
@@ -365,6 +384,14 @@ void MoveFolder::RecordInstallLocation() {
 void MoveFolder::Recycle() {
   view_.ShowPhase(Text(kRecycling));
   s_.pump.ProcessPendingMessages();
+  // Only what was checked goes: a file that reached the old tree since would be lost from view.
+  if (const ProblemList changes = engine_.OldTreeChanges(verify_, {}); !changes.none()) {
+    logDetail_ = "the old folder changed after it was checked, not recycled";
+    return Finish(
+        MoveOutcome::MovedOldFolderKept,
+        Text(kOldTreeChanged, {newPath_, request_.storedValue}) + "\r\n\r\n" +
+            FirstProblems(changes, [](const TreeProblem& problem) { return problem.relative; }));
+  }
   const RecycleResult recycled = engine_.DeleteFolderTree(request_.storedValue);
   std::string systemText;
   if (recycled.error) {
@@ -404,6 +431,10 @@ std::string MoveFolder::DestinationMessage(const ProblemList& problems) {
     if (problem.kind == TreeProblem::Kind::IntoOldTree) {
       return Text(kIntoOldLine, {name, request_.storedValue});
     }
+    if (problem.kind == TreeProblem::Kind::UsersCanChange) {
+      return Text(kUsersCanChangeLine, {name, problem.detail});
+    }
+    if (problem.kind == TreeProblem::Kind::Changed) return Text(kTakeOverChangedLine, {name});
     return Text(kUnreadableLine, {name, problem.error ? problem.error->text : ""});
   });
   return Text(kDestinationUnsafe, {newPath_}) + "\r\n" + lines + "\r\n\r\n" +
@@ -441,6 +472,7 @@ std::string MoveFolder::ProblemsMessage(const ProblemList& problems) {
     const std::string name = problem.relative.empty() ? request_.storedValue : problem.relative;
     if (problem.kind == TreeProblem::Kind::ReparsePoint) return Text(kLinkLine, {name});
     if (problem.kind == TreeProblem::Kind::InexactName) return Text(kInexactNameLine, {name});
+    if (problem.kind == TreeProblem::Kind::Encrypted) return Text(kEncryptedLine, {name});
     // The system's own words where it has them; its code otherwise.
     std::string why;
     if (problem.error) {

@@ -45,7 +45,17 @@ struct MoveRequest {
   std::vector<OtherFolder> others;
 };
 
-enum class MoveStep { Check, Measure, Copy, Verify, RewriteTicket, InstallLocation, Recycle, Done };
+enum class MoveStep {
+  Check,
+  Measure,
+  Copy,
+  Verify,
+  Secure,  // the copies take the old tree's permissions
+  RewriteTicket,
+  InstallLocation,
+  Recycle,
+  Done
+};
 
 enum class MoveOutcome {
   Running,
@@ -73,11 +83,13 @@ struct MoveResult {
 inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
 
 // The move of one row's folder tree (MoveFolder), as explicit steps: check, measure, copy,
-// verify, rewrite the ticket, record the install location (media profile row), recycle the old
-// tree. Nothing is deleted that has not arrived whole at the new place, the old tree goes only
-// after the ticket names the new one, and only to the recycle bin. Every folder checked is held
-// until the move ends, and no link is followed at either place. The walks process window
-// messages; the progress view is open from the measuring to the end of the move.
+// verify, give the copies the old tree's permissions, rewrite the ticket, record the install
+// location (media profile row), recycle the old tree. Nothing is deleted that has not arrived
+// whole at the new place, the old tree goes only after the ticket names the new one, only to the
+// recycle bin, and only as it was checked. Both trees are walked through the handles of their
+// folders, no link is followed at either place, and the new tree admits only administrators and
+// SYSTEM until it is checked. The walks process window messages; the progress view is open from
+// the measuring to the end of the move.
 class MoveFolder {
  public:
   MoveFolder(MoveServices& services, ProgressView& view, MoveRequest request);
@@ -101,6 +113,8 @@ class MoveFolder {
   void Measure();
   void Copy();
   void Verify();
+  void Secure();
+  void NotMoved(const ProblemList& problems);
   void RewriteTicket();
   void RecordInstallLocation();
   void Recycle();
@@ -120,7 +134,6 @@ class MoveFolder {
   MoveServices& s_;
   ProgressView& view_;
   MoveRequest request_;
-  TreeGuard guard_;
   CopyEngine engine_;
   PathRules rules_;
   MoveStep step_ = MoveStep::Check;
@@ -128,6 +141,7 @@ class MoveFolder {
   std::string newPath_;
   TreeSize size_;
   CopyReport copy_;
+  VerifyReport verify_;
   bool viewOpen_ = false;
   bool cancelRequested_ = false;
   std::string logDetail_;  // said after the outcome in the trace line

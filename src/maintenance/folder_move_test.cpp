@@ -120,9 +120,9 @@ TEST(MoveFolderTest, CopiesVerifiesRewritesTheTicketThenRecycles) {
     steps.push_back(move.step());
     move.Advance();
   }
-  EXPECT_EQ(steps,
-            (std::vector<MoveStep>{MoveStep::Check, MoveStep::Measure, MoveStep::Copy,
-                                   MoveStep::Verify, MoveStep::RewriteTicket, MoveStep::Recycle}));
+  EXPECT_EQ(steps, (std::vector<MoveStep>{MoveStep::Check, MoveStep::Measure, MoveStep::Copy,
+                                          MoveStep::Verify, MoveStep::Secure,
+                                          MoveStep::RewriteTicket, MoveStep::Recycle}));
   EXPECT_EQ(move.result().outcome, MoveOutcome::Moved);
   EXPECT_EQ(move.result().storedValue, "E:\\Jobs");
   EXPECT_EQ(move.result().message, "");
@@ -408,8 +408,9 @@ TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
       {"Moving", "E:\\Jobs\\Sub", true, MoveOutcome::Moved},
       {"copy", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::NotMoved},
       {"Checking", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::NotMoved},
-      // Every file was found at the new place: the old tree may change on its way to the bin.
-      {"Moving", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::Moved},
+      // Every file was found at the new place, but the old tree is not what was checked: it
+      // stays out of the bin.
+      {"Moving", "C:\\Data\\Jobs\\Sub", false, MoveOutcome::MovedOldFolderKept},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.when) + " " + c.folder);
@@ -427,7 +428,7 @@ TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
     ASSERT_TRUE(swap.has_value());
     EXPECT_EQ(*swap, c.refused ? 32u : 0u);
     EXPECT_EQ(w.ticket.ReadFolderSettings().Job,
-              c.outcome == MoveOutcome::Moved ? "E:\\Jobs" : "C:\\Data\\Jobs");
+              c.outcome == MoveOutcome::NotMoved ? "C:\\Data\\Jobs" : "E:\\Jobs");
     if (c.refused) {
       EXPECT_EQ(w.files.FilesBelow("E:\\Jobs"), w.jobsBefore);
     } else if (c.outcome == MoveOutcome::NotMoved) {

@@ -323,7 +323,8 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
   for (int attempt = 1;; ++attempt) {
     std::optional<OsError> error;
     if (keepSecurity) {
-      error = files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath(), BackupPath()).failure();
+      error =
+          files_.ReplaceFileKeepingSecurity(ScratchPath(), TicketPath(), BackupPath()).failure();
       // Where the ticket's file system cannot swap keeping the permissions, the plain
       // replace-by-rename still leaves a whole ticket in place.
       if (error && !PassingFailure(*error)) {

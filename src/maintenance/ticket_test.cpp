@@ -214,10 +214,14 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
        [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone}; }, 0, 1784,
        before, "server", "<missing>"},
       {"1177 and the old one will not go back: the new one does",
-       [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone}; }, 0,
-       std::nullopt, after, "controller", "<missing>"},
+       [&](auto& f) {
+         f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone};
+       },
+       0, std::nullopt, after, "controller", "<missing>"},
       {"nothing goes back: both contents keep a name",
-       [&](auto& f) { f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone, gone}; },
+       [&](auto& f) {
+         f.keepingReplaceErrors = {halfMoved}, f.replaceErrors = {gone, gone, gone};
+       },
        0, 1784, "<missing>", "<missing>", after, "", before},
   };
   for (const Case& c : cases) {

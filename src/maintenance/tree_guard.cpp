@@ -1,81 +1,187 @@
 #include "maintenance/tree_guard.h"
 
 namespace dpc {
+namespace {
 
-TreeGuard::Check TreeGuard::Hold(const std::string& path, Side side, PinPtr parent) {
-  auto hold = files_.HoldFolder(path);
-  if (!hold) return {Verdict::Failed, hold.error(), nullptr};
-  // The folder the name leads to, through any link: what the copy would write into. Below a
-  // pinned folder the name cannot lead elsewhere than the folder just held; asking again would
-  // cost one more open of every folder in every walk.
-  const auto reached = parent ? OsResult<FileIdentity>((*hold)->identity()) : files_.Identity(path);
-  if (!reached) return {Verdict::Failed, reached.error(), nullptr};
-  if (side != Side::Parent) {
-    // The handle sees a link where the system opens links as themselves; the name's entry also
-    // sees the links that are opened as their targets (Unix links under Wine); and a name that
-    // leads elsewhere than the held folder is a link too.
-    if ((*hold)->entry().IsLink()) return {Verdict::Link, std::nullopt, nullptr};
-    const auto byName = files_.Stat(path);
-    if (!byName) return {Verdict::Failed, byName.error(), nullptr};
-    if (byName->IsLink() || !(*reached == (*hold)->identity())) {
-      return {Verdict::Link, std::nullopt, nullptr};
-    }
+std::pair<uint32_t, uint64_t> KeyOf(const FileIdentity& identity) {
+  return {identity.volumeSerial, identity.fileIndex};
+}
+
+std::string LastPart(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+OsError Replaced() {
+  return OsError{1006, "GetFileInformationByHandle",
+                 "The folder was replaced by another while it was moved."};
+}
+
+}  // namespace
+
+std::string JoinRelative(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string joined(folder);
+  joined += '\\';
+  joined += name;
+  return joined;
+}
+
+TreeGuard::Check TreeGuard::Inspect(FileHandle& handle, const std::optional<FileIdentity>& expected,
+                                    bool newSide) {
+  const auto info = handle.Info();
+  if (!info) return {Verdict::Failed, info.error()};
+  // Opened as itself: a link shows here, whatever the listing said.
+  if (info->IsReparsePoint() || !info->IsFolder()) return {Verdict::Link};
+  if (expected && !(*expected == info->identity)) return {Verdict::Changed, Replaced()};
+  if (newSide && IsOldFolder(info->identity)) return {Verdict::IntoOldTree};
+  return {};
+}
+
+TreeGuard::Check TreeGuard::HoldParent(const std::string& given, bool oldSide) {
+  // "D:\a\b\c": "D:\", "D:\a" and "D:\a\b" are held as far as they exist, never the top
+  // itself (a hold there would keep the old tree from the recycle bin).
+  std::string top = given;
+  while (top.size() > 3 && top.back() == '\\') top.pop_back();
+  if (top.size() < 4 || top[1] != ':' || top[2] != '\\') {
+    return {Verdict::Failed, OsError{3, "CreateFileW", "Not a full path."}};
   }
-  const Key key{reached->volumeSerial, reached->fileIndex};
-  switch (side) {
-    case Side::MeasuredOld:
-      oldFolders_.insert(key);
-      break;
-    case Side::OldAgain:
-      if (oldFolders_.count(key) == 0) {
-        return {Verdict::Changed,
-                OsError{1006, "GetFileInformationByHandle",
-                        "The folder was replaced by another while it was moved."},
-                nullptr};
+  std::vector<std::string> parents{top.substr(0, 3)};
+  for (size_t slash = top.find('\\', 3); slash != std::string::npos;
+       slash = top.find('\\', slash + 1)) {
+    parents.push_back(top.substr(0, slash));
+  }
+  FileHandle* deepest = nullptr;
+  std::vector<std::string> missing;
+  for (const std::string& parent : parents) {
+    if (missing.empty()) {
+      auto opened = files_.OpenPath(parent, OpenAs::kFolder);
+      if (opened) {
+        // Links among the parents are the administrator's arrangement, but none may lead into
+        // the old tree.
+        const auto info = (*opened)->Info();
+        if (!info) return {Verdict::Failed, info.error()};
+        if (!oldSide && IsOldFolder(info->identity)) return {Verdict::IntoOldTree};
+        deepest = opened->get();
+        parents_.push_back(std::move(*opened));
+        continue;
       }
-      break;
-    case Side::New:
-    case Side::Parent:
-      if (oldFolders_.count(key) != 0) return {Verdict::IntoOldTree, std::nullopt, nullptr};
-      if (heldNew_.insert(key).second) newHolds_.push_back(std::move(hold.value()));
-      return {};
+      const uint32_t code = opened.error().code;
+      if (!deepest || (code != os_code::kFileNotFound && code != os_code::kPathNotFound)) {
+        return {Verdict::Failed, opened.error()};
+      }
+    }
+    missing.push_back(LastPart(parent));
   }
-  auto pin = std::make_shared<FolderPin>();
-  pin->parent = std::move(parent);
-  pin->hold = std::move(hold.value());
-  return {Verdict::Held, std::nullopt, std::move(pin)};
-}
-
-TreeGuard::Check TreeGuard::HoldOld(const std::string& path, PinPtr parent) {
-  return Hold(path, Side::MeasuredOld, std::move(parent));
-}
-
-TreeGuard::Check TreeGuard::RecheckOld(const std::string& path, PinPtr parent) {
-  return Hold(path, Side::OldAgain, std::move(parent));
-}
-
-TreeGuard::Check TreeGuard::HoldNew(const std::string& path) { return Hold(path, Side::New); }
-
-TreeGuard::Check TreeGuard::HoldParents(const std::string& given, bool oldSide) {
-  // "D:\a\b\c": the parents "D:\a" and "D:\a\b", never the folder itself (a parent's hold
-  // would keep the old tree from the recycle bin).
-  std::string path = given;
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
-  for (size_t slash = path.find('\\', 3); slash != std::string::npos;
-       slash = path.find('\\', slash + 1)) {
-    const std::string parent = path.substr(0, slash);
-    if (!files_.Stat(parent)) break;  // the rest does not exist yet
-    // Parents are held for the whole move, but not as old folders: the old tree is the top and
-    // what lies below it.
-    const Check check = Hold(parent, Side::Parent);
-    if (check.verdict == Verdict::Failed) return check;
-    if (check.verdict == Verdict::IntoOldTree && !oldSide) return check;
+  if (oldSide) {
+    if (!missing.empty()) return {Verdict::Failed, OsError{3, "NtCreateFile", "Not found."}};
+    oldParent_ = deepest;
+  } else {
+    newParent_ = deepest;
+    missingToNewTop_ = std::move(missing);
+    missingToNewTop_.push_back(LastPart(top));
   }
   return {};
 }
 
+TreeGuard::Check TreeGuard::PinOld(const std::string& relative, const std::string& name,
+                                   const PinPtr& parent, bool measuring) {
+  FileHandle* through = parent ? parent->handle.get() : oldParent_;
+  if (!through) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
+  auto opened = through->Open(name, OpenAs::kFolder);
+  if (!opened) return {Verdict::Failed, opened.error()};
+  std::optional<FileIdentity> expected;
+  if (!measuring) {
+    const auto recorded = oldByPath_.find(relative);
+    // A folder that was not there when the tree was measured is not one to read now.
+    if (recorded == oldByPath_.end()) return {Verdict::Changed, Replaced()};
+    expected = recorded->second;
+  }
+  Check check = Inspect(**opened, expected, false);
+  if (!check.held()) return check;
+  if (measuring) {
+    const auto info = (*opened)->Info();
+    if (!info) return {Verdict::Failed, info.error()};
+    oldByPath_[relative] = info->identity;
+    oldFolders_.insert(KeyOf(info->identity));
+  }
+  auto pin = std::make_shared<FolderPin>();
+  pin->parent = parent;
+  pin->handle = std::move(*opened);
+  check.pin = std::move(pin);
+  return check;
+}
+
+TreeGuard::Check TreeGuard::FindNewTop() {
+  if (FileHandle* top = HeldNew("")) return {Verdict::Held, std::nullopt, nullptr, top};
+  if (!newParent_) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
+  // A missing folder between the parent and the top: nothing stands there yet.
+  if (missingToNewTop_.size() != 1) return {};
+  auto opened = newParent_->Open(missingToNewTop_.front(), OpenAs::kNewFolder);
+  if (!opened) {
+    const uint32_t code = opened.error().code;
+    if (code == os_code::kFileNotFound || code == os_code::kPathNotFound) return {};
+    return {Verdict::Failed, opened.error()};
+  }
+  Check check = Inspect(**opened, std::nullopt, true);
+  if (!check.held()) return check;
+  check.folder = opened->get();
+  newFolders_[""] = std::move(*opened);
+  return check;
+}
+
+TreeGuard::Check TreeGuard::HoldNewTop(bool& made) {
+  made = false;
+  if (FileHandle* top = HeldNew("")) return {Verdict::Held, std::nullopt, nullptr, top};
+  if (!newParent_) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
+  FileHandle* parent = newParent_;
+  for (size_t i = 0; i < missingToNewTop_.size(); ++i) {
+    std::unique_ptr<FileHandle> folder;
+    Check check = OpenOrMake(*parent, missingToNewTop_[i], made, folder);
+    if (!check.held()) return check;
+    parent = folder.get();
+    // The folders between the parent and the top are the move's own, held as parents.
+    if (i + 1 < missingToNewTop_.size()) {
+      parents_.push_back(std::move(folder));
+    } else {
+      newFolders_[""] = std::move(folder);
+    }
+  }
+  return {Verdict::Held, std::nullopt, nullptr, parent};
+}
+
+TreeGuard::Check TreeGuard::HoldNew(const std::string& relative, const std::string& parentRelative,
+                                    const std::string& name, bool& made) {
+  FileHandle* parent = HeldNew(parentRelative);
+  if (!parent) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
+  std::unique_ptr<FileHandle> folder;
+  Check check = OpenOrMake(*parent, name, made, folder);
+  if (!check.held()) return check;
+  check.folder = folder.get();
+  newFolders_[relative] = std::move(folder);
+  return check;
+}
+
+TreeGuard::Check TreeGuard::OpenOrMake(FileHandle& parent, const std::string& name, bool& made,
+                                       std::unique_ptr<FileHandle>& folder) {
+  made = false;
+  auto opened = parent.Create(name, true);
+  if (opened) {
+    made = true;
+  } else if (opened.error().code == os_code::kFileExists ||
+             opened.error().code == os_code::kAlreadyExists) {
+    opened = parent.Open(name, OpenAs::kNewFolder);
+  }
+  if (!opened) return {Verdict::Failed, opened.error()};
+  Check check = Inspect(**opened, std::nullopt, true);
+  if (check.held()) folder = std::move(*opened);
+  return check;
+}
+
+FileHandle* TreeGuard::HeldNew(const std::string& relative) const {
+  const auto it = newFolders_.find(relative);
+  return it == newFolders_.end() ? nullptr : it->second.get();
+}
+
 bool TreeGuard::IsOldFolder(const FileIdentity& identity) const {
-  return oldFolders_.count({identity.volumeSerial, identity.fileIndex}) != 0;
+  return oldFolders_.count(KeyOf(identity)) != 0;
 }
 
 }  // namespace dpc

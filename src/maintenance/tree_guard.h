@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <set>
 #include <string>
 #include <utility>
@@ -13,63 +15,82 @@
 namespace dpc {
 
 // An old folder held open while a walk works in it or below it, and with it every folder above
-// it up to the tree's top: none of them can be renamed away or replaced by a link while their
-// files are read. A file handed to a worker keeps its folder's pin until its copy ends.
+// it up to the tree's top: none of them can be renamed away or replaced while their files are
+// read. A file handed to a worker keeps its folder's pin until its copy ends.
 struct FolderPin {
   std::shared_ptr<const FolderPin> parent;
-  std::unique_ptr<FolderHold> hold;
+  std::unique_ptr<FileHandle> handle;
 };
 using PinPtr = std::shared_ptr<const FolderPin>;
 
-// The folders one move has checked, so that the folder that was checked is the one that is
-// used. The new place's folders are held from their check until the move ends: nothing may turn
-// one of them into a link while the copy writes there, nor before the old tree goes. The old
-// tree's folders are held only along the path a walk is on, which keeps the handles to the
+// The folders one move has checked, each reached through the handle of the folder above it:
+// the folder that was checked is the one that is used, whatever another program makes of the
+// paths meanwhile. The new place's folders are held from their check until the move ends. The
+// old tree's folders are held only along the path a walk is on, which keeps the handles to the
 // tree's depth, and are known by identity: every later walk finds each of them as it was
-// measured, or stops, and a folder at the new place that is one of them, however it is reached,
-// is never written to.
+// measured, or stops, and a folder at the new place that is one of them is never written to.
 class TreeGuard {
  public:
   enum class Verdict {
     Held,
-    Link,         // a junction or symbolic link
+    Link,         // a junction, symbolic link or mount point
     IntoOldTree,  // the same folder as one of the old tree's
-    Changed,      // an old folder that is not the one measured
+    Changed,      // an old folder that is not the one measured there
     Failed,       // could not be opened
   };
   struct Check {
     Verdict verdict = Verdict::Held;
-    std::optional<OsError> error;
-    PinPtr pin;  // the old folder's, for the walk to keep while it needs it
+    std::optional<OsError> error = {};
+    PinPtr pin = {};               // an old folder's, for the walk to keep while it needs it
+    FileHandle* folder = nullptr;  // a new folder's, held by the guard
     bool held() const { return verdict == Verdict::Held; }
   };
 
   explicit TreeGuard(FileSystem& files) : files_(files) {}
 
-  // A folder of the old tree, met by the measuring walk below `parent`: pinned, and remembered
-  // by identity.
-  Check HoldOld(const std::string& path, PinPtr parent);
-  // The same folder met again by a later walk: pinned, and Changed unless it is one measured.
-  Check RecheckOld(const std::string& path, PinPtr parent);
-  // A folder at the new place: held unless it is a link or one of the old tree's folders.
-  Check HoldNew(const std::string& path);
-  // The existing parents of a path below its drive root. Links among them are the
-  // administrator's own arrangement (a volume mounted on a folder, say) and are accepted, but
-  // none may be one of the old tree's folders.
-  Check HoldParents(const std::string& path, bool oldSide);
+  // The folder above a tree's top, by its path (a volume mounted on a folder on the way is the
+  // administrator's own arrangement and followed), held until the move ends. IntoOldTree when it
+  // is one of the old tree's folders and the tree is the new one.
+  Check HoldParent(const std::string& top, bool oldSide);
+  // The old tree's top (relative "") or a folder below it, opened through `parent`'s handle (the
+  // top: through the held parent). The measuring walk records its identity; every later walk
+  // must find the same folder there, or it is Changed.
+  Check PinOld(const std::string& relative, const std::string& name, const PinPtr& parent,
+               bool measuring);
+  bool Measured() const { return !oldFolders_.empty(); }
+  // The new place's top, when it already stands there: held, and Held with `folder` null when it
+  // does not.
+  Check FindNewTop();
+  // The new place's top: opened through its held parent, or made there; missing folders between
+  // the parent and the top are made too. Every folder made admits only administrators and SYSTEM.
+  Check HoldNewTop(bool& made);
+  // A folder below the new top: `name` in the held new folder `parentRelative`, opened or made.
+  Check HoldNew(const std::string& relative, const std::string& parentRelative,
+                const std::string& name, bool& made);
+  // A new folder held earlier, by its path below the top; nullptr when it is not held.
+  FileHandle* HeldNew(const std::string& relative) const;
+  const std::map<std::string, std::unique_ptr<FileHandle>>& newFolders() const {
+    return newFolders_;
+  }
   bool IsOldFolder(const FileIdentity& identity) const;
-
-  size_t held() const { return newHolds_.size(); }
+  size_t held() const { return newFolders_.size() + parents_.size(); }
 
  private:
-  enum class Side { MeasuredOld, OldAgain, New, Parent };
-  using Key = std::pair<uint32_t, uint64_t>;
-  Check Hold(const std::string& path, Side side, PinPtr parent = nullptr);
+  Check Inspect(FileHandle& handle, const std::optional<FileIdentity>& expected, bool newSide);
+  Check OpenOrMake(FileHandle& parent, const std::string& name, bool& made,
+                   std::unique_ptr<FileHandle>& folder);
 
   FileSystem& files_;
-  std::set<Key> oldFolders_;
-  std::set<Key> heldNew_;
-  std::vector<std::unique_ptr<FolderHold>> newHolds_;
+  std::vector<std::unique_ptr<FileHandle>> parents_;
+  FileHandle* oldParent_ = nullptr;
+  FileHandle* newParent_ = nullptr;
+  std::vector<std::string> missingToNewTop_;  // names from the new parent down to the top
+  std::map<std::string, FileIdentity> oldByPath_;
+  std::set<std::pair<uint32_t, uint64_t>> oldFolders_;
+  std::map<std::string, std::unique_ptr<FileHandle>> newFolders_;
 };
+
+// "a\b" from "a" and "b"; just "b" at the top.
+std::string JoinRelative(std::string_view folder, std::string_view name);
 
 }  // namespace dpc

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
 
@@ -30,7 +33,16 @@ class FakeFileSystem : public FileSystem {
     std::string owner = {};  // "controller" for files this process made
     uint32_t tag = 0;        // reparse tag
     bool exactName = true;   // false: a name with a lone UTF-16 surrogate, shown approximately
+    FileTimes times = {};
+    // Security: the owner, whether the list is protected, and its own entries; the parent's
+    // inheritable entries are added when it is read, as Windows passes them on.
+    std::string ownerSid = sid::kAdministrators;
+    bool isProtected = false;
+    std::vector<Ace> aces = {};
+    std::map<std::string, std::string> streams = {};  // named data streams
+    std::vector<ByteRange> ranges = {};               // what a sparse file holds
   };
+  static constexpr char kProcessUser[] = "S-1-5-21-1-2-3-500";
 
   FakeFileSystem() {
     for (char letter : {'C', 'D', 'E'}) drives[letter] = DriveKind::Fixed;
@@ -47,6 +59,7 @@ class FakeFileSystem : public FileSystem {
     Node& node = nodes_[Key(path)];
     node = Node{LastName(path), false, attributes, content, extraSize, ++lastId_};
     node.tag = tag;
+    node.times = {kStartTime + node.id, kStartTime + node.id, kStartTime + node.id};
   }
   // A second name for an existing file: the same file, as a hard link is.
   void AddHardLink(const std::string& link, const std::string& target) {
@@ -84,6 +97,58 @@ class FakeFileSystem : public FileSystem {
     nodes_.erase(key);
     AddLink(path, target);
     return std::nullopt;
+  }
+  // Turns an empty folder into a mount point to another place. Windows allows it while the
+  // folder is held open: setting a reparse point takes only write-data or write-attributes
+  // access, which sharing does not restrict (MS-FSA 2.1.5.10.37). Opens by path then lead to the
+  // target; opens through a handle of the folder still reach the folder itself.
+  std::optional<OsError> MountOnHeld(const std::string& path, const std::string& target) {
+    const auto lock = Lock();
+    const std::string key = Key(Resolve(path));
+    auto it = nodes_.find(key);
+    if (it == nodes_.end() || !it->second.folder)
+      return OsError{267, "FSCTL_SET_REPARSE_POINT", ""};
+    if (!Children(key).empty()) return OsError{145, "FSCTL_SET_REPARSE_POINT", "Not empty."};
+    it->second.attributes |= file_attribute::kReparsePoint;
+    it->second.tag = reparse_tag::kMountPoint;
+    aliases_[key] = target;
+    return std::nullopt;
+  }
+  // The security of a file or folder (or of a drive's root, "E:\\"), as a test stages it.
+  void SetSecurity(const std::string& path, const Security& security) {
+    const auto lock = Lock();
+    const std::string key = Key(Resolve(path));
+    if (IsRoot(key)) {
+      roots_[key[0]] = security;
+      return;
+    }
+    Node& node = nodes_.at(key);
+    node.ownerSid = security.ownerSid;
+    node.isProtected = security.isProtected;
+    node.aces = security.dacl.value_or(std::vector<Ace>{});
+  }
+  // What a reader of the file's security sees: its own entries, then those it inherits.
+  Security SecurityOf(const std::string& path) const {
+    const auto lock = Lock();
+    return Effective(Key(Resolve(path)));
+  }
+  void SetStream(const std::string& path, const std::string& stream, const std::string& data) {
+    nodes_.at(Key(Resolve(path))).streams[stream] = data;
+  }
+  void MakeSparse(const std::string& path, std::vector<ByteRange> ranges) {
+    Node& node = nodes_.at(Key(Resolve(path)));
+    node.attributes |= file_attribute::kSparse;
+    node.ranges = std::move(ranges);
+  }
+  void SetTimes(const std::string& path, const FileTimes& times) {
+    nodes_.at(Key(Resolve(path))).times = times;
+  }
+  // Changes a file's bytes in place, as another program would, without changing its size.
+  void Rewrite(const std::string& path, const std::string& content) {
+    const auto lock = Lock();
+    Node& node = nodes_.at(Key(Resolve(path)));
+    node.content = content;
+    node.times.lastWrite += 10'000'000;
   }
   // Folders held open now, all of them or those at or below one folder.
   int HeldNow(const std::string& below = "") const {
@@ -140,6 +205,16 @@ class FakeFileSystem : public FileSystem {
   // Runs on the copying thread before a file's copy starts, outside the fake's lock, with its
   // source path: a test may block there to hold several copies in flight.
   std::function<void(const std::string&)> beforeCopy;
+  // Runs before every open through a folder's handle, with the path it opens: a test may swap
+  // the name there, between the listing that found it and the open.
+  std::function<void(const std::string&, OpenAs)> onOpen;
+  // Runs after each chunk of data written to a file this process created, with its path.
+  std::function<void(const std::string&)> onWrite;
+  // Whether this process's token holds the restore privilege, and whether it was switched on.
+  bool restorePrivilegeHeld = true;
+  bool restorePrivilegeOn = false;
+  // SetDacl's visits of children through Windows' automatic propagation.
+  int propagationVisits = 0;
 
   // Files whose appends fail with access denied, by path.
   std::set<std::string> unwritable;
@@ -360,12 +435,18 @@ class FakeFileSystem : public FileSystem {
     return it == clusters.end() ? 1 : it->second;
   }
 
-  OsResult<std::unique_ptr<FileHandle>> OpenPath(const std::string&, OpenAs) override {
-    return OsError{120, "NtCreateFile", "Not implemented."};
+  OsResult<std::unique_ptr<FileHandle>> OpenPath(const std::string& path, OpenAs as) override {
+    const auto lock = Lock();
+    // Every link on the way is followed, the last part's too.
+    return OpenKey(Key(Resolve(path)), as, "CreateFileW");
   }
-  OsStatus EnableRestorePrivilege() override { return OsStatus::Success(); }
-  OsResult<std::string> ProcessUserSid() override { return std::string("S-1-5-21-1-2-3-500"); }
-  OsResult<std::string> AccountName(const std::string& sid) override { return sid; }
+  OsStatus EnableRestorePrivilege() override {
+    if (!restorePrivilegeHeld) return OsError{1300, "AdjustTokenPrivileges", "Not all assigned."};
+    restorePrivilegeOn = true;
+    return OsStatus::Success();
+  }
+  OsResult<std::string> ProcessUserSid() override { return std::string(kProcessUser); }
+  OsResult<std::string> AccountName(const std::string& sid) override { return "name of " + sid; }
 
   OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override {
     ++replaceCalls;
@@ -445,6 +526,90 @@ class FakeFileSystem : public FileSystem {
 
  private:
   static constexpr uint64_t kChunk = 1 << 20;
+  static constexpr uint64_t kStartTime = 130000000000000000ull;  // 2012, as FILETIME ticks
+
+  class Handle;
+  friend class Handle;
+
+  // A handle knows its object, not its name: where the object has gone since, it follows.
+  std::string Where(const std::string& key, uint64_t id) const {
+    if (IsRoot(key)) return key;
+    if (auto it = nodes_.find(key); it != nodes_.end() && it->second.id == id) return key;
+    for (const auto& [other, node] : nodes_) {
+      if (node.id == id && !aliases_.count(other)) return other;
+    }
+    return {};
+  }
+  OsResult<std::unique_ptr<FileHandle>> OpenKey(const std::string& key, OpenAs as,
+                                                const char* api) {
+    const bool wantsFolder = as == OpenAs::kFolder || as == OpenAs::kNewFolder;
+    if (IsRoot(key)) {
+      if (!IsFolder(key)) return OsError{3, api, "The system cannot find the path."};
+      return MakeHandle(key, 0, as, false);
+    }
+    auto it = nodes_.find(key);
+    if (it == nodes_.end()) return NotFound(key, api);
+    std::string at = key;
+    if (as == OpenAs::kFileData && aliases_.count(key)) {
+      at = Key(Resolve(Stored(key)));
+      it = nodes_.find(at);
+      if (it == nodes_.end()) return NotFound(at, api);
+    }
+    if (wantsFolder && !it->second.folder)
+      return OsError{267, api, "The directory name is invalid."};
+    if (!wantsFolder && as != OpenAs::kFileSecurity && it->second.folder && !aliases_.count(at)) {
+      return AccessDenied(api);
+    }
+    return MakeHandle(at, it->second.id, as, false);
+  }
+  std::unique_ptr<FileHandle> MakeHandle(const std::string& key, uint64_t id, OpenAs as,
+                                         bool created);
+  // The security a reader sees: own entries first, then the parent's inheritable ones.
+  Security Effective(const std::string& key) const {
+    if (IsRoot(key)) {
+      auto root = roots_.find(key[0]);
+      return root != roots_.end() ? root->second : DefaultRoot();
+    }
+    const Node& node = nodes_.at(key);
+    Security security{node.ownerSid, "", node.isProtected, node.aces};
+    if (node.isProtected) return security;
+    const Security above = Effective(Parent(key));
+    for (const Ace& parent : above.dacl.value_or(std::vector<Ace>{})) {
+      if (!(parent.flags & (node.folder ? Ace::kContainerInherit : Ace::kObjectInherit))) continue;
+      Ace inherited = parent;
+      inherited.flags = Ace::kInherited;
+      if (node.folder && !(parent.flags & Ace::kNoPropagate)) {
+        inherited.flags |= parent.flags & (Ace::kObjectInherit | Ace::kContainerInherit);
+        if (!(parent.flags & Ace::kContainerInherit)) inherited.flags |= Ace::kInheritOnly;
+      }
+      security.dacl->push_back(inherited);
+    }
+    return security;
+  }
+  static Security DefaultRoot() {
+    const uint8_t both = Ace::kObjectInherit | Ace::kContainerInherit;
+    return {sid::kSystem, "", true,
+            std::vector<Ace>{{Ace::Kind::kAllow, both, access::kFullControl, sid::kAdministrators},
+                             {Ace::Kind::kAllow, both, access::kFullControl, sid::kSystem},
+                             {Ace::Kind::kAllow, both, 0x1200a9, sid::kUsers}}};
+  }
+  // Windows' automatic propagation: every child not protected takes the new inheritable entries,
+  // and passes them on below.
+  void Propagate(const std::string& key) {
+    for (const std::string& child : Children(key)) {
+      ++propagationVisits;
+      const Node& node = nodes_.at(child);
+      if (node.folder && !node.isProtected && !aliases_.count(child)) Propagate(child);
+    }
+  }
+  uint64_t Occupied(const Node& node) const {
+    if ((node.attributes & file_attribute::kSparse) != 0 && !node.ranges.empty()) {
+      uint64_t sum = 0;
+      for (const ByteRange& range : node.ranges) sum += range.length;
+      return sum;
+    }
+    return node.content.size() + node.extraSize;
+  }
 
   // Copies made on worker threads meet the test's own calls here.
   std::unique_lock<std::recursive_mutex> Lock() const {
@@ -503,8 +668,10 @@ class FakeFileSystem : public FileSystem {
   };
   // Windows refuses to rename or delete a folder while it, or anything in it, is open.
   bool HeldAtOrBelow(const std::string& key) const {
-    for (const auto& [held, count] : holds_) {
-      if (count > 0 && (held == key || StartsWith(held, key + "\\"))) return true;
+    for (const auto* open : {&holds_, &openFiles_}) {
+      for (const auto& [held, count] : *open) {
+        if (count > 0 && (held == key || StartsWith(held, key + "\\"))) return true;
+      }
     }
     return false;
   }
@@ -597,7 +764,7 @@ class FakeFileSystem : public FileSystem {
     if (it == capacity.end()) return 1ull << 40;
     uint64_t used = 0;
     for (const auto& [key, node] : nodes_) {
-      if (key[0] == letter && !node.folder) used += node.content.size() + node.extraSize;
+      if (key[0] == letter && !node.folder) used += Occupied(node);
     }
     return used >= it->second ? 0 : it->second - used;
   }
@@ -611,9 +778,348 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::string> aliases_;
   std::map<std::string, int> holds_;
+  std::map<std::string, int> openFiles_;  // files open without sharing deletion
+  std::map<char, Security> roots_;
   uint64_t lastId_ = 0;
   mutable std::recursive_mutex mutex_;
 };
+
+// An open handle of the fake. It reaches its object by identity, never by resolving a path
+// again, as a Windows handle does.
+class FakeFileSystem::Handle final : public FileHandle {
+ public:
+  Handle(FakeFileSystem& files, std::string key, uint64_t id, OpenAs as, bool created,
+         std::string stream = {})
+      : files_(files),
+        key_(std::move(key)),
+        id_(id),
+        as_(as),
+        created_(created),
+        stream_(std::move(stream)) {
+    if (Folder()) {
+      ++files_.holds_[key_];
+    } else if (as_ != OpenAs::kFileSecurity) {
+      ++files_.openFiles_[key_];
+    }
+  }
+  ~Handle() override {
+    const auto lock = files_.Lock();
+    if (Folder()) {
+      --files_.holds_[key_];
+    } else if (as_ != OpenAs::kFileSecurity) {
+      --files_.openFiles_[key_];
+    }
+    if (deleteOnClose_) {
+      const std::string at = Now();
+      if (!at.empty()) files_.nodes_.erase(at);
+    }
+    if (!created_ && stream_.empty() && (as_ == OpenAs::kFile || as_ == OpenAs::kFileData) &&
+        files_.onCopy) {
+      files_.onCopy(path_);
+    }
+  }
+
+  OsResult<HandleInfo> Info() override {
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    if (at.empty()) return Gone("GetFileInformationByHandle");
+    HandleInfo info;
+    // A second name for a file is on the file's own drive.
+    const char drive = files_.aliases_.count(at) ? files_.Resolve(files_.Stored(at))[0] : at[0];
+    info.identity = {static_cast<uint32_t>(AsciiUpper(drive)), id_};
+    if (IsRoot(at)) {
+      info.attributes = file_attribute::kDirectory;
+      return info;
+    }
+    const Node& node = files_.nodes_.at(at);
+    const FolderEntry entry = Entry(node);
+    info.attributes = entry.attributes;
+    info.reparseTag = node.tag;
+    info.size = stream_.empty() ? entry.size : node.streams.at(stream_).size();
+    info.allocated = files_.Occupied(node);
+    info.times = node.times;
+    info.links = 0;
+    for (const auto& [key, other] : files_.nodes_) info.links += other.id == id_ ? 1 : 0;
+    return info;
+  }
+  OsResult<std::vector<FolderEntry>> List() override {
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    if (at.empty()) return Gone("GetFileInformationByHandleEx");
+    if (const OsError* error = Staged(files_.listErrors, files_.Stored(at))) return *error;
+    if (!files_.IsFolder(at)) return OsError{267, "GetFileInformationByHandleEx", ""};
+    std::vector<FolderEntry> entries;
+    for (const std::string& child : files_.Children(at)) {
+      const Node& node = files_.nodes_.at(child);
+      FolderEntry entry = Entry(node);
+      entry.fileId = node.id;
+      entry.lastWrite = node.times.lastWrite;
+      entry.allocated = files_.Occupied(node);
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+  OsResult<std::unique_ptr<FileHandle>> Open(const std::string& name, OpenAs as) override {
+    std::string path;
+    {
+      const auto lock = files_.Lock();
+      const std::string at = Now();
+      if (at.empty()) return Gone("NtCreateFile");
+      path = Join(files_.Stored(at), name);
+    }
+    const bool file = as == OpenAs::kFile || as == OpenAs::kFileData;
+    if (file && files_.beforeCopy) files_.beforeCopy(path);
+    if (files_.onOpen) files_.onOpen(path, as);
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    if (at.empty()) return Gone("NtCreateFile");
+    if (file) {
+      files_.journal.push_back("copy " + path);
+      if (const OsError* error = Staged(files_.copyErrors, path)) {
+        if (files_.onCopy) files_.onCopy(path);
+        return *error;
+      }
+    }
+    auto opened = files_.OpenKey(at + "\\" + Key(name), as, "NtCreateFile");
+    if (opened) static_cast<Handle&>(**opened).path_ = path;
+    return opened;
+  }
+  OsResult<std::unique_ptr<FileHandle>> Create(const std::string& name, bool folder) override {
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    if (at.empty()) return Gone("NtCreateFile");
+    const std::string path = Join(files_.Stored(at), name);
+    if (folder) {
+      if (const OsError* error = Staged(files_.createErrors, path)) return *error;
+    }
+    const std::string key = at + "\\" + Key(name);
+    if (files_.nodes_.count(key) != 0 || files_.aliases_.count(key) != 0) {
+      return OsError{80, "NtCreateFile", "The file exists."};
+    }
+    Node& node = files_.nodes_[key];
+    node = Node{name, folder, folder ? file_attribute::kDirectory : 0u, "", 0, ++files_.lastId_};
+    node.times = {kStartTime + node.id, kStartTime + node.id, kStartTime + node.id};
+    const Security admins = AdministratorsOnly();
+    node.ownerSid = admins.ownerSid;
+    node.isProtected = true;
+    node.aces = *admins.dacl;
+    node.owner = "controller";
+    auto made = files_.MakeHandle(key, node.id, folder ? OpenAs::kNewFolder : OpenAs::kFile, true);
+    static_cast<Handle&>(*made).path_ = path;
+    return made;
+  }
+  OsResult<std::vector<StreamEntry>> Streams() override {
+    const auto lock = files_.Lock();
+    const Node* node = Object();
+    if (!node) return Gone("GetFileInformationByHandleEx");
+    std::vector<StreamEntry> streams;
+    for (const auto& [name, data] : node->streams) streams.push_back({name, data.size()});
+    return streams;
+  }
+  OsResult<std::unique_ptr<FileHandle>> OpenStream(const std::string& name) override {
+    const auto lock = files_.Lock();
+    const Node* node = Object();
+    if (!node || node->streams.count(name) == 0) return Gone("NtCreateFile");
+    return std::unique_ptr<FileHandle>(new Handle(files_, key_, id_, OpenAs::kFile, false, name));
+  }
+  OsResult<std::unique_ptr<FileHandle>> CreateStream(const std::string& name) override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !created_) return AccessDenied("NtCreateFile");
+    node->streams[name];
+    return std::unique_ptr<FileHandle>(new Handle(files_, key_, id_, as_, true, name));
+  }
+  OsResult<std::vector<ByteRange>> AllocatedRanges() override {
+    const auto lock = files_.Lock();
+    const Node* node = Object();
+    if (!node) return Gone("DeviceIoControl");
+    if ((node->attributes & file_attribute::kSparse) == 0) {
+      return std::vector<ByteRange>{{0, node->content.size() + node->extraSize}};
+    }
+    return node->ranges;
+  }
+  OsStatus MakeSparse() override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !created_) return AccessDenied("DeviceIoControl");
+    node->attributes |= file_attribute::kSparse;
+    return OsStatus::Success();
+  }
+  OsResult<size_t> Read(uint64_t offset, char* buffer, size_t size) override {
+    const auto lock = files_.Lock();
+    const Node* node = Object();
+    if (!node) return Gone("ReadFile");
+    const std::string& data = stream_.empty() ? node->content : node->streams.at(stream_);
+    const uint64_t total = data.size() + (stream_.empty() ? node->extraSize : 0);
+    if (offset >= total) return size_t{0};
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, total - offset));
+    for (size_t i = 0; i < n; ++i) buffer[i] = offset + i < data.size() ? data[offset + i] : '\0';
+    return n;
+  }
+  OsStatus Write(uint64_t offset, const char* bytes, size_t size) override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !created_) return AccessDenied("WriteFile");
+    // A full disk takes what fits and refuses the rest.
+    const size_t fits = static_cast<size_t>(std::min<uint64_t>(size, files_.FreeBytes(key_[0])));
+    std::string& data = stream_.empty() ? node->content : node->streams[stream_];
+    if (data.size() < offset + fits) data.resize(offset + fits);
+    data.replace(offset, fits, bytes, fits);
+    if (files_.onWrite) files_.onWrite(path_);
+    if (fits < size) return OsError{112, "WriteFile", "There is not enough space on the disk."};
+    return OsStatus::Success();
+  }
+  OsStatus SetSize(uint64_t size) override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !created_) return AccessDenied("SetFileInformationByHandle");
+    std::string& data = stream_.empty() ? node->content : node->streams[stream_];
+    if (size <= data.size()) {
+      data.resize(size);
+      if (stream_.empty()) node->extraSize = 0;
+    } else if (stream_.empty()) {
+      node->extraSize = size - data.size();
+    }
+    return OsStatus::Success();
+  }
+  // The bytes move as a whole, without being read: a test's large file has none.
+  OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges,
+                    const CopyProgressCallback& progress) override {
+    auto* other = dynamic_cast<Handle*>(&target);
+    if (!other) return FileHandle::CopyData(target, ranges, progress);
+    Node source;
+    {
+      const auto lock = files_.Lock();
+      const Node* node = Object();
+      if (!node) return Gone("ReadFile");
+      source = *node;
+    }
+    const std::string data = stream_.empty() ? source.content : source.streams.at(stream_);
+    const uint64_t size = data.size() + (stream_.empty() ? source.extraSize : 0);
+    uint64_t need = size;
+    if (!ranges.empty()) {
+      need = 0;
+      for (const ByteRange& range : ranges) need += range.length;
+    }
+    // A large file reports its progress in steps, as a copy does per chunk.
+    for (uint64_t at = kChunk; progress && at < size; at += kChunk) {
+      if (files_.onProgress) files_.onProgress();
+      progress(at, size);
+    }
+    const auto lock = files_.Lock();
+    Node* made = other->Object();
+    if (!made || !other->created_) return AccessDenied("WriteFile");
+    std::string& into = other->stream_.empty() ? made->content : made->streams[other->stream_];
+    const uint64_t free = files_.FreeBytes(other->key_[0]);
+    if (free < need) {
+      into = data.substr(0, static_cast<size_t>(std::min<uint64_t>(free, data.size())));
+      if (files_.onWrite) files_.onWrite(other->path_);
+      return OsError{112, "WriteFile", "There is not enough space on the disk."};
+    }
+    into = data;
+    if (other->stream_.empty()) {
+      made->extraSize = source.extraSize;
+      if (!ranges.empty() && (made->attributes & file_attribute::kSparse) != 0) {
+        made->ranges = ranges;
+      }
+    }
+    if (files_.onWrite) files_.onWrite(other->path_);
+    if (progress) progress(size, size);
+    return OsStatus::Success();
+  }
+  OsResult<bool> SameData(FileHandle& target) override {
+    auto* other = dynamic_cast<Handle*>(&target);
+    if (!other) return FileHandle::SameData(target);
+    const auto lock = files_.Lock();
+    const Node* one = Object();
+    const Node* two = other->Object();
+    if (!one || !two) return Gone("ReadFile");
+    return one->content == two->content && one->extraSize == two->extraSize;
+  }
+  OsStatus SetBasics(uint32_t attributes, const FileTimes& times) override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !(created_ || as_ == OpenAs::kNewFolder || as_ == OpenAs::kFileSecurity)) {
+      return AccessDenied("SetFileInformationByHandle");
+    }
+    node->attributes = (attributes & ~file_attribute::kNormal & ~file_attribute::kDirectory) |
+                       (node->folder ? file_attribute::kDirectory : 0) |
+                       (node->attributes & file_attribute::kReparsePoint);
+    if (times.creation) node->times.creation = times.creation;
+    if (times.lastAccess) node->times.lastAccess = times.lastAccess;
+    if (times.lastWrite) node->times.lastWrite = times.lastWrite;
+    return OsStatus::Success();
+  }
+  OsResult<Security> ReadSecurity() override {
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    if (at.empty()) return Gone("GetSecurityInfo");
+    return files_.Effective(at);
+  }
+  OsStatus SetOwner(const std::string& owner) override {
+    const auto lock = files_.Lock();
+    Node* node = Object();
+    if (!node || !MaySetSecurity()) return AccessDenied("SetSecurityInfo");
+    // Without the restore privilege an owner can only be the caller or a group it may own by.
+    if (owner != sid::kAdministrators && owner != kProcessUser && !files_.restorePrivilegeOn) {
+      return OsError{1307, "SetSecurityInfo", "This security ID may not be assigned as the owner."};
+    }
+    node->ownerSid = owner;
+    return OsStatus::Success();
+  }
+  OsStatus SetDacl(const std::vector<Ace>& entries, bool isProtected) override {
+    const auto lock = files_.Lock();
+    const std::string at = Now();
+    Node* node = Object();
+    if (!node || !MaySetSecurity()) return AccessDenied("SetSecurityInfo");
+    node->aces.clear();
+    for (const Ace& ace : entries) {
+      if (!ace.inherited()) node->aces.push_back(ace);
+    }
+    node->isProtected = isProtected;
+    if (node->folder) files_.Propagate(at);
+    return OsStatus::Success();
+  }
+  OsStatus Delete() override {
+    if (!created_) return AccessDenied("SetFileInformationByHandle");
+    deleteOnClose_ = true;
+    return OsStatus::Success();
+  }
+
+ private:
+  bool Folder() const { return as_ == OpenAs::kFolder || as_ == OpenAs::kNewFolder; }
+  bool MaySetSecurity() const {
+    return created_ || as_ == OpenAs::kNewFolder || as_ == OpenAs::kFileSecurity;
+  }
+  std::string Now() const { return files_.Where(key_, id_); }
+  Node* Object() {
+    const std::string at = Now();
+    if (at.empty() || IsRoot(at)) return nullptr;
+    return &files_.nodes_.at(at);
+  }
+  static OsError Gone(const char* api) { return OsError{2, api, "The file is gone."}; }
+  static std::string Join(const std::string& folder, const std::string& name) {
+    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
+  }
+
+  FakeFileSystem& files_;
+  std::string key_;
+  uint64_t id_;
+  OpenAs as_;
+  bool created_;
+  std::string stream_;
+  bool deleteOnClose_ = false;
+
+ public:
+  std::string path_;  // as opened, for the hooks
+};
+
+inline std::unique_ptr<FileHandle> FakeFileSystem::MakeHandle(const std::string& key, uint64_t id,
+                                                              OpenAs as, bool created) {
+  auto handle = std::make_unique<Handle>(*this, key, id, as, created);
+  handle->path_ = Stored(key);
+  return handle;
+}
 
 // Windows-1252 for the characters up to U+00FF that tests use; nothing else has a form.
 class FakeAnsiCodePage : public AnsiCodePage {
