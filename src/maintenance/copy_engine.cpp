@@ -532,9 +532,6 @@ VerifyReport CopyEngine::VerifyCopy(const std::string&, const std::string&, cons
         report.problems.Add({TreeProblem::Kind::Missing, std::move(child), std::nullopt});
       } else if (record->second.sourceId != entry.fileId && entry.fileId != 0) {
         report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
-      } else if (record->second.size != entry.size || record->second.lastWrite != entry.lastWrite) {
-        // The original changed after its copy, even where its size did not.
-        report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
       } else if (!copied || copied->IsFolder()) {
         report.problems.Add({TreeProblem::Kind::Missing, std::move(child), std::nullopt});
       } else if (copied->size != entry.size) {
@@ -546,7 +543,8 @@ VerifyReport CopyEngine::VerifyCopy(const std::string&, const std::string&, cons
         PumpBetweenEntries();
       } else if (copied->fileId != record->second.copyId || copied->lastWrite != entry.lastWrite ||
                  (copied->attributes & kCompared) != (entry.attributes & kCompared)) {
-        // Not the file the copy made, or no longer as it made it.
+        // Not the file the copy made, or not as the original is now: the copy took the
+        // original's last-write time, so a change at either place shows, even at the same size.
         report.problems.Add({TreeProblem::Kind::Changed, std::move(child), std::nullopt});
       }
     }

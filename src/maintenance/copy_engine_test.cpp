@@ -91,6 +91,34 @@ TEST_F(CopyEngineTest, CopiesEveryEntryAndNeverOverwrites) {
   EXPECT_EQ(pump.calls.load(), 6 + 9);  // after every folder measured and every entry copied
 }
 
+// A copy carries the file's named streams, times and attributes (read-only among them) and a
+// sparse file's ranges, which is also all the space it is counted for; an encrypted file is
+// refused before anything is copied.
+TEST_F(CopyEngineTest, WhatACopyCarriesAndWhatItRefuses) {
+  files.SetStream("C:\\Old\\a.txt", "Zone.Identifier", "[ZoneTransfer]");
+  files.AddFile("C:\\Old\\ro.txt", "read only", file_attribute::kReadOnly);
+  files.AddFile("C:\\Old\\sparse.bin", "", 0, kGiB);
+  files.MakeSparse("C:\\Old\\sparse.bin", {{4096, 8192}});
+  const TreeSize size = engine.FolderSize("C:\\Old", {}, 4096);
+  // Five files of a cluster or so (the large one just over 3 GiB), the sparse one, six folders.
+  EXPECT_EQ(size.occupied, 3 * kGiB + 5 * 4096 + 8192 + 6 * 4096);
+  const CopyReport copy = engine.CopyFolderTree("C:\\Old", "D:\\New", view, {});
+  ASSERT_TRUE(copy.problems.none());
+  const auto* a = files.Find("D:\\New\\a.txt");
+  EXPECT_EQ(a->streams,
+            (std::map<std::string, std::string>{{"Zone.Identifier", "[ZoneTransfer]"}}));
+  EXPECT_EQ(a->times, files.Find("C:\\Old\\a.txt")->times);
+  EXPECT_EQ(files.Find("D:\\New\\ro.txt")->attributes, file_attribute::kReadOnly);
+  EXPECT_EQ(files.Find("D:\\New\\sparse.bin")->ranges, (std::vector<ByteRange>{{4096, 8192}}));
+
+  test::FakeFileSystem locked;
+  locked.AddFile("C:\\Old\\secret.efs", "x", file_attribute::kEncrypted);
+  CopyEngine other{locked, pump, clock};
+  const TreeSize refused = other.FolderSize("C:\\Old");
+  ASSERT_EQ(refused.problems.total(), 1);
+  EXPECT_EQ(refused.problems.firstFew()[0].kind, TreeProblem::Kind::Encrypted);
+}
+
 TEST_F(CopyEngineTest, MessagesRunWhileALargeFileCopies) {
   files.onProgress = [&] { clock.Advance(CopyEngine::kPumpDuringFileMs / 2); };
   CopyAll();
@@ -298,6 +326,34 @@ TEST_F(ParallelCopyTest, AFileInFlightKeepsItsFolderHeldAfterTheWalkLeftIt) {
   EXPECT_EQ(copy.copied, 16);
   EXPECT_EQ(unheld, 0);
   EXPECT_EQ(files.HeldNow("C:\\Old"), 0);
+}
+
+// Setting a folder's list makes Windows pass its entries on to every child that is not protected:
+// set bottom up, every level would be rewritten again by each level above it.
+TEST_F(CopyEngineTest, EachFoldersListReachesOnlyItsOwnChildren) {
+  std::string deep = "C:\\Old";
+  for (int level = 0; level < 30; ++level) {
+    deep += "\\L" + std::to_string(level);
+    files.AddFile(deep + "\\f.txt", "f");
+  }
+  const CopyReport copy = CopyAll();
+  ASSERT_TRUE(copy.problems.none());
+  files.propagationVisits = 0;
+  const SecureReport secured = engine.ApplyPermissions(copy);
+  EXPECT_TRUE(secured.problems.none());
+  // 39 folders with 65 children between them.
+  EXPECT_LE(files.propagationVisits, 2 * 65);
+}
+
+// A folder opened through its parent is taken as it is now, whatever its parent's listing said.
+TEST_F(CopyEngineTest, AFolderThatBecameAMountPointIsNotPinned) {
+  ASSERT_TRUE(engine.FolderSize("C:\\Old").problems.none());
+  files.AddFolder("C:\\Elsewhere\\Empty");
+  ASSERT_FALSE(files.MountOnHeld("C:\\Old\\Empty", "C:\\Elsewhere"));
+  const TreeGuard::Check top = engine.guard().PinOld("", "Old", nullptr, false);
+  ASSERT_TRUE(top.held());
+  EXPECT_EQ(engine.guard().PinOld("Empty", "Empty", top.pin, false).verdict,
+            TreeGuard::Verdict::Link);
 }
 
 TEST_F(CopyEngineTest, AnUnusableDriveHasNoSpace) {

@@ -208,6 +208,9 @@ TEST(MoveFolderTest, NothingIsDeletedOrRewrittenUnlessEveryFileArrived) {
        MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
       {"room for the bytes, not the clusters", [](World& w) { w.AddHugeFile(kHuge + 13); },
        MoveOutcome::NotEnoughSpace, "Not enough disk space!"},
+      {"room for the bytes and the folders, not the files' whole clusters",
+       [](World& w) { w.AddHugeFile(kHuge + 13 + 3 * 4096); }, MoveOutcome::NotEnoughSpace,
+       "Not enough disk space!"},
       {"cancel while measuring", [](World& w) { w.view.cancelInPhase = "Measuring"; },
        MoveOutcome::Cancelled, ""},
       {"cancel while checking", [](World& w) { w.view.cancelInPhase = "Checking"; },
@@ -435,6 +438,202 @@ TEST(MoveFolderTest, AFolderCannotBeSwappedForALinkBetweenCheckAndUse) {
       EXPECT_TRUE(w.files.Exists("C:\\Data\\Jobs\\job1.dat"));
     }
     EXPECT_EQ(w.files.HeldNow(), 0);
+  }
+}
+
+// What Windows lets another program do while an elevated move runs, and Wine cannot show: each
+// row stages it through the fake and checks that the move neither writes nor reads outside its
+// trees, deletes nothing of anyone else's, and recycles nothing it did not check.
+TEST(MoveFolderTest, WhatOthersDoToTheTreesMeanwhileNeverLeadsTheMoveElsewhere) {
+  struct Case {
+    const char* name;
+    std::function<void(World&)> stage;
+    MoveOutcome outcome;
+    const char* halfMade = nullptr;
+  };
+  const auto once = [](std::function<void()> act) {
+    return [act, done = std::make_shared<bool>(false)] {
+      if (!*done) act(), *done = true;
+    };
+  };
+  const Case cases[] = {
+      {"a held, still empty new folder becomes a mount point",
+       [&](World& w) {
+         w.pump.onPump = [&w, act = once([&w] {
+                                ASSERT_FALSE(w.files.MountOnHeld("E:\\Jobs\\Sub", "C:\\Victim"));
+                              })] {
+           if (w.files.Exists("E:\\Jobs\\Sub") && !w.files.Exists("E:\\Jobs\\Sub\\two.dat")) act();
+         };
+       },
+       MoveOutcome::NotMoved},
+      {"an old folder, emptied, becomes a mount point after it was listed",
+       [&](World& w) {
+         w.files.onCopy = [&w,
+                           act = once([&w] {
+                             (void)w.files.RemoveFile("C:\\Data\\Jobs\\Sub\\two.dat");
+                             ASSERT_FALSE(w.files.MountOnHeld("C:\\Data\\Jobs\\Sub", "C:\\Secret"));
+                           })](const std::string& from) {
+           if (from.ends_with("job1.dat")) act();
+         };
+       },
+       MoveOutcome::NotMoved},
+      {"a name swapped for a link to another file between the listing and the open",
+       [&](World& w) {
+         w.files.onOpen = [&w, act = once([&w] {
+                                 (void)w.files.RemoveFile("C:\\Data\\Jobs\\job1.dat");
+                                 w.files.AddHardLink("C:\\Data\\Jobs\\job1.dat",
+                                                     "C:\\Secret\\secret.txt");
+                               })](const std::string& path, OpenAs) {
+           if (path.ends_with("job1.dat")) act();
+         };
+       },
+       MoveOutcome::NotMoved},
+      {"a failed copy's name made a link to another file before its cleanup",
+       [&](World& w) {
+         // Exactly the tree fits, until another program fills the drive after the first copy.
+         w.files.capacity['E'] = 3 + 2 + 5 + 3 + 3;
+         w.files.onCopy = [&w, act = once([&w] { w.files.AddFile("E:\\other", "xxxxxxxxxxx"); })](
+                              const std::string&) { act(); };
+         w.files.onWrite = [&w](const std::string& to) {
+           if (!to.ends_with("hidden.sys")) return;
+           w.files.AddAlias(to, "C:\\Victim\\keep.txt");
+         };
+       },
+       MoveOutcome::NotMoved, "hidden.sys"},
+      {"a file reaches the old tree after it was checked",
+       [&](World& w) {
+         w.view.onPhase = [&w](const std::string& phase) {
+           if (phase.starts_with("Moving")) w.files.AddFile("C:\\Data\\Jobs\\late.dat", "late");
+         };
+       },
+       MoveOutcome::MovedOldFolderKept},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    w.files.AddFile("C:\\Secret\\secret.txt", "secret");
+    w.files.AddFile("C:\\Victim\\keep.txt", "keep");
+    c.stage(w);
+    const std::string ticketBefore = w.files.Content(kTicket);
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    EXPECT_EQ(result.outcome, c.outcome) << result.message;
+    EXPECT_EQ(w.files.FilesBelow("C:\\Victim"),
+              (std::map<std::string, std::string>{{"keep.txt", "keep"}}));
+    EXPECT_EQ(w.files.Content("C:\\Secret\\secret.txt"), "secret");
+    for (const auto& [name, content] : w.files.FilesBelow("E:\\Jobs")) {
+      EXPECT_NE(content, "secret") << name << " was read from outside the old tree";
+    }
+    // What the move made and could not complete goes.
+    if (c.halfMade) {
+      EXPECT_EQ(w.files.FilesBelow("E:\\Jobs").count(c.halfMade), 0u);
+    }
+    if (c.outcome == MoveOutcome::NotMoved) {
+      EXPECT_EQ(w.files.Content(kTicket), ticketBefore);
+      EXPECT_EQ(w.files.Content("C:\\Data\\Jobs\\Sub\\two.dat").empty(), false);
+    } else {
+      EXPECT_EQ(w.files.Content("C:\\Data\\Jobs\\late.dat"), "late");
+      EXPECT_FALSE(w.Recycled());
+      EXPECT_NE(result.message.find("late.dat"), std::string::npos) << result.message;
+    }
+    EXPECT_EQ(w.files.HeldNow(), 0);
+  }
+}
+
+// An existing new folder: an empty one (what "Make New Folder" gives) is taken over; one that
+// already holds files must be one ordinary users cannot change.
+TEST(MoveFolderTest, AnExistingNewFolderIsTakenOverWhenEmptyAndRefusedWhenUsersCanChangeIt) {
+  const Security usersModify{sid::kAdministrators, "", false,
+                             std::vector<Ace>{{Ace::Kind::kAllow, 0, 0x1301bf, sid::kUsers}}};
+  const Security userOwned{test::FakeFileSystem::kProcessUser + std::string("1"), "", true,
+                           std::vector<Ace>{}};
+  struct Case {
+    const char* name;
+    bool empty;
+    Security security;
+    MoveOutcome outcome;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"empty, made by a user", true, userOwned, MoveOutcome::Moved, ""},
+      {"holding files, users may change it", false, usersModify, MoveOutcome::Refused,
+       "ordinary users can change it (S-1-5-32-545 can change it)"},
+      {"holding files, owned by a user", false, userOwned, MoveOutcome::Refused,
+       "ordinary users can change it (it belongs to"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    w.files.AddFolder("E:\\Jobs");
+    if (!c.empty) w.files.AddFile("E:\\Jobs\\other.dat", "other");
+    w.files.SetSecurity("E:\\Jobs", c.security);
+    Security during;
+    w.files.onCopy = [&](const std::string&) { during = w.files.SecurityOf("E:\\Jobs"); };
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+    if (c.outcome == MoveOutcome::Moved) {
+      EXPECT_EQ(during.ownerSid, sid::kAdministrators);
+      EXPECT_EQ(during.dacl, AdministratorsOnly().dacl);
+    } else {
+      EXPECT_EQ(w.files.Content("E:\\Jobs\\other.dat"), "other");
+      EXPECT_FALSE(w.files.Exists("E:\\Jobs\\job1.dat"));
+    }
+  }
+}
+
+// While the copy is built it admits only administrators and SYSTEM; once it is checked it has the
+// old tree's permissions: the top every entry the old top had, protected, and below it each
+// object's own entries and protection, the rest inherited from its new parent.
+TEST(MoveFolderTest, TheCopyAdmitsNobodyWhileItIsBuiltThenTakesTheOldPermissions) {
+  constexpr char kServer[] = "S-1-5-21-9-9-9-1005";
+  const uint8_t inherit = Ace::kObjectInherit | Ace::kContainerInherit;
+  const Ace admins{Ace::Kind::kAllow, inherit, access::kFullControl, sid::kAdministrators};
+  const Ace server{Ace::Kind::kAllow, inherit, access::kFullControl, kServer};
+  const Ace reader{Ace::Kind::kAllow, 0, 0x1200a9, sid::kUsers};
+  for (const bool restorePrivilege : {true, false}) {
+    SCOPED_TRACE(restorePrivilege ? "owners carried" : "owners not carried");
+    World w;
+    w.files.restorePrivilegeHeld = restorePrivilege;
+    // The old top inherits the server's entry from its parent; its files inherit from it.
+    w.files.SetSecurity("C:\\Data",
+                        {sid::kAdministrators, "", true, std::vector<Ace>{admins, server}});
+    w.files.SetSecurity("C:\\Data\\Jobs", {kServer, "", false, std::vector<Ace>{}});
+    w.files.SetSecurity("C:\\Data\\Jobs\\job1.dat", {kServer, "", false, std::vector<Ace>{reader}});
+    w.files.SetSecurity("C:\\Data\\Jobs\\Sub", {kServer, "", true, std::vector<Ace>{server}});
+    const Security sub = w.files.SecurityOf("C:\\Data\\Jobs\\Sub");
+    std::vector<Security> during;
+    w.files.onCopy = [&](const std::string&) {
+      for (const char* made : {"E:\\Jobs", "E:\\Jobs\\job1.dat"}) {
+        if (w.files.Exists(made)) during.push_back(w.files.SecurityOf(made));
+      }
+    };
+    const MoveResult result = w.Move(3, "E:\\Jobs");
+    ASSERT_EQ(result.outcome, MoveOutcome::Moved) << result.message;
+    ASSERT_FALSE(during.empty());
+    for (const Security& made : during) {
+      EXPECT_EQ(made.dacl, AdministratorsOnly().dacl);
+      EXPECT_TRUE(made.isProtected);
+    }
+    const Security top = w.files.SecurityOf("E:\\Jobs");
+    EXPECT_TRUE(top.isProtected);
+    EXPECT_EQ(top.dacl, (std::vector<Ace>{admins, server}));
+    const Security file = w.files.SecurityOf("E:\\Jobs\\job1.dat");
+    EXPECT_FALSE(file.isProtected);
+    ASSERT_EQ(file.dacl->size(), 3u);
+    EXPECT_EQ(file.dacl->at(0), reader);
+    EXPECT_EQ(file.dacl->at(2).sid, kServer);
+    EXPECT_TRUE(file.dacl->at(2).inherited());
+    EXPECT_EQ(w.files.SecurityOf("E:\\Jobs\\Sub").dacl, sub.dacl);
+    const std::string owner = restorePrivilege ? kServer : sid::kAdministrators;
+    EXPECT_EQ(top.ownerSid, owner);
+    EXPECT_EQ(file.ownerSid, owner);
+    const auto notCarried = std::count_if(w.log.begin(), w.log.end(), [&](const std::string& line) {
+      return line.find("owner " + std::string(kServer) + " not carried") != std::string::npos;
+    });
+    EXPECT_EQ(notCarried, restorePrivilege ? 0 : 3);
+    // Each folder's list set once, its children still protected: no folder's propagation
+    // reaches below its own children.
+    EXPECT_LE(w.files.propagationVisits, 8);
   }
 }
 

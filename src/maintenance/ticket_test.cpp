@@ -199,6 +199,7 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
   const Case cases[] = {
       {"a read-only left-over, a read-only hidden ticket", [&](auto& f) { planted(f, kReadOnly); },
        kReadOnly | kHidden, std::nullopt, after, "server", "<missing>"},
+      {"a read-only ticket", [](auto&) {}, kReadOnly, std::nullopt, after, "server", "<missing>"},
       {"a left-over held open", [&](auto& f) { planted(f, 0), f.removeErrors[scratch] = inUse; }, 0,
        32, before, "server", "planted", scratch},
       {"a left-over backup held open",
