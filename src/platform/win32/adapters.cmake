@@ -11,6 +11,7 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/process_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/profile_store_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/security_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_manager_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
@@ -28,6 +29,7 @@ if(DPC_BUILD_TESTS)
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/runtime_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/security_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/service_manager_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/xml_win_test.cpp)
