@@ -2,6 +2,7 @@
 add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/clock_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_handle_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_system_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
@@ -19,11 +20,12 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/xml_win.cpp)
 target_include_directories(dpc_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(dpc_win32 PUBLIC dpc_platform
-  advapi32 shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
+  advapi32 ntdll shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
 dpc_warnings(dpc_win32)
 
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
+    ${CMAKE_CURRENT_LIST_DIR}/file_handle_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "adapter_test_support.h"
+#include "platform/scope_exit.h"
+#include "platform/win32/file_handle_win.h"
+#include "platform/win32/file_system_win.h"
+
+namespace dpc::win32 {
+namespace {
+
+using testing::ReadBytes;
+using testing::RunningUnderWine;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+std::string UnixPath(const std::string& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* unix = toUnix ? toUnix(Utf8ToWide(path).c_str()) : nullptr;
+  if (unix == nullptr) return {};
+  std::string text = unix;
+  ::HeapFree(::GetProcessHeap(), 0, unix);
+  return text;
+}
+
+// Runs a shell script with Windows paths as $1, $2...: the tests make links and read modes as a
+// user with a shell would. Wine starts Unix programs but hands back no pipe output and no process
+// to wait for, so the script writes what it prints to a file, which appears when it ends.
+std::string Shell(const std::string& script, const std::vector<std::string>& paths) {
+  TempFolder scratch(TempFolder::Name::Ascii);
+  const std::string out = scratch.File("out");
+  WriteBytes(scratch.File("run.sh"),
+             "o=\"$1\"; shift; { " + script + "; } >\"$o.part\" 2>&1; mv \"$o.part\" \"$o\"\n");
+  std::wstring command = L"/bin/sh";
+  for (const std::string& path : std::vector<std::string>{scratch.File("run.sh"), out}) {
+    command += L" \"" + Utf8ToWide(UnixPath(path)) + L"\"";
+  }
+  for (const std::string& path : paths) command += L" \"" + Utf8ToWide(UnixPath(path)) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return "<not started>";
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  for (int wait = 0; wait < 500 && ReadBytes(out) == "<missing>"; ++wait) ::Sleep(20);
+  std::string text = ReadBytes(out);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+std::unique_ptr<FileHandle> Must(OsResult<std::unique_ptr<FileHandle>> opened) {
+  EXPECT_TRUE(opened.ok()) << opened.error().api << " " << opened.error().code;
+  return opened ? std::move(*opened) : nullptr;
+}
+
+std::optional<FolderEntry> Named(const std::vector<FolderEntry>& entries, const std::string& name) {
+  for (const FolderEntry& entry : entries) {
+    if (entry.name == name) return entry;
+  }
+  return std::nullopt;
+}
+
+class FileHandleWinTest : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  FileSystemWin files;
+};
+
+TEST_F(FileHandleWinTest, ReachesEntriesThroughTheFolderHandleWhateverItsPathBecomes) {
+  auto top = Must(files.OpenPath(folder.path(), OpenAs::kNewFolder));
+  auto sub = Must(top->Create("sub", true));
+  {
+    auto file = Must(sub->Create("a.txt", false));
+    ASSERT_TRUE(file->Write(5, "beta", 4));
+    ASSERT_TRUE(file->Write(0, "alpha", 5));
+    ASSERT_TRUE(file->SetBasics(0, FileTimes{0, 0, 0x01D0000000000000}));
+  }
+  const HandleInfo subInfo = sub->Info().value();
+  const FolderEntry listed = Named(top->List().value(), "sub").value();
+  EXPECT_TRUE(listed.IsFolder());
+  EXPECT_EQ(listed.fileId, subInfo.identity.fileIndex);
+  EXPECT_EQ(listed.lastWrite, subInfo.times.lastWrite);
+  const HandleInfo fileInfo = Must(sub->Open("a.txt", OpenAs::kFile))->Info().value();
+  const FolderEntry file = Named(sub->List().value(), "a.txt").value();
+  EXPECT_EQ(file.size, 9u);
+  EXPECT_EQ(file.fileId, fileInfo.identity.fileIndex);
+  EXPECT_EQ(file.lastWrite, 0x01D0000000000000u);
+  EXPECT_EQ(fileInfo.times.lastWrite, 0x01D0000000000000u);
+  EXPECT_EQ(fileInfo.size, 9u);
+
+  // A folder handle that lets others rename it: the name leads elsewhere, the handle does not.
+  sub.reset();
+  FileHandleWin shared(
+      ScopedFileHandle(::CreateFileW(Utf8ToWide(folder.File("sub")).c_str(),
+                                     FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
+      true);
+  ASSERT_TRUE(::MoveFileW(Utf8ToWide(folder.File("sub")).c_str(),
+                          Utf8ToWide(folder.File("moved")).c_str()));
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("sub")).c_str(), nullptr));
+  char bytes[16] = {};
+  const size_t got =
+      Must(shared.Open("a.txt", OpenAs::kFile))->Read(0, bytes, sizeof bytes).value();
+  EXPECT_EQ(std::string(bytes, got), "alphabeta");
+}
+
+TEST_F(FileHandleWinTest, RefusalsCarryWindowsCodes) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "makes Unix links";
+  WriteBytes(folder.File("f"), "x");
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("d")).c_str(), nullptr));
+  const std::vector<std::string> links = {folder.File("link"), folder.File("gone")};
+  // The folder's own cleanup cannot see a link that leads nowhere.
+  const ScopeExit unlink([&] { Shell("rm -f \"$1\" \"$2\"", links); });
+  ASSERT_EQ(Shell("ln -s \"$3\" \"$1\" && ln -s /nonexistent \"$2\"",
+                  {links[0], links[1], folder.File("d")}),
+            "");
+  auto top = Must(files.OpenPath(folder.path(), OpenAs::kFolder));
+  auto made = Must(files.OpenPath(folder.path(), OpenAs::kNewFolder));
+  struct Case {
+    const char* name;
+    std::optional<OpenAs> open;  // otherwise created as a file
+    uint32_t code;
+  };
+  const Case cases[] = {
+      {"missing", OpenAs::kFile, ERROR_FILE_NOT_FOUND},
+      {"f", OpenAs::kFolder, ERROR_DIRECTORY},
+      {"d", OpenAs::kFile, ERROR_ACCESS_DENIED},
+      {"..", OpenAs::kFolder, ERROR_INVALID_NAME},
+      {"d\\..\\..", OpenAs::kFolder, ERROR_INVALID_NAME},
+      {"f:zone", OpenAs::kFile, ERROR_INVALID_NAME},
+      {"f", std::nullopt, ERROR_FILE_EXISTS},
+      {"D", std::nullopt, ERROR_FILE_EXISTS},
+      {"link", std::nullopt, ERROR_FILE_EXISTS},
+      {"gone", std::nullopt, ERROR_FILE_EXISTS},
+  };
+  for (const Case& c : cases) {
+    const auto result = c.open ? top->Open(c.name, *c.open) : made->Create(c.name, false);
+    ASSERT_FALSE(result.ok()) << c.name;
+    EXPECT_EQ(result.error().code, c.code) << c.name;
+  }
+  EXPECT_EQ(files.OpenPath(folder.File("f"), OpenAs::kFolder).error().code, ERROR_DIRECTORY);
+  EXPECT_EQ(Must(top->Open("f", OpenAs::kFile))->List().error().code, ERROR_DIRECTORY);
+  EXPECT_TRUE(Must(files.OpenPath("C:\\", OpenAs::kFolder))->List().ok());
+
+  // Wine shows a Unix link to a folder only in its folder's listing, and follows it on open.
+  const std::vector<FolderEntry> listing = top->List().value();
+  EXPECT_TRUE(Named(listing, "link")->IsLink());
+  EXPECT_FALSE(Named(listing, "d")->IsLink());
+  EXPECT_EQ(Must(top->Open("link", OpenAs::kFolder))->Info()->identity,
+            Must(top->Open("d", OpenAs::kFolder))->Info()->identity);
+}
+
+TEST_F(FileHandleWinTest, DataTimesAndAttributesGoHandleToHandle) {
+  const std::string source = folder.File("source.bin");
+  std::string data(300000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  WriteBytes(source, data);
+  ::SetFileAttributesW(Utf8ToWide(source).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  auto top = Must(files.OpenPath(folder.path(), OpenAs::kNewFolder));
+  auto from = Must(top->Open("source.bin", OpenAs::kFile));
+  HandleInfo info = from->Info().value();
+  info.times.lastWrite -= 10'000'000ull * 3600 * 24 * 400;  // older than the copy
+  info.times.creation -= 10'000'000ull * 3600 * 24 * 500;
+  {
+    auto to = Must(top->Create("copy.bin", false));
+    std::vector<char> chunk(65536);
+    uint64_t at = 0;
+    while (const size_t got = from->Read(at, chunk.data(), chunk.size()).value()) {
+      ASSERT_TRUE(to->Write(at, chunk.data(), got));
+      at += got;
+    }
+    ASSERT_TRUE(to->SetBasics(info.attributes, info.times));
+    // A time of 0 stays as it is.
+    ASSERT_TRUE(to->SetBasics(info.attributes, FileTimes{}));
+    EXPECT_TRUE(to->Streams().value().empty());  // Wine lists no streams
+  }
+  EXPECT_EQ(ReadBytes(folder.File("copy.bin")), data);
+  const HandleInfo copied = Must(top->Open("copy.bin", OpenAs::kFile))->Info().value();
+  const uint32_t kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY;
+  EXPECT_EQ(copied.attributes & kept, kept);
+  EXPECT_EQ(copied.times.lastWrite, info.times.lastWrite);
+  EXPECT_EQ(copied.size, data.size());
+  for (const char* name : {"source.bin", "copy.bin"}) {
+    ::SetFileAttributesW(Utf8ToWide(folder.File(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+TEST_F(FileHandleWinTest, DeleteRemovesOnlyTheHandlesOwnFile) {
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("F")).c_str(), nullptr));
+  auto top = Must(files.OpenPath(folder.File("F"), OpenAs::kNewFolder));
+  auto plain = Must(top->Create("plain", false));
+  auto renamed = Must(top->Create("t", false));
+  ASSERT_TRUE(plain->SetBasics(FILE_ATTRIBUTE_READONLY, FileTimes{}));
+  EXPECT_TRUE(plain->Delete());
+  plain.reset();
+  EXPECT_EQ(::GetFileAttributesW(Utf8ToWide(folder.File("F\\plain")).c_str()),
+            INVALID_FILE_ATTRIBUTES);
+
+  // The file's folder renamed, and another file made at the old name.
+  top.reset();
+  ASSERT_TRUE(
+      ::MoveFileW(Utf8ToWide(folder.File("F")).c_str(), Utf8ToWide(folder.File("G")).c_str()));
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("F")).c_str(), nullptr));
+  WriteBytes(folder.File("F\\t"), "other");
+  EXPECT_TRUE(renamed->Delete());
+  renamed.reset();
+  EXPECT_EQ(ReadBytes(folder.File("F\\t")), "other");
+  // Wine unlinks by the name the file was opened with, and only while it is still that file:
+  // after a rename the file stays (measured). Windows deletes the file itself.
+  if (!RunningUnderWine()) {
+    EXPECT_EQ(ReadBytes(folder.File("G\\t")), "<missing>");
+  }
+}
+
+// Wine keeps no access lists: it maps them onto the Unix mode. The Wine user belongs to
+// Administrators, so their entries give the user and the group the same rights.
+TEST_F(FileHandleWinTest, AccessListsReachTheUnixMode) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "reads Unix modes";
+  const Ace everyoneReads{Ace::Kind::kAllow, Ace::kObjectInherit | Ace::kContainerInherit, 0x1200A9,
+                          sid::kEveryone};
+  std::vector<Ace> withEveryone = *AdministratorsOnly().dacl;
+  withEveryone.push_back(everyoneReads);
+  struct Case {
+    bool folder;
+    std::vector<Ace> entries;
+    const char* mode;
+  };
+  const Case cases[] = {
+      {true, *AdministratorsOnly().dacl, "770"},
+      {true, withEveryone, "775"},
+      {false, *AdministratorsOnly().dacl, "770"},
+      {false, withEveryone, "775"},
+  };
+  auto top = Must(files.OpenPath(folder.path(), OpenAs::kNewFolder));
+  ASSERT_EQ(Shell("stat -c %a \"$1\"", {folder.path()}), "755") << "others may read the parent";
+  int count = 0;
+  for (const Case& c : cases) {
+    const std::string name = "n" + std::to_string(++count);
+    auto made = Must(top->Create(name, c.folder));
+    // The create call's own descriptor (less the umask): others get nothing from the start.
+    EXPECT_EQ(Shell("stat -c %a \"$1\"", {folder.File(name)}).back(), '0') << name;
+    ASSERT_TRUE(made->SetDacl(c.entries, true));
+    EXPECT_EQ(Shell("stat -c %a \"$1\"", {folder.File(name)}), c.mode) << name;
+    const Security read = made->ReadSecurity().value();
+    EXPECT_EQ(read.ownerSid, files.ProcessUserSid().value());
+    bool everyone = false;
+    for (const Ace& entry : *read.dacl) everyone = everyone || entry.sid == sid::kEveryone;
+    EXPECT_EQ(everyone, c.entries.size() == withEveryone.size()) << name;
+  }
+  // Wine has no owners: any owner is taken, and the Unix user stays.
+  EXPECT_TRUE(top->SetOwner(sid::kAdministrators));
+  EXPECT_TRUE(files.EnableRestorePrivilege());
+  EXPECT_NE(files.AccountName(files.ProcessUserSid().value()).value().find('\\'),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace dpc::win32
