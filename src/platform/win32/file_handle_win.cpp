@@ -19,6 +19,7 @@ namespace {
 
 // A hot path: one call per folder of trees with 10 000 files.
 constexpr size_t kListBytes = 64 * 1024;
+
 constexpr size_t kStreamBytes = 4 * 1024;
 constexpr size_t kMostStreamBytes = 1024 * 1024;
 constexpr DWORD kMostPerCall = 1u << 30;
@@ -62,7 +63,9 @@ Rights RightsFor(OpenAs as) {
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 uint64_t Ticks(const FILETIME& time) { return Join(time.dwHighDateTime, time.dwLowDateTime); }
 
-// One entry of a folder, and nothing that could reach past it ("..") or into a stream (":").
+// One entry of a folder, and nothing that could reach past it or into a stream: a relative name
+// with '\' opens a path below the folder (Wine and Windows alike), and ':' names a stream. "."
+// and ".." are refused by the system too (123, measured under Wine).
 bool IsPlainName(std::wstring_view name) {
   return !name.empty() && name != L"." && name != L".." &&
          name.find_first_of(std::wstring_view(L"\\/:\0", 4)) == std::wstring_view::npos;
@@ -74,7 +77,8 @@ bool IsStreamName(std::wstring_view name) {
 }
 
 // Opens `name` relative to `root`: the system looks the name up in the folder the handle holds,
-// whatever its path has become. Backup intent, as CreateFileW gives opens by path.
+// whatever its path has become. Letter case and backup intent as CreateFileW has them; Wine
+// ignores the letter case whatever the flag says (measured).
 OsResult<ScopedFileHandle> OpenRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access,
                                         ULONG share, ULONG disposition, ULONG options,
                                         const void* descriptor = nullptr) {
@@ -105,13 +109,6 @@ const OsResult<std::vector<BYTE>>& AdministratorsOnlyDescriptor() {
   static const OsResult<std::vector<BYTE>> descriptor =
       DescriptorFromSecurity(AdministratorsOnly());
   return descriptor;
-}
-
-OsStatus SetBasicInfo(HANDLE handle, FILE_BASIC_INFO info) {
-  if (!::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info)) {
-    return LastOsError("SetFileInformationByHandle");
-  }
-  return OsStatus::Success();
 }
 
 }  // namespace
@@ -169,7 +166,9 @@ OsResult<std::vector<FolderEntry>> FileHandleWin::List() {
         entry.exactName = !HasLoneSurrogate(name);
         entry.attributes = item->FileAttributes;
         entry.size = entry.IsFolder() ? 0 : static_cast<uint64_t>(item->EndOfFile.QuadPart);
-        // For a reparse point the EA size field carries its tag.
+        // For a reparse point the EA size field carries its tag. Wine 8 lists a Unix link to a
+        // folder with the reparse bit and tag 0 (a link, to IsNameSurrogate), a link to a file
+        // as that file, and a link that leads nowhere not at all; it follows each on open.
         entry.reparseTag = entry.IsReparsePoint() ? item->EaSize : 0;
         entry.fileId = static_cast<uint64_t>(item->FileId.QuadPart);
         entry.lastWrite = static_cast<uint64_t>(item->LastWriteTime.QuadPart);
@@ -205,6 +204,7 @@ OsResult<std::unique_ptr<FileHandle>> FileHandleWin::Create(const std::string& n
   const ULONG options =
       (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY) |
       FILE_OPEN_REPARSE_POINT;
+  // Under Wine the descriptor becomes the Unix mode, less the umask: 750 with umask 022.
   auto created = OpenRelative(handle_.get(), wide, rights.access, rights.share, FILE_CREATE,
                               options, descriptor->data());
   if (!created) {
@@ -259,6 +259,8 @@ OsResult<std::vector<StreamEntry>> FileHandleWin::Streams() {
   return streams;
 }
 
+// Relative to the file's handle, the name ":stream". Wine 8 has no streams and answers
+// ERROR_PATH_NOT_FOUND.
 OsResult<std::unique_ptr<FileHandle>> FileHandleWin::OpenStream(const std::string& name) {
   if (folder_) return NotAFile("NtCreateFile");
   const std::wstring wide = Utf8ToWide(name);
@@ -380,11 +382,15 @@ OsStatus FileHandleWin::SetBasics(uint32_t attributes, const FileTimes& times) {
   // 0 would leave the attributes as they are.
   info.FileAttributes =
       (attributes & settable) != 0 ? attributes & settable : FILE_ATTRIBUTE_NORMAL;
-  return SetBasicInfo(handle_.get(), info);
+  if (!::SetFileInformationByHandle(handle_.get(), FileBasicInfo, &info, sizeof info)) {
+    return LastOsError("SetFileInformationByHandle");
+  }
+  return OsStatus::Success();
 }
 
 OsResult<Security> FileHandleWin::ReadSecurity() { return ReadHandleSecurity(handle_.get()); }
 
+// Wine takes any owner, with or without the restore privilege, and keeps the Unix user.
 OsStatus FileHandleWin::SetOwner(const std::string& sid) {
   auto owner = SidFromString(sid);
   if (!owner) return owner.error();
@@ -424,6 +430,9 @@ OsStatus FileHandleWin::SetDacl(const std::vector<Ace>& entries, bool isProtecte
   return OsStatus::Success();
 }
 
+// Wine unlinks at close by the name the file was opened with, and only while that name still
+// leads to the file: after a rename of its folder the file stays, and the new holder of the old
+// name too (measured).
 OsStatus FileHandleWin::Delete() {
   FILE_DISPOSITION_INFO disposition{TRUE};
   if (::SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
