@@ -2,6 +2,7 @@
 add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/clock_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_handle_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_system_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
@@ -11,6 +12,7 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/process_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/profile_store_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/security_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_manager_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
@@ -18,16 +20,18 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/xml_win.cpp)
 target_include_directories(dpc_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(dpc_win32 PUBLIC dpc_platform
-  advapi32 shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
+  advapi32 ntdll shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
 dpc_warnings(dpc_win32)
 
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
+    ${CMAKE_CURRENT_LIST_DIR}/file_handle_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/runtime_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/security_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/service_manager_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/xml_win_test.cpp)

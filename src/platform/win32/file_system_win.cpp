@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "platform/scope_exit.h"
+#include "platform/win32/file_handle_win.h"
 #include "platform/win32/os_error_win.h"
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/security_win.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -691,20 +693,49 @@ OsResult<uint64_t> FileSystemWin::ClusterSize(char letter) {
   return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
 }
 
-OsResult<std::unique_ptr<FileHandle>> FileSystemWin::OpenPath(const std::string&, OpenAs) {
-  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "NtCreateFile");
+OsResult<std::unique_ptr<FileHandle>> FileSystemWin::OpenPath(const std::string& path, OpenAs as) {
+  return OpenFileByPath(path, as);
 }
 
 OsStatus FileSystemWin::EnableRestorePrivilege() {
-  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "AdjustTokenPrivileges");
+  ScopedKernelHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          token.receive())) {
+    return LastOsError("OpenProcessToken");
+  }
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!::LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &privileges.Privileges[0].Luid)) {
+    return LastOsError("LookupPrivilegeValueW");
+  }
+  if (!::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) {
+    return LastOsError("AdjustTokenPrivileges");
+  }
+  // It succeeds without the privilege too, and says so only here.
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_SUCCESS) return MakeOsError(error, "AdjustTokenPrivileges");
+  return OsStatus::Success();
 }
 
 OsResult<std::string> FileSystemWin::ProcessUserSid() {
-  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "GetTokenInformation");
+  ScopedKernelHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.receive())) {
+    return LastOsError("OpenProcessToken");
+  }
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  // DWORD-aligned for the structure it holds.
+  std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(),
+                             static_cast<DWORD>(buffer.size() * sizeof(DWORD)), &size)) {
+    return LastOsError("GetTokenInformation");
+  }
+  return SidToString(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
-OsResult<std::string> FileSystemWin::AccountName(const std::string&) {
-  return MakeOsError(ERROR_CALL_NOT_IMPLEMENTED, "LookupAccountSidW");
+OsResult<std::string> FileSystemWin::AccountName(const std::string& sid) {
+  return AccountNameOf(sid);
 }
 
 uint32_t AnsiCodePageWin::Identifier() { return ::GetACP(); }
