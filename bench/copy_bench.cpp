@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "maintenance/copy_engine.h"
-#include "maintenance/tree_guard.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/message_pump_win.h"
@@ -90,30 +89,107 @@ class Profile {
   std::map<std::string, std::pair<double, int64_t>> steps_;
 };
 
-// The real adapters, each call timed.
+// An open file or folder of the real adapter, each call timed.
+class ProfiledHandle final : public dpc::FileHandle {
+ public:
+  ProfiledHandle(std::unique_ptr<dpc::FileHandle> handle, Profile& profile)
+      : handle_(std::move(handle)), profile_(profile) {}
+  static dpc::OsResult<std::unique_ptr<dpc::FileHandle>> Wrap(
+      dpc::OsResult<std::unique_ptr<dpc::FileHandle>> opened, Profile& profile) {
+    if (!opened) return opened.error();
+    return std::unique_ptr<dpc::FileHandle>(new ProfiledHandle(std::move(*opened), profile));
+  }
+  static dpc::FileHandle& Inner(dpc::FileHandle& handle) {
+    auto* profiled = dynamic_cast<ProfiledHandle*>(&handle);
+    return profiled ? *profiled->handle_ : handle;
+  }
+
+  dpc::OsResult<dpc::HandleInfo> Info() override {
+    Profile::Scope scope(profile_, "info");
+    return handle_->Info();
+  }
+  dpc::OsResult<std::vector<dpc::FolderEntry>> List() override {
+    Profile::Scope scope(profile_, "list folder");
+    return handle_->List();
+  }
+  dpc::OsResult<std::unique_ptr<dpc::FileHandle>> Open(const std::string& name,
+                                                       dpc::OpenAs as) override {
+    Profile::Scope scope(profile_, as == dpc::OpenAs::kFolder || as == dpc::OpenAs::kNewFolder
+                                       ? "open folder"
+                                       : "open file");
+    return Wrap(handle_->Open(name, as), profile_);
+  }
+  dpc::OsResult<std::unique_ptr<dpc::FileHandle>> Create(const std::string& name,
+                                                         bool folder) override {
+    Profile::Scope scope(profile_, folder ? "create folder" : "create file");
+    return Wrap(handle_->Create(name, folder), profile_);
+  }
+  dpc::OsResult<std::vector<dpc::StreamEntry>> Streams() override {
+    Profile::Scope scope(profile_, "list streams");
+    return handle_->Streams();
+  }
+  dpc::OsResult<std::unique_ptr<dpc::FileHandle>> OpenStream(const std::string& name) override {
+    return Wrap(handle_->OpenStream(name), profile_);
+  }
+  dpc::OsResult<std::unique_ptr<dpc::FileHandle>> CreateStream(const std::string& name) override {
+    return Wrap(handle_->CreateStream(name), profile_);
+  }
+  dpc::OsResult<std::vector<dpc::ByteRange>> AllocatedRanges() override {
+    return handle_->AllocatedRanges();
+  }
+  dpc::OsStatus MakeSparse() override { return handle_->MakeSparse(); }
+  dpc::OsResult<size_t> Read(uint64_t offset, char* buffer, size_t size) override {
+    return handle_->Read(offset, buffer, size);
+  }
+  dpc::OsStatus Write(uint64_t offset, const char* data, size_t size) override {
+    return handle_->Write(offset, data, size);
+  }
+  dpc::OsStatus SetSize(uint64_t size) override { return handle_->SetSize(size); }
+  dpc::OsStatus CopyData(dpc::FileHandle& target, const std::vector<dpc::ByteRange>& ranges,
+                         const dpc::CopyProgressCallback& progress) override {
+    Profile::Scope scope(profile_, "copy data");
+    return handle_->CopyData(Inner(target), ranges, progress);
+  }
+  dpc::OsResult<bool> SameData(dpc::FileHandle& other) override {
+    Profile::Scope scope(profile_, "compare data");
+    return handle_->SameData(Inner(other));
+  }
+  dpc::OsStatus SetBasics(uint32_t attributes, const dpc::FileTimes& times) override {
+    Profile::Scope scope(profile_, "set times+attributes");
+    return handle_->SetBasics(attributes, times);
+  }
+  dpc::OsResult<dpc::Security> ReadSecurity() override {
+    Profile::Scope scope(profile_, "read permissions");
+    return handle_->ReadSecurity();
+  }
+  dpc::OsStatus SetOwner(const std::string& sid) override {
+    Profile::Scope scope(profile_, "set owner");
+    return handle_->SetOwner(sid);
+  }
+  dpc::OsStatus SetDacl(const std::vector<dpc::Ace>& entries, bool isProtected) override {
+    Profile::Scope scope(profile_, "set permissions");
+    return handle_->SetDacl(entries, isProtected);
+  }
+  dpc::OsStatus Delete() override { return handle_->Delete(); }
+  ~ProfiledHandle() override {
+    Profile::Scope scope(profile_, "close");
+    handle_.reset();
+  }
+
+ private:
+  std::unique_ptr<dpc::FileHandle> handle_;
+  Profile& profile_;
+};
+
+// The real adapters: the paths a move starts from, and every handle they give, each call timed.
 class ProfiledFiles final : public dpc::FileSystem {
  public:
   ProfiledFiles(dpc::FileSystem& files, Profile& profile) : files_(files), profile_(profile) {}
-  dpc::OsResult<std::vector<dpc::FolderEntry>> ListFolder(const std::string& folder) override {
-    Profile::Scope scope(profile_, "list folder");
-    return files_.ListFolder(folder);
-  }
   dpc::OsResult<dpc::FolderEntry> Stat(const std::string& path) override {
-    Profile::Scope scope(profile_, "stat (hold checks)");
     return files_.Stat(path);
   }
-  dpc::OsResult<bool> CreateFolderTree(const std::string& path) override {
-    Profile::Scope scope(profile_, "create folder");
-    return files_.CreateFolderTree(path);
-  }
   dpc::OsStatus SetAttributes(const std::string& path, uint32_t value) override {
-    Profile::Scope scope(profile_, "set attributes");
     return files_.SetAttributes(path, value);
-  }
-  dpc::OsStatus CopyNewFile(const std::string& from, const std::string& to,
-                            const dpc::CopyProgressCallback& progress) override {
-    Profile::Scope scope(profile_, "copy file");
-    return files_.CopyNewFile(from, to, progress);
   }
   dpc::OsStatus RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
@@ -126,12 +202,7 @@ class ProfiledFiles final : public dpc::FileSystem {
   dpc::OsResult<dpc::FileStamp> Stamp(const std::string& path) override {
     return files_.Stamp(path);
   }
-  dpc::OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
-    Profile::Scope scope(profile_, "compare content");
-    return files_.SameContent(a, b);
-  }
   dpc::OsResult<dpc::FileIdentity> Identity(const std::string& path) override {
-    Profile::Scope scope(profile_, "identity");
     return files_.Identity(path);
   }
   dpc::OsResult<std::string> LongPathName(const std::string& path) override {
@@ -145,9 +216,6 @@ class ProfiledFiles final : public dpc::FileSystem {
   dpc::OsResult<std::string> ReadFileBytes(const std::string& path) override {
     return files_.ReadFileBytes(path);
   }
-  dpc::OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override {
-    return files_.WriteFileFlushed(path, bytes);
-  }
   dpc::OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override {
     return files_.ReplaceFileWith(from, to);
   }
@@ -158,10 +226,6 @@ class ProfiledFiles final : public dpc::FileSystem {
                                            const std::string& backup) override {
     return files_.ReplaceFileKeepingSecurity(from, to, backup);
   }
-  dpc::OsResult<std::unique_ptr<dpc::FolderHold>> HoldFolder(const std::string& path) override {
-    Profile::Scope scope(profile_, "hold folder");
-    return files_.HoldFolder(path);
-  }
   dpc::OsStatus RecycleTreeGuarded(const std::string& path) override {
     return files_.RecycleTreeGuarded(path);
   }
@@ -171,7 +235,8 @@ class ProfiledFiles final : public dpc::FileSystem {
   dpc::OsResult<uint64_t> ClusterSize(char letter) override { return files_.ClusterSize(letter); }
   dpc::OsResult<std::unique_ptr<dpc::FileHandle>> OpenPath(const std::string& path,
                                                            dpc::OpenAs as) override {
-    return files_.OpenPath(path, as);
+    Profile::Scope scope(profile_, "open path");
+    return ProfiledHandle::Wrap(files_.OpenPath(path, as), profile_);
   }
   dpc::OsStatus EnableRestorePrivilege() override { return files_.EnableRestorePrivilege(); }
   dpc::OsResult<std::string> ProcessUserSid() override { return files_.ProcessUserSid(); }
@@ -299,8 +364,6 @@ int wmain(int argc, wchar_t** argv) {
                                        : windowsPump;
   dpc::win32::ClockWin clock;
   dpc::CopyEngine engine(files, pump, clock);
-  dpc::TreeGuard guard(files);
-  engine.UseGuard(&guard);
   engine.UseWorkers(workers);
   CountingView view;
 
@@ -311,16 +374,19 @@ int wmain(int argc, wchar_t** argv) {
   const double copied = Seconds();
   const dpc::VerifyReport verify = engine.VerifyCopy(source, destination, copy, {});
   const double verified = Seconds();
+  const dpc::SecureReport secured = engine.ApplyPermissions(copy);
+  const double secure = Seconds();
 
   std::printf(
       "files %lld bytes %llu measure %.3f s copy %.3f s verify %.3f s copy+verify %.3f s "
-      "problems %lld\n",
+      "permissions %.3f s problems %lld\n",
       static_cast<long long>(size.files), static_cast<unsigned long long>(size.bytes),
       measured - start, copied - measured, verified - copied, verified - measured,
+      secure - verified,
       static_cast<long long>(size.problems.total() + copy.problems.total() +
-                             verify.problems.total()));
-  if (profiling) profile.Print(verified - start);
+                             verify.problems.total() + secured.problems.total()));
+  if (profiling) profile.Print(secure - start);
   const bool complete = size.problems.none() && verify.problems.none() && copy.failed.empty() &&
-                        view.steps == size.files;
+                        secured.problems.none() && view.steps == size.files;
   return complete ? 0 : 1;
 }

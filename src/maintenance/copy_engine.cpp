@@ -211,7 +211,13 @@ ProblemList CopyEngine::CheckDestination(const std::string& destination, const S
   TrustContext trusted;
   if (const auto user = files_.ProcessUserSid()) trusted.alsoTrusted.push_back(*user);
   if (auto why = WhyUsersCanChange(*security, FolderRole::kOnThePath, trusted)) {
-    problems.Add({TreeProblem::Kind::UsersCanChange, "", std::nullopt, std::move(*why)});
+    // Named as the operator knows the account, where the system knows it.
+    if (auto name = files_.AccountName(why->account); name && !why->account.empty()) {
+      why->account = *name;
+    }
+    const bool owner = why->kind == Untrusted::Kind::kOwner;
+    problems.Add({owner ? TreeProblem::Kind::OwnedByUser : TreeProblem::Kind::UsersCanChange, "",
+                  std::nullopt, why->account});
     return problems;
   }
   struct Pending {

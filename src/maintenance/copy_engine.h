@@ -78,13 +78,14 @@ struct TreeProblem {
     InexactName,     // a name that UTF-8 cannot hold exactly, which could be taken for another
     Changed,         // changed after it was copied or checked, at either place
     Encrypted,       // an encrypted file: refused
-    UsersCanChange,  // a folder at the new place that ordinary users can change
+    UsersCanChange,  // a folder at the new place that `detail` may change ("": anybody)
+    OwnedByUser,     // a folder at the new place that belongs to `detail`, who is no administrator
     NotSecured,      // the old folder's permissions could not be given to the copy
   };
   Kind kind;
   std::string relative;  // below the tree's top, "" for the top itself
   std::optional<OsError> error;
-  std::string detail = {};  // who can change it, for UsersCanChange
+  std::string detail = {};  // the account, for UsersCanChange and OwnedByUser
 };
 
 // How many problems there were, and the first few of them.

@@ -74,6 +74,9 @@ constexpr std::string_view kDestinationUnsafe =
     UiText("\"%s\" cannot be used as the new folder, so nothing was copied:");
 constexpr std::string_view kDestinationAdvice =
     UiText("Choose another folder, or remove the links from it, and try again.");
+constexpr std::string_view kDestinationTrustAdvice = UiText(
+    "Choose an empty folder, or one that only administrators can change (as Program Files), and "
+    "try again.");
 constexpr std::string_view kIntoOldLine =
     UiText("%s: leads into the current folder \"%s\" through a link");
 constexpr std::string_view kReasonSameFile = UiText(
@@ -84,7 +87,11 @@ constexpr std::string_view kReasonChanged =
 constexpr std::string_view kEncryptedLine =
     UiText("%s: an encrypted file, which cannot be copied as it is; decrypt it, and try again");
 constexpr std::string_view kUsersCanChangeLine =
-    UiText("%s: already holds files, and ordinary users can change it (%s)");
+    UiText("%s: already holds files, and %s may change it, delete it or change its permissions");
+constexpr std::string_view kEveryoneCanChangeLine =
+    UiText("%s: already holds files, and has no permissions set, so everyone may change it");
+constexpr std::string_view kOwnedByUserLine =
+    UiText("%s: already holds files, and belongs to %s, who is not an administrator");
 constexpr std::string_view kTakeOverChangedLine =
     UiText("%s: something was put in it while it was being taken over");
 constexpr std::string_view kOldTreeChanged = UiText(
@@ -225,9 +232,11 @@ void MoveFolder::Measure() {
   const ProblemList unsafe = engine_.CheckDestination(newPath_, stop);
   if (Stopping()) return Finish(MoveOutcome::Cancelled);
   if (!unsafe.none()) {
-    logDetail_ = unsafe.firstFew().front().kind == TreeProblem::Kind::UsersCanChange
-                     ? "ordinary users can change the new folder"
-                     : "the new folder holds a link";
+    const TreeProblem::Kind first = unsafe.firstFew().front().kind;
+    logDetail_ =
+        first == TreeProblem::Kind::UsersCanChange || first == TreeProblem::Kind::OwnedByUser
+            ? "ordinary users can change the new folder"
+            : "the new folder holds a link";
     return Finish(MoveOutcome::Refused, DestinationMessage(unsafe));
   }
   // Each copy takes whole clusters, and each folder one more; exactly the tree's bytes free is
@@ -432,13 +441,20 @@ std::string MoveFolder::DestinationMessage(const ProblemList& problems) {
       return Text(kIntoOldLine, {name, request_.storedValue});
     }
     if (problem.kind == TreeProblem::Kind::UsersCanChange) {
-      return Text(kUsersCanChangeLine, {name, problem.detail});
+      return problem.detail.empty() ? Text(kEveryoneCanChangeLine, {name})
+                                    : Text(kUsersCanChangeLine, {name, problem.detail});
+    }
+    if (problem.kind == TreeProblem::Kind::OwnedByUser) {
+      return Text(kOwnedByUserLine, {name, problem.detail});
     }
     if (problem.kind == TreeProblem::Kind::Changed) return Text(kTakeOverChangedLine, {name});
     return Text(kUnreadableLine, {name, problem.error ? problem.error->text : ""});
   });
+  const TreeProblem::Kind first = problems.firstFew().front().kind;
+  const bool untrusted =
+      first == TreeProblem::Kind::UsersCanChange || first == TreeProblem::Kind::OwnedByUser;
   return Text(kDestinationUnsafe, {newPath_}) + "\r\n" + lines + "\r\n\r\n" +
-         Text(kDestinationAdvice);
+         Text(untrusted ? kDestinationTrustAdvice : kDestinationAdvice);
 }
 
 void MoveFolder::Finish(MoveOutcome outcome, std::string message, bool stopRemainingRows) {

@@ -556,9 +556,9 @@ TEST(MoveFolderTest, AnExistingNewFolderIsTakenOverWhenEmptyAndRefusedWhenUsersC
   const Case cases[] = {
       {"empty, made by a user", true, userOwned, MoveOutcome::Moved, ""},
       {"holding files, users may change it", false, usersModify, MoveOutcome::Refused,
-       "ordinary users can change it (S-1-5-32-545 can change it)"},
+       "E:\\Jobs: already holds files, and name of S-1-5-32-545 may change it"},
       {"holding files, owned by a user", false, userOwned, MoveOutcome::Refused,
-       "ordinary users can change it (it belongs to"},
+       "E:\\Jobs: already holds files, and belongs to name of S-1-5-21"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,5 +1,7 @@
 #include "maintenance/tree_guard.h"
 
+#include "platform/ascii.h"
+
 namespace dpc {
 namespace {
 
@@ -8,6 +10,17 @@ std::pair<uint32_t, uint64_t> KeyOf(const FileIdentity& identity) {
 }
 
 std::string LastPart(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// Whether the folder's listing shows `name` as a link. Some systems (Wine) open every link as
+// its target, so that only the listing tells.
+bool ListedAsLink(FileHandle& folder, const std::string& name) {
+  const auto listing = folder.List();
+  if (!listing) return false;  // the open that follows finds what is wrong
+  for (const FolderEntry& entry : *listing) {
+    if (AsciiUpper(entry.name) == AsciiUpper(name)) return entry.IsLink();
+  }
+  return false;
+}
 
 OsError Replaced() {
   return OsError{1006, "GetFileInformationByHandle",
@@ -85,6 +98,8 @@ TreeGuard::Check TreeGuard::PinOld(const std::string& relative, const std::strin
                                    const PinPtr& parent, bool measuring) {
   FileHandle* through = parent ? parent->handle.get() : oldParent_;
   if (!through) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
+  // Below the top, the walk has read the parent's listing already.
+  if (!parent && ListedAsLink(*through, name)) return {Verdict::Link};
   auto opened = through->Open(name, OpenAs::kFolder);
   if (!opened) return {Verdict::Failed, opened.error()};
   std::optional<FileIdentity> expected;
@@ -114,6 +129,7 @@ TreeGuard::Check TreeGuard::FindNewTop() {
   if (!newParent_) return {Verdict::Failed, OsError{6, "NtCreateFile", "The parent is not held."}};
   // A missing folder between the parent and the top: nothing stands there yet.
   if (missingToNewTop_.size() != 1) return {};
+  if (ListedAsLink(*newParent_, missingToNewTop_.front())) return {Verdict::Link};
   auto opened = newParent_->Open(missingToNewTop_.front(), OpenAs::kNewFolder);
   if (!opened) {
     const uint32_t code = opened.error().code;

@@ -125,8 +125,8 @@ struct ByteRange {
   bool operator==(const ByteRange&) const = default;
 };
 
-// What a handle is opened for. Every open takes a link or reparse point as itself, never as the
-// place it names, except kFileData.
+// What a handle is opened for. Every open through a folder's handle takes a link or reparse point
+// as itself, never as the place it names, except kFileData.
 enum class OpenAs {
   // A folder to list, and to read its attributes and permissions. Held without sharing deletion:
   // while it is open nobody renames, deletes or replaces it.
@@ -200,17 +200,6 @@ class FileHandle {
   virtual OsStatus Delete() = 0;
 };
 
-// One folder kept open until the hold is destroyed: shared for reading and writing, not for
-// deleting, so that while it lasts the folder cannot be renamed, removed or replaced by a link.
-class FolderHold {
- public:
-  virtual ~FolderHold() = default;
-  // The folder that was opened, whatever path led there.
-  virtual FileIdentity identity() const = 0;
-  // Its attributes and reparse tag as the open handle sees them (name: empty).
-  virtual FolderEntry entry() const = 0;
-};
-
 // What changes when a file is rewritten: its size and its last-write time.
 struct FileStamp {
   uint64_t size = 0;
@@ -234,22 +223,10 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Every entry of the folder except "." and "..", hidden and system ones included. Reparse
-  // points (junctions, links) are listed with their attribute and never followed. An empty
-  // folder gives an empty list; a folder that cannot be listed gives the error.
-  virtual OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) = 0;
   // The entry of one file or folder (name: the path's last part); kFileNotFound or
   // kPathNotFound when there is none.
   virtual OsResult<FolderEntry> Stat(const std::string& path) = 0;
-  // Creates the folder with every missing parent. True when this call created it, false when it
-  // already existed; an error also when a file stands at the path.
-  virtual OsResult<bool> CreateFolderTree(const std::string& path) = 0;
   virtual OsStatus SetAttributes(const std::string& path, uint32_t attributes) = 0;
-  // Copies a file with its attributes and times, never over an existing one: a target that
-  // exists fails with kFileExists and is left alone. On any other failure no partial target is
-  // left behind. A throw from the callback ends the copy and is raised again after it.
-  virtual OsStatus CopyNewFile(const std::string& from, const std::string& to,
-                               const CopyProgressCallback& progress) = 0;
   // An error also when the file did not exist.
   virtual OsStatus RemoveFile(const std::string& path) = 0;
   // The next four serve the controller's own files: the path goes to the system as given, which
@@ -264,8 +241,6 @@ class FileSystem {
   // Size and last-write time in one query, for callers that re-read a file only when it changed;
   // an error for a folder (ERROR_DIRECTORY) or a missing file.
   virtual OsResult<FileStamp> Stamp(const std::string& path) = 0;
-  // Whether two files hold the same bytes.
-  virtual OsResult<bool> SameContent(const std::string& a, const std::string& b) = 0;
   // The identity of an existing file or folder.
   virtual OsResult<FileIdentity> Identity(const std::string& path) = 0;
   // The path of an existing file or folder with every short (8.3) name replaced by its long
@@ -278,8 +253,6 @@ class FileSystem {
   virtual OsStatus RecycleTree(const std::string& path) = 0;
   // A whole file's bytes (small files: the settings ticket and its companions).
   virtual OsResult<std::string> ReadFileBytes(const std::string& path) = 0;
-  // Creates or empties the file, writes all bytes and flushes them to the disk.
-  virtual OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) = 0;
   // Renames `from` to `to` in one step, replacing `to` (MoveFileEx with replace and
   // write-through). One attempt; `to` keeps its old content when it fails.
   virtual OsStatus ReplaceFileWith(const std::string& from, const std::string& to) = 0;
@@ -295,9 +268,6 @@ class FileSystem {
   // stands at `to`.
   virtual OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
                                               const std::string& backup) = 0;
-  // Opens the folder and holds it (see FolderHold). Where the system can, a link is opened as
-  // itself, not as the place it names.
-  virtual OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) = 0;
   // Moves a tree to the recycle bin in a way that refuses, before anything is removed, to delete
   // any of it for good (a tree the bin cannot take: over its quota, a drive without a bin). The
   // tree stays where it was when the bin refuses. kNotSupported when the system has no such way.
@@ -309,7 +279,8 @@ class FileSystem {
   virtual OsResult<uint64_t> ClusterSize(char letter) = 0;
 
   // Opens a folder by its full path, such as a drive's root: where a walk through handles
-  // begins (see FileHandle).
+  // begins (see FileHandle). Every link on the path is followed, its last part's too: a volume
+  // mounted on a folder there is the administrator's own arrangement.
   virtual OsResult<std::unique_ptr<FileHandle>> OpenPath(const std::string& path, OpenAs as) = 0;
   // Lets this process make any account the owner of a file (SeRestorePrivilege), where its token
   // holds the privilege: an elevated administrator's does, switched off.

@@ -45,12 +45,26 @@ std::optional<std::size_t> RootLength(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> WhyUsersCanChange(const Security& security, FolderRole role,
-                                             const TrustContext& context) {
-  if (!Trusted(security.ownerSid, context.alsoTrusted)) {
-    return "it belongs to " + (security.ownerName.empty() ? security.ownerSid : security.ownerName);
+std::string Untrusted::Describe() const {
+  switch (kind) {
+    case Kind::kOwner:
+      return "it belongs to " + account;
+    case Kind::kNoAccessList:
+      return "it has no permissions set, so everyone can change it";
+    case Kind::kGrant:
+      break;
   }
-  if (!security.dacl) return "it has no permissions set, so everyone can change it";
+  return account + " can change it";
+}
+
+std::optional<Untrusted> WhyUsersCanChange(const Security& security, FolderRole role,
+                                           const TrustContext& context) {
+  using Kind = Untrusted::Kind;
+  if (!Trusted(security.ownerSid, context.alsoTrusted)) {
+    return Untrusted{Kind::kOwner,
+                     security.ownerName.empty() ? security.ownerSid : security.ownerName};
+  }
+  if (!security.dacl) return Untrusted{Kind::kNoAccessList, ""};
   uint32_t risky = role == FolderRole::kWrittenInto ? kFillRights : kSwapRights;
   // A root cannot be renamed or deleted, whoever may try: Windows formats data drives granting
   // users Modify on the root, and that alone swaps nothing.
@@ -67,7 +81,7 @@ std::optional<std::string> WhyUsersCanChange(const Security& security, FolderRol
     }
     const uint32_t granted = ace.mask & ~denied[ace.sid] & ~denied[sid::kEveryone];
     if ((granted & risky) != 0 && !Trusted(ace.sid, context.alsoTrusted))
-      return (ace.name.empty() ? ace.sid : ace.name) + " can change it";
+      return Untrusted{Kind::kGrant, ace.name.empty() ? ace.sid : ace.name};
   }
   return std::nullopt;
 }
@@ -86,7 +100,7 @@ std::optional<FolderRefusal> CheckInstallFolder(std::string_view installDir,
       if (const std::optional<Security> security = read(path)) {
         const TrustContext context{alsoTrusted, path.size() <= *root};
         if (auto reason = WhyUsersCanChange(*security, role, context))
-          return FolderRefusal{path, std::move(*reason)};
+          return FolderRefusal{path, reason->Describe()};
         role = FolderRole::kOnThePath;
       }
     } catch (const std::runtime_error& error) {

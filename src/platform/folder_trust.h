@@ -33,10 +33,23 @@ struct TrustContext {
   bool driveRoot = false;
 };
 
-// Why ordinary users can change the folder in that role ("Users can change it"); nullopt when
-// only trusted accounts can.
-std::optional<std::string> WhyUsersCanChange(const Security& security, FolderRole role,
-                                             const TrustContext& context);
+// Who, besides the trusted accounts, can change a folder.
+struct Untrusted {
+  enum class Kind {
+    kOwner,         // the folder belongs to `account`
+    kNoAccessList,  // the folder has no access list: everyone can
+    kGrant,         // the access list lets `account` change it
+  };
+  Kind kind;
+  std::string account;  // its name where the reader gave one, else its SID
+  // In English, for the installer's log: "Users can change it".
+  std::string Describe() const;
+};
+
+// Why ordinary users can change the folder in that role; nullopt when only trusted accounts
+// can.
+std::optional<Untrusted> WhyUsersCanChange(const Security& security, FolderRole role,
+                                           const TrustContext& context);
 
 struct FolderRefusal {
   std::string folder;

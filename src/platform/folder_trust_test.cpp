@@ -78,7 +78,8 @@ TEST(FolderTrust, OnlyAdministratorsMayChangeTheFolder) {
   for (const auto& c : cases) {
     EXPECT_EQ(WhyUsersCanChange(c.security, c.role, c.context).has_value(), c.refused) << c.what;
   }
-  EXPECT_EQ(WhyUsersCanChange(kFolderInRoot, FolderRole::kOnThePath, {}), "S-1-5-11 can change it");
+  EXPECT_EQ(WhyUsersCanChange(kFolderInRoot, FolderRole::kOnThePath, {})->Describe(),
+            "S-1-5-11 can change it");
 }
 
 TEST(FolderTrust, WalksFromTheNearestExistingFolderToTheRoot) {

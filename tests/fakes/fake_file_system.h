@@ -226,16 +226,6 @@ class FakeFileSystem : public FileSystem {
   std::vector<std::string> journal;
   int replaceCalls = 0;
 
-  OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override {
-    const auto lock = Lock();
-    const std::string key = Key(Resolve(folder));
-    if (const OsError* error = Staged(listErrors, folder)) return *error;
-    if (!IsFolder(key)) return OsError{3, "FindFirstFileExW", "The system cannot find the path."};
-    std::vector<FolderEntry> entries;
-    for (const std::string& child : Children(key)) entries.push_back(Entry(nodes_.at(child)));
-    return entries;
-  }
-
   OsResult<FolderEntry> Stat(const std::string& path) override {
     const auto lock = Lock();
     // By name a link shows as itself.
@@ -249,40 +239,12 @@ class FakeFileSystem : public FileSystem {
     return Entry(it->second);
   }
 
-  OsResult<bool> CreateFolderTree(const std::string& path) override {
-    const auto lock = Lock();
-    const std::string key = Key(Resolve(path));
-    if (const OsError* error = Staged(createErrors, path)) return *error;
-    if (auto it = nodes_.find(key); it != nodes_.end()) {
-      if (it->second.folder) return false;
-      return OsError{183, "CreateDirectoryW",
-                     "Cannot create a file when that file already exists."};
-    }
-    if (!IsFolder(Parent(key))) {
-      if (IsRoot(Parent(key)) || Parent(key).empty()) {
-        return OsError{3, "CreateDirectoryW", "The system cannot find the path."};
-      }
-      auto parent = CreateFolderTree(ParentOf(Resolve(path)));
-      if (!parent) return parent;
-    }
-    nodes_[key] = Node{LastName(path), true, file_attribute::kDirectory, "", 0, ++lastId_};
-    return true;
-  }
-
   OsStatus SetAttributes(const std::string& path, uint32_t attributes) override {
     const auto lock = Lock();
     auto it = nodes_.find(Key(Resolve(path)));
     if (it == nodes_.end()) return OsError{2, "SetFileAttributesW", "Not found."};
     it->second.attributes = attributes | (it->second.folder ? file_attribute::kDirectory : 0);
     return OsStatus::Success();
-  }
-
-  OsStatus CopyNewFile(const std::string& from, const std::string& to,
-                       const CopyProgressCallback& progress) override {
-    if (beforeCopy) beforeCopy(from);
-    const auto lock = Lock();
-    journal.push_back("copy " + from);
-    return Copy(from, to, progress, "CopyFileExW");
   }
 
   OsStatus RemoveFile(const std::string& path) override {
@@ -336,13 +298,6 @@ class FakeFileSystem : public FileSystem {
     return FileStamp{*size, lastWrite};
   }
 
-  OsResult<bool> SameContent(const std::string& a, const std::string& b) override {
-    const Node* first = Find(a);
-    const Node* second = Find(b);
-    if (!first || !second) return OsError{2, "CreateFileW", "Not found."};
-    return first->content == second->content && first->extraSize == second->extraSize;
-  }
-
   OsResult<FileIdentity> Identity(const std::string& path) override {
     const auto lock = Lock();
     const std::string key = Key(Resolve(path));
@@ -393,24 +348,6 @@ class FakeFileSystem : public FileSystem {
     const Node* node = Find(path);
     if (!node || node->folder) return OsError{2, "CreateFileW", "Not found."};
     return node->content;
-  }
-
-  OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override {
-    journal.push_back("write " + path);
-    if (writeError) return *writeError;
-    if (!IsFolder(Parent(Key(path)))) return OsError{3, "CreateFileW", "Not found."};
-    AddFile(path, bytes);
-    return OsStatus::Success();
-  }
-
-  OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override {
-    const auto lock = Lock();
-    const std::string key = Key(Resolve(path));
-    auto it = nodes_.find(key);
-    if (it == nodes_.end() || !it->second.folder) return NotFound(key, "CreateFileW");
-    ++holds_[key];
-    return std::unique_ptr<FolderHold>(new Hold(
-        *this, key, FileIdentity{static_cast<uint32_t>(key[0]), it->second.id}, Entry(it->second)));
   }
 
   OsStatus RecycleTreeGuarded(const std::string& path) override {
@@ -615,57 +552,10 @@ class FakeFileSystem : public FileSystem {
   std::unique_lock<std::recursive_mutex> Lock() const {
     return std::unique_lock<std::recursive_mutex>(mutex_);
   }
-  OsStatus Copy(const std::string& from, const std::string& to,
-                const CopyProgressCallback& progress, const char* api) {
-    const std::string source = Key(Resolve(from));
-    const std::string target = Key(Resolve(to));
-    auto done = [&](OsStatus result) {
-      if (onCopy) onCopy(from);
-      return result;
-    };
-    auto it = nodes_.find(source);
-    if (it == nodes_.end()) return done(OsError{2, api, "Not found."});
-    if (const OsError* error = Staged(copyErrors, from)) return done(*error);
-    if (nodes_.count(target) != 0) return done(OsError{80, api, "The file exists."});
-    if (!IsFolder(Parent(target))) {
-      return done(OsError{3, api, "The system cannot find the path."});
-    }
-    const Node copy = it->second;
-    const uint64_t size = copy.content.size() + copy.extraSize;
-    if (FreeBytes(target[0]) < size) {
-      return done(OsError{112, api, "There is not enough space on the disk."});
-    }
-    // A large file reports its progress in steps, as the system's copy does per chunk.
-    for (uint64_t at = kChunk; progress && at < size; at += kChunk) {
-      if (onProgress) onProgress();
-      progress(at, size);
-    }
-    if (progress) progress(size, size);
-    Node& made = nodes_[target];
-    made = copy;
-    made.name = LastName(to);
-    made.id = ++lastId_;
-    return done(OsStatus::Success());
-  }
-
   static bool ReadOnly(const Node& node) {
     return (node.attributes & file_attribute::kReadOnly) != 0;
   }
   static OsError AccessDenied(const char* api) { return OsError{5, api, "Access is denied."}; }
-  struct Hold final : FolderHold {
-    Hold(FakeFileSystem& f, std::string k, FileIdentity i, FolderEntry e)
-        : files(f), key(std::move(k)), id(i), held(std::move(e)) {}
-    ~Hold() override {
-      const auto lock = files.Lock();
-      --files.holds_[key];
-    }
-    FileIdentity identity() const override { return id; }
-    FolderEntry entry() const override { return held; }
-    FakeFileSystem& files;
-    std::string key;
-    FileIdentity id;
-    FolderEntry held;
-  };
   // Windows refuses to rename or delete a folder while it, or anything in it, is open.
   bool HeldAtOrBelow(const std::string& key) const {
     for (const auto* open : {&holds_, &openFiles_}) {

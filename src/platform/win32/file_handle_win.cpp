@@ -457,8 +457,9 @@ OsStatus FileHandleWin::Delete() {
 
 OsResult<std::unique_ptr<FileHandle>> OpenFileByPath(const std::string& path, OpenAs as) {
   const Rights rights = RightsFor(as);
+  // A path is where a walk begins: a volume mounted on one of its folders, or on its last part,
+  // is the administrator's own arrangement, and is followed.
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-  if (as != OpenAs::kFileData) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   if (as == OpenAs::kFile || as == OpenAs::kFileData) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   ScopedFileHandle handle(::CreateFileW(ExtendedPath(path).c_str(), rights.access, rights.share,
                                         nullptr, OPEN_EXISTING, flags, nullptr));

@@ -54,8 +54,8 @@ class FileHandleWin final : public FileHandle {
   bool folder_;
 };
 
-// Opens a full path as `as` asks: CreateFileW with backup semantics, a link as itself except for
-// kFileData. A folder asked for where a file stands fails with ERROR_DIRECTORY, a file asked for
+// Opens a full path as `as` asks: CreateFileW with backup semantics, following every link on the
+// way. A folder asked for where a file stands fails with ERROR_DIRECTORY, a file asked for
 // where a folder stands with ERROR_ACCESS_DENIED, as relative opens do.
 OsResult<std::unique_ptr<FileHandle>> OpenFileByPath(const std::string& path, OpenAs as);
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <utility>
 #include <vector>
 
@@ -22,7 +21,6 @@ namespace dpc::win32 {
 namespace {
 
 constexpr uint64_t kMaxWholeFile = 64ull << 20;
-constexpr DWORD kCompareChunk = 1u << 20;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::wcslen(prefix), prefix) == 0;
@@ -33,38 +31,12 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-bool IsFolderAt(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 uint64_t Size64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 std::string LastName(const std::string& path) {
   const std::string trimmed = WithoutTrailingSeparators(path);
   const size_t slash = trimmed.find_last_of("\\/");
   return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
-struct CopyContext {
-  const CopyProgressCallback* progress;
-  std::exception_ptr failure;
-};
-
-// Called by CopyFileExW on this thread; nothing may unwind through the system's frames.
-DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER,
-                                   LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
-  auto* context = static_cast<CopyContext*>(data);
-  try {
-    if (*context->progress) {
-      (*context->progress)(static_cast<uint64_t>(done.QuadPart),
-                           static_cast<uint64_t>(total.QuadPart));
-    }
-    return PROGRESS_CONTINUE;
-  } catch (...) {
-    context->failure = std::current_exception();
-    return PROGRESS_CANCEL;
-  }
 }
 
 // Reads until the buffer is full or the file ends.
@@ -133,19 +105,6 @@ constexpr IID kIidShellItem = {
     0x43826d1e, 0xe718, 0x42ee, {0xbc, 0x55, 0xa1, 0xe2, 0x61, 0xc3, 0x7b, 0xfe}};
 constexpr IID kIidUnknown = {
     0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-class HeldFolder final : public FolderHold {
- public:
-  HeldFolder(ScopedFileHandle handle, FileIdentity identity, FolderEntry entry)
-      : handle_(std::move(handle)), identity_(identity), entry_(std::move(entry)) {}
-  FileIdentity identity() const override { return identity_; }
-  FolderEntry entry() const override { return entry_; }
-
- private:
-  ScopedFileHandle handle_;
-  FileIdentity identity_;
-  FolderEntry entry_;
-};
 
 // The reparse tag of a path that is a reparse point, as its listing entry gives it.
 uint32_t ReparseTagOf(const std::wstring& path) {
@@ -270,37 +229,6 @@ std::wstring ExtendedPath(const std::string& utf8) {
   return path;
 }
 
-OsResult<std::vector<FolderEntry>> FileSystemWin::ListFolder(const std::string& folder) {
-  std::wstring pattern = ExtendedPath(folder);
-  if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
-  pattern += L'*';
-  WIN32_FIND_DATAW data{};
-  ScopedFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH));
-  std::vector<FolderEntry> entries;
-  if (!find) {
-    const DWORD code = ::GetLastError();
-    // An empty drive root has not even "." to list.
-    if (code == ERROR_FILE_NOT_FOUND && IsFolderAt(ExtendedPath(folder))) return entries;
-    return MakeOsError(code, "FindFirstFileExW");
-  }
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    FolderEntry& entry =
-        entries.emplace_back(WideToUtf8(name), data.dwFileAttributes,
-                             isFolder ? 0 : Size64(data.nFileSizeHigh, data.nFileSizeLow),
-                             reparse ? static_cast<uint32_t>(data.dwReserved0) : 0u);
-    entry.exactName = !HasLoneSurrogate(name);
-  } while (::FindNextFileW(find.get(), &data));
-  const DWORD code = ::GetLastError();
-  if (code != ERROR_NO_MORE_FILES) return MakeOsError(code, "FindNextFileW");
-  return entries;
-}
-
 OsResult<FolderEntry> FileSystemWin::Stat(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) {
@@ -313,67 +241,11 @@ OsResult<FolderEntry> FileSystemWin::Stat(const std::string& path) {
                      reparse ? ReparseTagOf(ExtendedPath(path)) : 0u};
 }
 
-OsResult<bool> FileSystemWin::CreateFolderTree(const std::string& path) {
-  // Up from the folder to the first parent that exists, then down again: no recursion, so a
-  // path of thousands of levels is no danger to the stack.
-  std::vector<std::string> missing;
-  std::string current = WithoutTrailingSeparators(path);
-  for (;;) {
-    const std::wstring wide = ExtendedPath(current);
-    if (::CreateDirectoryW(wide.c_str(), nullptr)) break;
-    const DWORD code = ::GetLastError();
-    if (code == ERROR_ALREADY_EXISTS && IsFolderAt(wide)) {
-      if (missing.empty()) return false;
-      break;
-    }
-    const size_t slash = current.find_last_of("\\/");
-    if (code != ERROR_PATH_NOT_FOUND || slash == std::string::npos || slash < 3) {
-      return MakeOsError(code, "CreateDirectoryW");
-    }
-    missing.push_back(current);
-    current.resize(slash);
-  }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    const std::wstring wide = ExtendedPath(*it);
-    if (!::CreateDirectoryW(wide.c_str(), nullptr)) {
-      const DWORD code = ::GetLastError();
-      if (code != ERROR_ALREADY_EXISTS || !IsFolderAt(wide)) {
-        return MakeOsError(code, "CreateDirectoryW");
-      }
-    }
-  }
-  return true;
-}
-
 OsStatus FileSystemWin::SetAttributes(const std::string& path, uint32_t attributes) {
   if (!::SetFileAttributesW(ExtendedPath(path).c_str(), attributes)) {
     return LastOsError("SetFileAttributesW");
   }
   return OsStatus::Success();
-}
-
-OsStatus FileSystemWin::CopyNewFile(const std::string& from, const std::string& to,
-                                    const CopyProgressCallback& progress) {
-  const std::wstring source = ExtendedPath(from);
-  const std::wstring target = ExtendedPath(to);
-  // Asked first, so that whatever stands at the target after a failed copy is our own partial
-  // file and may go.
-  if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    return MakeOsError(ERROR_FILE_EXISTS, "CopyFileExW");
-  }
-  CopyContext context{&progress, nullptr};
-  BOOL cancel = FALSE;
-  if (::CopyFileExW(source.c_str(), target.c_str(), CopyProgressRoutine, &context, &cancel,
-                    COPY_FILE_FAIL_IF_EXISTS)) {
-    return OsStatus::Success();
-  }
-  const DWORD code = ::GetLastError();
-  if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(target.c_str());
-  }
-  if (context.failure) std::rethrow_exception(context.failure);
-  return MakeOsError(code, "CopyFileExW");
 }
 
 OsStatus FileSystemWin::RemoveFile(const std::string& path) {
@@ -427,28 +299,6 @@ OsResult<FileStamp> FileSystemWin::Stamp(const std::string& path) {
   auto join = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
   return FileStamp{join(data.nFileSizeHigh, data.nFileSizeLow),
                    join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
-}
-
-OsResult<bool> FileSystemWin::SameContent(const std::string& a, const std::string& b) {
-  ScopedFileHandle first = OpenForReading(a);
-  if (!first) return LastOsError("CreateFileW");
-  ScopedFileHandle second = OpenForReading(b);
-  if (!second) return LastOsError("CreateFileW");
-  LARGE_INTEGER firstSize{}, secondSize{};
-  if (!::GetFileSizeEx(first.get(), &firstSize) || !::GetFileSizeEx(second.get(), &secondSize)) {
-    return LastOsError("GetFileSizeEx");
-  }
-  if (firstSize.QuadPart != secondSize.QuadPart) return false;
-  std::vector<char> one(kCompareChunk), two(kCompareChunk);
-  for (;;) {
-    DWORD gotOne = 0, gotTwo = 0;
-    if (!ReadFully(first.get(), one.data(), kCompareChunk, gotOne) ||
-        !ReadFully(second.get(), two.data(), kCompareChunk, gotTwo)) {
-      return LastOsError("ReadFile");
-    }
-    if (gotOne != gotTwo || std::memcmp(one.data(), two.data(), gotOne) != 0) return false;
-    if (gotOne < kCompareChunk) return true;
-  }
 }
 
 OsResult<FileIdentity> FileSystemWin::Identity(const std::string& path) {
@@ -562,13 +412,6 @@ OsResult<std::string> FileSystemWin::ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-OsStatus FileSystemWin::WriteFileFlushed(const std::string& path, const std::string& bytes) {
-  ScopedFileHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return LastOsError("CreateFileW");
-  return WriteAllFlushed(file.get(), bytes);
-}
-
 OsStatus FileSystemWin::CreateNewFileFlushed(const std::string& path, const std::string& bytes) {
   const std::wstring wide = ExtendedPath(path);
   // Unshared until it is closed, so nobody can open the new file while its bytes go in.
@@ -598,34 +441,6 @@ OsStatus FileSystemWin::ReplaceFileWith(const std::string& from, const std::stri
     return LastOsError("MoveFileExW");
   }
   return OsStatus::Success();
-}
-
-OsResult<std::unique_ptr<FolderHold>> FileSystemWin::HoldFolder(const std::string& path) {
-  // Listing access takes part in sharing, which attribute-only access does not: without
-  // FILE_SHARE_DELETE nobody can then rename, delete or replace the folder.
-  ScopedFileHandle handle(::CreateFileW(
-      ExtendedPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle) return LastOsError("CreateFileW");
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle.get(), &info)) {
-    return LastOsError("GetFileInformationByHandle");
-  }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return MakeOsError(ERROR_DIRECTORY, "CreateFileW");
-  }
-  FolderEntry entry{"", info.dwFileAttributes, 0, 0};
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
-      entry.reparseTag = tag.ReparseTag;
-    }
-  }
-  const FileIdentity identity{info.dwVolumeSerialNumber,
-                              Size64(info.nFileIndexHigh, info.nFileIndexLow)};
-  return std::unique_ptr<FolderHold>(
-      std::make_unique<HeldFolder>(std::move(handle), identity, std::move(entry)));
 }
 
 OsStatus FileSystemWin::RecycleTreeGuarded(const std::string& path) {

@@ -14,13 +14,8 @@ std::wstring ExtendedPath(const std::string& utf8);
 
 class FileSystemWin final : public FileSystem {
  public:
-  OsResult<std::vector<FolderEntry>> ListFolder(const std::string& folder) override;
   OsResult<FolderEntry> Stat(const std::string& path) override;
-  OsResult<bool> CreateFolderTree(const std::string& path) override;
   OsStatus SetAttributes(const std::string& path, uint32_t attributes) override;
-  // CopyFileExW. Wine's does not call the progress routine; Windows' calls it per chunk.
-  OsStatus CopyNewFile(const std::string& from, const std::string& to,
-                       const CopyProgressCallback& progress) override;
   OsStatus RemoveFile(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   // Characters the ANSI code page lacks are stored as its default character ('?'): the line is
@@ -28,7 +23,6 @@ class FileSystemWin final : public FileSystem {
   OsStatus AppendAnsiText(const std::string& path, const std::string& text) override;
   OsResult<uint64_t> FileSize(const std::string& path) override;
   OsResult<FileStamp> Stamp(const std::string& path) override;
-  OsResult<bool> SameContent(const std::string& a, const std::string& b) override;
   OsResult<FileIdentity> Identity(const std::string& path) override;
   OsResult<std::string> LongPathName(const std::string& path) override;
   DriveKind DriveType(char letter) override;
@@ -37,13 +31,10 @@ class FileSystemWin final : public FileSystem {
   OsStatus RecycleTree(const std::string& path) override;
   // Files above 64 MiB are refused (ERROR_FILE_TOO_LARGE): the ticket is a few kilobytes.
   OsResult<std::string> ReadFileBytes(const std::string& path) override;
-  OsStatus WriteFileFlushed(const std::string& path, const std::string& bytes) override;
   OsStatus ReplaceFileWith(const std::string& from, const std::string& to) override;
   OsStatus CreateNewFileFlushed(const std::string& path, const std::string& bytes) override;
   OsStatus ReplaceFileKeepingSecurity(const std::string& from, const std::string& to,
                                       const std::string& backup) override;
-  // Opened for listing, without FILE_SHARE_DELETE, links as themselves.
-  OsResult<std::unique_ptr<FolderHold>> HoldFolder(const std::string& path) override;
   // IFileOperation with a progress sink that refuses every deletion not bound for the bin.
   // Wine's IFileOperation answers E_NOTIMPL: kNotSupported.
   OsStatus RecycleTreeGuarded(const std::string& path) override;

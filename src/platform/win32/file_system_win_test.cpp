@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include "maintenance/copy_engine.h"
+#include "maintenance/file_copy.h"
 #include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/file_system_win.h"
@@ -40,7 +41,7 @@ class FileSystemWinTest : public ::testing::Test {
 
 TEST_F(FileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   MakeFile(folder.File("hidden.sys"), "hs", kHiddenSystem);
-  ASSERT_TRUE(files.CreateFolderTree(folder.File(".cache")).ok());
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File(".cache")).c_str(), nullptr));
   ASSERT_TRUE(files.SetAttributes(folder.File(".cache"), FILE_ATTRIBUTE_HIDDEN));
   // A sparse file: its size needs more than 32 bits, its content takes no room.
   {
@@ -51,7 +52,7 @@ TEST_F(FileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
     ASSERT_TRUE(::SetFilePointerEx(big.get(), end, nullptr, FILE_BEGIN));
     ASSERT_TRUE(::SetEndOfFile(big.get()));
   }
-  const auto listing = files.ListFolder(folder.path());
+  const auto listing = files.OpenPath(folder.path(), OpenAs::kFolder).value()->List();
   ASSERT_TRUE(listing.ok()) << listing.error().code;
   ASSERT_EQ(listing->size(), 3u);
   EXPECT_EQ(Named(*listing, "hidden.sys")->attributes & kHiddenSystem, kHiddenSystem);
@@ -71,43 +72,41 @@ TEST_F(FileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
 
 TEST_F(FileSystemWinTest, CopiesBeyond260CharactersAndNeverOverwrites) {
   std::string deep = folder.path();
-  while (deep.size() < 300) deep += "\\" + std::string(40, 'd');
-  ASSERT_EQ(files.CreateFolderTree(deep).value(), true);
-  EXPECT_EQ(files.CreateFolderTree(deep + "\\").value(), false);
-  MakeFile(folder.File("a.txt"), "alpha", FILE_ATTRIBUTE_HIDDEN);
+  while (deep.size() < 300) {
+    deep += "\\" + std::string(40, 'd');
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedPath(deep).c_str(), nullptr));
+  }
+  auto into = std::move(files.OpenPath(deep, OpenAs::kNewFolder).value());
+  const auto copyFrom = [&](const std::string& from) {
+    auto source = std::move(files.OpenPath(from, OpenAs::kFolder).value());
+    const FolderEntry entry = source->List().value().at(0);
+    return CopyOneFile(*source, *into, entry, {});
+  };
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("one")).c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder.File("two")).c_str(), nullptr));
+  MakeFile(folder.File("one\\a.txt"), "alpha", FILE_ATTRIBUTE_HIDDEN);
+  MakeFile(folder.File("two\\a.txt"), "other", 0);
+  EXPECT_EQ(copyFrom(folder.File("one")).kind, FileOutcome::Kind::Copied);
   const std::string target = deep + "\\a.txt";
-  int reports = 0;
-  EXPECT_TRUE(
-      files.CopyNewFile(folder.File("a.txt"), target, [&](uint64_t, uint64_t) { ++reports; }));
   EXPECT_EQ(files.Stat(target)->attributes & FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
-  EXPECT_TRUE(files.SameContent(folder.File("a.txt"), target).value());
-
-  MakeFile(folder.File("b.txt"), "other", 0);
-  const OsStatus again = files.CopyNewFile(folder.File("b.txt"), target, {});
-  ASSERT_FALSE(again);
-  EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(copyFrom(folder.File("two")).kind, FileOutcome::Kind::Preexisting);
   EXPECT_EQ(files.ReadFileBytes(target).value(), "alpha");
-  EXPECT_FALSE(files.SameContent(folder.File("b.txt"), target).value());
-  EXPECT_EQ(files.ListFolder(deep)->size(), 1u);
 }
 
 TEST_F(FileSystemWinTest, FailuresCarryTheCodeAndTheApi) {
-  const auto listing = files.ListFolder(folder.File("missing"));
-  EXPECT_EQ(listing.error().code, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(listing.error().api, "FindFirstFileExW");
-  EXPECT_FALSE(listing.error().text.empty());
-  EXPECT_TRUE(files.ListFolder(folder.path())->empty());
-  WriteBytes(folder.File("file"), "x");
-  EXPECT_EQ(files.CreateFolderTree(folder.File("file")).error().code,
-            static_cast<uint32_t>(ERROR_ALREADY_EXISTS));
+  const auto missing = files.OpenPath(folder.File("missing"), OpenAs::kFolder);
+  EXPECT_EQ(missing.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(missing.error().api, "CreateFileW");
+  EXPECT_FALSE(missing.error().text.empty());
+  EXPECT_TRUE(files.OpenPath(folder.path(), OpenAs::kFolder).value()->List()->empty());
 }
 
 TEST_F(FileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   const std::string ticket = folder.File("SYS_0000.xml");
   const std::string scratch = folder.File("SYS_0000.tmp");
   WriteBytes(ticket, "old");
-  ASSERT_TRUE(files.WriteFileFlushed(scratch, "new"));
+  WriteBytes(scratch, "new");
   {
     // A reader that shares nothing holds the ticket.
     ScopedFileHandle reader(::CreateFileW(Utf8ToWide(ticket).c_str(), GENERIC_READ, 0, nullptr,
@@ -124,7 +123,7 @@ TEST_F(FileSystemWinTest, TheTicketIsReplacedInOneStepOrKeepsItsContent) {
   EXPECT_FALSE(files.ReplaceFileWith(scratch, ticket)) << "nothing left to move";
   // The swap that keeps the ticket's security leaves the old content at the backup name.
   const std::string backup = folder.File("SYS_0000.bak");
-  ASSERT_TRUE(files.WriteFileFlushed(scratch, "newer"));
+  WriteBytes(scratch, "newer");
   ASSERT_TRUE(files.ReplaceFileKeepingSecurity(scratch, ticket, backup));
   EXPECT_EQ(ReadBytes(ticket), "newer");
   EXPECT_EQ(ReadBytes(backup), "new");
@@ -186,7 +185,7 @@ TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
 
 TEST_F(FileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase) {
   const std::string longFolder = folder.File("Server Data Folder");
-  ASSERT_TRUE(files.CreateFolderTree(longFolder).ok());
+  ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(longFolder).c_str(), nullptr));
   wchar_t shortName[MAX_PATH] = {};
   ASSERT_NE(::GetShortPathNameW(Utf8ToWide(longFolder).c_str(), shortName, MAX_PATH), 0u);
   const std::string shortFolder = WideToUtf8(shortName);
@@ -204,7 +203,7 @@ TEST_F(FileSystemWinTest, IdentityAndLongNamesSeeThroughShortNamesAndLetterCase)
 TEST_F(FileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNothing) {
   const char* drive = std::getenv("DPC_SMALL_DRIVE");
   if (drive == nullptr) GTEST_SKIP() << "no small drive";
-  const std::string target = std::string(drive) + "\\too-big.bin";
+  const std::string target = std::string(drive) + "\\big.bin";
   const DriveSpace space = files.FreeSpace(drive[0]).value();
   {
     ScopedFileHandle big(::CreateFileW(Utf8ToWide(folder.File("big.bin")).c_str(), GENERIC_WRITE, 0,
@@ -216,10 +215,12 @@ TEST_F(FileSystemWinTest, ACopyThatDoesNotFitFailsWithDiskFullAndLeavesNothing) 
           ::WriteFile(big.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &done, nullptr));
     }
   }
-  const OsStatus copied = files.CopyNewFile(folder.File("big.bin"), target, {});
-  ASSERT_FALSE(copied);
-  EXPECT_EQ(copied.error().code, static_cast<uint32_t>(ERROR_DISK_FULL));
-  EXPECT_FALSE(files.Stat(target).ok());
+  auto source = std::move(files.OpenPath(folder.path(), OpenAs::kFolder).value());
+  auto small = std::move(files.OpenPath(std::string(drive) + "\\", OpenAs::kNewFolder).value());
+  const FileOutcome copied = CopyOneFile(*source, *small, source->List().value().at(0), {});
+  ASSERT_EQ(copied.kind, FileOutcome::Kind::Failed);
+  EXPECT_EQ(copied.error->code, static_cast<uint32_t>(ERROR_DISK_FULL));
+  EXPECT_FALSE(files.Stat(target).ok()) << "the half-made copy goes";
 }
 
 // The shell flags an item for the bin, or deletes it for good: the sink lets only the first go.
