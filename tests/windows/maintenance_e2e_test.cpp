@@ -5,6 +5,7 @@
 // reason is proved in the move's own tests; these prove the windows and the real file system.
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,60 @@ TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRe
   EXPECT_EQ(controller_.WaitForMessageBox(L"Folder error", 0ms), nullptr);
   EXPECT_TRUE(controller_.IsRunning());
   CloseController();
+}
+
+// Whether others may read it: Wine keeps no access list of its own and makes one from the Unix
+// mode, with an entry for Everyone when others may read.
+bool EveryoneMayRead(const fs::path& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    ADD_FAILURE() << "no access list for " << Utf8(path.wstring());
+    return false;
+  }
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof everyone;
+  CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+  bool reads = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, everyone) &&
+        (ace->Mask & FILE_READ_DATA) != 0) {
+      reads = true;
+    }
+  }
+  LocalFree(descriptor);
+  return reads;
+}
+
+// The copies take the old tree's permissions: a job folder others could not read gives one they
+// cannot read either, and one they could read, one they still can.
+TEST_F(MaintenanceTest, TheNewFolderKeepsTheOldOnesPermissions) {
+  for (const wchar_t* mode : {L"/bin/chmod 700", L"/bin/chmod 755"}) {
+    SCOPED_TRACE(Utf8(mode));
+    fs::remove_all(jobs_);
+    fs::create_directories(jobs_);
+    WriteTestFile(jobs_ / L"job.tif", "job");
+    ASSERT_TRUE(RunUnix(mode, {jobs_, jobs_ / L"job.tif"}));
+    // The Unix program ends on its own time.
+    const bool readable = std::wstring(mode).ends_with(L"755");
+    ASSERT_TRUE(Eventually(kBound, [&] {
+      return EveryoneMayRead(jobs_) == readable && EveryoneMayRead(jobs_ / L"job.tif") == readable;
+    }));
+    WriteTicket(jobs_);
+
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    const fs::path target = controller_.folder() / L"Moved Jobs";
+    ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+    ASSERT_TRUE(Eventually(kBound, [&] { return !fs::exists(jobs_); })) << Utf8(FolderErrorText());
+    ASSERT_EQ(ReadAll(target / L"job.tif"), "job");
+    EXPECT_EQ(EveryoneMayRead(target), readable);
+    EXPECT_EQ(EveryoneMayRead(target / L"job.tif"), readable);
+    CloseController();
+    fs::remove_all(target);
+  }
 }
 
 // The shell's recycle bin takes no tree with a path beyond 260 characters (Wine's, as Windows'):
