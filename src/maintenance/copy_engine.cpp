@@ -327,80 +327,90 @@ CopyReport CopyEngine::CopyFolderTree(const std::string&, const std::string& des
     if (workers->Threads() == 0) workers.reset();
   }
 
-  while (!stack.empty()) {
-    if (stack.back().next == stack.back().entries.size()) {
-      stack.pop_back();
-      continue;
-    }
-    Frame& frame = stack.back();
-    const FolderEntry entry = std::move(frame.entries[frame.next++]);
-    std::string relative = JoinRelative(frame.relative, entry.name);
-    if (entry.IsLink()) {
-      report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
-    } else if (entry.IsFolder()) {
-      PinPtr pin;
-      bool madeNow = false;
-      if (auto changed = PinOld(relative, entry.name, frame.pin, false, pin)) {
-        // Not the folder measured: nothing is read from it, nor below it.
-        report.problems.Add(std::move(*changed));
-      } else if (const TreeGuard::Check held =
-                     guard_.HoldNew(relative, frame.relative, entry.name, madeNow);
-                 !held.held()) {
-        // Nothing is written into it, nor below it.
-        auto problem = NewFolderProblem(held, relative);
-        if (problem->kind == TreeProblem::Kind::Unreadable)
-          problem->kind = TreeProblem::Kind::NotCreated;
-        report.problems.Add(std::move(*problem));
-      } else {
-        // Hidden and system folders stay so; a pre-existing folder is left as it is.
-        const uint32_t kept =
-            entry.attributes & (file_attribute::kHidden | file_attribute::kSystem);
-        if (madeNow && kept != 0) (void)held.folder->SetBasics(kept, {});
-        const auto security = pin->handle->ReadSecurity();
-        auto children = pin->handle->List();
-        if (!security || !children) {
-          report.problems.Add({TreeProblem::Kind::Unreadable, relative,
-                               !security ? security.error() : children.error()});
+  try {
+    while (!stack.empty()) {
+      if (stack.back().next == stack.back().entries.size()) {
+        stack.pop_back();
+        continue;
+      }
+      Frame& frame = stack.back();
+      const FolderEntry entry = std::move(frame.entries[frame.next++]);
+      std::string relative = JoinRelative(frame.relative, entry.name);
+      if (entry.IsLink()) {
+        report.problems.Add({TreeProblem::Kind::ReparsePoint, relative, std::nullopt});
+      } else if (entry.IsFolder()) {
+        PinPtr pin;
+        bool madeNow = false;
+        if (auto changed = PinOld(relative, entry.name, frame.pin, false, pin)) {
+          // Not the folder measured: nothing is read from it, nor below it.
+          report.problems.Add(std::move(*changed));
+        } else if (const TreeGuard::Check held =
+                       guard_.HoldNew(relative, frame.relative, entry.name, madeNow);
+                   !held.held()) {
+          // Nothing is written into it, nor below it.
+          auto problem = NewFolderProblem(held, relative);
+          if (problem->kind == TreeProblem::Kind::Unreadable)
+            problem->kind = TreeProblem::Kind::NotCreated;
+          report.problems.Add(std::move(*problem));
         } else {
-          report.folders[relative] = CarriedPermissions(*security, false);
-          stack.push_back(
-              {std::move(relative), std::move(*children), 0, std::move(pin), held.folder});
+          // Hidden and system folders stay so; a pre-existing folder is left as it is.
+          const uint32_t kept =
+              entry.attributes & (file_attribute::kHidden | file_attribute::kSystem);
+          if (madeNow && kept != 0) (void)held.folder->SetBasics(kept, {});
+          const auto security = pin->handle->ReadSecurity();
+          auto children = pin->handle->List();
+          if (!security || !children) {
+            report.problems.Add({TreeProblem::Kind::Unreadable, relative,
+                                 !security ? security.error() : children.error()});
+          } else {
+            report.folders[relative] = CarriedPermissions(*security, false);
+            stack.push_back(
+                {std::move(relative), std::move(*children), 0, std::move(pin), held.folder});
+          }
         }
+      } else if (workers) {
+        // One file in hand per thread: Cancel leaves no queue behind, and a Cancel that comes
+        // while the walk waits for a thread hands out nothing more.
+        while (workers->Outstanding() >= workers->Threads() && !Stopped(stop, *workers, report)) {
+          AwaitResults(*workers, report, view);
+        }
+        if (Stopped(stop, *workers, report)) break;
+        FileHandle& oldFolder = *frame.pin->handle;
+        FileHandle& newFolder = *frame.made;
+        workers->Submit({std::move(relative),
+                         [&oldFolder, &newFolder, entry] {
+                           try {
+                             return CopyOneFile(oldFolder, newFolder, entry, {});
+                           } catch (const std::bad_alloc&) {
+                             throw;  // no fault of this file's: the worker ends
+                           } catch (const std::exception& error) {
+                             return FileOutcome{FileOutcome::Kind::Failed,
+                                                OsError{1359, "CopyOneFile", error.what()},
+                                                {}};
+                           }
+                         },
+                         frame.pin});
+        TakeResults(workers->Collect(0), report, view);
+      } else {
+        // On this thread a throw from the message processing ends the walk, as it always did.
+        Record(std::move(relative), CopyOneFile(*frame.pin->handle, *frame.made, entry, progress),
+               report);
+        view.StepFile();
       }
-    } else if (workers) {
-      // One file in hand per thread: Cancel leaves no queue behind, and a Cancel that comes
-      // while the walk waits for a thread hands out nothing more.
-      while (workers->Outstanding() >= workers->Threads() && !Stopped(stop, *workers, report)) {
-        AwaitResults(*workers, report, view);
+      PumpBetweenEntries();
+      if (stop && stop()) {
+        report.cancelled = true;
+        break;
       }
-      if (Stopped(stop, *workers, report)) break;
-      FileHandle& oldFolder = *frame.pin->handle;
-      FileHandle& newFolder = *frame.made;
-      workers->Submit({std::move(relative),
-                       [&oldFolder, &newFolder, entry] {
-                         try {
-                           return CopyOneFile(oldFolder, newFolder, entry, {});
-                         } catch (const std::bad_alloc&) {
-                           throw;  // no fault of this file's: the worker ends
-                         } catch (const std::exception& error) {
-                           return FileOutcome{FileOutcome::Kind::Failed,
-                                              OsError{1359, "CopyOneFile", error.what()},
-                                              {}};
-                         }
-                       },
-                       frame.pin});
-      TakeResults(workers->Collect(0), report, view);
-    } else {
-      // On this thread a throw from the message processing ends the walk, as it always did.
-      Record(std::move(relative), CopyOneFile(*frame.pin->handle, *frame.made, entry, progress),
-             report);
-      view.StepFile();
     }
-    PumpBetweenEntries();
-    if (stop && stop()) {
-      report.cancelled = true;
-      break;
+  } catch (...) {
+    // Whatever ends the walk here, the files in hand finish first, and the window stays painted
+    // while they do.
+    if (workers) {
+      workers->DropWaiting();
+      FinishInHand(*workers, report, view);
     }
+    throw;
   }
   // The files in hand finish, and are counted, before the walk's result is given; after Cancel
   // those not started yet stay uncopied.
@@ -419,6 +429,19 @@ bool CopyEngine::Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport
   }
   // A worker that ended early ends the walk: its file never arrives, and the row is not moved.
   return workers.Failure().has_value();
+}
+
+void CopyEngine::FinishInHand(CopyWorkers& workers, CopyReport& report, ProgressView& view) {
+  bool pumping = true;
+  while (workers.Outstanding() > 0) {
+    TakeResults(workers.Collect(kPumpDuringFileMs / 5), report, view);
+    if (!pumping) continue;
+    try {
+      PumpBetweenEntries();
+    } catch (...) {
+      pumping = false;  // the first failure is the one that goes on
+    }
+  }
 }
 
 void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view) {

@@ -236,6 +236,8 @@ class CopyEngine {
   void TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
                    ProgressView& view);
   void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
+  // Waits for the files in hand while a failure is on its way out, processing messages still.
+  void FinishInHand(CopyWorkers& workers, CopyReport& report, ProgressView& view);
   // Cancel (marked in the report), or a worker that ended early.
   static bool Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport& report);
   static void Record(std::string relative, FileOutcome outcome, CopyReport& report);

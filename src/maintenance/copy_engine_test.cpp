@@ -301,6 +301,28 @@ TEST_F(ParallelCopyTest, AThreadEndingOutsideACopyEndsTheWalkWithItsReason) {
   EXPECT_FALSE(copy.problems.none()) << "not a move to trust, even if every file arrived";
 }
 
+// A failure on this thread ends the walk; the window is still painted while the files in hand
+// finish, before the failure goes on.
+TEST_F(ParallelCopyTest, AFailureOnThisThreadLeavesTheWindowPaintedWhileCopiesFinish) {
+  files.beforeCopy = [](const std::string&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  files.onCopy = nullptr;
+  std::atomic<int> after = 0;
+  bool thrown = false;
+  engine.FolderSize("C:\\Old");
+  pump.onPump = [&] {
+    if (thrown) {
+      ++after;
+    } else if (view.steps == 0 && pump.calls > 8) {
+      thrown = true;
+      throw std::runtime_error("a window failed");
+    }
+  };
+  EXPECT_THROW(engine.CopyFolderTree("C:\\Old", "D:\\New", view, {}), std::runtime_error);
+  EXPECT_GT(after.load(), 0);
+}
+
 TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {
   width = 1;
   files.beforeCopy = [](const std::string& from) {

@@ -246,6 +246,13 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     ExtractTagValue(JoinTicketLines(rewrite.bytes), expected->openTag, expected->closeTag, stored);
     if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
   }
+  // The folder stays the one it is while its files are swapped: held, so nobody renames it, and
+  // not a link to another place.
+  std::vector<std::unique_ptr<FileHandle>> held;
+  if (auto error = HoldTicketFolder(held)) {
+    result.error = std::move(error);
+    return result;
+  }
   // The file that becomes the ticket must be one this process made: a scratch file left by
   // anybody else (ordinary users may create files here) would hand them the ticket. The backup
   // name must be free as well, for a failed swap to leave the old ticket there.
@@ -301,6 +308,31 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
   (void)files_.RemoveFile(BackupPath());
   result.written = true;
   return result;
+}
+
+std::optional<OsError> SettingsTicket::HoldTicketFolder(
+    std::vector<std::unique_ptr<FileHandle>>& held) {
+  const size_t slash = TicketFolder.find_last_of('\\');
+  if (slash == std::string::npos) return OsError{3, "CreateFileW", "Not a full path."};
+  const std::string name = TicketFolder.substr(slash + 1);
+  auto parent = files_.OpenPath(TicketFolder.substr(0, slash), OpenAs::kFolder);
+  if (!parent) return parent.error();
+  const OsError link{4395, "NtCreateFile",
+                     "The settings ticket's folder is a link to another place."};
+  // Some systems (Wine) open a link as its target: its listing entry tells.
+  if (auto listing = (*parent)->List()) {
+    for (const FolderEntry& entry : *listing) {
+      if (AsciiUpper(entry.name) == AsciiUpper(name) && entry.IsLink()) return link;
+    }
+  }
+  auto folder = (*parent)->Open(name, OpenAs::kFolder);
+  if (!folder) return folder.error();
+  const auto info = (*folder)->Info();
+  if (!info) return info.error();
+  if (info->IsReparsePoint()) return link;
+  held.push_back(std::move(*parent));
+  held.push_back(std::move(*folder));
+  return std::nullopt;
 }
 
 std::optional<OsError> SettingsTicket::RemoveLeftOver(const std::string& path) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -125,6 +127,7 @@ class SettingsTicket {
  private:
   bool FileExists(const std::string& path);
   std::optional<OsError> RemoveLeftOver(const std::string& path);
+  std::optional<OsError> HoldTicketFolder(std::vector<std::unique_ptr<FileHandle>>& held);
   std::optional<OsError> ReplaceWithRetry();
 
   FileSystem& files_;

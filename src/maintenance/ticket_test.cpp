@@ -200,6 +200,13 @@ TEST_F(SettingsTicketTest, TheScratchFileIsMadeAfreshAndTheTicketKeepsWhatItWas)
       {"a read-only left-over, a read-only hidden ticket", [&](auto& f) { planted(f, kReadOnly); },
        kReadOnly | kHidden, std::nullopt, after, "server", "<missing>"},
       {"a read-only ticket", [](auto&) {}, kReadOnly, std::nullopt, after, "server", "<missing>"},
+      {"the ticket's folder is a link to another place",
+       [&](auto& f) {
+         (void)f.SwapForLink(kTickets, "D:\\Elsewhere");
+         f.AddFile("D:\\Elsewhere\\SYS_0000.xml", before);
+         f.SetOwner("D:\\Elsewhere\\SYS_0000.xml", "server");
+       },
+       0, 4395, before, "server", "<missing>"},
       {"a left-over held open", [&](auto& f) { planted(f, 0), f.removeErrors[scratch] = inUse; }, 0,
        32, before, "server", "planted", scratch},
       {"a left-over backup held open",
