@@ -108,6 +108,10 @@ class ProfiledHandle final : public dpc::FileHandle {
     Profile::Scope scope(profile_, "info");
     return handle_->Info();
   }
+  dpc::OsResult<dpc::HandleInfo> FileDetails() override {
+    Profile::Scope scope(profile_, "file details");
+    return handle_->FileDetails();
+  }
   dpc::OsResult<std::vector<dpc::FolderEntry>> List() override {
     Profile::Scope scope(profile_, "list folder");
     return handle_->List();
@@ -146,9 +150,9 @@ class ProfiledHandle final : public dpc::FileHandle {
   }
   dpc::OsStatus SetSize(uint64_t size) override { return handle_->SetSize(size); }
   dpc::OsStatus CopyData(dpc::FileHandle& target, const std::vector<dpc::ByteRange>& ranges,
-                         const dpc::CopyProgressCallback& progress) override {
+                         uint64_t size, const dpc::CopyProgressCallback& progress) override {
     Profile::Scope scope(profile_, "copy data");
-    return handle_->CopyData(Inner(target), ranges, progress);
+    return handle_->CopyData(Inner(target), ranges, size, progress);
   }
   dpc::OsResult<bool> SameData(dpc::FileHandle& other) override {
     Profile::Scope scope(profile_, "compare data");

@@ -137,6 +137,7 @@ struct VerifyReport {
 
 // How the old tree's permissions went to the copy.
 struct SecureReport {
+  bool cancelled = false;
   ProblemList problems;
   // Files and folders whose owner stayed Administrators, with the owner they had.
   std::vector<std::pair<std::string, std::string>> ownersNotCarried;
@@ -211,7 +212,9 @@ class CopyEngine {
   // Gives the copy the old tree's permissions, top down: the top the old top's every entry,
   // protected; below it each its old own entries and protection, inheriting the rest from its
   // new parent. Owners are carried where the system lets this process set them.
-  SecureReport ApplyPermissions(const CopyReport& copy);
+  // With workers, the files of each folder are set on them once the folder is set. Stops before
+  // the next folder once `stop` says so.
+  SecureReport ApplyPermissions(const CopyReport& copy, const StopCheck& stop = {});
   // Whether the old tree still holds exactly what was checked: a file added or changed since
   // would go to the bin unseen.
   ProblemList OldTreeChanges(const VerifyReport& verify, const StopCheck& stop);
@@ -226,12 +229,15 @@ class CopyEngine {
 
   TreeGuard& guard() { return guard_; }
 
-  // Window messages are processed at most this often during one file's copy.
+  // Window messages are processed at most this often during one file's copy ...
   static constexpr uint64_t kPumpDuringFileMs = 50;
+  // ... and between entries, and whenever a walk waits for a copying thread.
+  static constexpr uint64_t kPumpBetweenEntriesMs = 15;
 
  private:
   void PumpBetweenEntries();
   void PumpDuringFile();
+  void Pump();
   // Folds finished files into the report and steps the view once for each.
   void TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
                    ProgressView& view);

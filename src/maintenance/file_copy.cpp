@@ -29,7 +29,7 @@ FileOutcome CopyOneFile(FileHandle& oldFolder, FileHandle& newFolder, const Fold
   const auto failed = [](const OsError& error) { return FileOutcome{Kind::Failed, error, {}}; };
   auto source = oldFolder.Open(entry.name, OpenAs::kFile);
   if (!source) return failed(source.error());
-  const auto info = (*source)->Info();
+  const auto info = (*source)->FileDetails();
   if (!info) return failed(info.error());
   if (info->IsLink()) return {Kind::Link, std::nullopt, {}};
   if (entry.fileId != 0 && info->identity.fileIndex != entry.fileId) {
@@ -56,7 +56,7 @@ FileOutcome CopyOneFile(FileHandle& oldFolder, FileHandle& newFolder, const Fold
   if (info->IsReparsePoint()) {
     auto opened = oldFolder.Open(entry.name, OpenAs::kFileData);
     if (!opened) return failed(opened.error());
-    const auto reached = (*opened)->Info();
+    const auto reached = (*opened)->FileDetails();
     if (!reached) return failed(reached.error());
     if (!(reached->identity == info->identity)) return {Kind::Changed, NotTheListedFile(), {}};
     through = std::move(*opened);
@@ -87,7 +87,7 @@ FileOutcome CopyOneFile(FileHandle& oldFolder, FileHandle& newFolder, const Fold
       if (ranges.empty()) ranges.push_back({0, 0});
     }
   }
-  if (const OsStatus copied = data->CopyData(target, ranges, progress); !copied) {
+  if (const OsStatus copied = data->CopyData(target, ranges, info->size, progress); !copied) {
     return failed(copied.error());
   }
   const auto streams = data->Streams();
@@ -97,7 +97,7 @@ FileOutcome CopyOneFile(FileHandle& oldFolder, FileHandle& newFolder, const Fold
     if (!from) return failed(from.error());
     auto to = target.CreateStream(stream.name);
     if (!to) return failed(to.error());
-    if (const OsStatus copied = (*from)->CopyData(**to, {}, {}); !copied) {
+    if (const OsStatus copied = (*from)->CopyData(**to, {}, 0, {}); !copied) {
       return failed(copied.error());
     }
   }
@@ -106,7 +106,7 @@ FileOutcome CopyOneFile(FileHandle& oldFolder, FileHandle& newFolder, const Fold
       !basics) {
     return failed(basics.error());
   }
-  const auto madeInfo = target.Info();
+  const auto madeInfo = target.FileDetails();
   if (!madeInfo) return failed(madeInfo.error());
   file.copyId = madeInfo->identity.fileIndex;
   complete = true;

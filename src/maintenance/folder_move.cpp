@@ -274,7 +274,8 @@ void MoveFolder::Verify() {
 
 void MoveFolder::Secure() {
   if (Stopping()) return Finish(MoveOutcome::Cancelled);
-  const SecureReport secured = engine_.ApplyPermissions(copy_);
+  const SecureReport secured = engine_.ApplyPermissions(copy_, [this] { return Stopping(); });
+  if (secured.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
   for (const auto& [relative, owner] : secured.ownersNotCarried) {
     Log("owner " + owner + " not carried to " + (relative.empty() ? newPath_ : relative) +
         ", Administrators own it");

@@ -459,10 +459,11 @@ TEST(MoveFolderTest, WhatOthersDoToTheTreesMeanwhileNeverLeadsTheMoveElsewhere) 
   const Case cases[] = {
       {"a held, still empty new folder becomes a mount point",
        [&](World& w) {
-         w.pump.onPump = [&w, act = once([&w] {
-                                ASSERT_FALSE(w.files.MountOnHeld("E:\\Jobs\\Sub", "C:\\Victim"));
-                              })] {
-           if (w.files.Exists("E:\\Jobs\\Sub") && !w.files.Exists("E:\\Jobs\\Sub\\two.dat")) act();
+         // As the copy opens the first file for it.
+         w.files.onOpen = [&w, act = once([&w] {
+                                 ASSERT_FALSE(w.files.MountOnHeld("E:\\Jobs\\Sub", "C:\\Victim"));
+                               })](const std::string& path, OpenAs) {
+           if (path.ends_with("Sub\\two.dat")) act();
          };
        },
        MoveOutcome::NotMoved},
@@ -590,50 +591,56 @@ TEST(MoveFolderTest, TheCopyAdmitsNobodyWhileItIsBuiltThenTakesTheOldPermissions
   const Ace admins{Ace::Kind::kAllow, inherit, access::kFullControl, sid::kAdministrators};
   const Ace server{Ace::Kind::kAllow, inherit, access::kFullControl, kServer};
   const Ace reader{Ace::Kind::kAllow, 0, 0x1200a9, sid::kUsers};
-  for (const bool restorePrivilege : {true, false}) {
-    SCOPED_TRACE(restorePrivilege ? "owners carried" : "owners not carried");
-    World w;
-    w.files.restorePrivilegeHeld = restorePrivilege;
-    // The old top inherits the server's entry from its parent; its files inherit from it.
-    w.files.SetSecurity("C:\\Data",
-                        {sid::kAdministrators, "", true, std::vector<Ace>{admins, server}});
-    w.files.SetSecurity("C:\\Data\\Jobs", {kServer, "", false, std::vector<Ace>{}});
-    w.files.SetSecurity("C:\\Data\\Jobs\\job1.dat", {kServer, "", false, std::vector<Ace>{reader}});
-    w.files.SetSecurity("C:\\Data\\Jobs\\Sub", {kServer, "", true, std::vector<Ace>{server}});
-    const Security sub = w.files.SecurityOf("C:\\Data\\Jobs\\Sub");
-    std::vector<Security> during;
-    w.files.onCopy = [&](const std::string&) {
-      for (const char* made : {"E:\\Jobs", "E:\\Jobs\\job1.dat"}) {
-        if (w.files.Exists(made)) during.push_back(w.files.SecurityOf(made));
+  for (const int workers : {0, 2}) {
+    for (const bool restorePrivilege : {true, false}) {
+      SCOPED_TRACE(restorePrivilege ? "owners carried" : "owners not carried");
+      SCOPED_TRACE(workers ? "files on workers" : "files on this thread");
+      World w;
+      w.services.copyWorkers = workers;
+      w.files.restorePrivilegeHeld = restorePrivilege;
+      // The old top inherits the server's entry from its parent; its files inherit from it.
+      w.files.SetSecurity("C:\\Data",
+                          {sid::kAdministrators, "", true, std::vector<Ace>{admins, server}});
+      w.files.SetSecurity("C:\\Data\\Jobs", {kServer, "", false, std::vector<Ace>{}});
+      w.files.SetSecurity("C:\\Data\\Jobs\\job1.dat",
+                          {kServer, "", false, std::vector<Ace>{reader}});
+      w.files.SetSecurity("C:\\Data\\Jobs\\Sub", {kServer, "", true, std::vector<Ace>{server}});
+      const Security sub = w.files.SecurityOf("C:\\Data\\Jobs\\Sub");
+      std::vector<Security> during;
+      w.files.onCopy = [&](const std::string&) {
+        for (const char* made : {"E:\\Jobs", "E:\\Jobs\\job1.dat"}) {
+          if (w.files.Exists(made)) during.push_back(w.files.SecurityOf(made));
+        }
+      };
+      const MoveResult result = w.Move(3, "E:\\Jobs");
+      ASSERT_EQ(result.outcome, MoveOutcome::Moved) << result.message;
+      ASSERT_FALSE(during.empty());
+      for (const Security& made : during) {
+        EXPECT_EQ(made.dacl, AdministratorsOnly().dacl);
+        EXPECT_TRUE(made.isProtected);
       }
-    };
-    const MoveResult result = w.Move(3, "E:\\Jobs");
-    ASSERT_EQ(result.outcome, MoveOutcome::Moved) << result.message;
-    ASSERT_FALSE(during.empty());
-    for (const Security& made : during) {
-      EXPECT_EQ(made.dacl, AdministratorsOnly().dacl);
-      EXPECT_TRUE(made.isProtected);
+      const Security top = w.files.SecurityOf("E:\\Jobs");
+      EXPECT_TRUE(top.isProtected);
+      EXPECT_EQ(top.dacl, (std::vector<Ace>{admins, server}));
+      const Security file = w.files.SecurityOf("E:\\Jobs\\job1.dat");
+      EXPECT_FALSE(file.isProtected);
+      ASSERT_EQ(file.dacl->size(), 3u);
+      EXPECT_EQ(file.dacl->at(0), reader);
+      EXPECT_EQ(file.dacl->at(2).sid, kServer);
+      EXPECT_TRUE(file.dacl->at(2).inherited());
+      EXPECT_EQ(w.files.SecurityOf("E:\\Jobs\\Sub").dacl, sub.dacl);
+      const std::string owner = restorePrivilege ? kServer : sid::kAdministrators;
+      EXPECT_EQ(top.ownerSid, owner);
+      EXPECT_EQ(file.ownerSid, owner);
+      const auto notCarried =
+          std::count_if(w.log.begin(), w.log.end(), [&](const std::string& line) {
+            return line.find("owner " + std::string(kServer) + " not carried") != std::string::npos;
+          });
+      EXPECT_EQ(notCarried, restorePrivilege ? 0 : 3);
+      // Each folder's list set once, its children still protected: no folder's propagation
+      // reaches below its own children.
+      EXPECT_LE(w.files.propagationVisits, 8);
     }
-    const Security top = w.files.SecurityOf("E:\\Jobs");
-    EXPECT_TRUE(top.isProtected);
-    EXPECT_EQ(top.dacl, (std::vector<Ace>{admins, server}));
-    const Security file = w.files.SecurityOf("E:\\Jobs\\job1.dat");
-    EXPECT_FALSE(file.isProtected);
-    ASSERT_EQ(file.dacl->size(), 3u);
-    EXPECT_EQ(file.dacl->at(0), reader);
-    EXPECT_EQ(file.dacl->at(2).sid, kServer);
-    EXPECT_TRUE(file.dacl->at(2).inherited());
-    EXPECT_EQ(w.files.SecurityOf("E:\\Jobs\\Sub").dacl, sub.dacl);
-    const std::string owner = restorePrivilege ? kServer : sid::kAdministrators;
-    EXPECT_EQ(top.ownerSid, owner);
-    EXPECT_EQ(file.ownerSid, owner);
-    const auto notCarried = std::count_if(w.log.begin(), w.log.end(), [&](const std::string& line) {
-      return line.find("owner " + std::string(kServer) + " not carried") != std::string::npos;
-    });
-    EXPECT_EQ(notCarried, restorePrivilege ? 0 : 3);
-    // Each folder's list set once, its children still protected: no folder's propagation
-    // reaches below its own children.
-    EXPECT_LE(w.files.propagationVisits, 8);
   }
 }
 

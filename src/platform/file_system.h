@@ -151,6 +151,9 @@ class FileHandle {
 
   // What the handle holds, asked through the handle now.
   virtual OsResult<HandleInfo> Info() = 0;
+  // As Info, but the identity's volume serial is left 0: all a file's copy needs of it, and on
+  // some systems (Wine) far cheaper than asking the volume.
+  virtual OsResult<HandleInfo> FileDetails() { return Info(); }
   // Folders: every entry except "." and "..", hidden and system ones included, links as
   // themselves, with file ids and last-write times.
   virtual OsResult<std::vector<FolderEntry>> List() = 0;
@@ -177,10 +180,11 @@ class FileHandle {
   // All `size` bytes at `offset`.
   virtual OsStatus Write(uint64_t offset, const char* data, size_t size) = 0;
   virtual OsStatus SetSize(uint64_t size) = 0;
-  // Copies this file's (or stream's) data into `target`, a new file: the given ranges of a sparse
-  // file, or everything; `target` then has this one's size. `progress` runs on the calling thread
-  // after each chunk; a throw from it ends the copy and is raised again. Built on Read and Write.
-  virtual OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges,
+  // Copies this file's (or stream's) data into `target`, a new file: everything up to its end,
+  // or the given ranges of a sparse file, whose size is then `size`. `progress` runs on the
+  // calling thread after each chunk; a throw from it ends the copy and is raised again. Built on
+  // Read and Write.
+  virtual OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges, uint64_t size,
                             const CopyProgressCallback& progress);
   // Whether the two hold the same bytes. Built on Read.
   virtual OsResult<bool> SameData(FileHandle& other);

@@ -873,10 +873,10 @@ class FakeFileSystem::Handle final : public FileHandle {
     return OsStatus::Success();
   }
   // The bytes move as a whole, without being read: a test's large file has none.
-  OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges,
+  OsStatus CopyData(FileHandle& target, const std::vector<ByteRange>& ranges, uint64_t sparseSize,
                     const CopyProgressCallback& progress) override {
     auto* other = dynamic_cast<Handle*>(&target);
-    if (!other) return FileHandle::CopyData(target, ranges, progress);
+    if (!other) return FileHandle::CopyData(target, ranges, sparseSize, progress);
     Node source;
     {
       const auto lock = files_.Lock();

@@ -61,7 +61,6 @@ Rights RightsFor(OpenAs as) {
 }
 
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
-uint64_t Ticks(const FILETIME& time) { return Join(time.dwHighDateTime, time.dwLowDateTime); }
 
 // One entry of a folder, and nothing that could reach past it or into a stream: a relative name
 // with '\' opens a path below the folder (Wine and Windows alike), and ':' names a stream. "."
@@ -114,15 +113,33 @@ const OsResult<std::vector<BYTE>>& AdministratorsOnlyDescriptor() {
 }  // namespace
 
 OsResult<HandleInfo> FileHandleWin::Info() {
+  auto info = FileDetails();
+  if (!info) return info;
   BY_HANDLE_FILE_INFORMATION data{};
   if (!::GetFileInformationByHandle(handle_.get(), &data)) {
     return LastOsError("GetFileInformationByHandle");
   }
+  info->identity = {data.dwVolumeSerialNumber, Join(data.nFileIndexHigh, data.nFileIndexLow)};
+  return info;
+}
+
+OsResult<HandleInfo> FileHandleWin::FileDetails() {
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandleEx(handle_.get(), FileBasicInfo, &basic, sizeof basic)) {
+    return LastOsError("GetFileInformationByHandleEx");
+  }
   HandleInfo info;
-  info.identity = {data.dwVolumeSerialNumber, Join(data.nFileIndexHigh, data.nFileIndexLow)};
-  info.attributes = data.dwFileAttributes;
-  info.times = {Ticks(data.ftCreationTime), Ticks(data.ftLastAccessTime),
-                Ticks(data.ftLastWriteTime)};
+  info.attributes = basic.FileAttributes;
+  info.times = {static_cast<uint64_t>(basic.CreationTime.QuadPart),
+                static_cast<uint64_t>(basic.LastAccessTime.QuadPart),
+                static_cast<uint64_t>(basic.LastWriteTime.QuadPart)};
+  // The file index alone, as FileInternalInformation (6) gives it.
+  LARGE_INTEGER index{};
+  IO_STATUS_BLOCK status{};
+  const NTSTATUS asked = ::NtQueryInformationFile(handle_.get(), &status, &index, sizeof index,
+                                                  static_cast<FILE_INFORMATION_CLASS>(6));
+  if (asked < 0) return MakeOsError(::RtlNtStatusToDosError(asked), "NtQueryInformationFile");
+  info.identity.fileIndex = static_cast<uint64_t>(index.QuadPart);
   if (info.IsReparsePoint()) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(handle_.get(), FileAttributeTagInfo, &tag, sizeof tag)) {

@@ -22,6 +22,9 @@ class FileHandleWin final : public FileHandle {
       : handle_(std::move(handle)), folder_(folder) {}
 
   OsResult<HandleInfo> Info() override;
+  // Three queries of the handle alone; the volume's serial costs Wine a third of a millisecond
+  // more, on a call each file of a move makes twice (measured).
+  OsResult<HandleInfo> FileDetails() override;
   // FileIdBothDirectoryInfo in 64 KiB batches.
   OsResult<std::vector<FolderEntry>> List() override;
   // A name that is not one plain entry ("", ".", "..", or holding '\', '/' or ':') is refused
