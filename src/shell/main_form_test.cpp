@@ -702,6 +702,34 @@ TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   EXPECT_NE(rig.files.Content(kLog).find("Installer = close"), std::string::npos);
 }
 
+TEST(TfrmControl, AStandardUsersControllerStartsTheFeedbackToolEveryThirtyDaysFromItsStart) {
+  constexpr char kTool[] = "C:\\Program Files\\Durvin\\Kelvra_Feedback.exe";
+  Rig rig;
+  rig.files.AddFile(kIni, "");
+  rig.files.AddFile(kTool, "");
+  rig.profiles.readOnly = true;  // beside the program, where only administrators may write
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  TfrmControl& form = formRoot.form();
+  form.FormCreate();
+  const auto launches = [&] {
+    return std::count_if(rig.shell.executeEx.begin(), rig.shell.executeEx.end(),
+                         [&](const ShellExecuteRequest& r) { return r.file == kTool; });
+  };
+  // Started on 7 December at noon; ticks in between, a second before and at each due moment.
+  const struct {
+    LocalDateTime at;
+    long launches;
+  } ticks[] = {{{2026, 12, 7, 12, 0, 0, 0, 1}, 0},  {{2026, 12, 22, 12, 0, 0, 0, 2}, 0},
+               {{2027, 1, 6, 11, 59, 59, 0, 3}, 0}, {{2027, 1, 6, 12, 0, 0, 0, 3}, 1},
+               {{2027, 2, 5, 11, 59, 59, 0, 5}, 1}, {{2027, 2, 5, 12, 0, 0, 0, 5}, 2}};
+  for (const auto& tick : ticks) {
+    rig.clock.Set(tick.at);
+    form.OnTimer(TimerId::Timer5);
+    EXPECT_EQ(launches(), tick.launches) << tick.at.month << "/" << tick.at.day;
+  }
+  EXPECT_TRUE(rig.desktop.messages.empty());
+}
+
 // A pseudo-language that marks every text it is asked for.
 constexpr std::string_view kMarkOpen = "\xE2\x9F\xA6", kMarkClose = "\xE2\x9F\xA7";
 class PseudoDictionary : public Dictionary {
