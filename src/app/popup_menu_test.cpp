@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -153,10 +154,13 @@ class TrackedMenu : public ::testing::Test {
     void FormCreate() override {}
     void FormActivate() override {}
     void OnCloseMessage() override {}
-    void OnTrayRightClick() override {}
+    void OnTrayRightClick() override {
+      if (onTray) onTray();
+    }
     void OnTimer(TimerId) override {}
     void OnPanelButton(unsigned) override {}
     void ShowFailure(const std::string& text) override { ADD_FAILURE() << text; }
+    std::function<void()> onTray;
   };
 
   void SetUp() override {
@@ -238,6 +242,33 @@ TEST_F(TrackedMenu, WidthFollowsTheLongestCaptionInTheMenuFont) {
     // The item grows by the caption's own extent: nothing cut off, no fixed width.
     EXPECT_GE(openedWidth(caption) - narrow, textWidth(caption) - textWidth("Exit") - 2) << caption;
   }
+}
+
+// Shift+F10 or the menu key on the icon: the notification area names the icon as the anchor,
+// and the menu opens there, wherever the pointer is.
+TEST_F(TrackedMenu, AMenuAskedForFromTheKeyboardOpensAtTheIcon) {
+  if (!window.trayVersionFour()) GTEST_SKIP() << "the shell speaks the classic protocol";
+  ::SetCursorPos(5, 5);
+  constexpr POINT kIcon{400, 300};
+  events.onTray = [&] { window.TrackPopupMenu(SampleEntries()); };
+  RECT shown{};
+  std::atomic<bool> done{false};
+  std::thread probe([&] {
+    if (HWND popup = WaitForOurOpenMenu()) {
+      ::GetWindowRect(popup, &shown);
+      ::PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    done = true;
+  });
+  ::PostMessageW(window.hwnd(), kTrayCallbackMessage, MAKEWPARAM(kIcon.x, kIcon.y),
+                 MAKELPARAM(WM_CONTEXTMENU, 1));
+  for (MSG message; !done;) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  probe.join();
+  EXPECT_TRUE(shown.left == kIcon.x || shown.right == kIcon.x) << shown.left << "," << shown.right;
+  EXPECT_EQ(shown.bottom, kIcon.y);
 }
 
 }  // namespace
