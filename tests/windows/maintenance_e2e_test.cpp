@@ -96,9 +96,9 @@ class MaintenanceTest : public StandInServerTest {
     DeleteFileW(kScratch);
   }
 
-  static void WriteTicket(const fs::path& jobs) {
+  static void WriteTicket(const fs::path& jobs, const char* encoding = "windows-1252") {
     std::ofstream(kTicket, std::ios::binary | std::ios::trunc)
-        << "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Ticket>\r\n"
+        << "<?xml version=\"1.0\" encoding=\"" << encoding << "\"?>\r\n<Ticket>\r\n"
         << "  <System><CountryCode>1033</CountryCode></System>\r\n"
         << "  <Job type=\"string\">" << Doubled(jobs) << "</Job>\r\n</Ticket>\r\n";
   }
@@ -169,6 +169,22 @@ TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRe
   EXPECT_FALSE(fs::exists(kScratch));
   EXPECT_EQ(controller_.WaitForMessageBox(L"Folder error", 0ms), nullptr);
   EXPECT_TRUE(controller_.IsRunning());
+  CloseController();
+}
+
+// Windows' code page 1252 and ISO-8859-1 write "ä" as the same byte, so a German site's folder
+// name passes, and the ticket holds the byte the server's reader expects.
+TEST_F(MaintenanceTest, AnAccentedFolderMovesUnderAnIsoLatin1TicketWhichHoldsItsByte) {
+  WriteTicket(jobs_, "ISO-8859-1");
+  WriteTestFile(jobs_ / L"job.tif", "job");
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  const fs::path target = controller_.folder() / L"Auftr\u00E4ge";
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+  ASSERT_TRUE(DialogClosed()) << Utf8(FolderErrorText());
+  const std::string job = Doubled(controller_.folder()) + "\\\\Auftr\xE4ge</Job>";
+  EXPECT_TRUE(Eventually(kBound, [&] { return ReadAll(kTicket).find(job) != std::string::npos; }))
+      << ReadAll(kTicket);
+  EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
   CloseController();
 }
 

@@ -10,12 +10,16 @@ namespace dpc::win32 {
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 
-// Text in the ANSI code page. exact is false when a character could not be represented and was
-// replaced by the code page's default character.
-struct AnsiText {
+// Text in a code page. exact is false when a character could not be represented and was
+// replaced by the code page's default character, or the code page cannot be written.
+struct CodePageText {
   std::string bytes;
   bool exact = true;
 };
+using AnsiText = CodePageText;
+CodePageText Utf8ToCodePage(unsigned codePage, std::string_view utf8);
+std::string CodePageToUtf8(unsigned codePage, std::string_view bytes);
+// The same in the ANSI code page.
 AnsiText Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
 
