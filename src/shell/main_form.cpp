@@ -303,21 +303,51 @@ void TfrmControl::PrepareMenu() {
 
 void TfrmControl::Choose(const Command& row) {
   if (!row.Has(kHandled)) return;
-  if (row.actionCode != action::kNone) {
-    switch (gate_.Decide()) {
-      case ElevationGate::Decision::Ignore:
-        return;
-      case ElevationGate::Decision::Relaunch:
-        // The controller started next must not be refused as a second instance of this one.
-        guard_.Release();
-        RelaunchElevated(p_.shell, executablePath_, row.actionCode);
-        CloseMainWindow();
-        return;
-      case ElevationGate::Decision::Act:
-        break;
-    }
+  if (row.actionCode == action::kNone) {
+    Click(row.item);
+    return;
   }
-  Click(row.item);
+  Pass(gate_.Decide(), row);
+}
+
+void TfrmControl::Pass(ElevationGate::Decision decision, const Command& row) {
+  switch (decision) {
+    case ElevationGate::Decision::Ignore:
+      return;
+    case ElevationGate::Decision::Relaunch:
+      // The controller started next must not be refused as a second instance of this one.
+      guard_.Release();
+      RelaunchElevated(p_.shell, executablePath_, row.actionCode);
+      CloseMainWindow();
+      return;
+    case ElevationGate::Decision::Act:
+      Click(row.item);
+      return;
+  }
+}
+
+void TfrmControl::ScheduledRestart() {
+  // At 03:00 nobody answers a consent prompt: rights on the service that this user holds already
+  // (granted to the operators by group policy, say) restart the server without one.
+  const OsStatus rights = access_.MayStartAndStop("", kServerServiceName);
+  if (rights) return KelvraVistraneTarnServerRestart1Click();
+  const ElevationGate::Decision decision = gate_.Decide();
+  const std::string refused = "this user may not start and stop the server (" + rights.error().api +
+                              ", error " + std::to_string(rights.error().code) + ")";
+  switch (decision) {
+    case ElevationGate::Decision::Relaunch:
+      log_.Write("ServerRestart", "not run here: " + refused +
+                                      "; an elevated controller is asked for, which restarts it "
+                                      "once somebody agrees to the prompt");
+      break;
+    case ElevationGate::Decision::Ignore:
+      log_.Write("ServerRestart",
+                 "not run: " + refused + ", and an elevated controller was asked for already");
+      break;
+    case ElevationGate::Decision::Act:
+      break;
+  }
+  Pass(decision, CommandOf(MenuItem::KelvraVistraneTarnServerRestart1));
 }
 
 bool TfrmControl::Click(MenuItem item) {

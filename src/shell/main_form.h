@@ -84,6 +84,10 @@ class TfrmControl {
   void Choose(const Command& row);
   // The designed click handler of the item; false for an item that has none.
   bool Click(MenuItem item);
+  // The scheduled restart: at once when this process may start and stop the server, else as the
+  // menu's Restart, through the elevation gate. A restart that cannot run here is logged before
+  // the controller closes for an elevated one.
+  void ScheduledRestart();
 
   // The designed click handlers: the actions themselves, run once the gate let them.
   void KelvraVistraneTarnOnlineUpdate1Click();
@@ -116,6 +120,8 @@ class TfrmControl {
   void PrepareMenu();
   void SelectLanguage();
   void CloseMainWindow();
+  // Carries out the gate's decision on a privileged row.
+  void Pass(ElevationGate::Decision decision, const Command& row);
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
 

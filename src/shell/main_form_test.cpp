@@ -730,6 +730,56 @@ TEST(TfrmControl, AStandardUsersControllerStartsTheFeedbackToolEveryThirtyDaysFr
   EXPECT_TRUE(rig.desktop.messages.empty());
 }
 
+// At the scheduled second, a standard user's controller on a system with consent prompts: rights
+// on the service restart the server here; without them it asks for an elevated controller and
+// says so in the trace log before it closes, whether or not somebody answers the prompt.
+TEST(TfrmControl, AScheduledRestartUsesTheRightsTheServiceGrantsOrLogsWhyItRelaunches) {
+  constexpr char kNotHere[] =
+      "ServerRestart = not run here: this user may not start and stop the server (OpenServiceW, "
+      "error 5)";
+  const struct {
+    const char* what;
+    bool usersMayRestart, declined, fromMenu, restartsHere;
+  } cases[] = {{"the operators may restart the server", true, false, false, true},
+               {"no rights, the prompt answered", false, false, false, false},
+               {"no rights, the prompt declined", false, true, false, false},
+               {"the menu keeps its elevation", true, false, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.files.AddFile(kIni, "");
+    rig.profiles.Set(kIni, "Restart", "ServerRestartEnabled", "1");
+    rig.profiles.Set(kIni, "Restart", "Time", "12:00:00");  // the fake clock's moment
+    rig.InstallServer(state::kRunning);
+    rig.services.callerIsAdministrator = false;
+    if (c.usersMayRestart) {
+      rig.services.Get(kServerServiceName).usersMay =
+          ServiceRights::QueryStatus | ServiceRights::Start | ServiceRights::Stop;
+    }
+    if (c.declined) rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."}};
+    rig.pump.onPump = [&] { rig.threads.RunAll(); };
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
+    form.FormCreate();
+    std::string logAtClose = "(not closed)";
+    rig.window.onClose = [&] { logAtClose = rig.files.Content(kLog); };
+    if (c.fromMenu) {
+      rig.Choose(form, KelvraVistraneTarnServerRestart1);
+    } else {
+      form.OnTimer(TimerId::ServerRestart);
+    }
+    EXPECT_EQ(rig.services.stopRequests, c.restartsHere ? 1 : 0);
+    EXPECT_EQ(form.state().RestartPending(), c.restartsHere);
+    EXPECT_EQ(rig.window.closes, c.restartsHere ? 0 : 1);
+    ASSERT_EQ(rig.shell.executeEx.size(), c.restartsHere ? 0u : c.declined ? 2u : 1u);
+    if (!c.restartsHere) {
+      EXPECT_EQ(rig.shell.executeEx[0].parameters, "elevation 6");
+    }
+    EXPECT_EQ(logAtClose.find(kNotHere) != std::string::npos, !c.restartsHere && !c.fromMenu)
+        << logAtClose;
+  }
+}
+
 // A pseudo-language that marks every text it is asked for.
 constexpr std::string_view kMarkOpen = "\xE2\x9F\xA6", kMarkClose = "\xE2\x9F\xA7";
 class PseudoDictionary : public Dictionary {

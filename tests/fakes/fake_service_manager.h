@@ -27,6 +27,9 @@ class FakeServiceManager : public ServiceManager {
     bool failQuery = false;
     std::optional<ServiceStatus> afterStart;  // status once Start succeeds
     std::optional<ServiceStatus> afterStop;   // status ControlStop returns and keeps
+    // What the service's access list grants users who are not elevated administrators. Windows'
+    // default is the status query alone; group policy can grant start and stop.
+    ServiceRights usersMay = ServiceRights::QueryStatus;
   };
   struct OpenCall {
     std::string machine, name;
@@ -71,11 +74,17 @@ class FakeServiceManager : public ServiceManager {
     openCalls.push_back({machine, name, rights});
     if (managerUnavailable) return OsError{5, "OpenSCManagerA", "Access is denied."};
     if (services_.count(name) == 0) return OsError{1060, "OpenServiceW", "Not installed."};
+    // OpenService refuses unless the service's access list grants the caller every right asked.
+    const auto asked = static_cast<uint32_t>(rights);
+    if (!callerIsAdministrator && (asked & ~static_cast<uint32_t>(services_[name].usersMay)) != 0)
+      return OsError{5, "OpenServiceW", "Access is denied."};
     return std::unique_ptr<OpenedService>(std::make_unique<Handle>(*this, name));
   }
 
   std::optional<OsError> enumError;
   bool managerUnavailable = false;
+  // An elevated administrator (or LocalSystem) holds every right on every service.
+  bool callerIsAdministrator = true;
   std::vector<std::pair<ServiceTypes, ServiceStates>> enumCalls;
   std::vector<OpenCall> openCalls;
   int startRequests = 0;
