@@ -1,6 +1,9 @@
 #include "shell/main_form.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "i18n/failure_text.h"
@@ -48,6 +51,19 @@ ClickHandler ClickHandlerOf(MenuItem item) {
     default:
       return nullptr;
   }
+}
+
+// Anybody may make an event under any name, but only an elevated administrator or a service can
+// give it Administrators or LocalSystem as owner: only such a close signal counts.
+constexpr std::string_view kCloseSignalOwners[] = {"S-1-5-32-544", "S-1-5-18"};
+
+bool InstallerAsksToClose(InstallerLink& installer) {
+  const std::string name = installer.PublishedCloseSignal();
+  if (name.empty()) return false;
+  const OsResult<CloseSignalState> signal = installer.ReadCloseSignal(name);
+  return signal && signal->raised &&
+         std::find(std::begin(kCloseSignalOwners), std::end(kCloseSignalOwners),
+                   signal->ownerSid) != std::end(kCloseSignalOwners);
 }
 
 }  // namespace
@@ -362,7 +378,7 @@ void TfrmControl::OnTimer(TimerId timer) {
     switch (timer) {
       case TimerId::Timer1: {
         // An upgrade or removal replaces the program: close as on Exit, in every session.
-        if (p_.installer.CloseRequested()) {
+        if (InstallerAsksToClose(p_.installer)) {
           if (!state_.Closing() && !maintenance_.closeHeld()) log_.Write("Installer", "close");
           return CloseMainWindow();
         }

@@ -688,18 +688,46 @@ TEST(TfrmControl, OnlyAnOrdinaryControllerRegistersForRestart) {
   }
 }
 
-TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
-  Rig rig;
-  rig.InstallServer(state::kRunning);
-  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
-  TfrmControl& form = formRoot.form();
-  form.FormCreate();
-  rig.installer.closeRequested = true;
-  form.OnTimer(TimerId::Timer1);
-  form.OnTimer(TimerId::Timer1);
-  EXPECT_EQ(rig.window.closes, 1);
-  EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
-  EXPECT_NE(rig.files.Content(kLog).find("Installer = close"), std::string::npos);
+// Whoever made the event, under whichever name: only one published by the package and owned by
+// Administrators or LocalSystem closes the controller, at the next tick as on Exit.
+TEST(TfrmControl, OnlyTheSignalAnAdministratorPublishedClosesAtTheNextTick) {
+  using Link = test::FakeInstallerLink;
+  using enum Link::Account;
+  constexpr char kFixed[] = "Global\\DurvinProofControl.Close";
+  constexpr char kFresh[] = "Global\\DurvinProofControl.Close.5F3A09C1";
+  const struct {
+    const char* what;
+    const char* name;
+    Link::Account account;
+    const char* owner;
+    bool published, closes;
+  } cases[] = {
+      {"the package's", kFresh, LocalSystem, Link::kAdministrators, true, true},
+      {"an elevated administrator's", kFresh, ElevatedAdministrator, "", true, true},
+      {"not published", kFresh, ElevatedAdministrator, "", false, false},
+      {"a user's under the published name", kFresh, StandardUser, "", true, false},
+      {"a user's asking for Administrators", kFresh, StandardUser, Link::kAdministrators, true,
+       false},
+      {"a filtered administrator's asking for Administrators", kFresh, FilteredAdministrator,
+       Link::kAdministrators, true, false},
+      {"a user's under the old name", kFixed, StandardUser, "", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.InstallServer(state::kRunning);
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    TfrmControl& form = formRoot.form();
+    form.FormCreate();
+    rig.installer.Create(c.name, c.account, c.owner, true);
+    if (c.published) rig.installer.published = c.name;
+    form.OnTimer(TimerId::Timer1);
+    form.OnTimer(TimerId::Timer1);
+    EXPECT_EQ(rig.window.closes, c.closes ? 1 : 0);
+    EXPECT_EQ(rig.files.Content(kLog).find("Installer = close") != std::string::npos, c.closes);
+    EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning)
+        << "the server is left alone";
+  }
 }
 
 TEST(TfrmControl, AStandardUsersControllerStartsTheFeedbackToolEveryThirtyDaysFromItsStart) {

@@ -257,11 +257,45 @@ class FakeInstanceGuard : public InstanceGuard {
   int releases = 0;
 };
 
+// The machine's named events and the published name, by the rules Microsoft documents:
+// - any account may create an event in Global\ (SeCreateGlobalPrivilege covers file mappings only);
+// - a name that exists opens the existing event (ERROR_ALREADY_EXISTS), whoever made it;
+// - a new object is owned by the creator's token owner, and may be given another owner only when
+//   the token holds that SID with SE_GROUP_OWNER (else ERROR_INVALID_OWNER): a standard user's,
+//   or an administrator's filtered by user account control, holds no such Administrators group;
+// - only administrators may write the published name under HKLM\SOFTWARE.
 class FakeInstallerLink : public InstallerLink {
  public:
-  bool CloseRequested() override { return closeRequested; }
+  static constexpr char kAdministrators[] = "S-1-5-32-544";
+  static constexpr char kLocalSystem[] = "S-1-5-18";
+  static constexpr char kUser[] = "S-1-5-21-7-7-7-1001";
+  enum class Account { StandardUser, FilteredAdministrator, ElevatedAdministrator, LocalSystem };
+
+  // Creates the event as the account would, asking for `owner` ("" for the token's default) and
+  // setting it when `raise`; false when Windows refuses, or opens an existing one instead.
+  bool Create(const std::string& name, Account account, const std::string& owner, bool raise) {
+    const bool admin = account == Account::ElevatedAdministrator || account == Account::LocalSystem;
+    const std::string self = account == Account::LocalSystem ? kLocalSystem : kUser;
+    if (!owner.empty() && owner != self && !(admin && owner == kAdministrators)) return false;
+    if (auto it = events.find(name); it != events.end()) {
+      // Setting it takes EVENT_MODIFY_STATE: the creator's default access list grants its owner
+      // everything, the package's grants users only to wait and to read the owner.
+      if (admin || it->second.ownerSid == self) it->second.raised |= raise;
+      return false;
+    }
+    events[name] = {raise, !owner.empty() ? owner : admin ? kAdministrators : self};
+    return true;
+  }
+  std::string PublishedCloseSignal() override { return published; }
+  OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override {
+    auto it = events.find(name);
+    if (it == events.end()) return OsError{2, "OpenEventW", "The file cannot be found."};
+    return it->second;
+  }
   void RegisterForRestart() override { ++restartRegistrations; }
-  bool closeRequested = false;
+
+  std::map<std::string, CloseSignalState> events;
+  std::string published;
   int restartRegistrations = 0;
 };
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/status_query.h"
+#include "platform/win32/installer_link_win.h"
 #include "stand_in_fixture.h"
 
 namespace dpc::e2e {
@@ -230,6 +231,42 @@ TEST_F(SupervisionTest, ScheduledRestartRestartsTheRunningServerOnceAtTheConfigu
   const auto log = ReadLines(controller_.folder() / L"DurvinProofControl.log");
   EXPECT_GE(CountStartingWith(log, "ServerRestart = " + ToAnsi(time) + " / "), 1u);
   EXPECT_EQ(CountStartingWith(log, "Do ServerRestart = "), 1u);
+}
+
+// Under Wine every program is an administrator, but an event made with default security has no
+// owner: set by any program, under the old fixed name or under the published one, it leaves a
+// running controller alone; the package's own signal ends it.
+TEST_F(SupervisionTest, OnlyThePackagesCloseSignalEndsARunningController) {
+  HKEY key = nullptr;
+  const bool keyExisted =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin", 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (keyExisted) RegCloseKey(key);
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_NO_FATAL_FAILURE(StartController());
+  ASSERT_NE(controller_.WaitForMainWindow(10s), nullptr);
+
+  const std::wstring published = L"Global\\DurvinProofControl.Close.00112233445566778899AABB";
+  RegSetValueExW(key, win32::kCloseSignalValue, 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(published.c_str()),
+                 static_cast<DWORD>((published.size() + 1) * sizeof(wchar_t)));
+  const win32::ScopedKernelHandle fixed(
+      CreateEventW(nullptr, TRUE, TRUE, L"Global\\DurvinProofControl.Close"));
+  const win32::ScopedKernelHandle squatted(CreateEventW(nullptr, TRUE, TRUE, published.c_str()));
+  ASSERT_TRUE(fixed && squatted);
+  std::this_thread::sleep_for(2 * kOneTick);
+  EXPECT_TRUE(controller_.IsRunning()) << "an event anybody can make closed the controller";
+
+  {
+    const win32::ScopedKernelHandle signal = win32::RaiseCloseSignal();
+    ASSERT_TRUE(signal) << GetLastError();
+    EXPECT_TRUE(controller_.WaitForExit(kCloseBound)) << "the package's signal went unheeded";
+  }
+  win32::WithdrawCloseSignal();
+  RegCloseKey(key);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey);
+  if (!keyExisted) RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin");
 }
 
 TEST_F(SupervisionTest, FeedbackOverdueByAYearStartsTheToolOnceAndIsDueThirtyDaysLater) {

@@ -18,12 +18,13 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/xml_win.cpp)
 target_include_directories(dpc_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(dpc_win32 PUBLIC dpc_platform
-  advapi32 shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
+  advapi32 bcrypt shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
 dpc_warnings(dpc_win32)
 
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
     ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/installer_link_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
