@@ -52,7 +52,7 @@ add() { queries+=(-q "$1"); }
 # --- Properties ------------------------------------------------------------------------------
 # The settings each property writes; the helper program (setup_helper.h) knows the same names.
 settings=(RESTARTENABLED RESTARTDAY RESTARTTIME MAINTENANCE WEBPROFILER WEBPROFILERADDRESS
-  HIDEUPDATER HIDESERVERCONFIGURATION HIDECLIENTSTART HIDEPOPUPMENU)
+  HIDEUPDATER HIDESERVERCONFIGURATION HIDECLIENTSTART HIDEPOPUPMENU NOTIFICATIONS)
 public=(AUTOSTART PRODUCTGUID CLIENTNAME INSTALLDIR "${settings[@]}")
 # Public properties given to an elevated or managed installation reach its server side only when
 # they are listed here.
@@ -60,27 +60,9 @@ secure=$(msiinfo export "$partial" Property | awk -F'\t' '$1 == "SecureCustomPro
 secure="$secure;$(IFS=';'; echo "${public[*]}")"
 add "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 
-# A value the controller would read differently from what the administrator meant (HIDEUPDATER=yes
-# hides nothing, RESTARTDAY=Monday restarts every day) stops the installation with a message.
 condition() {
   add "INSERT INTO \`LaunchCondition\` (\`Condition\`, \`Description\`) VALUES ('$1', '$2')"
 }
-for flag in AUTOSTART RESTARTENABLED MAINTENANCE WEBPROFILER HIDEUPDATER HIDESERVERCONFIGURATION \
-  HIDECLIENTSTART HIDEPOPUPMENU; do
-  condition "NOT $flag OR $flag=\"0\" OR $flag=\"1\"" "$flag must be 0 or 1."
-done
-condition 'NOT RESTARTDAY OR (RESTARTDAY >= 0 AND RESTARTDAY <= 7)' \
-  'RESTARTDAY must be 0 (every day) or 1 to 7 (Sunday to Saturday).'
-# The elevated controller opens the address and starts the client: only a web page, and only a
-# program in the product's own folder. The helper program checks the same again.
-condition 'NOT WEBPROFILERADDRESS OR WEBPROFILERADDRESS ~<< "http://" OR WEBPROFILERADDRESS ~<< "https://"' \
-  'WEBPROFILERADDRESS must be an http:// or https:// address.'
-client_name_ok='NOT CLIENTNAME OR (CLIENTNAME <> "." AND CLIENTNAME <> ".."'
-for character in '\' / : '*' '?' '<' '>' '|'; do
-  client_name_ok+=" AND NOT CLIENTNAME >< \"$character\""
-done
-condition "$client_name_ok)" \
-  'CLIENTNAME must be a bare file name, without a folder, a drive or wildcards.'
 # An upgrade, repair or removal works in the installed version's folder (set below, before these
 # conditions); another one given on the command line is refused rather than leaving the old
 # folder's program, settings and log behind. Written with and without its closing backslash.
@@ -167,6 +149,21 @@ action RefuseInstallFolder $error_message '' \
 for table in InstallUISequence InstallExecuteSequence; do
   sequence CheckInstallFolder 'NOT Installed' 1002 $table
   sequence RefuseInstallFolder 'UnsafeFolder' 1003 $table
+done
+
+# Every property an administrator gives is checked the same way, with the helper program's rule
+# (setup_helper.h), so a value it would refuse stops the installation here, saying which and why,
+# and not after the files are copied. The DLL action sets BadProperty and BadPropertyReason; the
+# error action's text is a row of the Error table.
+error() {  # number text
+  add "INSERT INTO \`Error\` (\`Error\`, \`Message\`) VALUES ($1, '$2')"
+}
+action CheckProperties $dll_immediate FolderCheck CheckProperties
+action RefuseProperty $error_message '' 25002
+error 25002 '[BadProperty] cannot be used as given: [BadPropertyReason]. Durvin Proof Control was not installed, and nothing was changed.'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence CheckProperties 'NOT Installed' 1004 $table
+  sequence RefuseProperty 'BadProperty' 1005 $table
 done
 
 # --- Upgrades --------------------------------------------------------------------------------

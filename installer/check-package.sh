@@ -3,8 +3,12 @@
 # replacement by version), checked in the package's tables.
 #   check-package.sh MSI FILE-VERSION
 set -euo pipefail
-msi=$1 file_version=$2
+msi=$(realpath "$1") file_version=$2
 failures=0
+# msiinfo writes a table's streams (Binary, Icon) as files where it runs.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 field() { table "$1" | awk -F'\t' -v k="$2" -v n="$3" '$1 == k { print $n }'; }
 expect() {  # what, found, expected
@@ -42,6 +46,20 @@ for pair in InstallUISequence:ExecuteAction InstallExecuteSequence:InstallInitia
   expect "$sequence's folder check between CostFinalize and $next" \
     "$((check > $(field $sequence CostFinalize 3) && refuse > check &&
         refuse < $(field $sequence $next 3)))" 1
+done
+# Every property is checked with the helper program's rule before anything is written, whoever
+# shows the interface, and refused with a message naming it.
+expect "the property check's actions" \
+  "$(table CustomAction | awk -F'\t' '$1 ~ /Propert(y|ies)$/ && $1 !~ /^Apply/ { printf "%s|%s|%s;", $2, $3, $1 }')" \
+  '1|FolderCheck|CheckProperties;19||RefuseProperty;'
+for pair in InstallUISequence:ExecuteAction InstallExecuteSequence:InstallInitialize; do
+  sequence=${pair%:*} next=${pair#*:}
+  check=$(field $sequence CheckProperties 3) refuse=$(field $sequence RefuseProperty 3)
+  expect "$sequence's property check" \
+    "$(field $sequence CheckProperties 2)|$(field $sequence RefuseProperty 2)" \
+    'NOT Installed|BadProperty'
+  expect "$sequence's property check before $next" \
+    "$((refuse > check && refuse < $(field $sequence $next 3)))" 1
 done
 ((failures == 0)) && echo "check-package.sh: $msi is as expected"
 exit $((failures > 0))

@@ -47,15 +47,40 @@ TEST(SetupHelperCommandLine, RefusesWhatCouldWriteSomethingElse) {
   }
 }
 
-TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
-  EXPECT_TRUE(IsWebAddress("HTTPS://proof.example/profiler?x=1"));
-  // No host, a second argument, a program the controller would run.
-  for (const char* refused : {"http:///x", "http://a b/", "file:///C:/x.exe"})
-    EXPECT_FALSE(IsWebAddress(refused)) << refused;
-  EXPECT_TRUE(IsBareFileName("Durvin_Proof_Client.exe"));
-  // Relative to a drive's current folder; a dot Windows would drop.
-  for (const char* refused : {"..", "C:client.exe", "client.exe.", "https://h/x.exe"})
-    EXPECT_FALSE(IsBareFileName(refused)) << refused;
+// The package runs the same rule before anything is written (property_check_action.cpp).
+TEST(SetupHelperProperties, EachTakesOnlyWhatTheControllerReadsAsMeant) {
+  const struct {
+    const char* property;
+    const char* value;
+    bool taken;
+  } cases[] = {
+      {"HIDEUPDATER", "1", true},
+      {"HIDEUPDATER", "yes", false},  // the controller would hide nothing
+      {"NOTIFICATIONS", "2", false},
+      {"MAINTENANCE", "", true},  // not given
+      {"RESTARTDAY", "7", true},
+      {"RESTARTDAY", "8", false},
+      {"RESTARTDAY", "01", false},
+      {"RESTARTTIME", "3:00:00 AM", true},
+      {"RESTARTTIME", "3:00 \"AM\"", false},  // would end the helper's quoted item
+      {"PRODUCTGUID", "{A}\r\n[Control]", false},
+      {"WEBPROFILERADDRESS", "HTTPS://proof.example/profiler?x=1", true},
+      // No host, a blank, what the controller will not open, another kind of address.
+      {"WEBPROFILERADDRESS", "http://", false},
+      {"WEBPROFILERADDRESS", "http://a b/", false},
+      {"WEBPROFILERADDRESS", "http://a/<b>", false},
+      {"WEBPROFILERADDRESS", "http://a/`x`", false},
+      {"WEBPROFILERADDRESS", "file:///C:/x.exe", false},
+      {"CLIENTNAME", "Durvin_Proof_Client.exe", true},
+      // A dot Windows would drop; relative to a drive's current folder; above the product.
+      {"CLIENTNAME", "client.exe.", false},
+      {"CLIENTNAME", "C:client.exe", false},
+      {"CLIENTNAME", "..", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(!WhyRefused(c.property, c.value), c.taken) << c.property << "=" << c.value;
+  }
+  EXPECT_EQ(WhyRefused("HIDEUPDATER", "yes"), "it must be 0 or 1");
 }
 
 TEST(SetupHelperBackup, ADamagedBackupIsRefused) {

@@ -221,7 +221,8 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
       {"RESTARTTIME", "03:00:00"}, {"MAINTENANCE", "1"},
       {"WEBPROFILER", "1"},        {"WEBPROFILERADDRESS", "http://p:80/"},
       {"HIDEUPDATER", "1"},        {"HIDESERVERCONFIGURATION", "0"},
-      {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"}};
+      {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"},
+      {"NOTIFICATIONS", "1"}};
   std::wstring properties =
       L" PRODUCTGUID=" + Utf8ToWide(kProductGuid) + L" CLIENTNAME=" + Utf8ToWide(kClientName);
   for (const auto& setting : setup::kSettingProperties) {
@@ -342,17 +343,34 @@ TEST_F(Installer, UpgradeStaysInTheCustomFolderAndClosesTheRunningController) {
   EXPECT_FALSE(fs::exists(kCustomFolder));
 }
 
-TEST_F(Installer, BadValuesStopTheInstallationAndARepairWritesNothing) {
-  const wchar_t* refused[] = {
-      L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe",
-      L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe",
+TEST_F(Installer, BadValuesStopTheInstallationBeforeAnyFileAndARepairWritesNothing) {
+  const struct {
+    const wchar_t* properties;
+    const char* named;  // the property the refusal names; nullptr for the folder's own check
+  } refused[] = {
+      {L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe", "WEBPROFILERADDRESS"},
+      // Values the helper program used to refuse only after the files were copied.
+      {L" WEBPROFILERADDRESS=http://", "WEBPROFILERADDRESS"},
+      {L" WEBPROFILERADDRESS=\"http://proof example/\"", "WEBPROFILERADDRESS"},
+      {L" WEBPROFILERADDRESS=http://proof/<x>", "WEBPROFILERADDRESS"},
+      {L" CLIENTNAME=client.exe.", "CLIENTNAME"},
+      {L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe", "CLIENTNAME"},
+      {L" NOTIFICATIONS=yes", "NOTIFICATIONS"},
       // Wine gives everyone write access to a folder the host lets everyone write: its /tmp.
-      L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"",
+      {L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"", nullptr},
   };
-  for (const wchar_t* properties : refused) {
-    EXPECT_EQ(Msiexec(L"/i " + kPackage + properties), ERROR_INSTALL_FAILURE)
-        << WideToUtf8(properties);
-    EXPECT_FALSE(fs::exists(ProductFolder())) << WideToUtf8(properties);
+  const fs::path log = fs::temp_directory_path() / L"dpc-refused-install.log";
+  for (const auto& c : refused) {
+    const std::string what = WideToUtf8(c.properties);
+    EXPECT_EQ(Msiexec(L"/i " + kPackage + c.properties + L" /l*v \"" + log.wstring() + L"\""),
+              ERROR_INSTALL_FAILURE)
+        << what;
+    const std::string text = ReadAll(log);
+    if (c.named) {
+      EXPECT_NE(text.find("BadProperty = " + std::string(c.named)), std::string::npos) << what;
+    }
+    EXPECT_EQ(text.find("InstallFiles."), std::string::npos) << what << ": refused too late";
+    EXPECT_FALSE(fs::exists(ProductFolder())) << what;
     EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
   }
   EXPECT_FALSE(fs::exists(L"Z:\\tmp\\Durvin Proof Control test"));
