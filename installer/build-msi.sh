@@ -104,9 +104,26 @@ action SetInstallLocation $set_property ARPINSTALLLOCATION '[INSTALLDIR]'
 sequence SetInstallLocation '' 1001
 
 exe='[INSTALLDIR]DurvinProofControl.exe'
-helper_items="\"EXE=$exe\" \"VERSION=$short_version\" \"AUTOSTART=[AUTOSTART]\" \"PRODUCTGUID=[PRODUCTGUID]\" \"CLIENTNAME=[CLIENTNAME]\""
-for property in "${settings[@]}"; do
-  helper_items+=" \"$property=[$property]\""
+# The helper's items, gathered into properties of at most 255 characters each (type 51, formatted
+# when they run, after the folders are resolved): no CustomAction.Target may hold more.
+items=("\"EXE=$exe\"" "\"VERSION=$short_version\"")
+for property in AUTOSTART PRODUCTGUID CLIENTNAME "${settings[@]}"; do
+  items+=("\"$property=[$property]\"")
+done
+pieces=() piece=''
+for item in "${items[@]}"; do
+  if ((${#piece} + 1 + ${#item} > 255)); then
+    pieces+=("$piece")
+    piece=''
+  fi
+  piece+=${piece:+ }$item
+done
+pieces+=("$piece")
+helper_items=''
+for index in "${!pieces[@]}"; do
+  action "ApplyPropertiesItems$index" $set_property "ApplyPropertiesItems$index" "${pieces[index]}"
+  sequence "ApplyPropertiesItems$index" 'NOT Installed' $((6490 + index))
+  helper_items+="${helper_items:+ }[ApplyPropertiesItems$index]"
 done
 # Late in the script, after the files and the registration, so a failure rolls back everything.
 # Only a first installation writes the settings (a major upgrade is the first installation of the
@@ -139,13 +156,16 @@ sequence CloseControllers '(WIX_UPGRADE_DETECTED AND NOT Installed) OR (REMOVE~=
 
 # A first installation or an upgrade refuses a folder ordinary users can change, or one on its
 # path (folder_trust.h), before anything is written: the DLL action sets UnsafeFolder and
-# UnsafeFolderReason, the error action (type 19) stops with its formatted text. After CostFinalize
-# (1000), which resolves INSTALLDIR to the full path; in both sequences, so the interface refuses
-# before it hands on.
+# UnsafeFolderReason, the error action (type 19) stops with the formatted text of its row in the
+# Error table, whose column takes any length. After CostFinalize (1000), which resolves INSTALLDIR
+# to the full path; in both sequences, so the interface refuses before it hands on.
 readonly dll_immediate=1 error_message=19
+error() {  # number text
+  add "INSERT INTO \`Error\` (\`Error\`, \`Message\`) VALUES ($1, '$2')"
+}
 action CheckInstallFolder $dll_immediate FolderCheck CheckInstallFolder
-action RefuseInstallFolder $error_message '' \
-  'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
+action RefuseInstallFolder $error_message '' 25001
+error 25001 'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
 for table in InstallUISequence InstallExecuteSequence; do
   sequence CheckInstallFolder 'NOT Installed' 1002 $table
   sequence RefuseInstallFolder 'UnsafeFolder' 1003 $table
@@ -153,11 +173,7 @@ done
 
 # Every property an administrator gives is checked the same way, with the helper program's rule
 # (setup_helper.h), so a value it would refuse stops the installation here, saying which and why,
-# and not after the files are copied. The DLL action sets BadProperty and BadPropertyReason; the
-# error action's text is a row of the Error table.
-error() {  # number text
-  add "INSERT INTO \`Error\` (\`Error\`, \`Message\`) VALUES ($1, '$2')"
-}
+# and not after the files are copied. The DLL action sets BadProperty and BadPropertyReason.
 action CheckProperties $dll_immediate FolderCheck CheckProperties
 action RefuseProperty $error_message '' 25002
 error 25002 '[BadProperty] cannot be used as given: [BadPropertyReason]. Durvin Proof Control was not installed, and nothing was changed.'
@@ -197,7 +213,9 @@ add "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObjec
 # --- The executable's version ----------------------------------------------------------------
 # wixl leaves it out and hashes the file instead; with its version Windows Installer replaces the
 # program by version, as it does every versioned file.
-add "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = 'ControllerExe'"
+# Its language is that of its version resource (resources/DurvinProofControl.rc): a versioned file
+# without one fails validation (ICE60).
+add "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '1033' WHERE \`File\` = 'ControllerExe'"
 add "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ControllerExe'"
 # A component of its own for "Durvin Proof" (its folder is the key path), so the folder goes with
 # the product when nothing else is left in it; the product's other parts may still be there.
