@@ -65,8 +65,10 @@ condition() {
 }
 # An upgrade, repair or removal works in the installed version's folder (set below, before these
 # conditions); another one given on the command line is refused rather than leaving the old
-# folder's program, settings and log behind. Written with and without its closing backslash.
-condition 'NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR' \
+# folder's program, settings and log behind. Written with and without its closing backslash. A
+# first installation is bound by nothing an earlier product may have left in the registry.
+readonly bound_to_installed='(Installed OR WIX_UPGRADE_DETECTED)'
+condition "NOT $bound_to_installed OR NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR" \
   'Durvin Proof Control is installed in [REMEMBEREDDIR] and stays there: install without INSTALLDIR, or uninstall it first to choose another folder.'
 
 # --- Custom actions --------------------------------------------------------------------------
@@ -87,7 +89,7 @@ readonly helper_rollback=3394 helper_commit=3650
 action InstallDirRemembered $set_property INSTALLDIR '[REMEMBEREDDIR]'
 action InstallDirSlash $set_property INSTALLDIRSLASH '[INSTALLDIR]\'
 for table in InstallUISequence InstallExecuteSequence; do
-  sequence InstallDirRemembered 'REMEMBEREDDIR AND NOT INSTALLDIR' 62 $table
+  sequence InstallDirRemembered "REMEMBEREDDIR AND NOT INSTALLDIR AND $bound_to_installed" 62 $table
   sequence InstallDirSlash 'INSTALLDIR' 63 $table
 done
 

@@ -30,6 +30,14 @@ for action in ApplyPropertiesRollback ApplyProperties ApplyPropertiesCommit \
   $(table CustomAction | awk -F'\t' '$1 ~ /^ApplyPropertiesItems/ { print $1 }'); do
   expect "$action's condition" "$(field InstallExecuteSequence $action 2)" "NOT Installed"
 done
+# The remembered folder binds a repair, an uninstall and an upgrade, never a first installation.
+for sequence in InstallUISequence InstallExecuteSequence; do
+  expect "$sequence's remembered folder" "$(field $sequence InstallDirRemembered 2)" \
+    'REMEMBEREDDIR AND NOT INSTALLDIR AND (Installed OR WIX_UPGRADE_DETECTED)'
+done
+expect "the remembered folder's launch condition" \
+  "$(table LaunchCondition | awk -F'\t' '$1 ~ /REMEMBEREDDIR/ { print $1 }')" \
+  'NOT (Installed OR WIX_UPGRADE_DETECTED) OR NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR'
 # The controllers are closed inside the script, before any file is removed or replaced.
 close=$(field InstallExecuteSequence CloseControllers 3)
 expect "CloseControllers between InstallInitialize and RemoveFiles" \

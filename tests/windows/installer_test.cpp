@@ -388,6 +388,27 @@ TEST_F(Installer, BadValuesStopTheInstallationBeforeAnyFileAndARepairWritesNothi
   EXPECT_EQ(InstalledProductInfo().ClientName, "");
 }
 
+// What an earlier product's failed removal may leave in the registry binds no first installation:
+// neither the folder it goes to nor the one it may be given.
+TEST_F(Installer, ARememberedFolderLeftBehindBindsNoFirstInstallation) {
+  const auto leaveBehind = [] {
+    const std::wstring folder = L"C:\\Leftover\\Control\\";
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin\\Proof Control", L"InstallDir",
+                           REG_SZ, folder.c_str(),
+                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  };
+  ASSERT_EQ(leaveBehind(), ERROR_SUCCESS);
+  ASSERT_EQ(Msiexec(L"/i " + kPackage), 0u);
+  EXPECT_TRUE(fs::exists(Installed(L"DurvinProofControl.exe")));
+  EXPECT_FALSE(fs::exists(L"C:\\Leftover"));
+  ASSERT_EQ(Msiexec(L"/x " + kPackage), 0u);
+
+  ASSERT_EQ(leaveBehind(), ERROR_SUCCESS);
+  EXPECT_EQ(Msiexec(L"/i " + kPackage + L" INSTALLDIR=\"" + kCustomFolder.wstring() + L"\""), 0u);
+  EXPECT_TRUE(fs::exists(kCustomFolder / L"DurvinProofControl.exe"));
+  EXPECT_FALSE(fs::exists(L"C:\\Leftover"));
+}
+
 TEST_F(Installer, AFailedInstallationLeavesNothingBehind) {
   // The product information file cannot be written (a folder holds its name): the helper fails
   // after the settings file, and everything is undone.
