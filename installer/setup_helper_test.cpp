@@ -47,39 +47,25 @@ TEST(SetupHelperCommandLine, RefusesWhatCouldWriteSomethingElse) {
   }
 }
 
-// The package runs the same rule before anything is written (property_check_action.cpp).
+// The package runs the same rule before anything is written (property_check_action.cpp): no
+// value the controller reads otherwise, a quote or line break, an address it will not open.
 TEST(SetupHelperProperties, EachTakesOnlyWhatTheControllerReadsAsMeant) {
-  const struct {
-    const char* property;
-    const char* value;
-    bool taken;
-  } cases[] = {
-      {"HIDEUPDATER", "1", true},
-      {"HIDEUPDATER", "yes", false},  // the controller would hide nothing
-      {"NOTIFICATIONS", "2", false},
-      {"MAINTENANCE", "", true},  // not given
-      {"RESTARTDAY", "7", true},
-      {"RESTARTDAY", "8", false},
-      {"RESTARTDAY", "01", false},
-      {"RESTARTTIME", "3:00:00 AM", true},
-      {"RESTARTTIME", "3:00 \"AM\"", false},  // would end the helper's quoted item
-      {"PRODUCTGUID", "{A}\r\n[Control]", false},
-      {"WEBPROFILERADDRESS", "HTTPS://proof.example/profiler?x=1", true},
-      // No host, a blank, what the controller will not open, another kind of address.
-      {"WEBPROFILERADDRESS", "http://", false},
-      {"WEBPROFILERADDRESS", "http://a b/", false},
-      {"WEBPROFILERADDRESS", "http://a/<b>", false},
-      {"WEBPROFILERADDRESS", "http://a/`x`", false},
-      {"WEBPROFILERADDRESS", "file:///C:/x.exe", false},
-      {"CLIENTNAME", "Durvin_Proof_Client.exe", true},
-      // A dot Windows would drop; relative to a drive's current folder; above the product.
-      {"CLIENTNAME", "client.exe.", false},
-      {"CLIENTNAME", "C:client.exe", false},
-      {"CLIENTNAME", "..", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(!WhyRefused(c.property, c.value), c.taken) << c.property << "=" << c.value;
-  }
+  const char* taken[][2] = {{"HIDEUPDATER", "1"},
+                            {"RESTARTDAY", "7"},
+                            {"MAINTENANCE", ""},
+                            {"WEBPROFILERADDRESS", "HTTPS://proof.example/profiler?x=1"}};
+  const char* refused[][2] = {{"HIDEUPDATER", "yes"},
+                              {"NOTIFICATIONS", "2"},
+                              {"RESTARTDAY", "8"},
+                              {"RESTARTTIME", "3 \"AM\""},
+                              {"PRODUCTGUID", "{A}\r\n[Control]"},
+                              {"WEBPROFILERADDRESS", "http://"},
+                              {"WEBPROFILERADDRESS", "http://a b/"},
+                              {"WEBPROFILERADDRESS", "http://a/<b>"},
+                              {"CLIENTNAME", "C:client.exe"},
+                              {"CLIENTNAME", "client.exe."}};
+  for (const auto& [property, value] : taken) EXPECT_FALSE(WhyRefused(property, value)) << value;
+  for (const auto& [property, value] : refused) EXPECT_TRUE(WhyRefused(property, value)) << value;
   EXPECT_EQ(WhyRefused("HIDEUPDATER", "yes"), "it must be 0 or 1");
 }
 

@@ -57,6 +57,8 @@ ClickHandler ClickHandlerOf(MenuItem item) {
 // give it Administrators or LocalSystem as owner: only such a close signal counts.
 constexpr std::string_view kCloseSignalOwners[] = {"S-1-5-32-544", "S-1-5-18"};
 
+}  // namespace
+
 bool InstallerAsksToClose(InstallerLink& installer) {
   const std::string name = installer.PublishedCloseSignal();
   if (name.empty()) return false;
@@ -65,8 +67,6 @@ bool InstallerAsksToClose(InstallerLink& installer) {
          std::find(std::begin(kCloseSignalOwners), std::end(kCloseSignalOwners),
                    signal->ownerSid) != std::end(kCloseSignalOwners);
 }
-
-}  // namespace
 
 TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
                          const FormParts& parts)

@@ -43,6 +43,10 @@ struct FormParts {
   MaintenanceSession& maintenance;
 };
 
+// Whether the package asks every controller to close: the event it published is raised, and
+// Administrators or LocalSystem own it.
+bool InstallerAsksToClose(InstallerLink& installer);
+
 // The hidden main window's logic: creation order, menu, timers and command handlers, each a few
 // lines that call its parts. The Windows window forwards its messages here; nothing in here
 // touches Windows directly. Every entry point below shows a failure in the general error box

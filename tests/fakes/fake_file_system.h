@@ -1,9 +1,7 @@
 #pragma once
 
-#include <algorithm>
 #include <deque>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -596,72 +594,55 @@ class FakeFileSystem : public FileSystem {
   mutable std::recursive_mutex mutex_;
 };
 
-// The code pages tests use, as Microsoft's tables define them: windows-1252 (0x80-0x9F hold
-// € ‚ ƒ „ … † ‡ ˆ ‰ Š ‹ Œ Ž ‘ ’ “ ” • – — ˜ ™ š › œ ž Ÿ, five of them unassigned), ISO-8859-1
-// (28591: every byte is the code point of the same number) and UTF-8. The system's own is 1252,
-// whatever `identifier` says; every other code page has no characters.
+// Windows-1252, the system's whatever `identifier` says, and ISO-8859-1 (28591) for the characters
+// up to U+00FF that tests use, and "€". By Microsoft's tables the two agree on 0xA0-0xFF; at
+// 0x80-0x9F windows-1252 has € and other signs, ISO-8859-1 control characters. UTF-8 has every
+// character, any other code page none.
 class FakeAnsiCodePage : public AnsiCodePage {
  public:
   uint32_t Identifier() override { return identifier; }
   std::optional<std::string> FromUtf8(const std::string& utf8) override {
     return Encode(1252, utf8);
   }
+  std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) override {
+    if (codePage == 65001) return utf8;
+    if (codePage != 1252 && codePage != 28591) return std::nullopt;
+    std::string ansi;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(utf8[i]);
+      if (byte < 0x80) {
+        ansi += static_cast<char>(byte);
+      } else if (codePage == 1252 && utf8.compare(i, 3, "\xE2\x82\xAC") == 0) {
+        ansi += '\x80';
+        i += 2;
+      } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < utf8.size() &&
+                 (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+        const unsigned code =
+            ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
+        if (code < 0xA0 && codePage == 1252) return std::nullopt;
+        ansi += static_cast<char>(code);
+      } else {
+        return std::nullopt;
+      }
+    }
+    return ansi;
+  }
   std::string ToUtf8(const std::string& ansi) override {
     std::string utf8;
     for (char c : ansi) {
       const auto byte = static_cast<unsigned char>(c);
-      const char32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh1252[byte - 0x80] : byte;
-      if (code < 0x80) {
-        utf8 += static_cast<char>(code ? code : '?');
-      } else if (code < 0x800) {
-        utf8 += static_cast<char>(0xC0 | (code >> 6));
-        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+      if (byte < 0x80) {
+        utf8 += c;
+      } else if (byte < 0xA0) {
+        utf8 += '?';
       } else {
-        utf8 += static_cast<char>(0xE0 | (code >> 12));
-        utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        utf8 += static_cast<char>(0xC0 | (byte >> 6));
+        utf8 += static_cast<char>(0x80 | (byte & 0x3F));
       }
     }
     return utf8;
   }
-  std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) override {
-    if (codePage == 65001) return utf8;
-    if (codePage != 1252 && codePage != 28591) return std::nullopt;
-    std::string bytes;
-    for (size_t i = 0; i < utf8.size();) {
-      const auto lead = static_cast<unsigned char>(utf8[i]);
-      const size_t length = lead < 0x80   ? 1
-                            : lead < 0xC2 ? 0
-                            : lead < 0xE0 ? 2
-                            : lead < 0xF0 ? 3
-                                          : 0;
-      if (length == 0 || i + length > utf8.size()) return std::nullopt;
-      char32_t code = length == 1 ? lead : lead & (length == 2 ? 0x1Fu : 0x0Fu);
-      for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(utf8[i + k]);
-        if ((next & 0xC0) != 0x80) return std::nullopt;
-        code = (code << 6) | (next & 0x3Fu);
-      }
-      i += length;
-      if (codePage == 28591 || code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
-        if (code > 0xFF) return std::nullopt;
-        bytes += static_cast<char>(code);
-        continue;
-      }
-      const char32_t* high = std::find(std::begin(kHigh1252), std::end(kHigh1252), code);
-      if (high == std::end(kHigh1252)) return std::nullopt;
-      bytes += static_cast<char>(0x80 + (high - std::begin(kHigh1252)));
-    }
-    return bytes;
-  }
   uint32_t identifier = 1252;
-
- private:
-  // 0x80..0x9F of windows-1252; 0 where the code page assigns nothing.
-  static constexpr char32_t kHigh1252[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 };
 
 }  // namespace dpc::test

@@ -257,34 +257,23 @@ class FakeInstanceGuard : public InstanceGuard {
   int releases = 0;
 };
 
-// The machine's named events and the published name, by the rules Microsoft documents:
-// - any account may create an event in Global\ (SeCreateGlobalPrivilege covers file mappings only);
-// - a name that exists opens the existing event (ERROR_ALREADY_EXISTS), whoever made it;
-// - a new object is owned by the creator's token owner, and may be given another owner only when
-//   the token holds that SID with SE_GROUP_OWNER (else ERROR_INVALID_OWNER): a standard user's,
-//   or an administrator's filtered by user account control, holds no such Administrators group;
-// - only administrators may write the published name under HKLM\SOFTWARE.
+// Named events as Microsoft documents them: anybody may create one in Global\ (the privilege
+// covers file mappings only); an existing name opens that event; an owner not the token's default
+// needs SE_GROUP_OWNER, which no standard or UAC-filtered token holds for Administrators.
 class FakeInstallerLink : public InstallerLink {
  public:
   static constexpr char kAdministrators[] = "S-1-5-32-544";
-  static constexpr char kLocalSystem[] = "S-1-5-18";
-  static constexpr char kUser[] = "S-1-5-21-7-7-7-1001";
   enum class Account { StandardUser, FilteredAdministrator, ElevatedAdministrator, LocalSystem };
 
-  // Creates the event as the account would, asking for `owner` ("" for the token's default) and
-  // setting it when `raise`; false when Windows refuses, or opens an existing one instead.
-  bool Create(const std::string& name, Account account, const std::string& owner, bool raise) {
+  // Creates the event as the account would, with `owner` ("" for the token's default).
+  void Create(const std::string& name, Account account, const std::string& owner, bool raise) {
     const bool admin = account == Account::ElevatedAdministrator || account == Account::LocalSystem;
-    const std::string self = account == Account::LocalSystem ? kLocalSystem : kUser;
-    if (!owner.empty() && owner != self && !(admin && owner == kAdministrators)) return false;
-    if (auto it = events.find(name); it != events.end()) {
-      // Setting it takes EVENT_MODIFY_STATE: the creator's default access list grants its owner
-      // everything, the package's grants users only to wait and to read the owner.
-      if (admin || it->second.ownerSid == self) it->second.raised |= raise;
-      return false;
-    }
-    events[name] = {raise, !owner.empty() ? owner : admin ? kAdministrators : self};
-    return true;
+    const std::string self = account == Account::LocalSystem ? "S-1-5-18" : "S-1-5-21-7-7-7-1001";
+    if (events.count(name) ||
+        (!owner.empty() && owner != self && !(admin && owner == kAdministrators)))
+      return;  // ERROR_ALREADY_EXISTS, ERROR_INVALID_OWNER
+    const bool elevated = account == Account::ElevatedAdministrator;
+    events[name] = {raise, !owner.empty() ? owner : elevated ? kAdministrators : self};
   }
   std::string PublishedCloseSignal() override { return published; }
   OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override {

@@ -172,8 +172,7 @@ TEST_F(MaintenanceTest, MovesHiddenSystemAndDotFolderFilesRewritesTheTicketAndRe
   CloseController();
 }
 
-// Windows' code page 1252 and ISO-8859-1 write "ä" as the same byte, so a German site's folder
-// name passes, and the ticket holds the byte the server's reader expects.
+// Code page 1252 and ISO-8859-1 write "ä" as the same byte: the ticket holds the one both read.
 TEST_F(MaintenanceTest, AnAccentedFolderMovesUnderAnIsoLatin1TicketWhichHoldsItsByte) {
   WriteTicket(jobs_, "ISO-8859-1");
   WriteTestFile(jobs_ / L"job.tif", "job");

@@ -235,38 +235,32 @@ TEST_F(SupervisionTest, ScheduledRestartRestartsTheRunningServerOnceAtTheConfigu
 
 // Under Wine every program is an administrator, but an event made with default security has no
 // owner: set by any program, under the old fixed name or under the published one, it leaves a
-// running controller alone; the package's own signal ends it.
+// running controller alone. The package passes over that name, taken already, publishes its own
+// event, which Administrators own, and ends the controller; then it withdraws the name.
 TEST_F(SupervisionTest, OnlyThePackagesCloseSignalEndsARunningController) {
-  HKEY key = nullptr;
-  const bool keyExisted =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin", 0, KEY_READ, &key) == ERROR_SUCCESS;
-  if (keyExisted) RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
+  const std::wstring taken = L"Global\\DurvinProofControl.Close.00112233445566778899AABB";
+  ASSERT_EQ(
+      RegSetKeyValueW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, win32::kCloseSignalValue, REG_SZ,
+                      taken.c_str(), static_cast<DWORD>((taken.size() + 1) * sizeof(wchar_t))),
+      ERROR_SUCCESS);
   ASSERT_NO_FATAL_FAILURE(StartController());
   ASSERT_NE(controller_.WaitForMainWindow(10s), nullptr);
-
-  const std::wstring published = L"Global\\DurvinProofControl.Close.00112233445566778899AABB";
-  RegSetValueExW(key, win32::kCloseSignalValue, 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(published.c_str()),
-                 static_cast<DWORD>((published.size() + 1) * sizeof(wchar_t)));
   const win32::ScopedKernelHandle fixed(
       CreateEventW(nullptr, TRUE, TRUE, L"Global\\DurvinProofControl.Close"));
-  const win32::ScopedKernelHandle squatted(CreateEventW(nullptr, TRUE, TRUE, published.c_str()));
-  ASSERT_TRUE(fixed && squatted);
+  const win32::ScopedKernelHandle squatted(CreateEventW(nullptr, TRUE, TRUE, taken.c_str()));
   std::this_thread::sleep_for(2 * kOneTick);
   EXPECT_TRUE(controller_.IsRunning()) << "an event anybody can make closed the controller";
 
-  {
-    const win32::ScopedKernelHandle signal = win32::RaiseCloseSignal();
-    ASSERT_TRUE(signal) << GetLastError();
-    EXPECT_TRUE(controller_.WaitForExit(kCloseBound)) << "the package's signal went unheeded";
-  }
+  int names = 0;
+  const win32::ScopedKernelHandle signal =
+      win32::RaiseCloseSignal([&] { return ++names == 1 ? taken : win32::FreshCloseSignalName(); });
+  EXPECT_TRUE(signal) << GetLastError();
+  EXPECT_TRUE(controller_.WaitForExit(kCloseBound)) << "the package's signal went unheeded";
   win32::WithdrawCloseSignal();
-  RegCloseKey(key);
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey);
-  if (!keyExisted) RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin");
+  EXPECT_NE(RegGetValueW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, win32::kCloseSignalValue,
+                         RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin");
 }
 
 TEST_F(SupervisionTest, FeedbackOverdueByAYearStartsTheToolOnceAndIsDueThirtyDaysLater) {

@@ -24,7 +24,6 @@ dpc_warnings(dpc_win32)
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
     ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/installer_link_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
