@@ -594,10 +594,9 @@ class FakeFileSystem : public FileSystem {
   mutable std::recursive_mutex mutex_;
 };
 
-// Windows-1252, the system's whatever `identifier` says, and ISO-8859-1 (28591) for the characters
-// up to U+00FF that tests use, and "€". By Microsoft's tables the two agree on 0xA0-0xFF; at
-// 0x80-0x9F windows-1252 has € and other signs, ISO-8859-1 control characters. UTF-8 has every
-// character, any other code page none.
+// Windows-1252 for the characters up to U+00FF that tests use; nothing else has a form.
+// Except "€", at 0x80 by Microsoft's table, where ISO-8859-1 (28591, which Encode also knows: every
+// byte its own code point) has a control character. UTF-8 takes every character.
 class FakeAnsiCodePage : public AnsiCodePage {
  public:
   uint32_t Identifier() override { return identifier; }

@@ -43,24 +43,31 @@ std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, 0, wide, nullptr); }
 
-CodePageText Utf8ToCodePage(unsigned codePage, std::string_view utf8) {
+AnsiText Utf8ToAnsi(std::string_view utf8) {
   const std::wstring wide = Utf8ToWide(utf8);
-  // Every character fits UTF-8, and the API refuses the used-default flag for it.
-  if (codePage == CP_UTF8 || (codePage == CP_ACP && ::GetACP() == CP_UTF8))
-    return {WideToUtf8(wide), true};
+  // With UTF-8 as the system code page every character fits, and the API refuses the
+  // used-default flag for it.
+  if (::GetACP() == CP_UTF8) return {WideToUtf8(wide), true};
   BOOL usedDefault = FALSE;
-  std::string bytes = FromWide(codePage, WC_NO_BEST_FIT_CHARS, wide, &usedDefault);
+  std::string bytes = FromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, &usedDefault);
+  return {std::move(bytes), usedDefault == FALSE};
+}
+
+std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }
+
+AnsiText Utf8ToCodePage(unsigned codePage, std::string_view utf8) {
+  if (codePage == CP_ACP) return Utf8ToAnsi(utf8);
+  // Every character fits UTF-8, and the API refuses the used-default flag for it.
+  if (codePage == CP_UTF8) return {std::string(utf8), true};
+  BOOL usedDefault = FALSE;
+  std::string bytes = FromWide(codePage, WC_NO_BEST_FIT_CHARS, Utf8ToWide(utf8), &usedDefault);
   // A code page the system cannot write gives nothing at all.
-  const bool exact = usedDefault == FALSE && (wide.empty() || !bytes.empty());
+  const bool exact = usedDefault == FALSE && (utf8.empty() || !bytes.empty());
   return {std::move(bytes), exact};
 }
 
 std::string CodePageToUtf8(unsigned codePage, std::string_view bytes) {
   return WideToUtf8(ToWide(codePage, bytes));
 }
-
-AnsiText Utf8ToAnsi(std::string_view utf8) { return Utf8ToCodePage(CP_ACP, utf8); }
-
-std::string AnsiToUtf8(std::string_view ansi) { return CodePageToUtf8(CP_ACP, ansi); }
 
 }  // namespace dpc::win32

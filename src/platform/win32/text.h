@@ -10,18 +10,18 @@ namespace dpc::win32 {
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 
-// Text in a code page. exact is false when a character could not be represented and was
-// replaced by the code page's default character, or the code page cannot be written.
-struct CodePageText {
+// Text in the ANSI code page. exact is false when a character could not be represented and was
+// replaced by the code page's default character.
+struct AnsiText {
   std::string bytes;
   bool exact = true;
 };
-using AnsiText = CodePageText;
-CodePageText Utf8ToCodePage(unsigned codePage, std::string_view utf8);
-std::string CodePageToUtf8(unsigned codePage, std::string_view bytes);
-// The same in the ANSI code page.
 AnsiText Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// The same in another code page (28591, 65001, ...); not exact either for one the system cannot
+// write.
+AnsiText Utf8ToCodePage(unsigned codePage, std::string_view utf8);
+std::string CodePageToUtf8(unsigned codePage, std::string_view bytes);
 
 // A pointer to a NUL-terminated wide string, or nullptr for an empty one, for parameters where
 // the system treats "absent" differently from "".
