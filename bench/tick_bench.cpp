@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/host_window.h"
+#include "platform/win32/installer_link_win.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
 #include "service/server_commands.h"
@@ -268,7 +269,8 @@ bool Measure(const char* name, const std::function<void()>& tick, const Options&
 }
 
 // Where a tick's time goes: the calls it is made of, each timed alone.
-void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& clock) {
+void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& clock,
+                  dpc::InstallerLink& installer) {
   constexpr int kCalls = 200;
   const Stopwatch stopwatch;
   auto mean = [&](const std::function<void()>& call) {
@@ -283,8 +285,29 @@ void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& 
               mean([&] { access.IsServiceInstalled(dpc::kServerServiceName); }));
   std::printf("  trace log line (open, append, close):                           %.3f ms\n",
               mean([&] { log.Write("parts", "trace log line"); }));
-  std::printf("  clock text (long time format):                                  %.3f ms\n\n",
+  std::printf("  clock text (long time format):                                  %.3f ms\n",
               mean([&] { (void)clock.FormatLongTime(clock.Now()); }));
+  // The package's close signal as every supervision tick looks for it: first while an installation
+  // has published one (which also makes the key a controller watches), then with none.
+  const auto closeSignal = [&] {
+    const std::string name = installer.PublishedCloseSignal();
+    if (!name.empty()) (void)installer.ReadCloseSignal(name);
+  };
+  {
+    const dpc::win32::ScopedKernelHandle raised = dpc::win32::RaiseCloseSignal();
+    std::printf("  close signal, published by an installation (open, owner):       %.3f ms\n",
+                mean(closeSignal));
+    dpc::win32::WithdrawCloseSignal();
+  }
+  std::printf("  close signal, none published (a wait on the key's notification): %.3f ms\n",
+              mean(closeSignal));
+  std::printf("  a registry value read (open, query, close), for comparison:     %.3f ms\n\n",
+              mean([] {
+                wchar_t value[128];
+                DWORD size = sizeof value;
+                (void)RegGetValueW(HKEY_LOCAL_MACHINE, dpc::win32::kCloseSignalKey, L"InstallDir",
+                                   RRF_RT_REG_SZ, nullptr, value, &size);
+              }));
 }
 
 std::wstring BenchFolder() {
@@ -328,7 +351,7 @@ int Run(const Options& options) {
   supervision.SetRestartSchedule(dpc::RestartSchedule{1, 0, "never"});
 
   std::printf("service \"%s\" RUNNING; log %s\n\n", dpc::kServerServiceName, log.path().c_str());
-  MeasureParts(access, log, platform.clock);
+  MeasureParts(access, log, platform.clock, platform.installer);
   const bool supervisionSteady = Measure(
       "Timer1Timer", [&] { supervision.Timer1Timer(); }, options);
   const bool restartSteady = Measure(

@@ -1,5 +1,6 @@
 // The path rules on arbitrary text. Input parts (NUL-separated): the stored folder, the new
 // text, another row's folder, a flags byte (code page, drive kind, declared encoding).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,18 +41,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   files.drives['E'] = kKinds[(flags >> 2) % 3];
   dpc::test::FakeAnsiCodePage codePage;
   static constexpr uint32_t kCodePages[] = {1252, 932, 65001, 1250};
+  // The ticket's declared encodings besides: ISO-8859-1, and one this code does not know.
+  static constexpr uint32_t kTicketCodePages[] = {1252, 28591, 65001, 0};
   codePage.identifier = kCodePages[flags & 3];
   dpc::Translator translator;
   dpc::PathRules rules(files, codePage, translator);
 
-  const dpc::PathVerdict verdict = rules.Check(
-      {parts[0], parts[1], {{"Temporary files:", parts[2]}}, kCodePages[(flags >> 4) & 3]});
+  const uint32_t ticketCodePage = kTicketCodePages[(flags >> 4) & 3];
+  const dpc::PathVerdict verdict =
+      rules.Check({parts[0], parts[1], {{"Temporary files:", parts[2]}}, ticketCodePage});
   Require(verdict.accepted == verdict.message.empty(), "a refusal says why");
   if (!verdict.accepted) return 0;
   const dpc::ParsedPath target = dpc::ParsePath(verdict.newPath);
   Require(target.form == dpc::PathForm::Drive && !target.path.IsRoot(), "a folder on a drive");
   Require(target.path.ToString() == verdict.newPath, "the new path is tidy");
   Require(verdict.newPath.find_first_of("&<>") == std::string::npos, "nothing that breaks XML");
+  const bool ascii = std::all_of(verdict.newPath.begin(), verdict.newPath.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  Require(ascii || codePage.Encode(ticketCodePage, verdict.newPath) ==
+                       codePage.FromUtf8(verdict.newPath),
+          "the server reads the bytes written as the same text");
   Require(files.DriveType(target.path.drive) == dpc::DriveKind::Fixed, "a fixed drive");
   Require(dpc::Relate(target.path, stored.path) == dpc::PathRelation::Apart, "apart from the old");
   const dpc::ParsedPath other = dpc::ParsePath(parts[2]);

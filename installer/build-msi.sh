@@ -52,7 +52,7 @@ add() { queries+=(-q "$1"); }
 # --- Properties ------------------------------------------------------------------------------
 # The settings each property writes; the helper program (setup_helper.h) knows the same names.
 settings=(RESTARTENABLED RESTARTDAY RESTARTTIME MAINTENANCE WEBPROFILER WEBPROFILERADDRESS
-  HIDEUPDATER HIDESERVERCONFIGURATION HIDECLIENTSTART HIDEPOPUPMENU)
+  HIDEUPDATER HIDESERVERCONFIGURATION HIDECLIENTSTART HIDEPOPUPMENU NOTIFICATIONS)
 public=(AUTOSTART PRODUCTGUID CLIENTNAME INSTALLDIR "${settings[@]}")
 # Public properties given to an elevated or managed installation reach its server side only when
 # they are listed here.
@@ -60,31 +60,15 @@ secure=$(msiinfo export "$partial" Property | awk -F'\t' '$1 == "SecureCustomPro
 secure="$secure;$(IFS=';'; echo "${public[*]}")"
 add "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 
-# A value the controller would read differently from what the administrator meant (HIDEUPDATER=yes
-# hides nothing, RESTARTDAY=Monday restarts every day) stops the installation with a message.
 condition() {
   add "INSERT INTO \`LaunchCondition\` (\`Condition\`, \`Description\`) VALUES ('$1', '$2')"
 }
-for flag in AUTOSTART RESTARTENABLED MAINTENANCE WEBPROFILER HIDEUPDATER HIDESERVERCONFIGURATION \
-  HIDECLIENTSTART HIDEPOPUPMENU; do
-  condition "NOT $flag OR $flag=\"0\" OR $flag=\"1\"" "$flag must be 0 or 1."
-done
-condition 'NOT RESTARTDAY OR (RESTARTDAY >= 0 AND RESTARTDAY <= 7)' \
-  'RESTARTDAY must be 0 (every day) or 1 to 7 (Sunday to Saturday).'
-# The elevated controller opens the address and starts the client: only a web page, and only a
-# program in the product's own folder. The helper program checks the same again.
-condition 'NOT WEBPROFILERADDRESS OR WEBPROFILERADDRESS ~<< "http://" OR WEBPROFILERADDRESS ~<< "https://"' \
-  'WEBPROFILERADDRESS must be an http:// or https:// address.'
-client_name_ok='NOT CLIENTNAME OR (CLIENTNAME <> "." AND CLIENTNAME <> ".."'
-for character in '\' / : '*' '?' '<' '>' '|'; do
-  client_name_ok+=" AND NOT CLIENTNAME >< \"$character\""
-done
-condition "$client_name_ok)" \
-  'CLIENTNAME must be a bare file name, without a folder, a drive or wildcards.'
 # An upgrade, repair or removal works in the installed version's folder (set below, before these
 # conditions); another one given on the command line is refused rather than leaving the old
-# folder's program, settings and log behind. Written with and without its closing backslash.
-condition 'NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR' \
+# folder's program, settings and log behind. Written with and without its closing backslash. A
+# first installation is bound by nothing an earlier product may have left in the registry.
+readonly bound_to_installed='(Installed OR WIX_UPGRADE_DETECTED)'
+condition "NOT $bound_to_installed OR NOT REMEMBEREDDIR OR INSTALLDIR ~= REMEMBEREDDIR OR INSTALLDIRSLASH ~= REMEMBEREDDIR" \
   'Durvin Proof Control is installed in [REMEMBEREDDIR] and stays there: install without INSTALLDIR, or uninstall it first to choose another folder.'
 
 # --- Custom actions --------------------------------------------------------------------------
@@ -105,7 +89,7 @@ readonly helper_rollback=3394 helper_commit=3650
 action InstallDirRemembered $set_property INSTALLDIR '[REMEMBEREDDIR]'
 action InstallDirSlash $set_property INSTALLDIRSLASH '[INSTALLDIR]\'
 for table in InstallUISequence InstallExecuteSequence; do
-  sequence InstallDirRemembered 'REMEMBEREDDIR AND NOT INSTALLDIR' 62 $table
+  sequence InstallDirRemembered "REMEMBEREDDIR AND NOT INSTALLDIR AND $bound_to_installed" 62 $table
   sequence InstallDirSlash 'INSTALLDIR' 63 $table
 done
 
@@ -122,9 +106,26 @@ action SetInstallLocation $set_property ARPINSTALLLOCATION '[INSTALLDIR]'
 sequence SetInstallLocation '' 1001
 
 exe='[INSTALLDIR]DurvinProofControl.exe'
-helper_items="\"EXE=$exe\" \"VERSION=$short_version\" \"AUTOSTART=[AUTOSTART]\" \"PRODUCTGUID=[PRODUCTGUID]\" \"CLIENTNAME=[CLIENTNAME]\""
-for property in "${settings[@]}"; do
-  helper_items+=" \"$property=[$property]\""
+# The helper's items, gathered into properties of at most 255 characters each (type 51, formatted
+# when they run, after the folders are resolved): no CustomAction.Target may hold more.
+items=("\"EXE=$exe\"" "\"VERSION=$short_version\"")
+for property in AUTOSTART PRODUCTGUID CLIENTNAME "${settings[@]}"; do
+  items+=("\"$property=[$property]\"")
+done
+pieces=() piece=''
+for item in "${items[@]}"; do
+  if ((${#piece} + 1 + ${#item} > 255)); then
+    pieces+=("$piece")
+    piece=''
+  fi
+  piece+=${piece:+ }$item
+done
+pieces+=("$piece")
+helper_items=''
+for index in "${!pieces[@]}"; do
+  action "ApplyPropertiesItems$index" $set_property "ApplyPropertiesItems$index" "${pieces[index]}"
+  sequence "ApplyPropertiesItems$index" 'NOT Installed' $((6490 + index))
+  helper_items+="${helper_items:+ }[ApplyPropertiesItems$index]"
 done
 # Late in the script, after the files and the registration, so a failure rolls back everything.
 # Only a first installation writes the settings (a major upgrade is the first installation of the
@@ -157,16 +158,30 @@ sequence CloseControllers '(WIX_UPGRADE_DETECTED AND NOT Installed) OR (REMOVE~=
 
 # A first installation or an upgrade refuses a folder ordinary users can change, or one on its
 # path (folder_trust.h), before anything is written: the DLL action sets UnsafeFolder and
-# UnsafeFolderReason, the error action (type 19) stops with its formatted text. After CostFinalize
-# (1000), which resolves INSTALLDIR to the full path; in both sequences, so the interface refuses
-# before it hands on.
+# UnsafeFolderReason, the error action (type 19) stops with the formatted text of its row in the
+# Error table, whose column takes any length. After CostFinalize (1000), which resolves INSTALLDIR
+# to the full path; in both sequences, so the interface refuses before it hands on.
 readonly dll_immediate=1 error_message=19
+error() {  # number text
+  add "INSERT INTO \`Error\` (\`Error\`, \`Message\`) VALUES ($1, '$2')"
+}
 action CheckInstallFolder $dll_immediate FolderCheck CheckInstallFolder
-action RefuseInstallFolder $error_message '' \
-  'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
+action RefuseInstallFolder $error_message '' 25001
+error 25001 'Durvin Proof Control cannot be installed in [INSTALLDIR]: ordinary users can change the folder [UnsafeFolder] ([UnsafeFolderReason]), and the program, which runs with administrator rights, would trust what they put there. Choose a folder in Program Files, or one where only administrators can change it and the folders above it.'
 for table in InstallUISequence InstallExecuteSequence; do
   sequence CheckInstallFolder 'NOT Installed' 1002 $table
   sequence RefuseInstallFolder 'UnsafeFolder' 1003 $table
+done
+
+# Every property an administrator gives is checked the same way, with the helper program's rule
+# (setup_helper.h), so a value it would refuse stops the installation here, saying which and why,
+# and not after the files are copied. The DLL action sets BadProperty and BadPropertyReason.
+action CheckProperties $dll_immediate FolderCheck CheckProperties
+action RefuseProperty $error_message '' 25002
+error 25002 '[BadProperty] cannot be used as given: [BadPropertyReason]. Durvin Proof Control was not installed, and nothing was changed.'
+for table in InstallUISequence InstallExecuteSequence; do
+  sequence CheckProperties 'NOT Installed' 1004 $table
+  sequence RefuseProperty 'BadProperty' 1005 $table
 done
 
 # --- Upgrades --------------------------------------------------------------------------------
@@ -200,7 +215,9 @@ add "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObjec
 # --- The executable's version ----------------------------------------------------------------
 # wixl leaves it out and hashes the file instead; with its version Windows Installer replaces the
 # program by version, as it does every versioned file.
-add "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = 'ControllerExe'"
+# Its language is that of its version resource (resources/DurvinProofControl.rc): a versioned file
+# without one fails validation (ICE60).
+add "UPDATE \`File\` SET \`Version\` = '$file_version', \`Language\` = '1033' WHERE \`File\` = 'ControllerExe'"
 add "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ControllerExe'"
 # A component of its own for "Durvin Proof" (its folder is the key path), so the folder goes with
 # the product when nothing else is left in it; the product's other parts may still be there.

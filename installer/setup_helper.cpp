@@ -6,6 +6,7 @@
 #include <utility>
 #include <stdexcept>
 
+#include "launchers/launchers.h"
 #include "shell/control_settings.h"
 #include "platform/paths.h"
 #include "shell/tray_menu.h"
@@ -27,6 +28,12 @@ bool IsKnownName(std::string_view name) {
   }
   return false;
 }
+
+// The settings whose only values are 0 and 1, as the controller reads them.
+constexpr std::string_view kSwitches[] = {
+    "AUTOSTART",       "RESTARTENABLED", "MAINTENANCE",
+    "WEBPROFILER",     "HIDEUPDATER",    "HIDESERVERCONFIGURATION",
+    "HIDECLIENTSTART", "HIDEPOPUPMENU",  "NOTIFICATIONS"};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -187,34 +194,37 @@ Request ParseCommandLine(std::string_view commandLine) {
     const std::string name(item.substr(0, equals));
     const std::string value(item.substr(equals + 1));
     if (!IsKnownName(name)) throw std::invalid_argument("unknown name " + name);
-    if (std::any_of(value.begin(), value.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
-      throw std::invalid_argument(name + " holds a control character");
-    }
+    // The package refuses these before anything is written; checked again here, since the values
+    // end up where the elevated controller acts on them.
+    if (const auto why = WhyRefused(name, value)) throw std::invalid_argument(name + ": " + *why);
     if (!request.values.emplace(name, value).second)
       throw std::invalid_argument(name + " is given twice");
   }
-  // The package refuses these before anything is written; checked again here, since the values
-  // end up where the elevated controller acts on them.
-  const std::string address = request.Get("WEBPROFILERADDRESS");
-  if (!address.empty() && !IsWebAddress(address))
-    throw std::invalid_argument("WEBPROFILERADDRESS is not an http or https address");
-  const std::string client = request.Get("CLIENTNAME");
-  if (!client.empty() && !IsBareFileName(client))
-    throw std::invalid_argument("CLIENTNAME is not a bare file name");
   return request;
 }
 
-bool IsWebAddress(std::string_view address) {
-  const std::string lower = Lower(std::string(address));
-  for (std::string_view scheme : {"http://", "https://"}) {
-    if (lower.rfind(scheme, 0) != 0) continue;
-    const std::string_view rest = address.substr(scheme.size());
-    const size_t hostEnd = std::min(rest.find_first_of("/?#"), rest.size());
-    // A host is there, and no blank splits the address into a second argument.
-    return hostEnd > 0 && rest.find_first_of(" \t") == std::string_view::npos;
+std::optional<std::string> WhyRefused(std::string_view property, std::string_view value) {
+  if (value.empty()) return std::nullopt;
+  if (std::any_of(value.begin(), value.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+    return "it holds a control character, such as a line break";
   }
-  return false;
+  if (value.find('"') != std::string_view::npos) return "it holds a double quote";
+  if (std::find(std::begin(kSwitches), std::end(kSwitches), property) != std::end(kSwitches) &&
+      value != "0" && value != "1") {
+    return "it must be 0 or 1";
+  }
+  if (property == "RESTARTDAY" && (value.size() != 1 || value[0] < '0' || value[0] > '7'))
+    return "it must be 0 (every day) or 1 to 7 (Sunday to Saturday)";
+  if (property == "WEBPROFILERADDRESS" && !IsWebAddress(value)) {
+    return "it must be an http:// or https:// address with a host, without blanks, quotes, "
+           "< > or `";
+  }
+  if (property == "CLIENTNAME" && !IsBareFileName(value)) {
+    return "it must be a bare file name, without a folder, a drive, wildcards, or a dot or "
+           "blank at its end";
+  }
+  return std::nullopt;
 }
 
 bool IsBareFileName(std::string_view name) {

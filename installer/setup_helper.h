@@ -39,7 +39,19 @@ inline constexpr SettingProperty kSettingProperties[] = {
     {"HIDESERVERCONFIGURATION", "Control", "HideServerConfiguration"},
     {"HIDECLIENTSTART", "Control", "HideClientStart"},
     {"HIDEPOPUPMENU", "Control", "HidePopupMenu"},
+    {"NOTIFICATIONS", "Control", "Notifications"},
 };
+
+// The properties an administrator may give besides the settings; INSTALLDIR has checks of its own.
+inline constexpr const char* kProductProperties[] = {"AUTOSTART", "PRODUCTGUID", "CLIENTNAME"};
+
+// Why the property's value cannot be written as given ("it must be 0 or 1"); nullopt when it can,
+// and for an empty value, which means not given. One rule for the package's check before anything
+// is written and for the helper program that writes: a value the controller would read otherwise
+// than meant (HIDEUPDATER=yes hides nothing), one that would break the helper's command line or
+// the settings file (a double quote, a line break), an address the controller would not open, a
+// client name that leaves the product's folder.
+std::optional<std::string> WhyRefused(std::string_view property, std::string_view value);
 
 // install and uninstall change the machine; rollback puts back what install changed, commit
 // lets its backup go; restore-autostart puts back the value an uninstall removed; close asks every
@@ -58,12 +70,10 @@ struct Request {
 // "uninstall", "rollback", "commit", "restore-autostart" or "close"), then items "NAME=value",
 // each in double quotes. Throws std::invalid_argument for an unknown step or name, a name given
 // twice, an item that is not quoted as a whole (a value with a double quote in it), a value with a
-// control character (it could start a new line, and with it a new key, in the settings file), a
-// WEBPROFILERADDRESS that is not a web address or a CLIENTNAME that is not a bare file name.
+// control character (it could start a new line, and with it a new key, in the settings file), or
+// a property's value that WhyRefused refuses.
 Request ParseCommandLine(std::string_view commandLine);
 
-// An http:// or https:// address with a host: the elevated controller opens it.
-bool IsWebAddress(std::string_view address);
 // A file name without a folder, drive, wildcard or stream: the elevated controller starts the
 // program of that name in the product's folder, and nowhere else.
 bool IsBareFileName(std::string_view name);

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/scope_exit.h"
 #include "setup_helper.h"
 #include "shell/tray_menu.h"
 
@@ -79,12 +80,13 @@ bool ProgramRuns(const std::wstring& program) {
 // Raises the controllers' close signal and holds it until no controller of this program runs, or
 // for at most the bound: a controller closes at its next supervision tick (3 s at most) unless it
 // is cleaning up a folder move. One still running keeps its file, which Windows Installer then
-// replaces at the next restart.
+// replaces at the next restart. The published name goes again, so the product leaves no trace.
 void CloseControllers(const std::string& executable) {
   constexpr auto kBound = std::chrono::seconds(30);
   constexpr auto kPoll = std::chrono::milliseconds(250);
   const dpc::win32::ScopedKernelHandle signal = dpc::win32::RaiseCloseSignal();
   if (!signal) return;
+  const dpc::ScopeExit withdraw([] { dpc::win32::WithdrawCloseSignal(); });
   const std::wstring program = dpc::win32::Utf8ToWide(executable);
   const auto end = std::chrono::steady_clock::now() + kBound;
   while (ProgramRuns(program) && std::chrono::steady_clock::now() < end)

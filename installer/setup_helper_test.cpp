@@ -47,15 +47,26 @@ TEST(SetupHelperCommandLine, RefusesWhatCouldWriteSomethingElse) {
   }
 }
 
-TEST(SetupHelperChecks, WebAddressesAndBareFileNames) {
-  EXPECT_TRUE(IsWebAddress("HTTPS://proof.example/profiler?x=1"));
-  // No host, a second argument, a program the controller would run.
-  for (const char* refused : {"http:///x", "http://a b/", "file:///C:/x.exe"})
-    EXPECT_FALSE(IsWebAddress(refused)) << refused;
-  EXPECT_TRUE(IsBareFileName("Durvin_Proof_Client.exe"));
-  // Relative to a drive's current folder; a dot Windows would drop.
-  for (const char* refused : {"..", "C:client.exe", "client.exe.", "https://h/x.exe"})
-    EXPECT_FALSE(IsBareFileName(refused)) << refused;
+// The package runs the same rule before anything is written (property_check_action.cpp): no
+// value the controller reads otherwise, a quote or line break, an address it will not open.
+TEST(SetupHelperProperties, EachTakesOnlyWhatTheControllerReadsAsMeant) {
+  const char* taken[][2] = {{"HIDEUPDATER", "1"},
+                            {"RESTARTDAY", "7"},
+                            {"MAINTENANCE", ""},
+                            {"WEBPROFILERADDRESS", "HTTPS://proof.example/profiler?x=1"}};
+  const char* refused[][2] = {{"HIDEUPDATER", "yes"},
+                              {"NOTIFICATIONS", "2"},
+                              {"RESTARTDAY", "8"},
+                              {"RESTARTTIME", "3 \"AM\""},
+                              {"PRODUCTGUID", "{A}\r\n[Control]"},
+                              {"WEBPROFILERADDRESS", "http://"},
+                              {"WEBPROFILERADDRESS", "http://a b/"},
+                              {"WEBPROFILERADDRESS", "http://a/<b>"},
+                              {"CLIENTNAME", "C:client.exe"},
+                              {"CLIENTNAME", "client.exe."}};
+  for (const auto& [property, value] : taken) EXPECT_FALSE(WhyRefused(property, value)) << value;
+  for (const auto& [property, value] : refused) EXPECT_TRUE(WhyRefused(property, value)) << value;
+  EXPECT_EQ(WhyRefused("HIDEUPDATER", "yes"), "it must be 0 or 1");
 }
 
 TEST(SetupHelperBackup, ADamagedBackupIsRefused) {

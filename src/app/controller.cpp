@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "platform/paths.h"
-#include "shell/commands.h"
 
 namespace dpc {
 
@@ -18,11 +17,10 @@ Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& gu
       gate_(platform.process),
       access_(platform.services, platform.clock, platform.pump),
       commands_(state_, access_, platform.threads, platform.pump, platform.clock, window),
-      // The scheduled restart is the menu's Restart, elevation gate included.
-      supervision_(
-          {access_, commands_, state_, window, platform.clock, log_, feedback_, platform.files,
-           platform.shell, FolderOf(executablePath_) + "Kelvra_Feedback.exe",
-           [this] { form_.Choose(CommandOf(MenuItem::KelvraVistraneTarnServerRestart1)); }}),
+      supervision_({access_, commands_, state_, window, platform.clock, log_, feedback_,
+                    platform.files, platform.shell,
+                    FolderOf(executablePath_) + "Kelvra_Feedback.exe",
+                    [this] { form_.ScheduledRestart(); }}),
       launchers_(platform.shell, platform.desktop, translator_),
       notifications_(window, log_, platform.process, translator_),
       maintenance_(

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <windowsx.h>
+
 #include <exception>
 #include <utility>
 
@@ -163,13 +165,18 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-void MainWindow::OnTrayCallback(WPARAM, LPARAM lParam) {
+void MainWindow::OnTrayCallback(WPARAM wParam, LPARAM lParam) {
   if (!tray_ || !events_) return;
   // Left clicks do nothing; the menu opens when the right button is released (or, with the newer
   // protocol, on the shell's context-menu request, which also covers the keyboard).
   const bool menuRequest = tray_->versionFour() ? LOWORD(lParam) == WM_CONTEXTMENU
                                                 : static_cast<UINT>(lParam) == WM_RBUTTONUP;
-  if (menuRequest) events_->OnTrayRightClick();
+  if (!menuRequest) return;
+  // The newer protocol says where: the click, or the icon itself when Shift+F10 or the menu key
+  // asked, where the pointer may be anywhere.
+  menuAnchor_.reset();
+  if (tray_->versionFour()) menuAnchor_ = POINT{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+  events_->OnTrayRightClick();
 }
 
 void MainWindow::AnswerTextQuery(WPARAM wParam, HWND replyTo) {
@@ -253,7 +260,7 @@ void MainWindow::RefreshTrayIcon() {
 
 int MainWindow::TrackPopupMenu(const std::vector<MenuEntry>& entries) {
   if (!hwnd_) return 0;
-  return menu_.Track(hwnd_, entries);
+  return menu_.Track(hwnd_, entries, std::exchange(menuAnchor_, std::nullopt));
 }
 
 void MainWindow::MoveOffscreen() {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,8 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   IconSet icons_;
   PopupMenu menu_;
   std::unique_ptr<TrayIcon> tray_;
+  // Where the notification area asked for the menu; none for the classic protocol.
+  std::optional<POINT> menuAnchor_;
 };
 
 }  // namespace dpc::win32

@@ -142,7 +142,8 @@ ScopedFont CreateMenuFont(UINT dpi) {
   return ScopedFont(font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 }
 
-int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries) {
+int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
+                     std::optional<POINT> anchor) {
   // A message pump running inside an open menu can deliver another click on the icon; the system
   // cannot show a second popup then, and the first one's choice must not get lost.
   if (open_) return 0;
@@ -150,8 +151,8 @@ int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries) {
   ScopedMenu menu = BuildPopupMenu(entries, items);
   if (!menu || items.empty()) return 0;
 
-  POINT at{};
-  ::GetCursorPos(&at);
+  POINT at = anchor.value_or(POINT{});
+  if (!anchor) ::GetCursorPos(&at);
   const UINT dpi = DpiAt(at, owner);
   metrics_ = MenuMetrics::ForDpi(dpi, SmallIconSize(dpi));
   font_ = CreateMenuFont(dpi);

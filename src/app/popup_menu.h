@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,16 +42,17 @@ struct MenuMetrics {
   int Scale(int length96) const { return ::MulDiv(length96, dpi, USER_DEFAULT_SCREEN_DPI); }
 };
 
-// The tray menu: an owner-drawn popup with a blue gradient icon bar, tracked at the cursor.
+// The tray menu: an owner-drawn popup with a blue gradient icon bar.
 class PopupMenu {
  public:
   explicit PopupMenu(IconSet& icons) : icons_(icons) {}
   PopupMenu(const PopupMenu&) = delete;
   PopupMenu& operator=(const PopupMenu&) = delete;
 
-  // Shows the menu for `owner` at the cursor and returns the chosen id, or 0 when it was
-  // dismissed, had no visible items, or another menu of ours is still open.
-  int Track(HWND owner, const std::vector<MenuEntry>& entries);
+  // Shows the menu for `owner` at `at` (the cursor when none) and returns the chosen id, or 0
+  // when it was dismissed, had no visible items, or another menu of ours is still open.
+  int Track(HWND owner, const std::vector<MenuEntry>& entries,
+            std::optional<POINT> at = std::nullopt);
 
   // The owner window's WM_MEASUREITEM, WM_DRAWITEM and WM_MENUCHAR, while a menu is open. The
   // first two return false for items that are not ours.

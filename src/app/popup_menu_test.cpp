@@ -240,5 +240,25 @@ TEST_F(TrackedMenu, WidthFollowsTheLongestCaptionInTheMenuFont) {
   }
 }
 
+// Shift+F10 or the menu key on the icon: the menu opens at the icon, the anchor the notification
+// carries, wherever the pointer is.
+TEST_F(TrackedMenu, AMenuAskedForFromTheKeyboardOpensAtTheIcon) {
+  if (!window.trayVersionFour()) GTEST_SKIP() << "the shell speaks the classic protocol";
+  ::SetCursorPos(5, 5);
+  ::SendMessageW(window.hwnd(), kTrayCallbackMessage, MAKEWPARAM(400, 300),
+                 MAKELPARAM(WM_CONTEXTMENU, 1));
+  RECT shown{};
+  std::thread probe([&] {
+    if (HWND popup = WaitForOurOpenMenu()) {
+      ::GetWindowRect(popup, &shown);
+      ::PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+  });
+  window.TrackPopupMenu(SampleEntries());
+  probe.join();
+  EXPECT_TRUE(shown.left == 400 || shown.right == 400) << shown.left << "," << shown.right;
+  EXPECT_EQ(shown.bottom, 300);
+}
+
 }  // namespace
 }  // namespace dpc::win32

@@ -59,10 +59,9 @@ constexpr std::string_view kMarkup = UiText(
 constexpr std::string_view kNotInCodePage = UiText(
     "\"%s\" holds characters that the server's settings ticket cannot store on this system. "
     "Choose a folder whose path uses only characters of the system's language settings.");
-constexpr std::string_view kNonAscii = UiText(
-    "\"%s\" holds characters beyond plain ASCII (such as accented letters), which the server's "
-    "settings ticket, as it is written, cannot store safely. Choose a folder whose path uses only "
-    "the letters A to Z, digits and common signs.");
+constexpr std::string_view kReadAsAnother = UiText(
+    "\"%s\" holds \"%s\", a character that the server would read as a different one from its "
+    "settings ticket. Choose a folder whose path does not use it.");
 constexpr std::string_view kNewRoot = UiText(
     "\"%s\" is the root of a drive. Choose or create a folder on that drive for the server's "
     "files.");
@@ -166,19 +165,29 @@ PathRelation Relate(const DrivePath& a, const DrivePath& b) {
   return a.names.size() > b.names.size() ? PathRelation::Inside : PathRelation::Contains;
 }
 
-CharacterVerdict CheckCharacters(const std::string& path, AnsiCodePage& codePage,
-                                 uint32_t ticketCodePage) {
-  if (path.find_first_of("&<>") != std::string::npos) return CharacterVerdict::Markup;
-  if (!codePage.FromUtf8(path)) return CharacterVerdict::NotInCodePage;
-  const bool ascii = std::all_of(path.begin(), path.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) return CharacterVerdict::Fine;
+CharacterCheck CheckCharacters(const std::string& path, AnsiCodePage& codePage,
+                               uint32_t ticketCodePage) {
+  if (path.find_first_of("&<>") != std::string::npos) return {CharacterVerdict::Markup, {}};
+  if (!codePage.FromUtf8(path)) return {CharacterVerdict::NotInCodePage, {}};
   // Escaping works on bytes; only single-byte code pages (and UTF-8) keep a backslash byte
   // from standing inside another character.
   const uint32_t acp = codePage.Identifier();
-  const bool singleByte = acp == 874 || (acp >= 1250 && acp <= 1258);
-  if ((singleByte || acp == 65001) && ticketCodePage == acp) return CharacterVerdict::Fine;
-  return CharacterVerdict::NonAscii;
+  const bool bytesAreSafe = acp == 874 || (acp >= 1250 && acp <= 1258) || acp == 65001;
+  // The path is well-formed UTF-8 now: a lead byte tells each character's length.
+  for (size_t at = 0; at < path.size();) {
+    const auto lead = static_cast<unsigned char>(path[at]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::string character = path.substr(at, length);
+    at += length;
+    if (length == 1) continue;
+    // Code page 0 is no encoding the ticket named but the system's own.
+    const auto inTicket =
+        ticketCodePage == 0 ? std::nullopt : codePage.Encode(ticketCodePage, character);
+    if (!bytesAreSafe || !inTicket || *inTicket != codePage.FromUtf8(character)) {
+      return {CharacterVerdict::ReadAsAnother, character};
+    }
+  }
+  return {CharacterVerdict::Fine, {}};
 }
 
 struct PathRules::Known {
@@ -260,13 +269,14 @@ PathVerdict PathRules::Check(const FolderChoice& choice) {
   }
   const DrivePath& target = parsed.path;
   const std::string newPath = target.ToString();
-  switch (CheckCharacters(newPath, codePage_, choice.ticketCodePage)) {
+  const CharacterCheck characters = CheckCharacters(newPath, codePage_, choice.ticketCodePage);
+  switch (characters.verdict) {
     case CharacterVerdict::Markup:
       return Refuse(kMarkup, {typed});
     case CharacterVerdict::NotInCodePage:
       return Refuse(kNotInCodePage, {typed});
-    case CharacterVerdict::NonAscii:
-      return Refuse(kNonAscii, {typed});
+    case CharacterVerdict::ReadAsAnother:
+      return Refuse(kReadAsAnother, {typed, characters.character});
     case CharacterVerdict::Fine:
       break;
   }

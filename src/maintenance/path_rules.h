@@ -39,13 +39,18 @@ enum class PathRelation { Apart, Same, Inside, Contains };
 // How a stands to b (Inside: a lies below b). Names compare without regard to the case of A-Z.
 PathRelation Relate(const DrivePath& a, const DrivePath& b);
 
-enum class CharacterVerdict { Fine, Markup, NotInCodePage, NonAscii };
+enum class CharacterVerdict { Fine, Markup, NotInCodePage, ReadAsAnother };
+struct CharacterCheck {
+  CharacterVerdict verdict = CharacterVerdict::Fine;
+  std::string character;  // ReadAsAnother: the first one at fault, in UTF-8
+};
 // Whether the path can be written into the ticket: `&`, `<` and `>` would break its XML; every
-// character must have its form in the ANSI code page; and characters beyond ASCII only where
-// the ticket's declared encoding is that same code page, so that the server's XML reader sees
-// the same text.
-CharacterVerdict CheckCharacters(const std::string& path, AnsiCodePage& codePage,
-                                 uint32_t ticketCodePage);
+// character must have its form in the ANSI code page, in which the ticket is written; and a
+// character beyond ASCII only where the ticket's declared encoding writes it as the same bytes,
+// so that the server's XML reader sees the same text ("ä" is 0xE4 in both windows-1252 and
+// ISO-8859-1, "€" only in the first).
+CharacterCheck CheckCharacters(const std::string& path, AnsiCodePage& codePage,
+                               uint32_t ticketCodePage);
 
 // A folder that a move must keep apart from: another row's, the ticket's or the application's.
 struct OtherFolder {

@@ -47,7 +47,7 @@ TEST(PathParsing, TidiesLikeWindowsAndRefusesWhatItWouldAlter) {
   }
 }
 
-TEST(PathCharacters, BeyondAsciiOnlyWhereTheTicketDeclaresTheCodePage) {
+TEST(PathCharacters, BeyondAsciiOnlyWhatTheTicketsEncodingWritesAsTheSameBytes) {
   test::FakeAnsiCodePage codePage;
   struct Case {
     const char* path;
@@ -59,17 +59,21 @@ TEST(PathCharacters, BeyondAsciiOnlyWhereTheTicketDeclaresTheCodePage) {
       {"D:\\Jobs & Co", 1252, 1252, CharacterVerdict::Markup},
       {"D:\\Jobs", 1252, 65001, CharacterVerdict::Fine},
       {"D:\\M\xC3\xBCller", 1252, 1252, CharacterVerdict::Fine},
-      {"D:\\M\xC3\xBCller", 1252, 65001, CharacterVerdict::NonAscii},
-      {"D:\\M\xC3\xBCller", 1252, 28591, CharacterVerdict::NonAscii},
-      {"D:\\M\xC3\xBCller", 1252, 0, CharacterVerdict::NonAscii},
-      {"D:\\M\xC3\xBCller", 932, 932, CharacterVerdict::NonAscii},
+      {"D:\\M\xC3\xBCller", 1252, 65001, CharacterVerdict::ReadAsAnother},
+      {"D:\\Auftr\xC3\xA4ge \xC3\xB1", 1252, 28591, CharacterVerdict::Fine},
+      {"D:\\M\xC3\xBCller \xE2\x82\xAC", 1252, 28591, CharacterVerdict::ReadAsAnother},
+      {"D:\\M\xC3\xBCller", 1252, 0, CharacterVerdict::ReadAsAnother},
+      {"D:\\M\xC3\xBCller", 932, 932, CharacterVerdict::ReadAsAnother},
       {"D:\\\xE6\x9D\xB1", 1252, 1252, CharacterVerdict::NotInCodePage},
       {"D:\\bad\xC3", 1252, 1252, CharacterVerdict::NotInCodePage},
   };
   for (const Case& c : cases) {
     codePage.identifier = c.acp;
-    EXPECT_EQ(CheckCharacters(c.path, codePage, c.ticket), c.verdict) << c.path;
+    EXPECT_EQ(CheckCharacters(c.path, codePage, c.ticket).verdict, c.verdict) << c.path;
   }
+  // The refusal names the first character the server would read as another.
+  EXPECT_EQ(CheckCharacters("D:\\M\xC3\xBCller \xE2\x82\xAC", codePage, 28591).character,
+            "\xE2\x82\xAC");
 }
 
 // The rules against a machine with the job folder C:\Data\Jobs, the temporary files folder

@@ -16,6 +16,9 @@ class AnsiCodePage {
   // look-alike is substituted).
   virtual std::optional<std::string> FromUtf8(const std::string& utf8) = 0;
   virtual std::string ToUtf8(const std::string& ansi) = 0;
+  // The UTF-8 text in another code page (28591 for ISO-8859-1, 1252, 65001, ...); nullopt when a
+  // character has no exact form there, or for a number that names no code page the system has.
+  virtual std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) = 0;
 };
 
 }  // namespace dpc

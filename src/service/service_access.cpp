@@ -91,6 +91,13 @@ bool ServiceAccess::IsServiceStopped(const std::string& machine, const std::stri
   return QueryServiceState(machine, service) == state::kStopped;
 }
 
+OsStatus ServiceAccess::MayStartAndStop(const std::string& machine, const std::string& service) {
+  auto opened = manager_.Open(
+      machine, service, ServiceRights::Start | ServiceRights::Stop | ServiceRights::QueryStatus);
+  if (!opened) return opened.error();
+  return OsStatus::Success();
+}
+
 bool ServiceAccess::StartServiceAndWait(const std::string& machine, const std::string& service) {
   return StartServiceAndReport(machine, service).reached;
 }

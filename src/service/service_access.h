@@ -70,6 +70,9 @@ class ServiceAccess {
   uint32_t QueryServiceState(const std::string& machine, const std::string& service);
   bool IsServiceRunning(const std::string& machine, const std::string& service);
   bool IsServiceStopped(const std::string& machine, const std::string& service);
+  // Whether this process may start and stop the service and read its state: the rights a restart
+  // needs, which the service's access list grants or refuses whatever the process's elevation.
+  OsStatus MayStartAndStop(const std::string& machine, const std::string& service);
   // True when the last state read is RUNNING; waits at most 90 polls of 3000 ms.
   bool StartServiceAndWait(const std::string& machine, const std::string& service);
   // True when the last state read is STOPPED; waits at most 30 polls of 3000 ms.

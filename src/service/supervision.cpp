@@ -147,8 +147,11 @@ void Supervision::Timer5Timer() {
   RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs));
   const int64_t now = TimeStampSeconds(d_.clock.Now());
 
-  if (ReadDue() == 0) WriteDue(now + kFeedbackPeriodSeconds);
-  // A settings file that will not keep the schedule must not start the tool at every tick.
+  // A settings file that will not keep the schedule (a standard user's, in a folder only
+  // administrators may change) reads 0 at every tick: the moment kept here stands for it, so the
+  // tool still starts 30 days after this controller did instead of being pushed on forever.
+  if (ReadDue() == 0 && scheduledDue_ == 0) WriteDue(now + kFeedbackPeriodSeconds);
+  // Nor must such a file start the tool at every tick once its moment has passed.
   const int64_t due = std::max(ReadDue(), scheduledDue_);
   if (now < due) return;
 

@@ -62,7 +62,7 @@ class Supervision {
     FileSystem& files;
     Shell& shell;
     std::string feedbackProgram;  // full path of "Kelvra_Feedback.exe" beside the controller
-    // The restart command as the menu runs it, through its elevation gate.
+    // The restart at its time; the caller decides how it gets the rights it needs.
     std::function<void()> restartCommand;
   };
 

@@ -369,7 +369,8 @@ TEST_F(SupervisionTest, FirstFeedbackTickSchedulesThirtyDaysAhead) {
     feedback = {};
     feedback.unreadable = unreadable;
     p.files.AddFile(kFeedback, "");
-    supervision.Timer5Timer();
+    Supervision fresh = Make();
+    fresh.Timer5Timer();
     feedback.unreadable = false;
     EXPECT_EQ(feedback.due, kNowStamp + kThirtyDays);
     EXPECT_TRUE(p.shell.executeEx.empty());

@@ -1,6 +1,9 @@
 #include "shell/main_form.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "i18n/failure_text.h"
@@ -50,7 +53,20 @@ ClickHandler ClickHandlerOf(MenuItem item) {
   }
 }
 
+// Anybody may make an event under any name, but only an elevated administrator or a service can
+// give it Administrators or LocalSystem as owner: only such a close signal counts.
+constexpr std::string_view kCloseSignalOwners[] = {"S-1-5-32-544", "S-1-5-18"};
+
 }  // namespace
+
+bool InstallerAsksToClose(InstallerLink& installer) {
+  const std::string name = installer.PublishedCloseSignal();
+  if (name.empty()) return false;
+  const OsResult<CloseSignalState> signal = installer.ReadCloseSignal(name);
+  return signal && signal->raised &&
+         std::find(std::begin(kCloseSignalOwners), std::end(kCloseSignalOwners),
+                   signal->ownerSid) != std::end(kCloseSignalOwners);
+}
 
 TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& guard,
                          const FormParts& parts)
@@ -303,21 +319,51 @@ void TfrmControl::PrepareMenu() {
 
 void TfrmControl::Choose(const Command& row) {
   if (!row.Has(kHandled)) return;
-  if (row.actionCode != action::kNone) {
-    switch (gate_.Decide()) {
-      case ElevationGate::Decision::Ignore:
-        return;
-      case ElevationGate::Decision::Relaunch:
-        // The controller started next must not be refused as a second instance of this one.
-        guard_.Release();
-        RelaunchElevated(p_.shell, executablePath_, row.actionCode);
-        CloseMainWindow();
-        return;
-      case ElevationGate::Decision::Act:
-        break;
-    }
+  if (row.actionCode == action::kNone) {
+    Click(row.item);
+    return;
   }
-  Click(row.item);
+  Pass(gate_.Decide(), row);
+}
+
+void TfrmControl::Pass(ElevationGate::Decision decision, const Command& row) {
+  switch (decision) {
+    case ElevationGate::Decision::Ignore:
+      return;
+    case ElevationGate::Decision::Relaunch:
+      // The controller started next must not be refused as a second instance of this one.
+      guard_.Release();
+      RelaunchElevated(p_.shell, executablePath_, row.actionCode);
+      CloseMainWindow();
+      return;
+    case ElevationGate::Decision::Act:
+      Click(row.item);
+      return;
+  }
+}
+
+void TfrmControl::ScheduledRestart() {
+  // At 03:00 nobody answers a consent prompt: rights on the service that this user holds already
+  // (granted to the operators by group policy, say) restart the server without one.
+  const OsStatus rights = access_.MayStartAndStop("", kServerServiceName);
+  if (rights) return KelvraVistraneTarnServerRestart1Click();
+  const ElevationGate::Decision decision = gate_.Decide();
+  const std::string refused = "this user may not start and stop the server (" + rights.error().api +
+                              ", error " + std::to_string(rights.error().code) + ")";
+  switch (decision) {
+    case ElevationGate::Decision::Relaunch:
+      log_.Write("ServerRestart", "not run here: " + refused +
+                                      "; an elevated controller is asked for, which restarts it "
+                                      "once somebody agrees to the prompt");
+      break;
+    case ElevationGate::Decision::Ignore:
+      log_.Write("ServerRestart",
+                 "not run: " + refused + ", and an elevated controller was asked for already");
+      break;
+    case ElevationGate::Decision::Act:
+      break;
+  }
+  Pass(decision, CommandOf(MenuItem::KelvraVistraneTarnServerRestart1));
 }
 
 bool TfrmControl::Click(MenuItem item) {
@@ -332,7 +378,7 @@ void TfrmControl::OnTimer(TimerId timer) {
     switch (timer) {
       case TimerId::Timer1: {
         // An upgrade or removal replaces the program: close as on Exit, in every session.
-        if (p_.installer.CloseRequested()) {
+        if (InstallerAsksToClose(p_.installer)) {
           if (!state_.Closing() && !maintenance_.closeHeld()) log_.Write("Installer", "close");
           return CloseMainWindow();
         }

@@ -43,6 +43,10 @@ struct FormParts {
   MaintenanceSession& maintenance;
 };
 
+// Whether the package asks every controller to close: the event it published is raised, and
+// Administrators or LocalSystem own it.
+bool InstallerAsksToClose(InstallerLink& installer);
+
 // The hidden main window's logic: creation order, menu, timers and command handlers, each a few
 // lines that call its parts. The Windows window forwards its messages here; nothing in here
 // touches Windows directly. Every entry point below shows a failure in the general error box
@@ -84,6 +88,10 @@ class TfrmControl {
   void Choose(const Command& row);
   // The designed click handler of the item; false for an item that has none.
   bool Click(MenuItem item);
+  // The scheduled restart: at once when this process may start and stop the server, else as the
+  // menu's Restart, through the elevation gate. A restart that cannot run here is logged before
+  // the controller closes for an elevated one.
+  void ScheduledRestart();
 
   // The designed click handlers: the actions themselves, run once the gate let them.
   void KelvraVistraneTarnOnlineUpdate1Click();
@@ -116,6 +124,8 @@ class TfrmControl {
   void PrepareMenu();
   void SelectLanguage();
   void CloseMainWindow();
+  // Carries out the gate's decision on a privileged row.
+  void Pass(ElevationGate::Decision decision, const Command& row);
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
 

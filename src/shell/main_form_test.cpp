@@ -694,12 +694,92 @@ TEST(TfrmControl, InstallersCloseSignalClosesAtTheNextTickAsOnExit) {
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
   TfrmControl& form = formRoot.form();
   form.FormCreate();
-  rig.installer.closeRequested = true;
+  rig.installer.Create("Global\\Fresh", test::FakeInstallerLink::Account::LocalSystem, "", true);
+  rig.installer.published = "Global\\Fresh";
   form.OnTimer(TimerId::Timer1);
   form.OnTimer(TimerId::Timer1);
   EXPECT_EQ(rig.window.closes, 1);
   EXPECT_EQ(rig.services.State(kServerServiceName), state::kRunning) << "the server is left alone";
   EXPECT_NE(rig.files.Content(kLog).find("Installer = close"), std::string::npos);
+}
+
+// Whoever made the event: only one the package published, owned by Administrators or
+// LocalSystem, asks the controller to close.
+TEST(InstallerAsksToClose, OnlyWhenAnAdministratorOrTheSystemMadeThePublishedEvent) {
+  using Link = test::FakeInstallerLink;
+  using enum Link::Account;
+  const struct {
+    Link::Account account;
+    const char* owner;
+    bool published, closes;
+  } cases[] = {{LocalSystem, "", true, true},
+               {ElevatedAdministrator, Link::kAdministrators, true, true},
+               {ElevatedAdministrator, "", false, false},
+               {StandardUser, "", true, false},
+               {StandardUser, Link::kAdministrators, true, false},
+               {FilteredAdministrator, Link::kAdministrators, true, false}};
+  for (const auto& c : cases) {
+    Link link;
+    link.Create("Global\\Fresh", c.account, c.owner, true);
+    if (c.published) link.published = "Global\\Fresh";
+    EXPECT_EQ(InstallerAsksToClose(link), c.closes) << static_cast<int>(c.account) << c.owner;
+  }
+}
+
+TEST(TfrmControl, AStandardUsersControllerStartsTheFeedbackToolEveryThirtyDaysFromItsStart) {
+  Rig rig;
+  rig.files.AddFile(kIni, "");
+  rig.files.AddFile("C:\\Program Files\\Durvin\\Kelvra_Feedback.exe", "");
+  rig.profiles.readOnly = true;  // beside the program, where only administrators may write
+  Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+  formRoot.form().FormCreate();
+  // Started on 7 December at noon: a tick in between, then a second before and at each due moment.
+  const std::pair<LocalDateTime, size_t> ticks[] = {
+      {{2026, 12, 7, 12, 0, 0}, 0}, {{2026, 12, 22, 12, 0, 0}, 0}, {{2027, 1, 6, 11, 59, 59}, 0},
+      {{2027, 1, 6, 12, 0, 0}, 1},  {{2027, 2, 5, 11, 59, 59}, 1}, {{2027, 2, 5, 12, 0, 0}, 2}};
+  for (const auto& [at, launches] : ticks) {
+    rig.clock.Set(at);
+    formRoot.form().OnTimer(TimerId::Timer5);
+    EXPECT_EQ(rig.shell.executeEx.size(), launches) << at.month << "/" << at.day;
+  }
+}
+
+// At the scheduled second, a standard user's controller on a system with consent prompts: rights
+// on the service restart the server here; without them it asks for an elevated controller and
+// says so in the trace log before it closes, whether or not somebody answers the prompt.
+TEST(TfrmControl, AScheduledRestartUsesTheRightsTheServiceGrantsOrLogsWhyItRelaunches) {
+  const struct {
+    bool usersMayRestart, declined, fromMenu, restartsHere;
+  } cases[] = {{true, false, false, true},
+               {false, false, false, false},
+               {false, true, false, false},
+               {true, false, true, false}};  // the menu keeps its elevation
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.usersMayRestart * 4 + c.declined * 2 + c.fromMenu);
+    Rig rig;
+    rig.files.AddFile(kIni, "");
+    rig.profiles.Set(kIni, "Restart", "ServerRestartEnabled", "1");
+    rig.profiles.Set(kIni, "Restart", "Time", "12:00:00");  // the fake clock's moment
+    rig.InstallServer(state::kRunning);
+    rig.services.callerIsAdministrator = false;
+    using enum ServiceRights;
+    if (c.usersMayRestart)
+      rig.services.Get(kServerServiceName).usersMay = QueryStatus | Start | Stop;
+    if (c.declined) rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."}};
+    rig.pump.onPump = [&] { rig.threads.RunAll(); };
+    Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
+    formRoot.form().FormCreate();
+    std::string logAtClose;
+    rig.window.onClose = [&] { logAtClose = rig.files.Content(kLog); };
+    if (c.fromMenu) rig.Choose(formRoot.form(), KelvraVistraneTarnServerRestart1);
+    if (!c.fromMenu) formRoot.form().OnTimer(TimerId::ServerRestart);
+    EXPECT_EQ(rig.services.stopRequests, c.restartsHere ? 1 : 0);
+    EXPECT_EQ(rig.window.closes, c.restartsHere ? 0 : 1);
+    EXPECT_EQ(rig.shell.executeEx.size(), c.restartsHere ? 0u : c.declined ? 2u : 1u);
+    EXPECT_EQ(logAtClose.find("not run here: this user may not start and stop the server "
+                              "(OpenServiceW, error 5)") != std::string::npos,
+              !c.restartsHere && !c.fromMenu);
+  }
 }
 
 // A pseudo-language that marks every text it is asked for.

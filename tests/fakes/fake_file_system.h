@@ -1012,20 +1012,30 @@ inline std::unique_ptr<FileHandle> FakeFileSystem::MakeHandle(const std::string&
 }
 
 // Windows-1252 for the characters up to U+00FF that tests use; nothing else has a form.
+// Except "€", at 0x80 by Microsoft's table, where ISO-8859-1 (28591, which Encode also knows: every
+// byte its own code point) has a control character. UTF-8 takes every character.
 class FakeAnsiCodePage : public AnsiCodePage {
  public:
   uint32_t Identifier() override { return identifier; }
   std::optional<std::string> FromUtf8(const std::string& utf8) override {
+    return Encode(1252, utf8);
+  }
+  std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) override {
+    if (codePage == 65001) return utf8;
+    if (codePage != 1252 && codePage != 28591) return std::nullopt;
     std::string ansi;
     for (size_t i = 0; i < utf8.size(); ++i) {
       const auto byte = static_cast<unsigned char>(utf8[i]);
       if (byte < 0x80) {
         ansi += static_cast<char>(byte);
+      } else if (codePage == 1252 && utf8.compare(i, 3, "\xE2\x82\xAC") == 0) {
+        ansi += '\x80';
+        i += 2;
       } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < utf8.size() &&
                  (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
         const unsigned code =
             ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        if (code < 0xA0) return std::nullopt;
+        if (code < 0xA0 && codePage == 1252) return std::nullopt;
         ansi += static_cast<char>(code);
       } else {
         return std::nullopt;

@@ -49,6 +49,7 @@ class FakeHostWindow : public HostWindow {
   void Close() override {
     ++closes;
     events.push_back("close");
+    if (onClose) onClose();
   }
 
   WindowId handle = 0x1234;
@@ -66,6 +67,7 @@ class FakeHostWindow : public HostWindow {
   std::function<int(const std::vector<MenuEntry>&)> chooseOnPopup;
   std::vector<std::string> events;
   int closes = 0;
+  std::function<void()> onClose;
 };
 
 }  // namespace dpc::test

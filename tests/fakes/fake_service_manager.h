@@ -27,6 +27,8 @@ class FakeServiceManager : public ServiceManager {
     bool failQuery = false;
     std::optional<ServiceStatus> afterStart;  // status once Start succeeds
     std::optional<ServiceStatus> afterStop;   // status ControlStop returns and keeps
+    // What its access list grants others than elevated administrators: by default the status.
+    ServiceRights usersMay = ServiceRights::QueryStatus;
   };
   struct OpenCall {
     std::string machine, name;
@@ -71,11 +73,16 @@ class FakeServiceManager : public ServiceManager {
     openCalls.push_back({machine, name, rights});
     if (managerUnavailable) return OsError{5, "OpenSCManagerA", "Access is denied."};
     if (services_.count(name) == 0) return OsError{1060, "OpenServiceW", "Not installed."};
+    // OpenService refuses unless the service's access list grants the caller every right asked.
+    if (!callerIsAdministrator &&
+        (static_cast<uint32_t>(rights) & ~static_cast<uint32_t>(services_[name].usersMay)))
+      return OsError{5, "OpenServiceW", "Access is denied."};
     return std::unique_ptr<OpenedService>(std::make_unique<Handle>(*this, name));
   }
 
   std::optional<OsError> enumError;
   bool managerUnavailable = false;
+  bool callerIsAdministrator = true;  // elevated, or LocalSystem: every right on every service
   std::vector<std::pair<ServiceTypes, ServiceStates>> enumCalls;
   std::vector<OpenCall> openCalls;
   int startRequests = 0;

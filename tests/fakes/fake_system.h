@@ -257,11 +257,34 @@ class FakeInstanceGuard : public InstanceGuard {
   int releases = 0;
 };
 
+// Named events as Microsoft documents them: anybody may create one in Global\ (the privilege
+// covers file mappings only); an existing name opens that event; an owner not the token's default
+// needs SE_GROUP_OWNER, which no standard or UAC-filtered token holds for Administrators.
 class FakeInstallerLink : public InstallerLink {
  public:
-  bool CloseRequested() override { return closeRequested; }
+  static constexpr char kAdministrators[] = "S-1-5-32-544";
+  enum class Account { StandardUser, FilteredAdministrator, ElevatedAdministrator, LocalSystem };
+
+  // Creates the event as the account would, with `owner` ("" for the token's default).
+  void Create(const std::string& name, Account account, const std::string& owner, bool raise) {
+    const bool admin = account == Account::ElevatedAdministrator || account == Account::LocalSystem;
+    const std::string self = account == Account::LocalSystem ? "S-1-5-18" : "S-1-5-21-7-7-7-1001";
+    if (events.count(name) ||
+        (!owner.empty() && owner != self && !(admin && owner == kAdministrators)))
+      return;  // ERROR_ALREADY_EXISTS, ERROR_INVALID_OWNER
+    const bool elevated = account == Account::ElevatedAdministrator;
+    events[name] = {raise, !owner.empty() ? owner : elevated ? kAdministrators : self};
+  }
+  std::string PublishedCloseSignal() override { return published; }
+  OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override {
+    auto it = events.find(name);
+    if (it == events.end()) return OsError{2, "OpenEventW", "The file cannot be found."};
+    return it->second;
+  }
   void RegisterForRestart() override { ++restartRegistrations; }
-  bool closeRequested = false;
+
+  std::map<std::string, CloseSignalState> events;
+  std::string published;
   int restartRegistrations = 0;
 };
 

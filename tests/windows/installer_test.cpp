@@ -103,6 +103,14 @@ std::optional<std::string> ReadValue(const std::string& keyPath, const std::stri
 // The Run value's data as the 32-bit controller sees it.
 std::optional<std::string> AutostartData() { return ReadValue(kRunKey, "DurvinProofControl"); }
 
+// A remembered folder an earlier product's failed removal left behind: it binds no first
+// installation, neither the folder it goes to nor the one it is given.
+void LeaveARememberedFolderBehind() {
+  const std::wstring folder = L"C:\\Leftover\\Control\\";
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin\\Proof Control", L"InstallDir", REG_SZ,
+                  folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+}
+
 std::optional<std::string> UninstallEntryVersion(const char* productCode) {
   return ReadValue(kUninstallKeyPrefix + std::string(productCode), "DisplayVersion");
 }
@@ -221,7 +229,8 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
       {"RESTARTTIME", "03:00:00"}, {"MAINTENANCE", "1"},
       {"WEBPROFILER", "1"},        {"WEBPROFILERADDRESS", "http://p:80/"},
       {"HIDEUPDATER", "1"},        {"HIDESERVERCONFIGURATION", "0"},
-      {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"}};
+      {"HIDECLIENTSTART", "1"},    {"HIDEPOPUPMENU", "0"},
+      {"NOTIFICATIONS", "1"}};
   std::wstring properties =
       L" PRODUCTGUID=" + Utf8ToWide(kProductGuid) + L" CLIENTNAME=" + Utf8ToWide(kClientName);
   for (const auto& setting : setup::kSettingProperties) {
@@ -229,6 +238,7 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
     properties += L" " + Utf8ToWide(setting.property) + L"=\"" +
                   Utf8ToWide(given.at(setting.property)) + L"\"";
   }
+  LeaveARememberedFolderBehind();
   ASSERT_EQ(Msiexec(L"/i " + kPackage + properties), 0u);
 
   const fs::path exe = Installed(L"DurvinProofControl.exe");
@@ -316,6 +326,7 @@ TEST_F(Installer, AutostartOffLeavesTheValueOutAndUninstallRemovesTheOneTheContr
 
 TEST_F(Installer, UpgradeStaysInTheCustomFolderAndClosesTheRunningController) {
   const std::wstring folder = L" INSTALLDIR=\"" + kCustomFolder.wstring() + L"\"";
+  LeaveARememberedFolderBehind();
   ASSERT_EQ(Msiexec(L"/i " + kPackage + folder + L" RESTARTENABLED=1 RESTARTTIME=03:00:00"), 0u);
   const fs::path exe = kCustomFolder / L"DurvinProofControl.exe";
   ASSERT_TRUE(fs::exists(exe));
@@ -342,17 +353,25 @@ TEST_F(Installer, UpgradeStaysInTheCustomFolderAndClosesTheRunningController) {
   EXPECT_FALSE(fs::exists(kCustomFolder));
 }
 
-TEST_F(Installer, BadValuesStopTheInstallationAndARepairWritesNothing) {
-  const wchar_t* refused[] = {
-      L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe",
-      L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe",
+TEST_F(Installer, BadValuesStopTheInstallationBeforeAnyFileAndARepairWritesNothing) {
+  const std::pair<const wchar_t*, const char*> refused[] = {
+      {L" WEBPROFILER=1 WEBPROFILERADDRESS=C:\\x.exe", "BadProperty = WEBPROFILERADDRESS"},
+      {L" WEBPROFILERADDRESS=http://", "BadProperty = WEBPROFILERADDRESS"},  // once after the files
+      {L" CLIENTNAME=..\\..\\Windows\\System32\\cmd.exe", "BadProperty = CLIENTNAME"},
       // Wine gives everyone write access to a folder the host lets everyone write: its /tmp.
-      L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"",
+      {L" INSTALLDIR=\"Z:\\tmp\\Durvin Proof Control test\\Control\"", "UnsafeFolder = "},
   };
-  for (const wchar_t* properties : refused) {
-    EXPECT_EQ(Msiexec(L"/i " + kPackage + properties), ERROR_INSTALL_FAILURE)
-        << WideToUtf8(properties);
-    EXPECT_FALSE(fs::exists(ProductFolder())) << WideToUtf8(properties);
+  const fs::path log = fs::temp_directory_path() / L"dpc-refused-install.log";
+  for (const auto& [properties, logged] : refused) {
+    const std::string what = WideToUtf8(properties);
+    EXPECT_EQ(Msiexec(L"/i " + kPackage + properties + L" /l*v \"" + log.wstring() + L"\""),
+              ERROR_INSTALL_FAILURE)
+        << what;
+    // What refused it, as the log lists it, and no file action begun before.
+    const std::string text = ReadAll(log);
+    EXPECT_NE(text.find(logged), std::string::npos) << what;
+    EXPECT_EQ(text.find("InstallFiles."), std::string::npos) << what << ": refused too late";
+    EXPECT_FALSE(fs::exists(ProductFolder())) << what;
     EXPECT_EQ(UninstallEntryVersion(DPC_PACKAGE_CODE), std::nullopt);
   }
   EXPECT_FALSE(fs::exists(L"Z:\\tmp\\Durvin Proof Control test"));

@@ -97,9 +97,9 @@ class MaintenanceTest : public StandInServerTest {
     DeleteFileW(kScratch);
   }
 
-  static void WriteTicket(const fs::path& jobs) {
+  static void WriteTicket(const fs::path& jobs, const char* encoding = "windows-1252") {
     std::ofstream(kTicket, std::ios::binary | std::ios::trunc)
-        << "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Ticket>\r\n"
+        << "<?xml version=\"1.0\" encoding=\"" << encoding << "\"?>\r\n<Ticket>\r\n"
         << "  <System><CountryCode>1033</CountryCode></System>\r\n"
         << "  <Job type=\"string\">" << Doubled(jobs) << "</Job>\r\n</Ticket>\r\n";
   }
@@ -382,6 +382,21 @@ TEST_F(MaintenanceTest, AMoveThatCannotCompleteKeepsTheOldTreeAndTheTicket) {
     std::error_code ignored;
     fs::remove_all(target, ignored);
   }
+}
+
+// Code page 1252 and ISO-8859-1 write "ä" as the same byte: the ticket holds the one both read.
+TEST_F(MaintenanceTest, AnAccentedFolderMovesUnderAnIsoLatin1TicketWhichHoldsItsByte) {
+  WriteTicket(jobs_, "ISO-8859-1");
+  WriteTestFile(jobs_ / L"job.tif", "job");
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  const fs::path target = controller_.folder() / L"Auftr\u00E4ge";
+  ASSERT_NO_FATAL_FAILURE(MoveJobsTo(target));
+  ASSERT_TRUE(DialogClosed()) << Utf8(FolderErrorText());
+  const std::string job = Doubled(controller_.folder()) + "\\\\Auftr\xE4ge</Job>";
+  EXPECT_TRUE(Eventually(kBound, [&] { return ReadAll(kTicket).find(job) != std::string::npos; }))
+      << ReadAll(kTicket);
+  EXPECT_EQ(ReadAll(target / L"job.tif"), "job");
+  CloseController();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # the tick interval read through the status query, the scheduled restart and the feedback
 # schedule. They share the stand-in service with the other end-to-end suites, so they run serially.
 add_executable(supervision_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/supervision_test.cpp)
-target_link_libraries(supervision_e2e_tests PRIVATE dpc_e2e_support GTest::gtest_main)
+target_link_libraries(supervision_e2e_tests PRIVATE dpc_e2e_support dpc_win32 GTest::gtest_main)
 target_include_directories(supervision_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(supervision_e2e_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
   DPC_TESTSUPPORT_DIR="${CMAKE_BINARY_DIR}/testsupport")

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/status_query.h"
+#include "platform/win32/installer_link_win.h"
 #include "stand_in_fixture.h"
 
 namespace dpc::e2e {
@@ -230,6 +231,36 @@ TEST_F(SupervisionTest, ScheduledRestartRestartsTheRunningServerOnceAtTheConfigu
   const auto log = ReadLines(controller_.folder() / L"DurvinProofControl.log");
   EXPECT_GE(CountStartingWith(log, "ServerRestart = " + ToAnsi(time) + " / "), 1u);
   EXPECT_EQ(CountStartingWith(log, "Do ServerRestart = "), 1u);
+}
+
+// Under Wine every program is an administrator, but an event made with default security has no
+// owner: set by any program, under the old fixed name or under the published one, it leaves a
+// running controller alone. The package passes over that name, taken already, publishes its own
+// event, which Administrators own, and ends the controller; then it withdraws the name.
+TEST_F(SupervisionTest, OnlyThePackagesCloseSignalEndsARunningController) {
+  const std::wstring taken = L"Global\\DurvinProofControl.Close.00112233445566778899AABB";
+  ASSERT_EQ(
+      RegSetKeyValueW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, win32::kCloseSignalValue, REG_SZ,
+                      taken.c_str(), static_cast<DWORD>((taken.size() + 1) * sizeof(wchar_t))),
+      ERROR_SUCCESS);
+  ASSERT_NO_FATAL_FAILURE(StartController());
+  ASSERT_NE(controller_.WaitForMainWindow(10s), nullptr);
+  const win32::ScopedKernelHandle fixed(
+      CreateEventW(nullptr, TRUE, TRUE, L"Global\\DurvinProofControl.Close"));
+  const win32::ScopedKernelHandle squatted(CreateEventW(nullptr, TRUE, TRUE, taken.c_str()));
+  std::this_thread::sleep_for(2 * kOneTick);
+  EXPECT_TRUE(controller_.IsRunning()) << "an event anybody can make closed the controller";
+
+  int names = 0;
+  const win32::ScopedKernelHandle signal =
+      win32::RaiseCloseSignal([&] { return ++names == 1 ? taken : win32::FreshCloseSignalName(); });
+  EXPECT_TRUE(signal) << GetLastError();
+  EXPECT_TRUE(controller_.WaitForExit(kCloseBound)) << "the package's signal went unheeded";
+  win32::WithdrawCloseSignal();
+  EXPECT_NE(RegGetValueW(HKEY_LOCAL_MACHINE, win32::kCloseSignalKey, win32::kCloseSignalValue,
+                         RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Durvin");
 }
 
 TEST_F(SupervisionTest, FeedbackOverdueByAYearStartsTheToolOnceAndIsDueThirtyDaysLater) {

@@ -234,7 +234,9 @@ TEST_F(TrayTest, MenuSpeaksTheTicketsLanguageAndFollowsItsChangeAtTheNextOpening
   };
   writeTicket("1031");
   ASSERT_NO_FATAL_FAILURE(StartController());
-  EXPECT_EQ(AskText(window_, TextQuery::Language), "1031");
+  // The window answers from the first messages its creation lets run, before the language is read.
+  EXPECT_TRUE(
+      Eventually(kStartBound, [&] { return AskText(window_, TextQuery::Language) == "1031"; }));
   HWND menu = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenMenu(menu));
   EXPECT_EQ(exitCaption(), "Beenden");

@@ -22,6 +22,8 @@ target_include_directories(dpc_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(dpc_win32 PUBLIC dpc_platform
   advapi32 ntdll shell32 ole32 oleaut32 uuid user32 gdi32 comctl32 comdlg32)
 dpc_warnings(dpc_win32)
+# The close signal's fresh names.
+target_link_libraries(dpc_win32 PUBLIC bcrypt)
 
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests

@@ -563,4 +563,12 @@ std::optional<std::string> AnsiCodePageWin::FromUtf8(const std::string& utf8) {
 
 std::string AnsiCodePageWin::ToUtf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
 
+std::optional<std::string> AnsiCodePageWin::Encode(uint32_t codePage, const std::string& utf8) {
+  // 0 to 3 are no code pages but the system's and the thread's own.
+  if (codePage <= CP_THREAD_ACP || !::IsValidCodePage(codePage)) return std::nullopt;
+  AnsiText text = Utf8ToCodePage(codePage, utf8);
+  if (!text.exact || CodePageToUtf8(codePage, text.bytes) != utf8) return std::nullopt;
+  return std::move(text.bytes);
+}
+
 }  // namespace dpc::win32

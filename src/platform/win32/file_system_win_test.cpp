@@ -246,6 +246,12 @@ TEST(AnsiCodePageWinTest, OnlyExactFormsCount) {
   EXPECT_FALSE(codePage.FromUtf8("D:\\\xE6\x9D\xB1"));
   EXPECT_FALSE(codePage.FromUtf8("D:\\\xC5\x82"));
   EXPECT_FALSE(codePage.FromUtf8("D:\\bad\xC3"));
+  // Another code page, as a ticket declares it; 0 names the system's own, no code page.
+  EXPECT_EQ(codePage.Encode(28591, "Auftr\xC3\xA4ge"), "Auftr\xE4ge");
+  EXPECT_EQ(codePage.Encode(1252, "\xE2\x82\xAC"), "\x80");
+  EXPECT_EQ(codePage.Encode(65001, "\xE2\x82\xAC"), "\xE2\x82\xAC");
+  for (uint32_t refused : {28591u, 0u, 12345u})
+    EXPECT_FALSE(codePage.Encode(refused, "\xE2\x82\xAC")) << refused;
 }
 
 }  // namespace

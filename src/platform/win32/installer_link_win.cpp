@@ -1,14 +1,88 @@
 #include "platform/win32/installer_link_win.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <bcrypt.h>
 #include <sddl.h>
 
-namespace dpc::win32 {
+#include <memory>
 
-bool InstallerLinkWin::CloseRequested() {
-  // Opening with the right to wait only: the signal's rights give ordinary users no more.
-  ScopedKernelHandle signal(::OpenEventW(SYNCHRONIZE, FALSE, name_));
-  return signal && ::WaitForSingleObject(signal.get(), 0) == WAIT_OBJECT_0;
+#include "platform/win32/os_error_win.h"
+#include "platform/win32/text.h"
+
+namespace dpc::win32 {
+namespace {
+
+struct LocalFreer {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+
+constexpr wchar_t kNamePrefix[] = L"Global\\DurvinProofControl.Close.";
+// Longer than any name the package writes: a longer value is nobody's close signal.
+constexpr DWORD kNameLimit = 128;
+
+std::wstring ReadName(HKEY key) {
+  wchar_t name[kNameLimit] = {};
+  DWORD bytes = sizeof name;
+  if (::RegGetValueW(key, nullptr, kCloseSignalValue, RRF_RT_REG_SZ, nullptr, name, &bytes) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  return name;
+}
+
+// Asks Windows to signal `changed` at the key's next value change: once, so it is asked again
+// after every change, before the value is read.
+bool Watch(HKEY key, HANDLE changed) {
+  return ::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE) ==
+         ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::string InstallerLinkWin::PublishedCloseSignal() {
+  if (!opened_) {
+    // The package writes the key with the program, so it is there wherever the package installed
+    // this controller; without it nothing is watched.
+    opened_ = true;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &key) !=
+        ERROR_SUCCESS) {
+      return {};
+    }
+    key_.reset(key);
+    changed_.reset(::CreateEventW(nullptr, FALSE, TRUE, nullptr));  // set: read at once
+    if (!changed_) key_.reset();
+  }
+  if (!key_ || ::WaitForSingleObject(changed_.get(), 0) != WAIT_OBJECT_0) return name_;
+  const bool watching = Watch(key_.get(), changed_.get());
+  name_ = WideToUtf8(ReadName(key_.get()));
+  // A key that cannot be watched again was deleted with the product: nothing more to learn.
+  if (!watching) key_.reset();
+  return name_;
+}
+
+OsResult<CloseSignalState> InstallerLinkWin::ReadCloseSignal(const std::string& name) {
+  // The rights authenticated users hold: to wait, and to read the owner.
+  ScopedKernelHandle signal(
+      ::OpenEventW(SYNCHRONIZE | READ_CONTROL, FALSE, Utf8ToWide(name).c_str()));
+  if (!signal) return LastOsError("OpenEventW");
+  CloseSignalState state;
+  state.raised = ::WaitForSingleObject(signal.get(), 0) == WAIT_OBJECT_0;
+  // Through the same handle, so the owner is that of the event whose state was read.
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = ::GetSecurityInfo(signal.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION,
+                                        &owner, nullptr, nullptr, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) return MakeOsError(error, "GetSecurityInfo");
+  const std::unique_ptr<void, LocalFreer> ownedDescriptor(descriptor);
+  if (owner) {
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(owner, &text)) return LastOsError("ConvertSidToStringSidW");
+    const std::unique_ptr<wchar_t, LocalFreer> ownedText(text);
+    state.ownerSid = WideToUtf8(text);
+  }
+  return state;
 }
 
 void InstallerLinkWin::RegisterForRestart() {
@@ -18,20 +92,57 @@ void InstallerLinkWin::RegisterForRestart() {
                                      RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
 }
 
-ScopedKernelHandle RaiseCloseSignal(const wchar_t* signalName) {
+std::wstring FreshCloseSignalName() {
+  unsigned char random[16];
+  if (!BCRYPT_SUCCESS(
+          ::BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    return {};
+  }
+  std::wstring name = kNamePrefix;
+  for (unsigned char byte : random) {
+    name += L"0123456789ABCDEF"[byte >> 4];
+    name += L"0123456789ABCDEF"[byte & 15];
+  }
+  return name;
+}
+
+ScopedKernelHandle RaiseCloseSignal(const std::function<std::wstring()>& freshName,
+                                    const wchar_t* key) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kCloseSignalSddl, SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
     return ScopedKernelHandle();
   }
+  const std::unique_ptr<void, LocalFreer> ownedDescriptor(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  ScopedKernelHandle signal(::CreateEventW(&attributes, TRUE, TRUE, signalName));
-  const DWORD error = ::GetLastError();
-  ::LocalFree(descriptor);
-  // One made already belongs to another running package, whose rights made it: raise it too.
-  if (signal && error == ERROR_ALREADY_EXISTS) ::SetEvent(signal.get());
-  ::SetLastError(error);
+  // A name taken already was made by somebody else, whose rights and owner it keeps.
+  ScopedKernelHandle signal;
+  std::wstring name;
+  for (int attempt = 0; attempt < 4 && !signal; ++attempt) {
+    name = freshName();
+    if (name.empty()) return ScopedKernelHandle();
+    signal.reset(::CreateEventW(&attributes, TRUE, TRUE, name.c_str()));
+    if (signal && ::GetLastError() == ERROR_ALREADY_EXISTS) signal.reset();
+  }
+  if (!signal) return signal;
+  HKEY published = nullptr;
+  LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                     &published, nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = ::RegSetValueExW(published, kCloseSignalValue, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(name.c_str()),
+                              static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(published);
+  }
+  if (status != ERROR_SUCCESS) {
+    ::SetLastError(static_cast<DWORD>(status));
+    return ScopedKernelHandle();
+  }
   return signal;
+}
+
+void WithdrawCloseSignal(const wchar_t* key) {
+  (void)::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key, kCloseSignalValue);
 }
 
 }  // namespace dpc::win32

@@ -68,4 +68,19 @@ AnsiText Utf8ToAnsi(std::string_view utf8) {
 
 std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }
 
+AnsiText Utf8ToCodePage(unsigned codePage, std::string_view utf8) {
+  if (codePage == CP_ACP) return Utf8ToAnsi(utf8);
+  // Every character fits UTF-8, and the API refuses the used-default flag for it.
+  if (codePage == CP_UTF8) return {std::string(utf8), true};
+  BOOL usedDefault = FALSE;
+  std::string bytes = FromWide(codePage, WC_NO_BEST_FIT_CHARS, Utf8ToWide(utf8), &usedDefault);
+  // A code page the system cannot write gives nothing at all.
+  const bool exact = usedDefault == FALSE && (utf8.empty() || !bytes.empty());
+  return {std::move(bytes), exact};
+}
+
+std::string CodePageToUtf8(unsigned codePage, std::string_view bytes) {
+  return WideToUtf8(ToWide(codePage, bytes));
+}
+
 }  // namespace dpc::win32

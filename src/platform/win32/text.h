@@ -21,6 +21,10 @@ struct AnsiText {
 };
 AnsiText Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// The same in another code page (28591, 65001, ...); not exact either for one the system cannot
+// write.
+AnsiText Utf8ToCodePage(unsigned codePage, std::string_view utf8);
+std::string CodePageToUtf8(unsigned codePage, std::string_view bytes);
 
 // A pointer to a NUL-terminated wide string, or nullptr for an empty one, for parameters where
 // the system treats "absent" differently from "".
