@@ -626,6 +626,10 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
     restartTaken = !form.state().RestartPending();
     window.texts[2] = "E:\\Jobs";
     window.moves.cancelAfterSteps = 2;
+    // Each file's copy takes as long as messages may wait.
+    rig.files.onCopy = [&](const std::string&) {
+      rig.clock.Advance(CopyEngine::kPumpBetweenEntriesMs);
+    };
     rig.pump.onPump = [&] {
       if (window.moves.steps == 1) form.Exit1Click();  // chosen from the menu mid-copy
     };
@@ -657,6 +661,9 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
       EXPECT_TRUE(form.OnQueryEndSession()) << "no move yet";
       window.texts[2] = "E:\\Jobs";
+      rig.files.onCopy = [&](const std::string&) {
+        rig.clock.Advance(CopyEngine::kPumpBetweenEntriesMs);
+      };
       rig.pump.onPump = [&] {
         if (window.moves.steps != 1) return;
         mayEnd = form.OnQueryEndSession();  // each window of ours asks in turn
