@@ -1,7 +1,7 @@
-// Times the folder copy engine on a real tree with the real adapters: the measure, the copy and
-// the verification of a folder move, in that order, as one row of the maintenance dialog runs
-// them (every folder held as the move holds it, messages processed between entries; nothing is
-// deleted).
+// Times the folder copy engine on a real tree with the real adapters: the measure, the copy, the
+// verification and the permissions of a folder move, in that order, as one row of the
+// maintenance dialog runs them (every folder held as the move holds it, messages processed
+// between entries; nothing is deleted).
 //
 //   copy_bench.exe SOURCE DESTINATION [--no-pump] [--profile] [--workers=N] [--steps]
 //
