@@ -21,12 +21,7 @@ constexpr int kDesignedSize = 100;
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), icons_(instance), menu_(icons_) {
-  // The timers as the window is designed: all three run from creation on.
-  timers_[TimerId::Timer1] = {10, true};
-  timers_[TimerId::Timer5] = {1000, true};
-  timers_[TimerId::ServerRestart] = {1000, true};
-}
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), icons_(instance), menu_(icons_) {}
 
 void MainWindow::ConfigureClass(WNDCLASSEXW& wc) {
   wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_DPC_APP));
@@ -42,6 +37,7 @@ void MainWindow::Create(MainWindowEvents& events) {
       CreateFor(instance_, WS_EX_LAYERED | WS_EX_TOOLWINDOW, kCaption, WS_OVERLAPPED | WS_CAPTION,
                 kOffscreen, kOffscreen, kDesignedSize, kDesignedSize, nullptr);
   ::SetLayeredWindowAttributes(hwnd, 0, 0, LWA_ALPHA);
+  wakeTarget_.store(hwnd);
 
   AllowFromLowerIntegrity(taskbarCreated_);
   AllowFromLowerIntegrity(kTrayCallbackMessage);
@@ -115,6 +111,11 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
     case kTrayCallbackMessage:
       OnTrayCallback(wParam, lParam);
       return 0;
+    case kWakeMessage:
+      // Cleared first: news that comes while it is handled wakes the window once more.
+      wakePending_.store(false);
+      if (events_) events_->OnWake();
+      return 0;
     case kPanelButtonMessage:
       if (events_) events_->OnPanelButton(static_cast<unsigned>(wParam));
       return 0;
@@ -150,6 +151,7 @@ LRESULT MainWindow::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
       RefreshTrayIcon();
       break;
     case WM_DESTROY:
+      wakeTarget_.store(nullptr);
       tray_.reset();
       ::PostQuitMessage(0);
       return 0;
@@ -206,6 +208,13 @@ OsStatus MainWindow::ApplyTimer(TimerId timer) {
 }
 
 WindowId MainWindow::Handle() { return reinterpret_cast<WindowId>(hwnd_); }
+
+void MainWindow::Wake() noexcept {
+  const HWND hwnd = wakeTarget_.load();
+  if (!hwnd || wakePending_.exchange(true)) return;
+  // A message the window cannot get (it is gone) is news for nobody.
+  if (!::PostMessageW(hwnd, kWakeMessage, 0, 0)) wakePending_.store(false);
+}
 
 OsStatus MainWindow::SetTimerInterval(TimerId timer, uint32_t milliseconds) {
   Timer& state = timers_[timer];

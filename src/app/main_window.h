@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <exception>
 #include <map>
 #include <memory>
@@ -31,6 +32,8 @@ class MainWindowEvents {
   virtual void OnEndSessionCancelled() {}
   virtual void OnTrayRightClick() = 0;
   virtual void OnTimer(TimerId timer) = 0;
+  // A worker woke the window (see Waker).
+  virtual void OnWake() {}
   virtual void OnPanelButton(unsigned button) = 0;
   // The general error box; called with the text of any failure a handler let escape.
   virtual void ShowFailure(const std::string& text) = 0;
@@ -56,6 +59,7 @@ class FormEvents final : public MainWindowEvents {
   void OnEndSessionCancelled() override { form_.OnEndSessionCancelled(); }
   void OnTrayRightClick() override { form_.OnTrayRightClick(); }
   void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
+  void OnWake() override { form_.OnWake(); }
   void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }
   void ShowFailure(const std::string& text) override { form_.ShowFailure(text); }
   void ShowException(const std::exception* failure) override { form_.ShowFailure(failure); }
@@ -71,11 +75,13 @@ class FormEvents final : public MainWindowEvents {
 inline constexpr UINT kPanelButtonMessage = WM_APP + 0x20;
 // The notification area's callback message for our icon.
 inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+// A worker's news (see Waker).
+inline constexpr UINT kWakeMessage = WM_APP + 2;
 
 // The controller's hidden main window: a real top-level window (so the shell's broadcasts reach
 // it) that the operator never sees. It is created transparent and off-screen, without a taskbar
 // button, shown once so that it becomes active, and then hidden for good.
-class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
+class MainWindow final : public HostWindow, public Waker, public WindowBase<MainWindow> {
  public:
   static constexpr wchar_t kClassName[] = L"TfrmControl";
   static constexpr wchar_t kCaption[] = L"Kelvra Vistrane Tarn Control";
@@ -98,6 +104,9 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
 
   // HostWindow
   WindowId Handle() override;
+  Waker& waker() override { return *this; }
+  // From any thread; one message until it arrives.
+  void Wake() noexcept override;
   OsStatus SetTimerInterval(TimerId timer, uint32_t milliseconds) override;
   uint32_t TimerInterval(TimerId timer) override;
   OsStatus SetTimerEnabled(TimerId timer, bool enabled) override;
@@ -143,6 +152,10 @@ class MainWindow final : public HostWindow, public WindowBase<MainWindow> {
   std::unique_ptr<TrayIcon> tray_;
   // Where the notification area asked for the menu; none for the classic protocol.
   std::optional<POINT> menuAnchor_;
+  // Where wake-ups go, read by workers: the window while it exists.
+  std::atomic<HWND> wakeTarget_{nullptr};
+  // A wake-up message is on its way: further wake-ups need none of their own.
+  std::atomic<bool> wakePending_{false};
 };
 
 }  // namespace dpc::win32

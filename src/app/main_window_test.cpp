@@ -88,9 +88,6 @@ class MainWindowTest : public ::testing::Test {
       window.HideForGood();
     };
     events.onClose = [this] { window.Close(); };
-    // Quiet timers unless a test wants them; as designed they would tick at once.
-    for (TimerId timer : {TimerId::Timer1, TimerId::Timer5, TimerId::ServerRestart})
-      EXPECT_TRUE(window.SetTimerEnabled(timer, false).ok());
   }
   void TearDown() override {
     window.Close();

@@ -18,8 +18,16 @@ inline constexpr int kGreen = 2;
 inline constexpr int kShield = 3;  // menu items only
 }  // namespace image
 
-// The main window's timers, by role.
-enum class TimerId { Timer1 = 1, Timer5 = 5, ServerRestart = 7 };
+// The main window's timers, by role. Operation steps the running operation (see operation.h).
+enum class TimerId { Timer1 = 1, Timer5 = 5, ServerRestart = 7, Operation = 9 };
+
+// Wakes the user-interface thread from any thread: the main window gets one message however
+// often it is called before that message arrives.
+class Waker {
+ public:
+  virtual ~Waker() = default;
+  virtual void Wake() noexcept = 0;
+};
 
 // One entry of the tray menu as it is to be shown.
 struct MenuEntry {
@@ -44,11 +52,13 @@ enum class TextQuery : unsigned {
 };
 
 // The hidden main window and what it hosts: timers, the tray icon and its popup menu. All calls
-// come from the user-interface thread.
+// come from the user-interface thread, but for its waker.
 class HostWindow {
  public:
   virtual ~HostWindow() = default;
   virtual WindowId Handle() = 0;
+  // For workers: their news reaches the window as a message.
+  virtual Waker& waker() = 0;
 
   // Setting the interval of an enabled timer restarts it with the new period. The setting is
   // kept even when the system cannot start the timer (out of timers): the error comes back.

@@ -20,14 +20,12 @@ class CommandState {
   // A tick found the server stopped or running.
   void ServerSettled() { commandInProgress_ = false; }
   void RestartStopPhaseDone() { restartPending_ = true; }
-  // True once for a pending restart whose start is due now: no command in progress, restarts not
-  // held, the window not closing. Clears the flag before the caller lets messages run, so a nested
-  // tick cannot take it a second time.
-  bool TakeDueRestart() {
-    if (commandInProgress_ || !restartPending_ || restartsHeld_ || closing_) return false;
-    restartPending_ = false;
-    return true;
+  // A pending restart whose start is due now: no command in progress, restarts not held, the
+  // window not closing.
+  bool RestartDue() const {
+    return !commandInProgress_ && restartPending_ && !restartsHeld_ && !closing_;
   }
+  void RestartStarted() { restartPending_ = false; }
   void WindowClosing() { closing_ = true; }
   void HoldRestarts(bool held) { restartsHeld_ = held; }
   // Window creation starts from a clean slate.

@@ -3,59 +3,42 @@
 #include <utility>
 
 #include "platform/os_error.h"
+#include "service/restart_wait.h"
 
 namespace dpc {
 
 ServerCommands::ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads,
-                               MessagePump& pump, Clock& clock, HostWindow& window)
+                               Clock& clock, HostWindow& window, TraceLog& log)
     : state_(state),
       access_(access),
       threads_(threads),
-      pump_(pump),
       clock_(clock),
-      window_(window) {}
+      window_(window),
+      log_(log) {}
 
 void ServerCommands::Stop() {
   state_.CommandIssued();
   // Before the worker exists, so the stop it causes is always known to be expected.
   Report({CommandReport::Kind::StopRequested, false, {}});
-  pump_.ProcessPendingMessages();
   LaunchWorker(&ServerCommands::StopWorker);
 }
 
 void ServerCommands::Start() {
   state_.CommandIssued();
-  pump_.ProcessPendingMessages();
   LaunchWorker(&ServerCommands::StartWorker);
 }
 
-ServerCommands::RestartOutcome ServerCommands::Restart() {
+std::unique_ptr<Operation> ServerCommands::Restart() {
   RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, 1000));
   Stop();
   if (access_.IsServiceInstalled(kServerServiceName)) {
-    const uint64_t begin = clock_.SteadyMilliseconds();
-    while (access_.QueryServiceState("", kServerServiceName) != state::kStopped) {
-      // A closed window must not keep the process (and its one-controller guard) alive.
-      if (state_.Closing()) return RestartOutcome::WindowClosing;
-      // A server that never stops must not hold the user-interface thread forever; the
-      // supervision tick shows whatever state it is left in.
-      if (clock_.SteadyMilliseconds() - begin >= kRestartWaitLimitMilliseconds) {
-        return RestartOutcome::TimedOut;
-      }
-      clock_.Sleep(kRestartPollMilliseconds);
-      pump_.ProcessPendingMessages();
-    }
+    return std::make_unique<RestartWait>(access_, state_, clock_, log_);
   }
-  // Closed during the last poll's message processing: no start may follow either.
-  if (state_.Closing()) return RestartOutcome::WindowClosing;
   state_.RestartStopPhaseDone();
-  return RestartOutcome::Pending;
+  return nullptr;
 }
 
-void ServerCommands::LaunchStartWorker() {
-  pump_.ProcessPendingMessages();
-  LaunchWorker(&ServerCommands::StartWorker);
-}
+void ServerCommands::LaunchStartWorker() { LaunchWorker(&ServerCommands::StartWorker); }
 
 void ServerCommands::StartWorker() {
   const ServerSnapshot server = access_.ReadServerSnapshot();
@@ -86,8 +69,11 @@ std::vector<CommandReport> ServerCommands::TakeReports() {
 }
 
 void ServerCommands::Report(const CommandReport& report) {
-  std::lock_guard lock(reportsMutex_);
-  reports_.push_back(report);
+  {
+    std::lock_guard lock(reportsMutex_);
+    reports_.push_back(report);
+  }
+  window_.waker().Wake();
 }
 
 void ServerCommands::LaunchWorker(void (ServerCommands::*body)()) {

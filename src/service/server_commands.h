@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/host_window.h"
-#include "platform/message_pump.h"
+#include "platform/operation.h"
+#include "platform/trace_log.h"
 #include "platform/worker_threads.h"
 #include "service/command_state.h"
 #include "service/service_access.h"
@@ -32,26 +34,15 @@ struct CommandReport {
 // flags belong to the CommandState; workers touch only the atomic worker count and the reports.
 class ServerCommands {
  public:
-  // The restart's wait for STOPPED: poll pause and upper bound (the stop wait's 90 s plus margin).
-  static constexpr uint32_t kRestartPollMilliseconds = 250;
-  static constexpr uint64_t kRestartWaitLimitMilliseconds = 120000;
-
-  enum class RestartOutcome {
-    Pending,        // stopped; the supervision tick starts the server
-    TimedOut,       // the server did not stop within the bound; nothing more is done
-    WindowClosing,  // the controller is closing; the server is left as it is
-  };
-
-  ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads,
-                 MessagePump& pump, Clock& clock, HostWindow& window);
+  ServerCommands(CommandState& state, ServiceAccess& access, WorkerThreads& threads, Clock& clock,
+                 HostWindow& window, TraceLog& log);
 
   void Stop();
   void Start();
-  // Sets Timer1 to 1000 ms, stops, and waits for STOPPED while letting messages run; then marks the
-  // restart pending. A wait that reaches its bound, or a window that closes meanwhile, abandons the
-  // restart: no start follows.
-  RestartOutcome Restart();
-  // Lets pending messages run, then starts the start worker (for a restart the tick found due).
+  // Sets Timer1 to 1000 ms and stops; the wait for STOPPED that follows comes back, to run as an
+  // operation. Without the service the restart is pending at once, and nothing comes back.
+  std::unique_ptr<Operation> Restart();
+  // Starts the start worker, for a restart the tick found due.
   void LaunchStartWorker();
 
   // True while any start or stop worker runs.
@@ -72,11 +63,11 @@ class ServerCommands {
   CommandState& state_;
   ServiceAccess& access_;
   WorkerThreads& threads_;
-  MessagePump& pump_;
   Clock& clock_;
   HostWindow& window_;
+  TraceLog& log_;
   std::atomic<int> runningWorkers_{0};
-  // The workers' outbox, which the user-interface thread empties at its ticks.
+  // The workers' outbox; each report wakes the window, which empties it.
   std::mutex reportsMutex_;
   std::vector<CommandReport> reports_;
 };

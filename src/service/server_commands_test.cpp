@@ -8,6 +8,7 @@
 
 #include "fakes/fake_platform.h"
 #include "service/launch_program.h"
+#include "service/restart_wait.h"
 
 namespace dpc {
 namespace {
@@ -29,16 +30,21 @@ class ServerCommandsTest : public ::testing::Test {
   }
 
   FakePlatform p;
-  ServiceAccess access{p.services, p.clock, p.pump};
+  ServiceAccess access{p.services, p.clock};
   CommandState state;
-  ServerCommands commands{state, access, p.threads, p.pump, p.clock, p.window};
+  struct Lines : TraceLog {
+    void Write(const std::string& key, const std::string& value) override {
+      written.push_back(key + " = " + value);
+    }
+    std::vector<std::string> written;
+  } log;
+  ServerCommands commands{state, access, p.threads, p.clock, p.window, log};
 };
 
 TEST_F(ServerCommandsTest, StopMarksTheCommandAndHandsTheWorkToAThread) {
   InstallServer(state::kRunning);
   commands.Stop();
   EXPECT_TRUE(state.CommandInProgress());
-  EXPECT_EQ(p.pump.calls.load(), 1);
   ASSERT_EQ(p.threads.pending.size(), 1u);
   EXPECT_TRUE(commands.WorkerBusy());
   EXPECT_EQ(manager().stopRequests, 0);
@@ -154,7 +160,7 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
       return OsError{8, "CreateThread", "Not enough memory resources are available."};
     }
   } refusing;
-  ServerCommands local{state, access, refusing, p.pump, p.clock, p.window};
+  ServerCommands local{state, access, refusing, p.clock, p.window, log};
   try {
     local.Stop();
     ADD_FAILURE() << "a stop without its worker reported nothing";
@@ -167,48 +173,60 @@ TEST_F(ServerCommandsTest, WorkerThatCannotStartIsNotCounted) {
   EXPECT_EQ(reports[1].kind, CommandReport::Kind::StopEnded);
 }
 
-TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeStart) {
-  InstallServer(state::kStopPending);
-  bool pendingDuringWait = false;
-  p.pump.onPump = [&] { pendingDuringWait |= state.RestartPending(); };
-  p.clock.onSleep = [&](uint32_t) {
-    if (p.clock.sleeps() == 3) p.services.SetState(kServerServiceName, state::kStopped);
+// The restart's wait looks every 250 ms; the server stopping, a server that never stops, and a
+// controller that closes each end it.
+TEST_F(ServerCommandsTest, RestartWaitsForStoppedBeforeTheStartIsDue) {
+  const struct {
+    const char* name;
+    int stopsAtStep;  // 0: never
+    bool closes;
+    bool pending;
+    const char* logged;
+  } cases[] = {
+      {"stops at the third look", 3, false, true, ""},
+      {"never stops", 0, false, false,
+       "ServerRestart = abandoned: the server did not stop in time"},
+      {"the controller closes", 0, true, false,
+       "ServerRestart = abandoned: the controller is closing"},
   };
-
-  commands.Restart();
-  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
-  EXPECT_TRUE(state.CommandInProgress());
-  EXPECT_EQ(p.threads.pending.size(), 1u);  // the stop worker, started before the wait
-  EXPECT_FALSE(pendingDuringWait);
-  EXPECT_TRUE(state.RestartPending());
-  EXPECT_EQ(p.clock.sleeps(), 3);
-  EXPECT_EQ(p.clock.sleptMs(), 3u * ServerCommands::kRestartPollMilliseconds);
-  EXPECT_GE(p.pump.calls.load(), 4);  // the stop command's own, then one per pause
-  EXPECT_EQ(manager().startRequests, 0);
-}
-
-TEST_F(ServerCommandsTest, RestartOfAServerThatNeverStopsIsAbandonedAtTheBound) {
-  InstallServer(state::kStopPending);
-  EXPECT_EQ(commands.Restart(), ServerCommands::RestartOutcome::TimedOut);
-  EXPECT_FALSE(state.RestartPending());
-  EXPECT_EQ(p.clock.sleptMs(), ServerCommands::kRestartWaitLimitMilliseconds);
-  EXPECT_EQ(p.clock.sleeps(), static_cast<int>(ServerCommands::kRestartWaitLimitMilliseconds /
-                                               ServerCommands::kRestartPollMilliseconds));
-}
-
-TEST_F(ServerCommandsTest, RestartWaitEndsAtOnceWhenTheWindowCloses) {
-  InstallServer(state::kStopPending);
-  p.pump.onPump = [&] {  // Exit chosen from the menu the wait lets through
-    if (p.clock.sleeps() == 2) state.WindowClosing();
-  };
-  EXPECT_EQ(commands.Restart(), ServerCommands::RestartOutcome::WindowClosing);
-  EXPECT_EQ(p.clock.sleeps(), 2);
-  EXPECT_FALSE(state.RestartPending());
-  EXPECT_FALSE(state.TakeDueRestart()) << "no start may follow";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fresh;
+    fresh.services.Install(kServerServiceName, kServerServiceName, state::kStopPending);
+    ServiceAccess localAccess{fresh.services, fresh.clock};
+    CommandState localState;
+    Lines lines;
+    ServerCommands local{localState, localAccess, fresh.threads, fresh.clock, fresh.window, lines};
+    std::unique_ptr<Operation> wait = local.Restart();
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->StepIntervalMs(), RestartWait::kPollMilliseconds);
+    EXPECT_EQ(fresh.window.TimerInterval(TimerId::Timer1), 1000u);
+    EXPECT_TRUE(localState.CommandInProgress());
+    EXPECT_EQ(fresh.threads.pending.size(), 1u);  // the stop worker, started before the wait
+    int steps = 0;
+    Operation::Progress progress = Operation::Progress::kRunning;
+    while (progress == Operation::Progress::kRunning && steps < 1000) {
+      if (c.closes && steps == 2) {
+        wait->Cancel();
+        break;
+      }
+      if (++steps == c.stopsAtStep) fresh.services.SetState(kServerServiceName, state::kStopped);
+      progress = wait->Step();
+      EXPECT_EQ(localState.RestartPending(), progress == Operation::Progress::kDone && c.pending);
+      fresh.clock.Advance(RestartWait::kPollMilliseconds);
+    }
+    EXPECT_EQ(localState.RestartPending(), c.pending);
+    if (!c.closes && !c.pending) {
+      EXPECT_EQ(steps, RestartWait::kLimitMilliseconds / RestartWait::kPollMilliseconds + 1);
+    }
+    EXPECT_EQ(lines.written,
+              c.logged[0] ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
+    EXPECT_EQ(fresh.services.startRequests, 0);
+  }
 }
 
 TEST_F(ServerCommandsTest, RestartWithoutAServerIsPendingAtOnce) {
-  commands.Restart();
+  EXPECT_EQ(commands.Restart(), nullptr) << "no wait";
   EXPECT_TRUE(state.RestartPending());
   EXPECT_TRUE(state.CommandInProgress());
   EXPECT_EQ(p.clock.sleeps(), 0);

@@ -10,11 +10,11 @@ namespace dpc {
 namespace {
 
 // Polls an opened service until it reaches the target state or the wait ends; returns the last
-// status read. `status` holds the record of the request's first read.
+// status read. `status` holds the record of the request's first read. Runs on a worker thread,
+// whose sleeps hold up nothing else.
 ServiceStatus WaitForState(OpenedService& service, ServiceStatus status, uint32_t target,
-                           int budget, Clock& clock, MessagePump& pump) {
+                           int budget, Clock& clock) {
   while (status.currentState != target) {
-    pump.ProcessPendingMessages();
     const uint32_t checkPoint = status.checkPoint;
     clock.Sleep(ServiceAccess::kPollMilliseconds);
     --budget;
@@ -42,8 +42,8 @@ bool IsTransitionStateName(const std::string& name) {
          name == "CONTINUE/PENDING" || name == "PAUSE/PENDING";
 }
 
-ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump& pump)
-    : manager_(manager), clock_(clock), pump_(pump) {}
+ServiceAccess::ServiceAccess(ServiceManager& manager, Clock& clock)
+    : manager_(manager), clock_(clock) {}
 
 bool ServiceAccess::IsServiceInstalled(const std::string& displayName) {
   std::vector<std::string> names;
@@ -141,7 +141,7 @@ ServiceWaitResult ServiceAccess::RequestAndWait(const std::string& machine,
   }
   const OsResult<ServiceStatus> first = (*opened)->QueryStatus();
   if (!first) return result;
-  result.last = WaitForState(**opened, *first, target, budget, clock_, pump_);
+  result.last = WaitForState(**opened, *first, target, budget, clock_);
   result.reached = result.last.currentState == target;
   return result;
 }

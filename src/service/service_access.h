@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/message_pump.h"
 #include "platform/service_manager.h"
 
 namespace dpc {
@@ -59,7 +58,7 @@ class ServiceAccess {
   static constexpr int kStopPollBudget = 30;
   static constexpr uint32_t kPollMilliseconds = 3000;
 
-  ServiceAccess(ServiceManager& manager, Clock& clock, MessagePump& pump);
+  ServiceAccess(ServiceManager& manager, Clock& clock);
 
   // Throws SystemError when the manager cannot be opened for enumeration.
   bool IsServiceInstalled(const std::string& displayName);
@@ -94,7 +93,6 @@ class ServiceAccess {
 
   ServiceManager& manager_;
   Clock& clock_;
-  MessagePump& pump_;
 };
 
 }  // namespace dpc

@@ -85,9 +85,10 @@ ServerSnapshot Supervision::Timer1Timer() {
   d_.log.Write(TickKey(), "start");
   d_.window.HideTaskbarButton();
 
-  // Taken (and cleared) before the launch lets messages run, so a nested tick cannot start a
-  // second worker.
-  if (d_.state.TakeDueRestart()) d_.commands.LaunchStartWorker();
+  if (d_.state.RestartDue()) {
+    d_.state.RestartStarted();
+    d_.commands.LaunchStartWorker();
+  }
 
   const ServerSnapshot server = d_.access.ReadServerSnapshot();
   if (server.IsServerStopped()) {
@@ -108,12 +109,11 @@ ServerSnapshot Supervision::Timer1Timer() {
   return server;
 }
 
-void Supervision::tiServerRestartTimer() {
-  if (schedule_.enabled != 1) return;
+bool Supervision::tiServerRestartTimer() {
+  if (schedule_.enabled != 1) return false;
 
   // Each tick owns the seconds since the previous one, so a late tick still finds the configured
-  // second and two ticks within it find it once. Recorded before the restart runs, since its wait
-  // lets nested ticks through.
+  // second and two ticks within it find it once.
   const LocalDateTime now = d_.clock.Now();
   const int64_t current = WholeSecond(now);
   int64_t first = current;
@@ -122,7 +122,7 @@ void Supervision::tiServerRestartTimer() {
   }
   lastRestartSecond_ = current;
 
-  if (!d_.access.IsServiceRunning("", kServerServiceName)) return;
+  if (!d_.access.IsServiceRunning("", kServerServiceName)) return false;
 
   d_.log.Write("ServerRestart",
                schedule_.time + " / " + ValueOrRaise(d_.clock.FormatLongTime(now)));
@@ -133,14 +133,13 @@ void Supervision::tiServerRestartTimer() {
   }
   if (!match) {
     d_.log.Write("No ServerRestart", "");
-    return;
+    return false;
   }
   if (schedule_.day == 0) {
     d_.log.Write("Do ServerRestart", "");
-    if (d_.restartCommand) d_.restartCommand();
-  } else if (schedule_.day == match->dayOfWeek + 1) {
-    if (d_.restartCommand) d_.restartCommand();
+    return true;
   }
+  return schedule_.day == match->dayOfWeek + 1;
 }
 
 void Supervision::Timer5Timer() {

@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/host_window.h"
 #include "platform/shell.h"
+#include "platform/trace_log.h"
 #include "service/command_state.h"
 #include "service/server_commands.h"
 #include "service/service_access.h"
@@ -20,13 +21,6 @@ struct RestartSchedule {
   int32_t enabled = 0;  // acts only when exactly 1
   int32_t day = 0;      // 0 every day, 1 Sunday .. 7 Saturday
   std::string time;     // compared as text with the clock's long time format
-};
-
-// Where the ticks write their trace lines ("<key> = <value>"). Never throws.
-class TraceLog {
- public:
-  virtual ~TraceLog() = default;
-  virtual void Write(const std::string& key, const std::string& value) = 0;
 };
 
 // Where the feedback tool's next due moment is kept, in time-stamp seconds (0: not scheduled).
@@ -62,8 +56,6 @@ class Supervision {
     FileSystem& files;
     Shell& shell;
     std::string feedbackProgram;  // full path of "Kelvra_Feedback.exe" beside the controller
-    // The restart at its time; the caller decides how it gets the rights it needs.
-    std::function<void()> restartCommand;
   };
 
   explicit Supervision(Deps deps);
@@ -73,8 +65,9 @@ class Supervision {
   // reading of the server. Lets SystemError from the installed test escape; the next tick tries
   // again. Returns the reading, for what else follows the server's state.
   ServerSnapshot Timer1Timer();
-  // Fires the restart command once for each time the configured second is reached.
-  void tiServerRestartTimer();
+  // True once for each time the configured second is reached: the restart is due now. The caller
+  // decides how it gets the rights it needs.
+  [[nodiscard]] bool tiServerRestartTimer();
   // Starts the feedback tool when it is due. Throws SystemError when its launch is refused.
   void Timer5Timer();
 

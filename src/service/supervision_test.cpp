@@ -53,15 +53,15 @@ class SupervisionTest : public ::testing::Test {
   const std::vector<std::string>& LogLines() { return log.lines; }
 
   FakePlatform p;
-  ServiceAccess access{p.services, p.clock, p.pump};
+  ServiceAccess access{p.services, p.clock};
   CommandState state;
-  ServerCommands commands{state, access, p.threads, p.pump, p.clock, p.window};
   struct Log : TraceLog {
     void Write(const std::string& key, const std::string& value) override {
       lines.push_back(key + " = " + value);
     }
     std::vector<std::string> lines;
   } log;
+  ServerCommands commands{state, access, p.threads, p.clock, p.window, log};
   struct Feedback : FeedbackStore {
     int64_t ReadDue() override {
       if (unreadable) throw std::runtime_error("not a number");
@@ -75,13 +75,9 @@ class SupervisionTest : public ::testing::Test {
     bool unreadable = false, readOnly = false;
   } feedback;
   int restarts = 0;
-  std::function<void()> onRestart;
   Supervision Make() {
-    return Supervision({access, commands, state, p.window, p.clock, log, feedback, p.files, p.shell,
-                        kFeedback, [this] {
-                          ++restarts;
-                          if (onRestart) onRestart();
-                        }});
+    return Supervision(
+        {access, commands, state, p.window, p.clock, log, feedback, p.files, p.shell, kFeedback});
   }
   Supervision supervision = Make();
 };
@@ -175,8 +171,9 @@ TEST_F(SupervisionTest, ATimerTheSystemCannotStartIsRaisedWithItsCode) {
 
 TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
   InstallServer(state::kRunning);
-  p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };  // the stop worker runs meanwhile
-  commands.Restart();
+  const std::unique_ptr<Operation> wait = commands.Restart();
+  p.threads.RunAll();  // the stop worker
+  ASSERT_EQ(wait->Step(), Operation::Progress::kDone);
   ASSERT_TRUE(state.RestartPending());
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 1000u);
 
@@ -200,37 +197,21 @@ TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {
 
 TEST_F(SupervisionTest, RestartWithATickWhileTheServerStillRuns) {
   InstallServer(state::kRunning);
-  bool ticked = false;
-  p.pump.onPump = [&] {  // the first pending tick runs nested in the stop command
-    if (!ticked) {
-      ticked = true;
-      supervision.Timer1Timer();
-    }
-  };
-  p.clock.onSleep = [&](uint32_t) { p.threads.RunAll(); };
-  commands.Restart();
-  ASSERT_TRUE(state.RestartPending());
+  const std::unique_ptr<Operation> wait = commands.Restart();
+  EXPECT_EQ(wait->Step(), Operation::Progress::kRunning);
+  supervision.Timer1Timer();  // the stop worker has not run yet
   EXPECT_EQ(p.window.imageHistory, std::vector<int>{2});
   EXPECT_FALSE(state.CommandInProgress());
   EXPECT_EQ(p.window.TimerInterval(TimerId::Timer1), 3000u);
+  p.threads.RunAll();
+  ASSERT_EQ(wait->Step(), Operation::Progress::kDone);
+  ASSERT_TRUE(state.RestartPending());
 
   supervision.Timer1Timer();
   EXPECT_FALSE(state.RestartPending());
   ASSERT_EQ(p.threads.pending.size(), 1u);
   p.threads.RunAll();
   EXPECT_EQ(p.services.State(kServerServiceName), state::kRunning);
-}
-
-TEST_F(SupervisionTest, NestedTickDuringTheRestartCompletionStartsNoSecondWorker) {
-  InstallServer(state::kStopped);
-  state.RestartStopPhaseDone();
-  int nested = 0;
-  p.pump.onPump = [&] {
-    if (nested++ == 0) supervision.Timer1Timer();
-  };
-  supervision.Timer1Timer();
-  EXPECT_EQ(nested, 1);
-  EXPECT_EQ(p.threads.pending.size(), 1u);
 }
 
 // Scheduled restart
@@ -243,7 +224,7 @@ class ScheduledRestartTest : public SupervisionTest {
   }
   void TickAt(const LocalDateTime& moment) {
     p.clock.Set(moment);
-    supervision.tiServerRestartTimer();
+    if (supervision.tiServerRestartTimer()) ++restarts;
   }
 };
 
@@ -302,12 +283,10 @@ TEST_F(ScheduledRestartTest, DayDecidesAtTheMatchingSecond) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     log.lines.clear();
-    restarts = 0;
     Supervision fresh = Make();  // no earlier tick to catch up from
     fresh.SetRestartSchedule({1, c.day, "03:00:00"});
     p.clock.Set(c.moment);
-    fresh.tiServerRestartTimer();
-    EXPECT_EQ(restarts, c.restarts);
+    EXPECT_EQ(fresh.tiServerRestartTimer(), c.restarts == 1);
     EXPECT_EQ(LogLines(), c.lines);
   }
 }
@@ -351,13 +330,6 @@ TEST_F(ScheduledRestartTest, ClockJumpOfHoursDoesNotFire) {
   // A day later the schedule holds again.
   TickAt(At(2026, 12, 8, 2, 59, 59, 700));
   TickAt(At(2026, 12, 8, 3, 0, 0, 700));
-  EXPECT_EQ(restarts, 1);
-}
-
-TEST_F(ScheduledRestartTest, NestedTickDuringTheRestartDoesNotFireAgain) {
-  Schedule(1, 0, "03:00:00");
-  onRestart = [&] { supervision.tiServerRestartTimer(); };  // its wait lets the timer through
-  TickAt(At(2026, 12, 7, 3, 0, 0, 100));
   EXPECT_EQ(restarts, 1);
 }
 

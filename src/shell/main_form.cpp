@@ -88,7 +88,8 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
       supervision_(parts.supervision),
       launchers_(parts.launchers),
       notifications_(parts.notifications),
-      maintenance_(parts.maintenance) {}
+      maintenance_(parts.maintenance),
+      operations_(window) {}
 
 TfrmControl::~TfrmControl() = default;
 
@@ -268,6 +269,8 @@ void TfrmControl::CloseMainWindow() {
   if (maintenance_.HoldClose()) return;
   if (state_.Closing()) return;
   state_.WindowClosing();
+  // A restart's wait ends here: no start follows.
+  (void)operations_.Cancel();
   window_.Close();
 }
 
@@ -391,10 +394,28 @@ void TfrmControl::OnTimer(TimerId timer) {
       case TimerId::Timer5:
         return supervision_.Timer5Timer();
       case TimerId::ServerRestart:
-        return supervision_.tiServerRestartTimer();
+        if (supervision_.tiServerRestartTimer()) ScheduledRestart();
+        return;
+      case TimerId::Operation:
+        return StepOperation();
     }
   });
 }
+
+void TfrmControl::OnWake() {
+  Guarded([this] {
+    // A worker's news: what the operator is told of the commands comes now; the icon waits for
+    // the supervision tick.
+    notifications_.OnReports(commands_.TakeReports());
+    StepOperation();
+  });
+}
+
+void TfrmControl::StepOperation() {
+  if (std::unique_ptr<Operation> ended = operations_.Step()) OperationEnded(*ended);
+}
+
+void TfrmControl::OperationEnded(Operation&) {}
 
 void TfrmControl::OnPanelButton(unsigned) {}
 
@@ -423,13 +444,10 @@ void TfrmControl::KelvraVistraneTarnServiceStop1Click() { commands_.Stop(); }
 void TfrmControl::KelvraVistraneTarnServiceStart1Click() { commands_.Start(); }
 
 void TfrmControl::KelvraVistraneTarnServerRestart1Click() {
-  switch (commands_.Restart()) {
-    case ServerCommands::RestartOutcome::Pending:
-      return;
-    case ServerCommands::RestartOutcome::TimedOut:
-      return log_.Write("ServerRestart", "abandoned: the server did not stop in time");
-    case ServerCommands::RestartOutcome::WindowClosing:
-      return log_.Write("ServerRestart", "abandoned: the controller is closing");
+  // The menu offers no restart while one waits; a scheduled one then finds the server stopping.
+  if (operations_.running()) return log_.Write("ServerRestart", "not run: another one waits");
+  if (std::unique_ptr<Operation> wait = commands_.Restart()) {
+    (void)operations_.Start(std::move(wait));
   }
 }
 

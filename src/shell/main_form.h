@@ -10,6 +10,7 @@
 #include "maintenance/maintenance_session.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
+#include "platform/operation.h"
 #include "platform/platform.h"
 #include "service/command_state.h"
 #include "service/server_commands.h"
@@ -71,6 +72,7 @@ class TfrmControl {
   void OnEndSessionCancelled();
   void OnTrayRightClick();              // opens the menu unless HidePopupMenu=1
   void OnTimer(TimerId timer);          // WM_TIMER, by role
+  void OnWake();                        // a worker woke the window
   void OnPanelButton(unsigned button);  // front-panel button message: accepted, no action
   // After the message loop has ended: front-panel closing text and release.
   void AfterMessageLoop();
@@ -124,6 +126,8 @@ class TfrmControl {
   void PrepareMenu();
   void SelectLanguage();
   void CloseMainWindow();
+  void StepOperation();
+  void OperationEnded(Operation& ended);
   // Carries out the gate's decision on a privileged row.
   void Pass(ElevationGate::Decision decision, const Command& row);
   template <typename Handler>
@@ -153,6 +157,8 @@ class TfrmControl {
   ControlSettings settings_;
   ProductInfo product_;
   TrayMenu menu_;
+  // The restart's wait, the close's wait for the workers, or a folder move.
+  OperationHost operations_;
   // From the tray request until the menu is shown: further requests are dropped, and activation
   // lets no messages run, so one menu opens at a time.
   bool menuOpening_ = false;

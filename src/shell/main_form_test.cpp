@@ -536,12 +536,12 @@ TEST(TfrmControl, ExitDuringARestartsWaitEndsTheWaitAndStartsNothing) {
   TfrmControl& form = formRoot.form();
   form.FormCreate();
   (void)rig.files.RemoveFile(kLog);
-  rig.clock.onSleep = [&](uint32_t) {
-    if (rig.clock.sleeps() == 4) form.Exit1Click();  // chosen from the menu the wait lets through
-  };
   rig.Choose(form, KelvraVistraneTarnServerRestart1);
+  for (int step = 0; step < 4; ++step) form.OnTimer(TimerId::Operation);
+  EXPECT_TRUE(rig.window.TimerEnabled(TimerId::Operation)) << "still waiting";
+  form.Exit1Click();
   EXPECT_EQ(rig.window.closes, 1);
-  EXPECT_LE(rig.clock.sleeps(), 5) << "the wait ended at once";
+  EXPECT_FALSE(rig.window.TimerEnabled(TimerId::Operation)) << "the wait ended at once";
   EXPECT_EQ(rig.threads.pending.size(), 1u) << "only the stop worker";
   EXPECT_FALSE(form.state().RestartPending());
   EXPECT_NE(rig.files.Content(kLog).find("ServerRestart = abandoned: the controller is closing"),
@@ -621,8 +621,9 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
     form.pmSettingsClick();  // a second opening while one shows does nothing
     // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
     form.KelvraVistraneTarnServerRestart1Click();
-    form.OnTimer(TimerId::Timer1);  // settles the restart's stop command
-    form.OnTimer(TimerId::Timer1);  // would start the server, were restarts not held
+    form.OnTimer(TimerId::Operation);  // the wait finds the server stopped
+    form.OnTimer(TimerId::Timer1);     // settles the restart's stop command
+    form.OnTimer(TimerId::Timer1);     // would start the server, were restarts not held
     restartTaken = !form.state().RestartPending();
     window.texts[2] = "E:\\Jobs";
     window.moves.cancelAfterSteps = 2;
@@ -773,13 +774,13 @@ TEST(TfrmControl, AScheduledRestartUsesTheRightsTheServiceGrantsOrLogsWhyItRelau
     if (c.usersMayRestart)
       rig.services.Get(kServerServiceName).usersMay = QueryStatus | Start | Stop;
     if (c.declined) rig.shell.executeExResults = {OsError{1223, "ShellExecuteExW", "Canceled."}};
-    rig.pump.onPump = [&] { rig.threads.RunAll(); };
     Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
     formRoot.form().FormCreate();
     std::string logAtClose;
     rig.window.onClose = [&] { logAtClose = rig.files.Content(kLog); };
     if (c.fromMenu) rig.Choose(formRoot.form(), KelvraVistraneTarnServerRestart1);
     if (!c.fromMenu) formRoot.form().OnTimer(TimerId::ServerRestart);
+    rig.threads.RunAll();
     EXPECT_EQ(rig.services.stopRequests, c.restartsHere ? 1 : 0);
     EXPECT_EQ(rig.window.closes, c.restartsHere ? 0 : 1);
     EXPECT_EQ(rig.shell.executeEx.size(), c.restartsHere ? 0u : c.declined ? 2u : 1u);

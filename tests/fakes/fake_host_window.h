@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -10,8 +11,11 @@
 
 namespace dpc::test {
 
-class FakeHostWindow : public HostWindow {
+class FakeHostWindow : public HostWindow, public Waker {
  public:
+  Waker& waker() override { return *this; }
+  void Wake() noexcept override { ++wakes; }
+  std::atomic<int> wakes = 0;
   struct Timer {
     uint32_t interval = 0;
     bool enabled = false;
