@@ -10,6 +10,8 @@
 #include "i18n/language.h"
 #include "platform/paths.h"
 #include "platform/scope_exit.h"
+#include "service/restart_wait.h"
+#include "shell/close_wait.h"
 
 namespace dpc {
 
@@ -17,7 +19,6 @@ namespace {
 
 constexpr const char* kHintPrefix = UiText("Durvin Proof ");
 constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
-constexpr uint32_t kCloseWaitMilliseconds = 1000;
 
 using ClickHandler = void (TfrmControl::*)();
 
@@ -167,7 +168,6 @@ void TfrmControl::CreationSteps() {
   // WorkerBusy counts running workers and is zero until a command starts one.
 
   window_.MoveOffscreen();
-  p_.pump.ProcessPendingMessages();
 
   state_.Reset();
 
@@ -215,9 +215,6 @@ void TfrmControl::FormActivate() {
   Guarded([this] {
     window_.BringToFront();
     window_.HideTaskbarButton();
-    // The menu brings the window to the front to open: letting messages run then would let a
-    // second tray request in before the first menu shows.
-    if (!menuOpening_) p_.pump.ProcessPendingMessages();
     if (!window_.TimerEnabled(TimerId::Timer1))
       RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer1, true));
     window_.HideTaskbarButton();
@@ -228,25 +225,25 @@ void TfrmControl::FormActivate() {
 }
 
 void TfrmControl::OnCloseMessage() {
-  // A second WM_CLOSE delivered by the wait's own message processing leaves the closing to the
-  // first.
-  if (waitingForWorkers_) return;
-  waitingForWorkers_ = true;
   Guarded([this] {
-    // The workers' service calls are bounded, so this wait ends; Exit during it closes at once.
-    while (commands_.WorkerBusy() && !state_.Closing()) {
-      p_.pump.ProcessPendingMessages();
-      p_.clock.Sleep(kCloseWaitMilliseconds);
-    }
+    // A second WM_CLOSE leaves the closing to the first; a folder move is cancelled and closes
+    // the window once it has cleaned up.
+    if (operations_.As<CloseWait>()) return;
+    const bool restartWaits = operations_.As<RestartWait>() != nullptr;
+    if (operations_.running() && !restartWaits) return CloseMainWindow();
+    if (!commands_.WorkerBusy()) return CloseMainWindow();
+    // A closing controller starts nothing after the restart's stop.
+    if (restartWaits) (void)operations_.Cancel();
+    (void)operations_.Start(std::make_unique<CloseWait>(commands_));
   });
-  waitingForWorkers_ = false;
-  CloseMainWindow();
 }
 
 void TfrmControl::OnEndSession() {
   // The session or an installer ends us: like Exit, since a worker may wait for minutes and
-  // closing changes no server state.
+  // closing changes no server state. Windows may end the process as soon as this returns, so a
+  // folder move is cancelled and cleaned up first.
   log_.Write("Session", "end");
+  (void)operations_.Cancel();
   CloseMainWindow();
 }
 
@@ -281,7 +278,6 @@ void TfrmControl::OnTrayRightClick() {
     {
       menuOpening_ = true;
       const ScopeExit opened([this] { menuOpening_ = false; });
-      p_.pump.ProcessPendingMessages();
       if (state_.Closing()) return;
       PrepareMenu();
       item = TrayMenu::ItemForId(window_.TrackPopupMenu(menu_.Entries()));
@@ -415,7 +411,9 @@ void TfrmControl::StepOperation() {
   if (std::unique_ptr<Operation> ended = operations_.Step()) OperationEnded(*ended);
 }
 
-void TfrmControl::OperationEnded(Operation&) {}
+void TfrmControl::OperationEnded(Operation& ended) {
+  if (dynamic_cast<CloseWait*>(&ended)) CloseMainWindow();
+}
 
 void TfrmControl::OnPanelButton(unsigned) {}
 
@@ -445,7 +443,9 @@ void TfrmControl::KelvraVistraneTarnServiceStart1Click() { commands_.Start(); }
 
 void TfrmControl::KelvraVistraneTarnServerRestart1Click() {
   // The menu offers no restart while one waits; a scheduled one then finds the server stopping.
-  if (operations_.running()) return log_.Write("ServerRestart", "not run: another one waits");
+  if (operations_.running()) {
+    return log_.Write("ServerRestart", "not run: the controller is busy with another wait");
+  }
   if (std::unique_ptr<Operation> wait = commands_.Restart()) {
     (void)operations_.Start(std::move(wait));
   }

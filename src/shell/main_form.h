@@ -63,7 +63,9 @@ class TfrmControl {
   void FormCreate();      // once, while the window is created
   void FormActivate();    // each time the window becomes active
   void OnCloseMessage();  // WM_CLOSE: waits for busy workers, then closes
-  void OnEndSession();    // Windows (or an installer) ends the session: close now
+  // Windows (or an installer) ends the session: the operation in hand is cancelled, then the
+  // window closes.
+  void OnEndSession();
   // Windows (or an installer's restart manager) asks whether the session may end. Not while a
   // folder moves: the row in hand is cancelled, and the controller ends once it is cleaned up.
   bool OnQueryEndSession();
@@ -159,10 +161,9 @@ class TfrmControl {
   TrayMenu menu_;
   // The restart's wait, the close's wait for the workers, or a folder move.
   OperationHost operations_;
-  // From the tray request until the menu is shown: further requests are dropped, and activation
-  // lets no messages run, so one menu opens at a time.
+  // From the tray request until the menu's own loop has ended: further requests are dropped, so
+  // one menu opens at a time.
   bool menuOpening_ = false;
-  bool waitingForWorkers_ = false;
 };
 
 }  // namespace dpc

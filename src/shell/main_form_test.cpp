@@ -157,8 +157,8 @@ TEST(TfrmControl, CreationRunsItsStepsInOrder) {
   form.FormCreate();
 
   const std::vector<std::string> expected = {
-      "panel init",    "panel clear", "integrity",   "settings",  "product",
-      "uninstall key", "pump",        "delete .log", "delete .1", "run key",
+      "panel init",    "panel clear", "integrity", "settings", "product",
+      "uninstall key", "delete .log", "delete .1", "run key",
   };
   EXPECT_EQ(rig.events, expected);
   // The window's own steps interleave with the above: taskbar before the settings, the move
@@ -314,20 +314,17 @@ TEST(TfrmControl, CloseMessageWaitsForBusyWorkersButExitDoesNot) {
   form.KelvraVistraneTarnServiceStart1Click();
   ASSERT_TRUE(form.commands().WorkerBusy());
 
-  int nestedCloses = 0;
-  rig.pump.onPump = [&] {
-    ++nestedCloses;
-    form.OnCloseMessage();  // another WM_CLOSE arriving during the wait
-  };
-  rig.clock.onSleep = [&](uint32_t) {
-    EXPECT_EQ(rig.window.closes, 0);
-    if (rig.clock.sleeps() == 3) rig.threads.RunAll();
-  };
   form.OnCloseMessage();
-  EXPECT_EQ(rig.clock.sleeps(), 3);
-  EXPECT_EQ(rig.clock.sleptMs(), 3000u);
-  EXPECT_EQ(nestedCloses, 3);
+  EXPECT_EQ(rig.window.TimerInterval(TimerId::Operation), 1000u);
+  for (int tick = 0; tick < 2; ++tick) {
+    form.OnTimer(TimerId::Operation);
+    form.OnCloseMessage();  // another WM_CLOSE meanwhile leaves the closing to the first
+  }
+  EXPECT_EQ(rig.window.closes, 0);
+  rig.threads.RunAll();
+  form.OnTimer(TimerId::Operation);
   EXPECT_EQ(rig.window.closes, 1);
+  EXPECT_FALSE(rig.window.TimerEnabled(TimerId::Operation));
 
   Rig exitRig;
   exitRig.process.majorVersion = 10;
@@ -505,25 +502,21 @@ TEST(CommandTable, MenuChoiceOfAHiddenDisabledOrSeparatorRowDoesNothing) {
   }
 }
 
-TEST(TfrmControl, OneMenuAtATimeAndActivationLetsNoMessagesRunWhileItOpens) {
+TEST(TfrmControl, OneMenuAtATime) {
   Rig rig;
   rig.InstallServer(state::kRunning);
   Controller formRoot(rig.bundle, rig.window, rig.guard, rig.dialogs);
   TfrmControl& form = formRoot.form();
   form.FormCreate();
-  int pumpsWhileShown = -1;
-  rig.pump.onPump = [&] { form.OnTrayRightClick(); };  // a second tray request arrives
   rig.window.chooseOnPopup = [&](const std::vector<MenuEntry>&) {
-    const int before = rig.pump.calls.load();
-    form.FormActivate();  // the menu brings the window to the front
-    pumpsWhileShown = rig.pump.calls.load() - before;
+    form.FormActivate();      // the menu brings the window to the front
+    form.OnTrayRightClick();  // a second tray request arrives in the menu's own loop
     return 0;
   };
   form.OnTrayRightClick();
   EXPECT_EQ(rig.window.shownMenus.size(), 1u);
-  EXPECT_EQ(pumpsWhileShown, 0);
 
-  rig.pump.onPump = nullptr;
+  rig.window.chooseOnPopup = nullptr;
   form.OnTrayRightClick();  // closed again: the next request opens it
   EXPECT_EQ(rig.window.shownMenus.size(), 2u);
 }
