@@ -1,12 +1,12 @@
 // Times the folder copy engine on a real tree with the real adapters: the measure, the copy, the
 // verification and the permissions of a folder move, in that order, as one row of the
-// maintenance dialog runs them (every folder held as the move holds it, messages processed
-// between entries; nothing is deleted).
+// maintenance dialog runs them on a move's own thread (every folder held as the move holds it;
+// nothing is deleted).
 //
-//   copy_bench.exe SOURCE DESTINATION [--no-pump] [--profile] [--workers=N] [--steps]
+//   copy_bench.exe SOURCE DESTINATION [--profile] [--workers=N] [--steps]
 //
-// DESTINATION must not exist yet. --no-pump leaves out the message processing, to show its cost;
-// --profile adds a table of the time spent in each call the engine makes (summed over threads);
+// DESTINATION must not exist yet. --profile adds a table of the time spent in each call the engine
+// makes (summed over threads);
 // --workers=N copies N files at once (0: on the calling thread; default as a move does);
 // --steps instead copies the files by hand (1 MiB reads and writes) and times each step of a
 // file's copy.
@@ -20,19 +20,12 @@
 #include <vector>
 
 #include "maintenance/copy_engine.h"
-#include "platform/win32/clock_win.h"
 #include "platform/win32/file_system_win.h"
-#include "platform/win32/message_pump_win.h"
 #include "platform/win32/text.h"
 
 #include <windows.h>
 
 namespace {
-
-class NoPump final : public dpc::MessagePump {
- public:
-  void ProcessPendingMessages() override {}
-};
 
 class CountingView final : public dpc::ProgressView {
  public:
@@ -253,19 +246,6 @@ class ProfiledFiles final : public dpc::FileSystem {
   Profile& profile_;
 };
 
-class ProfiledPump final : public dpc::MessagePump {
- public:
-  ProfiledPump(dpc::MessagePump& pump, Profile& profile) : pump_(pump), profile_(profile) {}
-  void ProcessPendingMessages() override {
-    Profile::Scope scope(profile_, "message processing");
-    pump_.ProcessPendingMessages();
-  }
-
- private:
-  dpc::MessagePump& pump_;
-  Profile& profile_;
-};
-
 // A copy of each file by hand, step by step, to show where a file copy's time goes: the same
 // work CopyFileExW does, with a 1 MiB buffer. Files only (folders are made as needed).
 void ProfileFileSteps(const std::wstring& from, const std::wstring& to, Profile& profile) {
@@ -327,13 +307,11 @@ void ProfileFileSteps(const std::wstring& from, const std::wstring& to, Profile&
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  bool pumping = true, profiling = false;
+  bool profiling = false;
   int workers = 4;  // as the controller's moves
   for (int i = 3; i < argc; ++i) {
     const std::wstring option = argv[i];
-    if (option == L"--no-pump") {
-      pumping = false;
-    } else if (option == L"--profile") {
+    if (option == L"--profile") {
       profiling = true;
     } else if (option.rfind(L"--workers=", 0) == 0) {
       workers = std::stoi(option.substr(10));
@@ -350,8 +328,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: copy_bench.exe SOURCE DESTINATION [--no-pump] [--profile] [--workers=N] "
-                 "[--steps]\n");
+                 "usage: copy_bench.exe SOURCE DESTINATION [--profile] [--workers=N] [--steps]\n");
     return 2;
   }
   const std::string source = dpc::win32::WideToUtf8(argv[1]);
@@ -360,14 +337,7 @@ int wmain(int argc, wchar_t** argv) {
   dpc::win32::FileSystemWin realFiles;
   ProfiledFiles profiledFiles(realFiles, profile);
   dpc::FileSystem& files = profiling ? static_cast<dpc::FileSystem&>(profiledFiles) : realFiles;
-  dpc::win32::MessagePumpWin windowsPump;
-  ProfiledPump profiledPump(windowsPump, profile);
-  NoPump noPump;
-  dpc::MessagePump& pump = !pumping    ? static_cast<dpc::MessagePump&>(noPump)
-                           : profiling ? static_cast<dpc::MessagePump&>(profiledPump)
-                                       : windowsPump;
-  dpc::win32::ClockWin clock;
-  dpc::CopyEngine engine(files, pump, clock);
+  dpc::CopyEngine engine(files);
   engine.UseWorkers(workers);
   CountingView view;
 

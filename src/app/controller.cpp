@@ -15,6 +15,7 @@ Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& gu
       feedback_(platform.profiles, ReplaceExtension(executablePath_, ".ini")),
       errorBox_(platform.desktop, translator_),
       gate_(platform.process),
+      operations_(window),
       access_(platform.services, platform.clock),
       commands_(state_, access_, platform.threads, platform.clock, window, log_),
       supervision_({access_, commands_, state_, window, platform.clock, log_, feedback_,
@@ -23,12 +24,12 @@ Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& gu
       launchers_(platform.shell, platform.desktop, translator_),
       notifications_(window, log_, platform.process, translator_),
       maintenance_(
-          platform, dialogs, state_,
+          platform, dialogs, state_, operations_,
           {translator_, [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
            [this](const std::string& key, const std::string& value) { log_.Write(key, value); },
-           [this](const std::string& text) { form_.ShowFailure(text); }}),
+           [this](const std::string& text) { errorBox_.Show(text); }}),
       form_(platform, window, guard,
             {translator_, language_, log_, feedback_, errorBox_, gate_, state_, access_, commands_,
-             supervision_, launchers_, notifications_, maintenance_}) {}
+             supervision_, launchers_, notifications_, maintenance_, operations_}) {}
 
 }  // namespace dpc

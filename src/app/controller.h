@@ -9,6 +9,7 @@
 #include "maintenance/settings_dialog.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
+#include "platform/operation.h"
 #include "platform/platform.h"
 #include "service/command_state.h"
 #include "service/server_commands.h"
@@ -45,6 +46,8 @@ class Controller {
   ErrorBox errorBox_;
   ElevationGate gate_;
   CommandState state_;
+  // The restart's wait, the close's wait for the workers, or a folder move.
+  OperationHost operations_;
   ServiceAccess access_;
   ServerCommands commands_;
   Supervision supervision_;

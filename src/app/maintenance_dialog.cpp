@@ -173,7 +173,7 @@ void SettingsDialogWin::RunModal(SettingsDialogEvents& events) {
       break;
     }
     if (got == -1) break;
-    if (hwnd_ && ::IsDialogMessageW(hwnd_, &message)) continue;
+    if (TakeDialogKey(message) || (hwnd_ && ::IsDialogMessageW(hwnd_, &message))) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
@@ -181,15 +181,17 @@ void SettingsDialogWin::RunModal(SettingsDialogEvents& events) {
   if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
 }
 
-void SettingsDialogWin::CloseDialog() { closed_ = true; }
+void SettingsDialogWin::CloseDialog() {
+  closed_ = true;
+  busy_ = false;
+}
 
 void SettingsDialogWin::OnCommand(int id) {
   if (busy_) return;  // the dialog is hidden while its moves run
   if (id == IDOK) {
+    // The moves run as the main window's operation and close the dialog when they end.
     busy_ = true;
     Guarded([&] { events_->btnOKClick(); });
-    busy_ = false;
-    closed_ = true;  // with OK, also after a failure that ended the moves
   } else if (id == IDCANCEL) {
     closed_ = true;
   } else if (id > control_id::kRowButton && id <= control_id::kRowButton + 5) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/copy_progress_window.h"
+#include "app/dialog_keys.h"
 #include "app/dialog_look.h"
 #include "app/window_base.h"
 #include "i18n/translate.h"
@@ -91,7 +92,7 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   HWND tooltip_ = nullptr;
   std::unique_ptr<TfrmCopyProgress> progress_;
   bool closed_ = false;
-  bool busy_ = false;  // OK's moves are running
+  bool busy_ = false;  // from OK until its moves have ended
 };
 
 class SettingsDialogFactoryWin final : public SettingsDialogFactory {

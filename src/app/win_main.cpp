@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "app/controller.h"
+#include "app/dialog_keys.h"
 #include "app/main_window.h"
 #include "app/maintenance_dialog.h"
 #include "platform/win32/instance_guard_win.h"
@@ -32,6 +33,7 @@ int RunMessageLoop() {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) return 1;
+    if (dpc::win32::TakeDialogKey(message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }

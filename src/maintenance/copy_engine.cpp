@@ -78,27 +78,7 @@ void ProblemList::Add(TreeProblem problem) {
   if (first_.size() < kKept) first_.push_back(std::move(problem));
 }
 
-CopyEngine::CopyEngine(FileSystem& files, MessagePump& pump, Clock& clock)
-    : files_(files), pump_(pump), clock_(clock), guard_(files) {}
-
-void CopyEngine::PumpBetweenEntries() {
-  // Each round of messages is a call to the window system; after every entry of a tree of small
-  // files they took a tenth of the copy's time under Wine (measured).
-  if (clock_.SteadyMilliseconds() - lastPump_ < kPumpBetweenEntriesMs) return;
-  Pump();
-}
-
-void CopyEngine::Pump() {
-  pump_.ProcessPendingMessages();
-  lastPump_ = clock_.SteadyMilliseconds();
-}
-
-void CopyEngine::PumpDuringFile() {
-  const uint64_t now = clock_.SteadyMilliseconds();
-  if (now - lastPump_ < kPumpDuringFileMs) return;
-  lastPump_ = now;
-  pump_.ProcessPendingMessages();
-}
+CopyEngine::CopyEngine(FileSystem& files) : files_(files), guard_(files) {}
 
 TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, uint64_t cluster) {
   TreeSize size;
@@ -152,7 +132,6 @@ TreeSize CopyEngine::FolderSize(const std::string& path, const StopCheck& stop, 
         if (cluster > 0) size.occupied = SaturatingAdd(size.occupied, RoundedUp(takes, cluster));
       }
     }
-    PumpBetweenEntries();
   }
   FileCounter += size.files;
   return size;
@@ -256,7 +235,6 @@ ProblemList CopyEngine::CheckDestination(const std::string& destination, const S
       }
       pending.push_back({std::move(child), std::move(*children)});
     }
-    PumpBetweenEntries();
   }
   return problems;
 }
@@ -328,7 +306,7 @@ CopyReport CopyEngine::CopyFolderTree(const std::string&, const std::string& des
   };
   std::vector<Frame> stack;
   stack.push_back({"", std::move(*listing), 0, std::move(sourcePin), top.folder});
-  const CopyProgressCallback progress = [this](uint64_t, uint64_t) { PumpDuringFile(); };
+  const CopyProgressCallback progress;
   std::optional<CopyWorkers> workers;
   if (workers_ > 0) {
     workers.emplace(workers_);
@@ -400,12 +378,10 @@ CopyReport CopyEngine::CopyFolderTree(const std::string&, const std::string& des
                          frame.pin});
         TakeResults(workers->Collect(0), report, view);
       } else {
-        // On this thread a throw from the message processing ends the walk, as it always did.
         Record(std::move(relative), CopyOneFile(*frame.pin->handle, *frame.made, entry, progress),
                report);
         view.StepFile();
       }
-      PumpBetweenEntries();
       if (stop && stop()) {
         report.cancelled = true;
         break;
@@ -440,22 +416,17 @@ bool CopyEngine::Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport
 }
 
 void CopyEngine::FinishInHand(CopyWorkers& workers, CopyReport& report, ProgressView& view) {
-  bool pumping = true;
   while (workers.Outstanding() > 0) {
-    TakeResults(workers.Collect(kPumpDuringFileMs / 5), report, view);
-    if (!pumping) continue;
     try {
-      Pump();
+      TakeResults(workers.Collect(kCollectWaitMs), report, view);
     } catch (...) {
-      pumping = false;  // the first failure is the one that goes on
+      // The first failure is the one that goes on.
     }
   }
 }
 
 void CopyEngine::AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view) {
-  // Short waits: the window is painted and Cancel arrives while large files copy.
-  TakeResults(workers.Collect(kPumpDuringFileMs / 5), report, view);
-  Pump();
+  TakeResults(workers.Collect(kCollectWaitMs), report, view);
 }
 
 void CopyEngine::Record(std::string relative, FileOutcome outcome, CopyReport& report) {
@@ -577,7 +548,6 @@ VerifyReport CopyEngine::VerifyCopy(const std::string&, const std::string&, cons
         if (auto problem = ComparePreexisting(*pin->handle, *there, entry.name, child)) {
           report.problems.Add(std::move(*problem));
         }
-        PumpBetweenEntries();
       } else if (copied->fileId != record->second.copyId || copied->lastWrite != entry.lastWrite ||
                  (copied->attributes & kCompared) != (entry.attributes & kCompared)) {
         // Not the file the copy made, or not as the original is now: the copy took the
@@ -586,7 +556,6 @@ VerifyReport CopyEngine::VerifyCopy(const std::string&, const std::string&, cons
       }
     }
     report.checked[folder.relative] = std::move(*listing);
-    PumpBetweenEntries();
     if (stop && stop()) {
       report.cancelled = true;
       break;
@@ -684,24 +653,21 @@ SecureReport CopyEngine::ApplyPermissions(const CopyReport& copy, const StopChec
           continue;
         }
         while (workers->Outstanding() >= workers->Threads() && !workers->Failure()) {
-          collect(kPumpDuringFileMs / 5);
-          Pump();
+          collect(kCollectWaitMs);
         }
         if (workers->Failure()) break;
         workers->Submit({std::move(path), std::move(secure), nullptr});
       }
-      PumpBetweenEntries();
     }
   } catch (...) {
     if (workers) {
       workers->DropWaiting();
-      while (workers->Outstanding() > 0) (void)workers->Collect(kPumpDuringFileMs / 5);
+      while (workers->Outstanding() > 0) (void)workers->Collect(kCollectWaitMs);
     }
     throw;
   }
   while (workers && workers->Outstanding() > 0) {
-    collect(kPumpDuringFileMs / 5);
-    Pump();
+    collect(kCollectWaitMs);
   }
   if (workers && workers->Failure()) {
     report.problems.Add({TreeProblem::Kind::NotSecured, "", workers->Failure()});
@@ -752,7 +718,6 @@ ProblemList CopyEngine::OldTreeChanges(const VerifyReport& verify, const StopChe
     for (const auto& [name, gone] : before) {
       changes.Add({TreeProblem::Kind::Changed, JoinRelative(folder.relative, name), std::nullopt});
     }
-    PumpBetweenEntries();
   }
   return changes;
 }

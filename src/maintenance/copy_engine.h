@@ -13,9 +13,7 @@
 #include "maintenance/copy_workers.h"
 #include "maintenance/file_copy.h"
 #include "maintenance/tree_guard.h"
-#include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/message_pump.h"
 
 namespace dpc {
 
@@ -162,9 +160,9 @@ struct RecycleResult {
   std::optional<OsError> error;
 };
 
-// The walks over one folder tree. The walks run on the calling (user-interface) thread and
-// process pending window messages between entries, so the progress window stays live and its
-// Cancel arrives; with workers, the files' bytes are copied on worker threads meanwhile. Walks go
+// The walks over one folder tree. The walks run on the calling thread (a folder move's own, apart
+// from the window's) and ask the stop check between entries; with workers, the files' bytes are
+// copied on worker threads meanwhile. Walks go
 // by an explicit stack: a deep tree cannot exhaust the thread's stack. Below each tree's top,
 // everything is reached through the handle of its folder (see TreeGuard), never by a path.
 class CopyEngine {
@@ -172,7 +170,7 @@ class CopyEngine {
   // True when the walk should stop after the entry in hand (Cancel, Exit).
   using StopCheck = std::function<bool()>;
 
-  CopyEngine(FileSystem& files, MessagePump& pump, Clock& clock);
+  explicit CopyEngine(FileSystem& files);
 
   // Files found by FolderSize and CountFiles since the caller last set it to 0.
   int64_t FileCounter = 0;
@@ -229,20 +227,15 @@ class CopyEngine {
 
   TreeGuard& guard() { return guard_; }
 
-  // Window messages are processed at most this often during one file's copy ...
-  static constexpr uint64_t kPumpDuringFileMs = 50;
-  // ... and between entries, and whenever a walk waits for a copying thread.
-  static constexpr uint64_t kPumpBetweenEntriesMs = 15;
+  // A walk that waits for a copying thread looks again this often, so Cancel is seen soon.
+  static constexpr uint32_t kCollectWaitMs = 10;
 
  private:
-  void PumpBetweenEntries();
-  void PumpDuringFile();
-  void Pump();
   // Folds finished files into the report and steps the view once for each.
   void TakeResults(std::vector<CopyWorkers::Result> results, CopyReport& report,
                    ProgressView& view);
   void AwaitResults(CopyWorkers& workers, CopyReport& report, ProgressView& view);
-  // Waits for the files in hand while a failure is on its way out, processing messages still.
+  // Waits for the files in hand while a failure is on its way out.
   void FinishInHand(CopyWorkers& workers, CopyReport& report, ProgressView& view);
   // Cancel (marked in the report), or a worker that ended early.
   static bool Stopped(const StopCheck& stop, CopyWorkers& workers, CopyReport& report);
@@ -260,9 +253,6 @@ class CopyEngine {
   RecycleResult ProveRecycleBin(const std::string& path);
 
   FileSystem& files_;
-  MessagePump& pump_;
-  Clock& clock_;
-  uint64_t lastPump_ = 0;
   TreeGuard guard_;
   std::string oldTopName_;
   int workers_ = 0;

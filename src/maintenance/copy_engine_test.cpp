@@ -42,10 +42,8 @@ class CopyEngineTest : public ::testing::Test {
   }
 
   test::FakeFileSystem files;
-  test::FakeMessagePump pump;
-  test::FakeClock clock;
   test::FakeMoveView view;
-  CopyEngine engine{files, pump, clock};
+  CopyEngine engine{files};
 };
 
 TEST_F(CopyEngineTest, SizeCountsEveryFileIn64BitsDotFoldersIncluded) {
@@ -78,8 +76,6 @@ TEST_F(CopyEngineTest, UnlistableFoldersAndLinksAreProblemsNotEmptyFolders) {
 
 TEST_F(CopyEngineTest, CopiesEveryEntryAndNeverOverwrites) {
   files.AddFile("D:\\New\\a.txt", "kept at the destination");
-  // Each file's copy takes as long as messages may wait.
-  files.onCopy = [&](const std::string&) { clock.Advance(CopyEngine::kPumpBetweenEntriesMs); };
   const CopyReport report = CopyAll();
   EXPECT_FALSE(report.cancelled);
   EXPECT_EQ(report.copied, 3);
@@ -90,7 +86,6 @@ TEST_F(CopyEngineTest, CopiesEveryEntryAndNeverOverwrites) {
   EXPECT_EQ(files.Find("D:\\New\\Secret")->attributes & kHidden, kHidden);
   EXPECT_TRUE(files.Exists("D:\\New\\Empty"));
   EXPECT_EQ(files.Content("D:\\New\\Sub\\Deeper\\c.txt"), "gamma");
-  EXPECT_EQ(pump.calls.load(), 1 + 4);  // once as the walks began, then after every file
 }
 
 // A copy carries the file's named streams, times and attributes (read-only among them) and a
@@ -115,17 +110,10 @@ TEST_F(CopyEngineTest, WhatACopyCarriesAndWhatItRefuses) {
 
   test::FakeFileSystem locked;
   locked.AddFile("C:\\Old\\secret.efs", "x", file_attribute::kEncrypted);
-  CopyEngine other{locked, pump, clock};
+  CopyEngine other{locked};
   const TreeSize refused = other.FolderSize("C:\\Old");
   ASSERT_EQ(refused.problems.total(), 1);
   EXPECT_EQ(refused.problems.firstFew()[0].kind, TreeProblem::Kind::Encrypted);
-}
-
-TEST_F(CopyEngineTest, MessagesRunWhileALargeFileCopies) {
-  files.onProgress = [&] { clock.Advance(CopyEngine::kPumpDuringFileMs / 2); };
-  CopyAll();
-  // 3 GiB report 3072 times; every second report is due for the messages.
-  EXPECT_GE(pump.calls.load(), 9 + 1500);
 }
 
 TEST_F(CopyEngineTest, CancelIsNoticedAfterTheEntryInHand) {
@@ -194,10 +182,8 @@ TEST(CopyEngineVerifyTest, VerificationFindsWhatDidNotArrive) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     F files;
-    test::FakeMessagePump pump;
-    test::FakeClock clock;
     test::FakeMoveView view;
-    CopyEngine engine{files, pump, clock};
+    CopyEngine engine{files};
     AddOldTree(files);
     c.stage(files);
     engine.FolderSize("C:\\Old");
@@ -274,20 +260,20 @@ TEST_F(ParallelCopyTest, CancelWhileWaitingForAThreadStartsNoOtherFile) {
     gate.wait_for(lock, std::chrono::seconds(5), [&] { return release.load(); });
   };
   files.onCopy = nullptr;
-  pump.onPump = [&] {
+  // The walk asks while it waits: the first time it finds every thread busy, Cancel comes.
+  const CopyReport copy = CopyAll([&] {
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (started == 3 && !view.cancelled) {
         view.cancelled = true;
         release = true;
         gate.notify_all();
-        return;
+        // Time for a free thread to take whatever the walk still hands out.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
     }
-    // Time for a free thread to take whatever the walk still hands out.
-    if (view.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  };
-  const CopyReport copy = CopyAll([&] { return view.Cancelled(); });
+    return view.Cancelled();
+  });
   EXPECT_TRUE(copy.cancelled);
   std::lock_guard<std::mutex> lock(mutex);
   EXPECT_EQ(started, 3);
@@ -302,26 +288,25 @@ TEST_F(ParallelCopyTest, AThreadEndingOutsideACopyEndsTheWalkWithItsReason) {
   EXPECT_FALSE(copy.problems.none()) << "not a move to trust, even if every file arrived";
 }
 
-// A failure on this thread ends the walk; the window is still painted while the files in hand
-// finish, before the failure goes on.
-TEST_F(ParallelCopyTest, AFailureOnThisThreadLeavesTheWindowPaintedWhileCopiesFinish) {
-  files.beforeCopy = [](const std::string&) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  };
-  files.onCopy = nullptr;
-  std::atomic<int> after = 0;
-  bool thrown = false;
-  engine.FolderSize("C:\\Old");
-  pump.onPump = [&] {
-    if (thrown) {
-      ++after;
-    } else if (view.steps == 0 && pump.calls > 8) {
-      thrown = true;
-      throw std::runtime_error("a window failed");
+// A failure on this thread ends the walk; the files in hand finish before the failure goes on.
+TEST_F(ParallelCopyTest, AFailureOnThisThreadLetsTheFilesInHandFinishFirst) {
+  width = 1;
+  files.beforeCopy = [this](const std::string&) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++running;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   };
-  EXPECT_THROW(engine.CopyFolderTree("C:\\Old", "D:\\New", view, {}), std::runtime_error);
-  EXPECT_GT(after.load(), 0);
+  engine.FolderSize("C:\\Old");
+  const auto stop = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (running > 0) throw std::runtime_error("a window failed");
+    return false;
+  };
+  EXPECT_THROW(engine.CopyFolderTree("C:\\Old", "D:\\New", view, stop), std::runtime_error);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(running, 0) << "no copy runs after the walk returned";
 }
 
 TEST_F(ParallelCopyTest, AThrowingCopyIsAFailedFileNotALostThread) {

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "i18n/failure_text.h"
-#include "platform/scope_exit.h"
 #include "platform/uninstall_entry.h"
 
 namespace dpc {
@@ -12,8 +11,6 @@ namespace {
 
 constexpr size_t kShownNames = 5;
 
-constexpr std::string_view kServerRunning =
-    UiText("The server is running. Stop it before moving its folders; nothing was changed.");
 constexpr std::string_view kNotEnoughSpace = UiText("Not enough disk space!");
 constexpr std::string_view kTreeNotMovable =
     UiText("\"%s\" cannot be moved as it is, so nothing was copied:");
@@ -153,7 +150,7 @@ MoveFolder::MoveFolder(MoveServices& services, ProgressView& view, MoveRequest r
     : s_(services),
       view_(view),
       request_(std::move(request)),
-      engine_(services.files, services.pump, services.clock),
+      engine_(services.files),
       rules_(services.files, services.codePage, services.translator) {
   result_.storedValue = request_.storedValue;
   engine_.UseWorkers(services.copyWorkers);
@@ -216,7 +213,6 @@ void MoveFolder::Measure() {
   // Windows lets only a visible window hold up the end of the session, and shows its reason.
   view_.BlockSessionEnd(Text(kSessionBlockReason));
   view_.ShowPhase(Text(kMeasuring));
-  s_.pump.ProcessPendingMessages();
   const char drive = newPath_[0];
   const auto cluster = s_.files.ClusterSize(drive);
   const auto stop = [this] { return Stopping(); };
@@ -247,7 +243,6 @@ void MoveFolder::Measure() {
     return Finish(MoveOutcome::NotEnoughSpace, Text(kNotEnoughSpace));
   }
   if (engine_.FileCounter > 0) view_.SetFileTotal(engine_.FileCounter);
-  s_.pump.ProcessPendingMessages();
   step_ = MoveStep::Copy;
 }
 
@@ -260,7 +255,6 @@ void MoveFolder::Copy() {
 
 void MoveFolder::Verify() {
   view_.ShowPhase(Text(kVerifying));
-  s_.pump.ProcessPendingMessages();
   verify_ =
       engine_.VerifyCopy(request_.storedValue, newPath_, copy_, [this] { return Stopping(); });
   if (verify_.cancelled || Stopping()) return Finish(MoveOutcome::Cancelled);
@@ -393,7 +387,6 @@ void MoveFolder::RecordInstallLocation() {
 
 void MoveFolder::Recycle() {
   view_.ShowPhase(Text(kRecycling));
-  s_.pump.ProcessPendingMessages();
   // Only what was checked goes: a file that reached the old tree since would be lost from view.
   if (const ProblemList changes = engine_.OldTreeChanges(verify_, {}); !changes.none()) {
     logDetail_ = "the old folder changed after it was checked, not recycled";
@@ -525,55 +518,6 @@ void MoveFolder::Log(const std::string& what) {
                     (newPath_.empty() ? request_.newText : newPath_) + ": " + what);
   } catch (...) {
     // The trace log never stops a move.
-  }
-}
-
-FolderMoves::FolderMoves(MoveServices& services, MoveView& view) : s_(services), view_(view) {}
-
-void FolderMoves::RequestClose() {
-  closeRequested_ = true;
-  if (current_ != nullptr) current_->RequestCancel();
-}
-
-void FolderMoves::Run(std::array<FolderRowState, 5>& rows, const std::string& productGuid,
-                      const std::string& applicationFolder) {
-  results_.clear();
-  bool changed = false;
-  for (const FolderRowState& row : rows) changed = changed || row.editText != row.storedValue;
-  if (!changed) return;
-  const std::string caption = s_.translator.Translate(kFolderErrorCaption);
-  if (!s_.serverStopped()) {
-    view_.ShowMessage(s_.translator.Translate(kServerRunning), caption);
-    return;
-  }
-  running_ = true;
-  const ScopeExit stopped([this] {
-    running_ = false;
-    current_ = nullptr;
-  });
-
-  for (const FolderRow& row : kFolderRows) {
-    if (closeRequested_) break;
-    FolderRowState& state = rows[static_cast<size_t>(row.number - 1)];
-    MoveRequest request{row, state.storedValue, state.editText, productGuid, {}};
-    for (const FolderRow& other : kFolderRows) {
-      if (other.number != row.number) {
-        request.others.push_back(
-            {other.label, rows[static_cast<size_t>(other.number - 1)].storedValue});
-      }
-    }
-    request.others.push_back({UiText("Settings ticket folder:"), s_.ticket.TicketFolder});
-    request.others.push_back({UiText("Application folder:"), applicationFolder});
-
-    MoveFolder move(s_, view_, std::move(request));
-    current_ = &move;
-    if (closeRequested_) move.RequestCancel();
-    move.Run();
-    current_ = nullptr;
-    state.storedValue = move.result().storedValue;
-    results_.push_back(move.result());
-    if (!move.result().message.empty()) view_.ShowMessage(move.result().message, caption);
-    if (move.result().stopRemainingRows) break;
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,10 +12,8 @@
 #include "maintenance/folder_rows.h"
 #include "maintenance/path_rules.h"
 #include "maintenance/ticket.h"
-#include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/file_system.h"
-#include "platform/message_pump.h"
 #include "platform/registry.h"
 
 namespace dpc {
@@ -24,8 +23,6 @@ struct MoveServices {
   FileSystem& files;
   AnsiCodePage& codePage;
   Registry& registry;
-  MessagePump& pump;
-  Clock& clock;
   const Translator& translator;
   SettingsTicket& ticket;
   // True while the server service is stopped. A move does not start, and does not rewrite the
@@ -79,6 +76,10 @@ struct MoveResult {
   bool stopRemainingRows = false;
 };
 
+// Said when OK finds the server running, and when a row finds it started meanwhile.
+inline constexpr std::string_view kServerRunning =
+    UiText("The server is running. Stop it before moving its folders; nothing was changed.");
+
 // Caption of every message of a folder move.
 inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
 
@@ -88,8 +89,8 @@ inline constexpr std::string_view kFolderErrorCaption = UiText("Folder error");
 // whole at the new place, the old tree goes only after the ticket names the new one, only to the
 // recycle bin, and only as it was checked. Both trees are walked through the handles of their
 // folders, no link is followed at either place, and the new tree admits only administrators and
-// SYSTEM until it is checked. The walks process window messages; the progress view is open from
-// the measuring to the end of the move.
+// SYSTEM until it is checked. A move runs on a thread of its own (see FolderMoves); the progress
+// view is open from the measuring to the end of the move.
 class MoveFolder {
  public:
   MoveFolder(MoveServices& services, ProgressView& view, MoveRequest request);
@@ -105,6 +106,7 @@ class MoveFolder {
   void Run();
   // Exit or WM_CLOSE during the move: acts as Cancel for this row. Once the ticket has been
   // rewritten the move completes.
+  // From any thread.
   void RequestCancel() { cancelRequested_ = true; }
   const MoveResult& result() const { return result_; }
 
@@ -143,7 +145,7 @@ class MoveFolder {
   CopyReport copy_;
   VerifyReport verify_;
   bool viewOpen_ = false;
-  bool cancelRequested_ = false;
+  std::atomic<bool> cancelRequested_ = false;
   std::string logDetail_;  // said after the outcome in the trace line
 };
 
@@ -158,32 +160,6 @@ class MoveView : public ProgressView {
 struct FolderRowState {
   std::string storedValue;
   std::string editText;
-};
-
-// btnOKClick's work: the rows moved in order 1 to 5, each with its own progress window and at
-// most one message. Unchanged rows are passed over; a failed ticket replace or registry write
-// stops the rows after it; Exit or WM_CLOSE cancels the row in hand and stops the rest.
-class FolderMoves {
- public:
-  FolderMoves(MoveServices& services, MoveView& view);
-
-  // Updates each row's storedValue to what the ticket now names. The ticket's and the
-  // application's folders are kept apart like the other rows' folders.
-  void Run(std::array<FolderRowState, 5>& rows, const std::string& productGuid,
-           const std::string& applicationFolder);
-  // From Exit or WM_CLOSE while running: the window should close once Run has returned.
-  void RequestClose();
-  bool closeRequested() const { return closeRequested_; }
-  bool running() const { return running_; }
-  const std::vector<MoveResult>& results() const { return results_; }
-
- private:
-  MoveServices& s_;
-  MoveView& view_;
-  MoveFolder* current_ = nullptr;
-  bool running_ = false;
-  bool closeRequested_ = false;
-  std::vector<MoveResult> results_;
 };
 
 }  // namespace dpc

@@ -1,8 +1,12 @@
 #include "maintenance/folder_move.h"
+#include "maintenance/folder_moves.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
@@ -89,7 +93,6 @@ struct World {
   test::FakeFileSystem files;
   test::FakeAnsiCodePage codePage;
   test::FakeRegistry registry;
-  test::FakeMessagePump pump;
   test::FakeClock clock;
   test::FakeShell shell;
   test::FakeMoveView view;
@@ -100,8 +103,6 @@ struct World {
   MoveServices services{files,
                         codePage,
                         registry,
-                        pump,
-                        clock,
                         translator,
                         ticket,
                         [this] { return serverStopped; },
@@ -660,13 +661,33 @@ TEST(MoveFolderTest, TheOldTreeIsHeldOnlyAlongThePathInHand) {
   EXPECT_LE(mostHeld, 3);
 }
 
+struct NoWaker : Waker {
+  void Wake() noexcept override {}
+};
+
+// OK's moves, stepped as the window would until they end; nothing when OK starts none.
+std::unique_ptr<FolderMoves> RunMoves(World& w, std::array<FolderRowState, 5>& rows,
+                                      const std::string& productGuid,
+                                      FolderMoves** running = nullptr) {
+  static NoWaker waker;
+  int ended = 0;
+  std::unique_ptr<FolderMoves> moves = FolderMoves::Begin(
+      w.services, w.view, waker, rows, productGuid, "C:\\Server", [&ended] { ++ended; });
+  if (!moves) return nullptr;
+  if (running) *running = moves.get();
+  while (moves->Step() == Operation::Progress::kRunning) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(ended, 1);
+  return moves;
+}
+
 TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {
   World w;
-  FolderMoves moves(w.services, w.view);
   auto rows = w.Rows();
   rows[4].editText = "E:\\Temp";
   rows[2].editText = "E:\\Jobs";
-  moves.Run(rows, "{4D2-GUID}", "C:\\Server");
+  RunMoves(w, rows, "{4D2-GUID}");
   EXPECT_EQ(w.view.opened, (std::vector<std::string>{"Job folder:", "Temporary files:"}));
   EXPECT_EQ(rows[2].storedValue, "E:\\Jobs");
   EXPECT_EQ(rows[4].storedValue, "E:\\Temp");
@@ -678,7 +699,11 @@ TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {
                        "replace keeping " + std::string(kTicket)),
             2);
   EXPECT_TRUE(w.view.messages.empty());
-  EXPECT_FALSE(moves.running());
+  // Each row's trace line reaches the log from the window's thread, in order.
+  ASSERT_EQ(w.log.size(), 2u);
+  EXPECT_NE(w.log[0].find("-> E:\\Jobs: moved"), std::string::npos);
+  EXPECT_NE(w.log[1].find("-> E:\\Temp: moved"), std::string::npos);
+  EXPECT_EQ(w.view.steps, 1) << "the Temp row's file, the Job row's counted before it";
 }
 
 TEST(FolderMovesTest, AFailedRowIsToldAndTheOthersGoOnUnlessTheTicketFailed) {
@@ -691,14 +716,13 @@ TEST(FolderMovesTest, AFailedRowIsToldAndTheOthersGoOnUnlessTheTicketFailed) {
     } else {
       w.files.copyErrors["C:\\Data\\Jobs\\job1.dat"] = {32, "CopyFileExW", "in use"};
     }
-    FolderMoves moves(w.services, w.view);
     auto rows = w.Rows();
     rows[2].editText = "E:\\Jobs";
     rows[4].editText = "E:\\Temp";
-    moves.Run(rows, "", "C:\\Server");
+    const auto moves = RunMoves(w, rows, "");
     ASSERT_EQ(w.view.messages.size(), 1u);
     EXPECT_EQ(w.view.messages[0].second, "Folder error");
-    EXPECT_EQ(moves.results().size(), ticketFails ? 3u : 5u);  // rows 1 and 2 unchanged
+    EXPECT_EQ(moves->results().size(), ticketFails ? 3u : 5u);  // rows 1 and 2 unchanged
     EXPECT_EQ(rows[2].storedValue, "C:\\Data\\Jobs");
     EXPECT_EQ(rows[4].storedValue, ticketFails ? "C:\\Data\\Temp" : "E:\\Temp");
   }
@@ -707,12 +731,11 @@ TEST(FolderMovesTest, AFailedRowIsToldAndTheOthersGoOnUnlessTheTicketFailed) {
 TEST(FolderMovesTest, NothingChangedOrServerRunningTouchesNothing) {
   World w;
   w.serverStopped = false;
-  FolderMoves moves(w.services, w.view);
   auto rows = w.Rows();
-  moves.Run(rows, "", "C:\\Server");
+  EXPECT_EQ(RunMoves(w, rows, ""), nullptr);
   EXPECT_TRUE(w.view.messages.empty());
   rows[2].editText = "E:\\Jobs";
-  moves.Run(rows, "", "C:\\Server");
+  EXPECT_EQ(RunMoves(w, rows, ""), nullptr);
   ASSERT_EQ(w.view.messages.size(), 1u);
   EXPECT_NE(w.view.messages[0].first.find("The server is running"), std::string::npos);
   EXPECT_TRUE(w.files.journal.empty());
@@ -721,15 +744,16 @@ TEST(FolderMovesTest, NothingChangedOrServerRunningTouchesNothing) {
 
 TEST(FolderMovesTest, CloseDuringACopyCancelsThatRowAndEndsTheRest) {
   World w;
-  FolderMoves moves(w.services, w.view);
-  w.files.onCopy = [&](const std::string&) { moves.RequestClose(); };
+  // Known before the first step starts a row's thread.
+  FolderMoves* started = nullptr;
+  w.files.onCopy = [&](const std::string&) { started->RequestClose(); };
   auto rows = w.Rows();
   rows[2].editText = "E:\\Jobs";
   rows[4].editText = "E:\\Temp";
-  moves.Run(rows, "", "C:\\Server");
-  ASSERT_EQ(moves.results().size(), 3u);  // rows 1 and 2 unchanged, row 5 never started
-  EXPECT_EQ(moves.results()[2].outcome, MoveOutcome::Cancelled);
-  EXPECT_TRUE(moves.closeRequested());
+  const auto moves = RunMoves(w, rows, "", &started);
+  ASSERT_EQ(moves->results().size(), 3u);  // rows 1 and 2 unchanged, row 5 never started
+  EXPECT_EQ(moves->results()[2].outcome, MoveOutcome::Cancelled);
+  EXPECT_TRUE(moves->closeRequested());
   EXPECT_EQ(w.files.Content(kTicket), kTicketText);
   EXPECT_EQ(w.view.closes, 1);
 }

@@ -5,6 +5,7 @@
 
 #include "i18n/translate.h"
 #include "maintenance/settings_dialog.h"
+#include "platform/operation.h"
 #include "platform/platform.h"
 #include "platform/window_id.h"
 #include "service/command_state.h"
@@ -27,7 +28,7 @@ class MaintenanceSession {
   };
 
   MaintenanceSession(Platform& platform, SettingsDialogFactory& dialogs, CommandState& state,
-                     Wiring wiring);
+                     OperationHost& operations, Wiring wiring);
 
   // Shows the dialog, owned by `owner`, and returns once it has closed; nothing when one is open
   // already. True when a close of the controller or the session's end waited for the dialog's
@@ -52,6 +53,7 @@ class MaintenanceSession {
   Platform& p_;
   SettingsDialogFactory& dialogs_;
   CommandState& state_;
+  OperationHost& operations_;
   Wiring wiring_;
   TfrmSettingsDlg* dialog_ = nullptr;
   SettingsDialogWindow* window_ = nullptr;

@@ -1,11 +1,13 @@
 #include "maintenance/settings_dialog.h"
 
-#include "platform/scope_exit.h"
+#include <memory>
+#include <utility>
 
 namespace dpc {
 
-TfrmSettingsDlg::TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view)
-    : s_(services), view_(view), moves_(services, view) {}
+TfrmSettingsDlg::TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view,
+                                 OperationHost& operations)
+    : s_(services), view_(view), operations_(operations) {}
 
 void TfrmSettingsDlg::FormCreate() {
   const FolderSettings folders = s_.ticket.ReadFolderSettings();
@@ -31,22 +33,43 @@ void TfrmSettingsDlg::BrowseClick(int row) {
 }
 
 void TfrmSettingsDlg::btnOKClick() {
-  // The dialog closes with OK also when a failure ends the moves early.
-  const ScopeExit closeAtEnd([this] { view_.CloseDialog(); });
-  for (const FolderRow& row : kFolderRows) {
-    rows_[Index(row.number)].editText = view_.RowText(row.number);
+  std::unique_ptr<FolderMoves> moves;
+  try {
+    for (const FolderRow& row : kFolderRows) {
+      rows_[Index(row.number)].editText = view_.RowText(row.number);
+    }
+    moves = FolderMoves::Begin(s_, view_, operations_.waker(), rows_, productGuid_,
+                               applicationFolder_, [this] { MovesEnded(); });
+    // Only a restart's wait can run here, and only while the server is not yet stopped.
+    if (moves && operations_.running()) {
+      moves.reset();
+      view_.ShowMessage(s_.translator.Translate(kServerRunning),
+                        s_.translator.Translate(kFolderErrorCaption));
+    }
+  } catch (...) {
+    // The dialog closes with OK also when a failure ends it early.
+    view_.CloseDialog();
+    throw;
   }
-  moves_.Run(rows_, productGuid_, applicationFolder_);
+  if (!moves) return view_.CloseDialog();
+  (void)operations_.Start(std::move(moves));
+}
+
+void TfrmSettingsDlg::MovesEnded() {
   // Each moved row's hint now names its new folder; a refused or cancelled one keeps the old.
   for (const FolderRow& row : kFolderRows) {
     const FolderRowState& state = rows_[Index(row.number)];
     view_.SetRow(row.number, state.editText, state.storedValue);
   }
+  view_.CloseDialog();
 }
 
+FolderMoves* TfrmSettingsDlg::moves() const { return operations_.As<FolderMoves>(); }
+
 bool TfrmSettingsDlg::RequestCloseDuringMove() {
-  if (!moves_.running()) return false;
-  moves_.RequestClose();
+  FolderMoves* running = moves();
+  if (!running) return false;
+  running->RequestClose();
   return true;
 }
 

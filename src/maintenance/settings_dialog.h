@@ -7,7 +7,9 @@
 #include <string>
 
 #include "maintenance/folder_move.h"
+#include "maintenance/folder_moves.h"
 #include "maintenance/ticket.h"
+#include "platform/operation.h"
 #include "platform/window_id.h"
 
 namespace dpc {
@@ -63,11 +65,12 @@ class SettingsDialogFactory {
 };
 
 // The Server File Maintenance dialog: the five folders the settings ticket names, a folder
-// browser per row, and OK, which moves every changed folder in order. Reads the ticket afresh
-// at every opening.
+// browser per row, and OK, which moves every changed folder in order, as the operation the main
+// window steps; the dialog closes when the moves have ended. Reads the ticket afresh at every
+// opening.
 class TfrmSettingsDlg final : public SettingsDialogEvents {
  public:
-  TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view);
+  TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view, OperationHost& operations);
 
   void FormCreate() override;
   void rpfbtnClick() override { BrowseClick(1); }
@@ -82,15 +85,18 @@ class TfrmSettingsDlg final : public SettingsDialogEvents {
   // Exit or WM_CLOSE of the controller: cancels the row being moved and skips the rest; the
   // dialog closes once that row is cleaned up. False when no move runs (close at once).
   bool RequestCloseDuringMove();
+  // The moves OK started, while they run.
+  FolderMoves* moves() const;
   const std::string& StoredValue(int row) const { return rows_.at(Index(row)).storedValue; }
   const std::string& productGuid() const { return productGuid_; }
 
  private:
   static size_t Index(int row) { return static_cast<size_t>(row - 1); }
+  void MovesEnded();
 
   MoveServices& s_;
   SettingsDialogView& view_;
-  FolderMoves moves_;
+  OperationHost& operations_;
   std::array<FolderRowState, 5> rows_;
   std::string productGuid_;
   std::string applicationFolder_;

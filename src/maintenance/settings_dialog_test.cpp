@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_host_window.h"
 #include "fakes/fake_settings_dialog.h"
 #include "fakes/fake_system.h"
 
@@ -32,15 +36,16 @@ struct DialogRig {
   test::FakeFileSystem files;
   test::FakeAnsiCodePage codePage;
   test::FakeRegistry registry;
-  test::FakeMessagePump pump;
   test::FakeClock clock;
   test::FakeShell shell;
   Translator translator;
   SettingsTicket ticket{files, shell, codePage, clock};
-  MoveServices services{
-      files, codePage, registry, pump, clock, translator, ticket, [] { return true; }, nullptr};
+  MoveServices services{files,  codePage, registry, translator, ticket, [] { return true; },
+                        nullptr};
   test::FakeSettingsDialogWindow window;
-  TfrmSettingsDlg dialog{services, window};
+  test::FakeHostWindow mainWindow;
+  OperationHost operations{mainWindow};
+  TfrmSettingsDlg dialog{services, window, operations};
 };
 
 TEST(TfrmSettingsDlg, OpensWithTheTicketsFoldersAndHidesTheMediaRowWithoutTheProfileUpdater) {
@@ -76,6 +81,11 @@ TEST(TfrmSettingsDlg, OkMovesTheChangedRowsThenCloses) {
   rig.dialog.FormCreate();
   rig.window.texts[2] = "E:\\Jobs";
   rig.dialog.btnOKClick();
+  EXPECT_EQ(rig.window.closes, 0) << "open while the moves run";
+  while (rig.operations.running()) {
+    (void)rig.operations.Step();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   EXPECT_EQ(rig.window.moves.opened, std::vector<std::string>{"Job folder:"});
   EXPECT_EQ(rig.files.Content("E:\\Jobs\\job.dat"), "job");
   EXPECT_EQ(rig.dialog.StoredValue(3), "E:\\Jobs");

@@ -13,6 +13,8 @@ bool OperationHost::Start(std::unique_ptr<Operation> operation) {
   // A timer the system cannot start leaves the wake-ups: the operation still ends.
   (void)window_.SetTimerInterval(TimerId::Operation, operation_->StepIntervalMs());
   (void)window_.SetTimerEnabled(TimerId::Operation, true);
+  // The first step comes at once.
+  window_.waker().Wake();
   return true;
 }
 
@@ -22,7 +24,13 @@ std::unique_ptr<Operation> OperationHost::Step() {
   {
     stepping_ = true;
     const ScopeExit stepped([this] { stepping_ = false; });
-    progress = operation_->Step();
+    try {
+      progress = operation_->Step();
+    } catch (...) {
+      // A failed step ends its operation; the failure goes on to be shown.
+      (void)Finish();
+      throw;
+    }
   }
   if (progress == Operation::Progress::kRunning && !cancelled_) return nullptr;
   return Finish();

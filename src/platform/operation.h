@@ -31,6 +31,8 @@ class OperationHost {
   // Starts stepping it; false, and nothing started, when another runs.
   [[nodiscard]] bool Start(std::unique_ptr<Operation> operation);
   bool running() const { return operation_ != nullptr; }
+  // For an operation's workers: their news steps it at once.
+  Waker& waker() { return window_.waker(); }
   // What runs, when it is of that kind.
   template <typename Kind>
   Kind* As() const {

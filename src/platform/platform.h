@@ -6,7 +6,6 @@
 #include "platform/dynamic_library.h"
 #include "platform/file_system.h"
 #include "platform/installer_link.h"
-#include "platform/message_pump.h"
 #include "platform/process.h"
 #include "platform/profile_store.h"
 #include "platform/registry.h"
@@ -23,7 +22,6 @@ struct Platform {
   ProcessInfo& process;
   ServiceManager& services;
   Clock& clock;
-  MessagePump& pump;
   WorkerThreads& threads;
   Shell& shell;
   Registry& registry;

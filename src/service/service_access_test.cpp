@@ -11,7 +11,6 @@ namespace dpc {
 namespace {
 
 using test::FakeClock;
-using test::FakeMessagePump;
 using test::FakeServiceManager;
 
 class ServiceAccessTest : public ::testing::Test {

@@ -90,7 +90,7 @@ TfrmControl::TfrmControl(Platform& platform, HostWindow& window, InstanceGuard& 
       launchers_(parts.launchers),
       notifications_(parts.notifications),
       maintenance_(parts.maintenance),
-      operations_(window) {}
+      operations_(parts.operations) {}
 
 TfrmControl::~TfrmControl() = default;
 

@@ -42,6 +42,7 @@ struct FormParts {
   Launchers& launchers;
   Notifications& notifications;
   MaintenanceSession& maintenance;
+  OperationHost& operations;
 };
 
 // Whether the package asks every controller to close: the event it published is raised, and
@@ -119,6 +120,7 @@ class TfrmControl {
   const TrayMenu& menu() const { return menu_; }
   const Translator& translator() const { return translator_; }
   ServerCommands& commands() { return commands_; }
+  const OperationHost& operations() const { return operations_; }
 
   std::unique_ptr<TUIB32> frontPanel;
 
@@ -159,8 +161,7 @@ class TfrmControl {
   ControlSettings settings_;
   ProductInfo product_;
   TrayMenu menu_;
-  // The restart's wait, the close's wait for the workers, or a folder move.
-  OperationHost operations_;
+  OperationHost& operations_;
   // From the tray request until the menu's own loop has ended: further requests are dropped, so
   // one menu opens at a time.
   bool menuOpening_ = false;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "app/controller.h"
 #include "fakes/fake_platform.h"
@@ -87,7 +90,6 @@ struct Rig {
   RecordingProcess process;
   test::FakeServiceManager services;
   test::FakeClock clock;
-  test::FakeMessagePump pump;
   test::FakeWorkerThreads threads;
   test::FakeShell shell;
   RecordingRegistry registry;
@@ -101,8 +103,8 @@ struct Rig {
   test::FakeAnsiCodePage codePage;
   test::FakeSettingsDialogs dialogs;
   test::FakeInstallerLink installer;
-  Platform bundle{process, services, clock, pump,      threads, shell,    registry,
-                  files,   profiles, xml,   libraries, desktop, codePage, installer};
+  Platform bundle{process,  services, clock,     threads, shell,    registry, files,
+                  profiles, xml,      libraries, desktop, codePage, installer};
   std::vector<std::string> events;
 
   Rig() {
@@ -110,7 +112,6 @@ struct Rig {
     process.exePath = kExe;
     files.AddFolder("C:\\Program Files\\Durvin");  // the controller's own folder
     shell.specialFolders[SpecialFolder::System] = "C:\\Windows\\system32";
-    pump.onPump = [] { Record("pump"); };
     libraries.libraries["libUib32.dll"] = {
         {"UIB_InitLib", reinterpret_cast<void*>(&PanelInit)},
         {"UIB_UnInitLib", reinterpret_cast<void*>(&PanelUnInit)},
@@ -598,6 +599,32 @@ TEST(TfrmControl, BrokenLanguageTicketIsShownOnceAndCreationGoesOn) {
 namespace dpc {
 namespace {
 
+// A worker's wake-up, a little later.
+void StepOnce(TfrmControl& form) {
+  form.OnWake();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// The operation's steps, as the window's timer gives them, until it has ended.
+void StepUntilDone(Rig& rig, TfrmControl& form) {
+  for (int i = 0; i < 5000 && rig.window.TimerEnabled(TimerId::Operation); ++i) {
+    form.OnTimer(TimerId::Operation);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// Holds a move's first copy, before it starts, until the form has asked for the move's end.
+void HoldFirstCopyUntilClosing(Rig& rig, TfrmControl& form, std::atomic<bool>& copying) {
+  rig.files.beforeCopy = [&rig, &form, &copying](const std::string&) {
+    if (copying.exchange(true)) return;
+    for (int i = 0; i < 5000; ++i) {
+      const FolderMoves* moves = form.operations().As<FolderMoves>();
+      if (moves && moves->closeRequested()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+}
+
 TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRowToEnd) {
   constexpr char kTicket[] = "C:\\ProgramData\\Durvin\\Proof\\Server\\Tickets\\SYS_0000.xml";
   Rig rig;
@@ -610,6 +637,7 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   TfrmControl& form = formRoot.form();
   form.FormCreate();
   bool restartTaken = true;
+  std::atomic<bool> copying = false;
   rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
     form.pmSettingsClick();  // a second opening while one shows does nothing
     // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
@@ -619,16 +647,13 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
     form.OnTimer(TimerId::Timer1);     // would start the server, were restarts not held
     restartTaken = !form.state().RestartPending();
     window.texts[2] = "E:\\Jobs";
-    window.moves.cancelAfterSteps = 2;
-    // Each file's copy takes as long as messages may wait.
-    rig.files.onCopy = [&](const std::string&) {
-      rig.clock.Advance(CopyEngine::kPumpBetweenEntriesMs);
-    };
-    rig.pump.onPump = [&] {
-      if (window.moves.steps == 1) form.Exit1Click();  // chosen from the menu mid-copy
-    };
+    HoldFirstCopyUntilClosing(rig, form, copying);
     events.btnOKClick();
+    while (!copying) StepOnce(form);
+    form.Exit1Click();  // chosen from the menu mid-copy
     EXPECT_EQ(rig.window.closes, 0) << "not in the middle of a move";
+    StepUntilDone(rig, form);
+    EXPECT_EQ(window.closes, 1) << "the dialog closes once the row is cleaned up";
   };
   form.pmSettingsClick();
   EXPECT_EQ(rig.dialogs.owners.size(), 1u);
@@ -639,9 +664,11 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
 }
 
 // Log off, shutdown or an installer's restart manager during a move: "not now", the row is
-// cancelled, and the controller closes once it is cleaned up, unless the session goes on.
+// cancelled, and the controller closes once it is cleaned up, unless the session goes on. When
+// the session ends all the same, the row is cleaned up before the end is answered.
 TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
-  for (const bool goesOn : {false, true}) {
+  enum class Then { kEnds, kGoesOn, kEndsAtOnce };
+  for (const Then then : {Then::kEnds, Then::kGoesOn, Then::kEndsAtOnce}) {
     Rig rig;
     rig.InstallServer(state::kStopped);
     rig.shell.specialFolders[SpecialFolder::CommonAppData] = "C:\\ProgramData";
@@ -652,22 +679,27 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     TfrmControl& form = formRoot.form();
     form.FormCreate();
     std::optional<bool> mayEnd;
+    std::atomic<bool> copying = false;
     rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
       EXPECT_TRUE(form.OnQueryEndSession()) << "no move yet";
       window.texts[2] = "E:\\Jobs";
-      rig.files.onCopy = [&](const std::string&) {
-        rig.clock.Advance(CopyEngine::kPumpBetweenEntriesMs);
-      };
-      rig.pump.onPump = [&] {
-        if (window.moves.steps != 1) return;
-        mayEnd = form.OnQueryEndSession();  // each window of ours asks in turn
-        if (goesOn) form.OnEndSessionCancelled();
-      };
+      HoldFirstCopyUntilClosing(rig, form, copying);
       events.btnOKClick();
+      while (!copying) StepOnce(form);
+      if (then == Then::kEndsAtOnce) {
+        form.OnEndSession();
+        // Cleaned up and told before it returned.
+        EXPECT_FALSE(window.moves.open);
+        EXPECT_NE(rig.files.Content(kLog).find("-> E:\\Jobs: cancelled"), std::string::npos);
+        return;
+      }
+      mayEnd = form.OnQueryEndSession();  // each window of ours asks in turn
+      if (then == Then::kGoesOn) form.OnEndSessionCancelled();
+      StepUntilDone(rig, form);
     };
     form.pmSettingsClick();
-    EXPECT_EQ(mayEnd, false);
-    EXPECT_EQ(rig.window.closes, goesOn ? 0 : 1) << goesOn;
+    EXPECT_EQ(mayEnd, then == Then::kEndsAtOnce ? std::nullopt : std::optional<bool>(false));
+    EXPECT_EQ(rig.window.closes, then == Then::kGoesOn ? 0 : 1) << static_cast<int>(then);
     EXPECT_FALSE(rig.files.Exists("E:\\Jobs\\3.dat")) << "the rest of the row was cancelled";
     EXPECT_TRUE(rig.files.Exists("C:\\Jobs\\3.dat"));
   }

@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "platform/clock.h"
-#include "platform/message_pump.h"
 #include "platform/worker_threads.h"
 
 namespace dpc::test {
@@ -71,17 +70,6 @@ class FakeClock : public Clock {
   std::atomic<uint64_t> steady_{1000000};
   std::atomic<int> sleeps_{0};
   std::atomic<uint64_t> sleptMs_{0};
-};
-
-class FakeMessagePump : public MessagePump {
- public:
-  void ProcessPendingMessages() override {
-    calls.fetch_add(1);
-    if (onPump) onPump();
-  }
-  std::atomic<int> calls{0};
-  // Runs "nested" work, as a real pump would run timer ticks during a wait.
-  std::function<void()> onPump;
 };
 
 // Keeps started work until the test runs it, so overlaps can be staged deterministically.

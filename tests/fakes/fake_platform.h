@@ -15,7 +15,6 @@ struct FakePlatform {
   FakeProcessInfo process;
   FakeServiceManager services;
   FakeClock clock;
-  FakeMessagePump pump;
   FakeWorkerThreads threads;
   FakeShell shell;
   FakeRegistry registry;
@@ -30,8 +29,8 @@ struct FakePlatform {
   FakeInstanceGuard guard;
   FakeInstallerLink installer;
 
-  Platform bundle{process, services, clock, pump,      threads, shell,    registry,
-                  files,   profiles, xml,   libraries, desktop, codePage, installer};
+  Platform bundle{process,  services, clock,     threads, shell,    registry, files,
+                  profiles, xml,      libraries, desktop, codePage, installer};
 };
 
 }  // namespace dpc::test

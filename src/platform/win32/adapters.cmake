@@ -7,7 +7,6 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/installer_link_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/library_loader_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/message_pump_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_error_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/profile_store_win.cpp

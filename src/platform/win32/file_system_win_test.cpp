@@ -9,7 +9,6 @@
 #include "adapter_test_support.h"
 #include "platform/win32/clock_win.h"
 #include "platform/win32/file_system_win.h"
-#include "platform/win32/message_pump_win.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {
@@ -63,9 +62,7 @@ TEST_F(FileSystemWinTest, ListsHiddenAndSystemEntriesWith64BitSizes) {
   // A copy would take whole clusters of the drive, and one for each folder.
   const uint64_t cluster = files.ClusterSize(folder.path()[0]).value();
   ASSERT_GE(cluster, 512u);
-  MessagePumpWin pump;
-  ClockWin clock;
-  const TreeSize size = CopyEngine(files, pump, clock).FolderSize(folder.path(), {}, cluster);
+  const TreeSize size = CopyEngine(files).FolderSize(folder.path(), {}, cluster);
   EXPECT_EQ(size.bytes, (5ull << 30) + 2);
   EXPECT_EQ(size.occupied, (5ull << 30) + 3 * cluster);
 }

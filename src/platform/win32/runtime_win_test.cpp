@@ -15,7 +15,6 @@
 #include "platform/win32/desktop_win.h"
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/library_loader_win.h"
-#include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
 #include "platform/win32/shell_win.h"
 #include "platform/win32/text.h"
@@ -90,62 +89,6 @@ TEST(ClockWin, RejectedMomentGivesTheSystemsError) {
   EXPECT_EQ(time.error().api, "GetTimeFormatEx");
   EXPECT_EQ(date.error().api, "GetDateFormatEx");
   EXPECT_NE(time.error().code, 0u);
-}
-
-// A plain window that counts the WM_APP messages it receives.
-class CountingWindow {
- public:
-  CountingWindow() {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &Procedure;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"DpcAdapterTestCounter";
-    ::RegisterClassW(&windowClass);
-    window_ = ::CreateWindowExW(0, L"DpcAdapterTestCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, windowClass.hInstance, nullptr);
-    count_ = 0;
-  }
-  ~CountingWindow() { ::DestroyWindow(window_); }
-  HWND get() const { return window_; }
-  int count() const { return count_; }
-
- private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_APP) ++count_;
-    return ::DefWindowProcW(window, message, w, l);
-  }
-  static inline int count_ = 0;
-  HWND window_ = nullptr;
-};
-
-TEST(MessagePumpWin, DispatchesPendingMessagesAndPutsQuitBack) {
-  CountingWindow window;
-  ASSERT_NE(window.get(), nullptr);
-  ::PostMessageW(window.get(), WM_APP, 0, 0);
-  ::PostMessageW(window.get(), WM_APP, 0, 0);
-  ::PostQuitMessage(7);
-
-  MessagePumpWin pump;
-  pump.ProcessPendingMessages();
-  EXPECT_EQ(window.count(), 2);
-
-  // The outer loop still sees the end of the program, with its exit code, exactly once.
-  MSG message{};
-  ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_EQ(message.wParam, 7u);
-  EXPECT_FALSE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
-}
-
-TEST(MessagePumpWin, NestedPumpsNeverSwallowQuit) {
-  ::PostQuitMessage(3);
-  MessagePumpWin pump;
-  pump.ProcessPendingMessages();
-  pump.ProcessPendingMessages();
-  MSG message{};
-  ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
-  EXPECT_EQ(message.wParam, 3u);
 }
 
 TEST(WorkerThreadsWin, RunsWorkElsewhereAndSurvivesItsExceptions) {

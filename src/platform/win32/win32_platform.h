@@ -6,7 +6,6 @@
 #include "platform/win32/file_system_win.h"
 #include "platform/win32/installer_link_win.h"
 #include "platform/win32/library_loader_win.h"
-#include "platform/win32/message_pump_win.h"
 #include "platform/win32/process_win.h"
 #include "platform/win32/profile_store_win.h"
 #include "platform/win32/registry_win.h"
@@ -33,15 +32,13 @@ struct Win32Platform {
   static constexpr int kCopyWorkers = 4;
 
   dpc::Platform Bundle() {
-    return dpc::Platform{process,   services, clock,    pump,      threads,
-                         shell,     registry, files,    profiles,  xml,
-                         libraries, desktop,  codePage, installer, kCopyWorkers};
+    return dpc::Platform{process,  services, clock,     threads, shell,    registry,  files,
+                         profiles, xml,      libraries, desktop, codePage, installer, kCopyWorkers};
   }
 
   ProcessInfoWin process;
   ServiceManagerWin services;
   ClockWin clock;
-  MessagePumpWin pump;
   WorkerThreadsWin threads;
   ShellWin shell;
   RegistryWin registry;
