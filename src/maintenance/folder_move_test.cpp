@@ -682,6 +682,34 @@ std::unique_ptr<FolderMoves> RunMoves(World& w, std::array<FolderRowState, 5>& r
   return moves;
 }
 
+// What a move's thread shows reaches the window in order, every file counted, and Cancel pressed
+// there comes back.
+TEST(FolderMovesTest, TheRelayKeepsTheOrderAndCountsEveryFile) {
+  NoWaker waker;
+  ProgressRelay relay(waker);
+  test::FakeMoveView view;
+  std::vector<std::string> lines;
+  const ProgressRelay::LogLine log = [&](const std::string& key, const std::string& value) {
+    lines.push_back(key + " = " + value + " after " + std::to_string(view.steps) + " files");
+  };
+  relay.Open("Job folder:");
+  relay.SetFileTotal(3);
+  for (int i = 0; i < 3; ++i) relay.StepFile();
+  relay.ShowPhase("Verifying");
+  relay.Log("Move", "done");
+  relay.StepFile();
+  EXPECT_FALSE(relay.Cancelled());
+  relay.Deliver(view, log);
+  EXPECT_EQ(view.opened, std::vector<std::string>{"Job folder:"});
+  EXPECT_EQ(view.fileTotal, 3);
+  EXPECT_EQ(view.steps, 4);
+  EXPECT_EQ(view.phases, std::vector<std::string>{"Verifying"});
+  EXPECT_EQ(lines, std::vector<std::string>{"Move = done after 3 files"});
+  view.cancelled = true;
+  relay.Deliver(view, log);
+  EXPECT_TRUE(relay.Cancelled());
+}
+
 TEST(FolderMovesTest, OkMovesTheChangedRowsInOrder) {
   World w;
   auto rows = w.Rows();

@@ -50,7 +50,6 @@ void ProgressRelay::Deliver(ProgressView& view, const LogLine& log) {
     switch (change.kind) {
       case Kind::kOpen:
         view.Open(change.text);
-        open_ = true;
         break;
       case Kind::kFileTotal:
         view.SetFileTotal(change.number);
@@ -59,7 +58,6 @@ void ProgressRelay::Deliver(ProgressView& view, const LogLine& log) {
         for (int64_t i = 0; i < change.number; ++i) view.StepFile();
         break;
       case Kind::kClose:
-        open_ = false;
         view.Close();
         break;
       case Kind::kBlockSessionEnd:
@@ -73,7 +71,8 @@ void ProgressRelay::Deliver(ProgressView& view, const LogLine& log) {
         break;
     }
   }
-  if (open_ && view.Cancelled()) cancelled_ = true;
+  // The move asks only while its window is open.
+  if (view.Cancelled()) cancelled_ = true;
 }
 
 std::unique_ptr<FolderMoves> FolderMoves::Begin(MoveServices& services, MoveView& view,

@@ -55,7 +55,6 @@ class ProgressRelay final : public ProgressView {
   std::mutex mutex_;
   std::vector<Change> changes_;
   std::atomic<bool> cancelled_ = false;
-  bool open_ = false;  // the window's thread's view of the window
 };
 
 // OK's work, as an operation: the rows moved in order 1 to 5, each on a thread of its own with
