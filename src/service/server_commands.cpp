@@ -29,7 +29,7 @@ void ServerCommands::Start() {
 }
 
 std::unique_ptr<Operation> ServerCommands::Restart() {
-  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, 1000));
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, timer1::kRestartMs));
   Stop();
   if (access_.IsServiceInstalled(kServerServiceName)) {
     return std::make_unique<RestartWait>(access_, state_, clock_, log_);

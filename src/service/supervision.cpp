@@ -101,9 +101,10 @@ ServerSnapshot Supervision::Timer1Timer() {
     d_.window.SetTrayImage(image::kGrey);
   }
 
-  if (d_.window.TimerInterval(TimerId::Timer1) != kSupervisionIntervalMs &&
-      !d_.state.RestartPending()) {
-    RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer1, kSupervisionIntervalMs));
+  const uint32_t interval = d_.window.TimerInterval(TimerId::Timer1);
+  if (const uint32_t next = timer1::AfterTick(interval, d_.state.RestartPending());
+      next != interval) {
+    RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer1, next));
   }
   d_.log.Write(TickKey(), "end");
   return server;

@@ -38,7 +38,6 @@ int64_t TimeStampSeconds(const LocalDateTime& moment);
 // The three timers that keep the controller in step with the server.
 class Supervision {
  public:
-  static constexpr uint32_t kSupervisionIntervalMs = 3000;
   static constexpr uint32_t kFeedbackIntervalMs = 86400;
   static constexpr int64_t kFeedbackPeriodSeconds = 2592000;  // 30 days
   // How far back a late scheduled-restart tick still looks for the configured second. A clock

@@ -133,7 +133,7 @@ std::string TfrmControl::QueryText(TextQuery what, unsigned index) const {
 
 void TfrmControl::FormCreate() {
   // The timers belong to the window as designed, so they run even when a creation step fails.
-  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, 10));
+  RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer1, timer1::kFirstReadingMs));
   RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer1, true));
   RaiseIfFailed(window_.SetTimerInterval(TimerId::Timer5, 1000));
   RaiseIfFailed(window_.SetTimerEnabled(TimerId::Timer5, true));
