@@ -7,7 +7,7 @@
 namespace dpc {
 
 Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& guard,
-                       SettingsDialogFactory& dialogs, DictionaryLookup dictionaries)
+                       SettingsDlgFactory& dialogs, DictionaryLookup dictionaries)
     : executablePath_(ValueOrRaise(platform.process.ExecutablePath())),
       language_({platform.files, platform.xml, platform.shell, FolderOf(executablePath_)},
                 std::move(dictionaries)),

@@ -6,7 +6,7 @@
 #include "i18n/translate.h"
 #include "launchers/launchers.h"
 #include "maintenance/maintenance_session.h"
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 #include "platform/host_window.h"
 #include "platform/instance_guard.h"
 #include "platform/operation.h"
@@ -31,7 +31,7 @@ class Controller {
  public:
   // `dictionaries` are the interface languages' dictionaries; tests may give their own.
   Controller(Platform& platform, HostWindow& window, InstanceGuard& guard,
-             SettingsDialogFactory& dialogs, DictionaryLookup dictionaries = DictionaryFor);
+             SettingsDlgFactory& dialogs, DictionaryLookup dictionaries = DictionaryFor);
   Controller(const Controller&) = delete;
   Controller& operator=(const Controller&) = delete;
 

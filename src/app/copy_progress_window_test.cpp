@@ -1,5 +1,5 @@
 // The progress window's Cancel answers the keyboard.
-#include "app/maintenance_dialog.h"
+#include "app/settings_dlg_win.h"
 
 #include <gtest/gtest.h>
 

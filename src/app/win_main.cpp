@@ -11,7 +11,7 @@
 #include "app/controller.h"
 #include "app/dialog_keys.h"
 #include "app/main_window.h"
-#include "app/maintenance_dialog.h"
+#include "app/settings_dlg_win.h"
 #include "platform/win32/instance_guard_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/text.h"
@@ -86,7 +86,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     auto* bundle = new Platform(platform->Bundle());
     window = new MainWindow(instance);
-    auto* dialogs = new SettingsDialogFactoryWin(instance);
+    auto* dialogs = new SettingsDlgFactoryWin(instance);
     form = &(new Controller(*bundle, *window, *guard, *dialogs))->form();
     window->Create(*new FormEvents<TfrmControl>(*form));  // FormCreate runs in here
   } catch (const std::exception& failure) {

@@ -19,7 +19,7 @@ add_library(dpc_windows STATIC
   ${CMAKE_CURRENT_LIST_DIR}/folder_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/icons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/maintenance_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_dlg_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/popup_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp)
 target_include_directories(dpc_windows PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources}

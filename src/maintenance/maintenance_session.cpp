@@ -7,7 +7,7 @@
 
 namespace dpc {
 
-MaintenanceSession::MaintenanceSession(Platform& platform, SettingsDialogFactory& dialogs,
+MaintenanceSession::MaintenanceSession(Platform& platform, SettingsDlgFactory& dialogs,
                                        CommandState& state, OperationHost& operations,
                                        Wiring wiring)
     : p_(platform),
@@ -22,7 +22,7 @@ bool MaintenanceSession::Run(WindowId owner) {
   MoveServices services{p_.files, p_.codePage,           p_.registry, wiring_.translator,
                         ticket,   wiring_.serverStopped, wiring_.log, p_.copyWorkers};
   {
-    std::unique_ptr<SettingsDialogWindow> window =
+    std::unique_ptr<SettingsDlgWindow> window =
         dialogs_.Create(owner, wiring_.translator, wiring_.reportFailure);
     TfrmSettingsDlg dialog(services, *window, operations_);
     // While the server's folders may move, no pending restart may start the server.

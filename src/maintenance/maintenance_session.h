@@ -4,7 +4,7 @@
 #include <string>
 
 #include "i18n/translate.h"
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 #include "platform/operation.h"
 #include "platform/platform.h"
 #include "platform/window_id.h"
@@ -27,7 +27,7 @@ class MaintenanceSession {
     std::function<void(const std::string& text)> reportFailure;
   };
 
-  MaintenanceSession(Platform& platform, SettingsDialogFactory& dialogs, CommandState& state,
+  MaintenanceSession(Platform& platform, SettingsDlgFactory& dialogs, CommandState& state,
                      OperationHost& operations, Wiring wiring);
 
   // Shows the dialog, owned by `owner`, and returns once it has closed; nothing when one is open
@@ -51,12 +51,12 @@ class MaintenanceSession {
 
  private:
   Platform& p_;
-  SettingsDialogFactory& dialogs_;
+  SettingsDlgFactory& dialogs_;
   CommandState& state_;
   OperationHost& operations_;
   Wiring wiring_;
   TfrmSettingsDlg* dialog_ = nullptr;
-  SettingsDialogWindow* window_ = nullptr;
+  SettingsDlgWindow* window_ = nullptr;
   bool closeHeld_ = false;
   bool sessionEndHeld_ = false;
 };

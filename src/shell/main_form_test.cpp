@@ -101,7 +101,7 @@ struct Rig {
   test::FakeHostWindow window;
   test::FakeInstanceGuard guard;
   test::FakeAnsiCodePage codePage;
-  test::FakeSettingsDialogs dialogs;
+  test::FakeSettingsDlgFactory dialogs;
   test::FakeInstallerLink installer;
   Platform bundle{process,  services, clock,     threads, shell,    registry, files,
                   profiles, xml,      libraries, desktop, codePage, installer};
@@ -638,7 +638,7 @@ TEST(TfrmControl, MaintenanceDialogHoldsRestartsAndExitDuringAMoveWaitsForTheRow
   form.FormCreate();
   bool restartTaken = true;
   std::atomic<bool> copying = false;
-  rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+  rig.dialogs.onShow = [&](test::FakeSettingsDlgWindow& window, SettingsDlgEvents& events) {
     form.pmSettingsClick();  // a second opening while one shows does nothing
     // A restart whose stop phase ended: the dialog keeps the tick from starting the server.
     form.KelvraVistraneTarnServerRestart1Click();
@@ -680,7 +680,7 @@ TEST(TfrmControl, TheSessionsEndWaitsForTheMoveUnlessTheSessionGoesOn) {
     form.FormCreate();
     std::optional<bool> mayEnd;
     std::atomic<bool> copying = false;
-    rig.dialogs.onShow = [&](test::FakeSettingsDialogWindow& window, SettingsDialogEvents& events) {
+    rig.dialogs.onShow = [&](test::FakeSettingsDlgWindow& window, SettingsDlgEvents& events) {
       EXPECT_TRUE(form.OnQueryEndSession()) << "no move yet";
       window.texts[2] = "E:\\Jobs";
       HoldFirstCopyUntilClosing(rig, form, copying);

@@ -4,7 +4,7 @@
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_host_window.h"
 #include "fakes/fake_service_manager.h"
-#include "fakes/fake_settings_dialog.h"
+#include "fakes/fake_settings_dlg.h"
 #include "fakes/fake_system.h"
 #include "platform/platform.h"
 
@@ -24,7 +24,7 @@ struct FakePlatform {
   FakeLibraryLoader libraries;
   FakeDesktop desktop;
   FakeAnsiCodePage codePage;
-  FakeSettingsDialogs dialogs;
+  FakeSettingsDlgFactory dialogs;
   FakeHostWindow window;
   FakeInstanceGuard guard;
   FakeInstallerLink installer;

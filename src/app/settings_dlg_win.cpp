@@ -1,4 +1,4 @@
-#include "app/maintenance_dialog.h"
+#include "app/settings_dlg_win.h"
 
 #include <commctrl.h>
 
@@ -38,10 +38,9 @@ constexpr const char* kChoose = UiText("Choose...");
 constexpr const char* kOk = UiText("OK");
 
 // The browse buttons' designed handlers, by row.
-constexpr void (SettingsDialogEvents::*kBrowseHandlers[])() = {
-    &SettingsDialogEvents::rpfbtnClick, &SettingsDialogEvents::mpfbtnClick,
-    &SettingsDialogEvents::jfbtnClick, &SettingsDialogEvents::ofbtnClick,
-    &SettingsDialogEvents::tfbtnClick};
+constexpr void (SettingsDlgEvents::*kBrowseHandlers[])() = {
+    &SettingsDlgEvents::rpfbtnClick, &SettingsDlgEvents::mpfbtnClick,
+    &SettingsDlgEvents::jfbtnClick, &SettingsDlgEvents::ofbtnClick, &SettingsDlgEvents::tfbtnClick};
 static_assert(std::size(kBrowseHandlers) == std::size(kFolderRows));
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -49,8 +48,8 @@ constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 }  // namespace
 
-SettingsDialogWin::SettingsDialogWin(HINSTANCE instance, HWND owner, const Translator& translator,
-                                     std::function<void(const std::string&)> reportFailure)
+SettingsDlgWin::SettingsDlgWin(HINSTANCE instance, HWND owner, const Translator& translator,
+                               std::function<void(const std::string&)> reportFailure)
     : instance_(instance),
       owner_(owner),
       translator_(translator),
@@ -67,15 +66,15 @@ SettingsDialogWin::SettingsDialogWin(HINSTANCE instance, HWND owner, const Trans
   Retranslate();
 }
 
-SettingsDialogWin::~SettingsDialogWin() {
+SettingsDlgWin::~SettingsDlgWin() {
   progress_.reset();
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-void SettingsDialogWin::ConfigureClass(WNDCLASSEXW& wc) { wc.hbrBackground = nullptr; }
+void SettingsDlgWin::ConfigureClass(WNDCLASSEXW& wc) { wc.hbrBackground = nullptr; }
 
-HWND SettingsDialogWin::Control(const wchar_t* className, DWORD style, int id, int x, int y,
-                                int width, int height, HFONT font) {
+HWND SettingsDlgWin::Control(const wchar_t* className, DWORD style, int id, int x, int y, int width,
+                             int height, HFONT font) {
   HWND child = ::CreateWindowExW(
       id >= control_id::kRowEdit && id < control_id::kRowButton ? WS_EX_CLIENTEDGE : 0, className,
       L"", WS_CHILD | WS_VISIBLE | style, scale_(x), scale_(y), scale_(width), scale_(height),
@@ -84,7 +83,7 @@ HWND SettingsDialogWin::Control(const wchar_t* className, DWORD style, int id, i
   return child;
 }
 
-void SettingsDialogWin::CreateControls() {
+void SettingsDlgWin::CreateControls() {
   for (int i = 0; i < 2; ++i) {
     headings_[i] = Control(WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, -1, 32, kHeadingTops[i],
                            400, 22, headingFont_.get());
@@ -126,7 +125,7 @@ void SettingsDialogWin::CreateControls() {
                     kButtonHeight, font_.get());
 }
 
-void SettingsDialogWin::Retranslate() {
+void SettingsDlgWin::Retranslate() {
   SetText(hwnd_, translator_.Translate(kDialogCaption));
   for (int i = 0; i < 2; ++i) SetText(headings_[i], translator_.Translate(kHeadings[i]));
   for (const FolderRow& row : kFolderRows) {
@@ -140,7 +139,7 @@ void SettingsDialogWin::Retranslate() {
 }
 
 template <typename Handler>
-void SettingsDialogWin::Guarded(Handler&& handler) {
+void SettingsDlgWin::Guarded(Handler&& handler) {
   try {
     handler();
   } catch (const std::exception& failure) {
@@ -150,14 +149,14 @@ void SettingsDialogWin::Guarded(Handler&& handler) {
   }
 }
 
-void SettingsDialogWin::ReportFailure(const char* text) noexcept {
+void SettingsDlgWin::ReportFailure(const char* text) noexcept {
   try {
     if (reportFailure_) reportFailure_(text);
   } catch (...) {
   }
 }
 
-void SettingsDialogWin::RunModal(SettingsDialogEvents& events) {
+void SettingsDlgWin::RunModal(SettingsDlgEvents& events) {
   events_ = &events;
   // A ticket that cannot be read is reported; the dialog opens all the same, with what was read.
   Guarded([&] { events.FormCreate(); });
@@ -181,12 +180,12 @@ void SettingsDialogWin::RunModal(SettingsDialogEvents& events) {
   if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
 }
 
-void SettingsDialogWin::CloseDialog() {
+void SettingsDlgWin::CloseDialog() {
   closed_ = true;
   busy_ = false;
 }
 
-void SettingsDialogWin::OnCommand(int id) {
+void SettingsDlgWin::OnCommand(int id) {
   if (busy_) return;  // the dialog is hidden while its moves run
   if (id == IDOK) {
     // The moves run as the main window's operation and close the dialog when they end.
@@ -200,7 +199,7 @@ void SettingsDialogWin::OnCommand(int id) {
   }
 }
 
-LRESULT SettingsDialogWin::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT SettingsDlgWin::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ERASEBKGND: {
       HDC dc = reinterpret_cast<HDC>(wParam);
@@ -247,70 +246,68 @@ LRESULT SettingsDialogWin::MessageHandler(UINT message, WPARAM wParam, LPARAM lP
   }
 }
 
-void SettingsDialogWin::SetRow(int row, const std::string& text, const std::string& hint) {
+void SettingsDlgWin::SetRow(int row, const std::string& text, const std::string& hint) {
   Row& r = rows_.at(static_cast<size_t>(row - 1));
   SetText(r.edit, text);
   r.hint = Utf8ToWide(hint);
 }
 
-std::string SettingsDialogWin::RowText(int row) {
+std::string SettingsDlgWin::RowText(int row) {
   return GetText(rows_.at(static_cast<size_t>(row - 1)).edit);
 }
 
-void SettingsDialogWin::HideRow(int row) {
+void SettingsDlgWin::HideRow(int row) {
   const Row& r = rows_.at(static_cast<size_t>(row - 1));
   for (HWND control : {r.label, r.edit, r.button}) ::ShowWindow(control, SW_HIDE);
 }
 
-void SettingsDialogWin::FocusRow(int row) {
-  ::SetFocus(rows_.at(static_cast<size_t>(row - 1)).edit);
-}
+void SettingsDlgWin::FocusRow(int row) { ::SetFocus(rows_.at(static_cast<size_t>(row - 1)).edit); }
 
-std::optional<std::string> SettingsDialogWin::BrowseForFolder(const std::string& initialFolder) {
+std::optional<std::string> SettingsDlgWin::BrowseForFolder(const std::string& initialFolder) {
   std::string chosen = win32::BrowseForFolder(hwnd_, L"", Utf8ToWide(initialFolder));
   if (chosen.empty()) return std::nullopt;
   return chosen;
 }
 
-void SettingsDialogWin::Open(const std::string& caption) {
+void SettingsDlgWin::Open(const std::string& caption) {
   // The progress window's Cancel is the only control in view while a folder moves.
   ::ShowWindow(hwnd_, SW_HIDE);
   progress_ = std::make_unique<TfrmCopyProgress>(instance_, owner_, translator_, caption);
 }
 
-void SettingsDialogWin::BlockSessionEnd(const std::string& reason) {
+void SettingsDlgWin::BlockSessionEnd(const std::string& reason) {
   if (progress_) progress_->BlockSessionEnd(reason);
 }
 
-void SettingsDialogWin::SetFileTotal(int64_t total) {
+void SettingsDlgWin::SetFileTotal(int64_t total) {
   if (progress_) progress_->SetFileTotal(total);
 }
 
-void SettingsDialogWin::StepFile() {
+void SettingsDlgWin::StepFile() {
   if (progress_) progress_->StepFile();
 }
 
-bool SettingsDialogWin::Cancelled() { return progress_ && progress_->Cancelled(); }
+bool SettingsDlgWin::Cancelled() { return progress_ && progress_->Cancelled(); }
 
-void SettingsDialogWin::ShowPhase(const std::string& text) {
+void SettingsDlgWin::ShowPhase(const std::string& text) {
   if (progress_) progress_->ShowPhase(text);
 }
 
-void SettingsDialogWin::Close() {
+void SettingsDlgWin::Close() {
   progress_.reset();
   if (hwnd_ && !closed_) ::ShowWindow(hwnd_, SW_SHOW);
 }
 
-void SettingsDialogWin::ShowMessage(const std::string& text, const std::string& caption) {
+void SettingsDlgWin::ShowMessage(const std::string& text, const std::string& caption) {
   HWND owner = progress_ && ::IsWindowVisible(progress_->hwnd()) ? progress_->hwnd() : hwnd_;
   ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), MB_OK | MB_ICONERROR);
 }
 
-std::unique_ptr<SettingsDialogWindow> SettingsDialogFactoryWin::Create(
+std::unique_ptr<SettingsDlgWindow> SettingsDlgFactoryWin::Create(
     WindowId owner, const Translator& translator,
     std::function<void(const std::string&)> reportFailure) {
-  return std::make_unique<SettingsDialogWin>(instance_, reinterpret_cast<HWND>(owner), translator,
-                                             std::move(reportFailure));
+  return std::make_unique<SettingsDlgWin>(instance_, reinterpret_cast<HWND>(owner), translator,
+                                          std::move(reportFailure));
 }
 
 }  // namespace dpc::win32

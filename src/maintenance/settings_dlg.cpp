@@ -1,11 +1,11 @@
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 
 #include <memory>
 #include <utility>
 
 namespace dpc {
 
-TfrmSettingsDlg::TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view,
+TfrmSettingsDlg::TfrmSettingsDlg(MoveServices& services, SettingsDlgView& view,
                                  OperationHost& operations)
     : s_(services), view_(view), operations_(operations) {}
 

@@ -7,18 +7,18 @@
 #include <vector>
 
 #include "fakes/fake_move_view.h"
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 
 namespace dpc::test {
 
 // The dialog's window: rows as strings, a scripted operator, and the progress and messages of
 // the moves through FakeMoveView.
-class FakeSettingsDialogWindow : public SettingsDialogWindow {
+class FakeSettingsDlgWindow : public SettingsDlgWindow {
  public:
   // What the operator does while the dialog shows; returns when the dialog would close.
-  std::function<void(FakeSettingsDialogWindow&, SettingsDialogEvents&)> onShow;
+  std::function<void(FakeSettingsDlgWindow&, SettingsDlgEvents&)> onShow;
 
-  void RunModal(SettingsDialogEvents& events) override {
+  void RunModal(SettingsDlgEvents& events) override {
     events.FormCreate();
     if (onShow) onShow(*this, events);
   }
@@ -56,19 +56,19 @@ class FakeSettingsDialogWindow : public SettingsDialogWindow {
   FakeMoveView moves;
 };
 
-class FakeSettingsDialogs : public SettingsDialogFactory {
+class FakeSettingsDlgFactory : public SettingsDlgFactory {
  public:
-  std::unique_ptr<SettingsDialogWindow> Create(WindowId owner, const Translator&,
-                                               std::function<void(const std::string&)>) override {
+  std::unique_ptr<SettingsDlgWindow> Create(WindowId owner, const Translator&,
+                                            std::function<void(const std::string&)>) override {
     owners.push_back(owner);
-    auto window = std::make_unique<FakeSettingsDialogWindow>();
+    auto window = std::make_unique<FakeSettingsDlgWindow>();
     window->onShow = onShow;
     last = window.get();
     return window;
   }
-  std::function<void(FakeSettingsDialogWindow&, SettingsDialogEvents&)> onShow;
+  std::function<void(FakeSettingsDlgWindow&, SettingsDlgEvents&)> onShow;
   std::vector<WindowId> owners;
-  FakeSettingsDialogWindow* last = nullptr;  // valid while the dialog runs
+  FakeSettingsDlgWindow* last = nullptr;  // valid while the dialog runs
 };
 
 }  // namespace dpc::test

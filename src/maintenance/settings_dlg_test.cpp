@@ -1,4 +1,4 @@
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_host_window.h"
-#include "fakes/fake_settings_dialog.h"
+#include "fakes/fake_settings_dlg.h"
 #include "fakes/fake_system.h"
 
 namespace dpc {
@@ -42,7 +42,7 @@ struct DialogRig {
   SettingsTicket ticket{files, shell, codePage, clock};
   MoveServices services{files,  codePage, registry, translator, ticket, [] { return true; },
                         nullptr};
-  test::FakeSettingsDialogWindow window;
+  test::FakeSettingsDlgWindow window;
   test::FakeHostWindow mainWindow;
   OperationHost operations{mainWindow};
   TfrmSettingsDlg dialog{services, window, operations};

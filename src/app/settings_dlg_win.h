@@ -12,7 +12,7 @@
 #include "app/dialog_look.h"
 #include "app/window_base.h"
 #include "i18n/translate.h"
-#include "maintenance/settings_dialog.h"
+#include "maintenance/settings_dlg.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace dpc::win32 {
@@ -27,16 +27,16 @@ inline constexpr int kRowLabel = 1300;   // + row
 // The Server File Maintenance dialog's window (TfrmSettingsDlg): five folder rows with their
 // "Choose..." buttons under two headings, OK and Cancel. Standard controls, so screen readers and
 // scripts can read and drive them; laid out at the monitor's DPI.
-class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<SettingsDialogWin> {
+class SettingsDlgWin final : public SettingsDlgWindow, public WindowBase<SettingsDlgWin> {
  public:
   static constexpr const wchar_t* kClassName = L"TfrmSettingsDlg";
 
-  SettingsDialogWin(HINSTANCE instance, HWND owner, const Translator& translator,
-                    std::function<void(const std::string&)> reportFailure);
-  ~SettingsDialogWin() override;
+  SettingsDlgWin(HINSTANCE instance, HWND owner, const Translator& translator,
+                 std::function<void(const std::string&)> reportFailure);
+  ~SettingsDlgWin() override;
 
-  // SettingsDialogWindow
-  void RunModal(SettingsDialogEvents& events) override;
+  // SettingsDlgWindow
+  void RunModal(SettingsDlgEvents& events) override;
   void Retranslate() override;
   void SetRow(int row, const std::string& text, const std::string& hint) override;
   std::string RowText(int row) override;
@@ -79,7 +79,7 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   HWND owner_;
   const Translator& translator_;
   std::function<void(const std::string&)> reportFailure_;
-  SettingsDialogEvents* events_ = nullptr;
+  SettingsDlgEvents* events_ = nullptr;
   DpiScale scale_;
   ScopedFont font_;
   ScopedFont headingFont_;
@@ -95,10 +95,10 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   bool busy_ = false;  // from OK until its moves have ended
 };
 
-class SettingsDialogFactoryWin final : public SettingsDialogFactory {
+class SettingsDlgFactoryWin final : public SettingsDlgFactory {
  public:
-  explicit SettingsDialogFactoryWin(HINSTANCE instance) : instance_(instance) {}
-  std::unique_ptr<SettingsDialogWindow> Create(
+  explicit SettingsDlgFactoryWin(HINSTANCE instance) : instance_(instance) {}
+  std::unique_ptr<SettingsDlgWindow> Create(
       WindowId owner, const Translator& translator,
       std::function<void(const std::string&)> reportFailure) override;
 

@@ -16,7 +16,7 @@ namespace dpc {
 
 // The Server File Maintenance dialog's window as its logic drives it: the five folder rows, the
 // folder browser, and (through MoveView) the progress window and message boxes of the moves.
-class SettingsDialogView : public MoveView {
+class SettingsDlgView : public MoveView {
  public:
   // Row 1..5: the edit's text, and its hint (the folder the ticket names).
   virtual void SetRow(int row, const std::string& text, const std::string& hint) = 0;
@@ -32,9 +32,9 @@ class SettingsDialogView : public MoveView {
 };
 
 // The dialog's events, as the window forwards them.
-class SettingsDialogEvents {
+class SettingsDlgEvents {
  public:
-  virtual ~SettingsDialogEvents() = default;
+  virtual ~SettingsDlgEvents() = default;
   virtual void FormCreate() = 0;
   // The designed handlers of the five browse buttons, rows 1 to 5.
   virtual void rpfbtnClick() = 0;
@@ -46,20 +46,20 @@ class SettingsDialogEvents {
 };
 
 // The dialog's window, made by the Windows layer for one opening.
-class SettingsDialogWindow : public SettingsDialogView {
+class SettingsDlgWindow : public SettingsDlgView {
  public:
   // Shows the dialog modally and returns once it has closed; FormCreate runs before it shows.
-  virtual void RunModal(SettingsDialogEvents& events) = 0;
+  virtual void RunModal(SettingsDlgEvents& events) = 0;
   // The interface language changed while the dialog was open: its captions again.
   virtual void Retranslate() = 0;
 };
 
-class SettingsDialogFactory {
+class SettingsDlgFactory {
  public:
-  virtual ~SettingsDialogFactory() = default;
+  virtual ~SettingsDlgFactory() = default;
   // A dialog owned by the main window, its texts through the translator; failures that its
   // handlers raise go to reportFailure (the general error box).
-  virtual std::unique_ptr<SettingsDialogWindow> Create(
+  virtual std::unique_ptr<SettingsDlgWindow> Create(
       WindowId owner, const Translator& translator,
       std::function<void(const std::string&)> reportFailure) = 0;
 };
@@ -68,9 +68,9 @@ class SettingsDialogFactory {
 // browser per row, and OK, which moves every changed folder in order, as the operation the main
 // window steps; the dialog closes when the moves have ended. Reads the ticket afresh at every
 // opening.
-class TfrmSettingsDlg final : public SettingsDialogEvents {
+class TfrmSettingsDlg final : public SettingsDlgEvents {
  public:
-  TfrmSettingsDlg(MoveServices& services, SettingsDialogView& view, OperationHost& operations);
+  TfrmSettingsDlg(MoveServices& services, SettingsDlgView& view, OperationHost& operations);
 
   void FormCreate() override;
   void rpfbtnClick() override { BrowseClick(1); }
@@ -95,7 +95,7 @@ class TfrmSettingsDlg final : public SettingsDialogEvents {
   void MovesEnded();
 
   MoveServices& s_;
-  SettingsDialogView& view_;
+  SettingsDlgView& view_;
   OperationHost& operations_;
   std::array<FolderRowState, 5> rows_;
   std::string productGuid_;
