@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "i18n/failure_text.h"
 #include "platform/paths.h"
 
 namespace dpc {
@@ -27,7 +28,9 @@ Controller::Controller(Platform& platform, HostWindow& window, InstanceGuard& gu
           platform, dialogs, state_, operations_,
           {translator_, [this] { return access_.ReadServerSnapshot().IsServerStopped(); },
            [this](const std::string& key, const std::string& value) { log_.Write(key, value); },
-           [this](const std::string& text) { errorBox_.Show(text); }}),
+           [this](const Failure& failure) {
+             errorBox_.Show(DescribeFailure(translator_, failure));
+           }}),
       form_(platform, window, guard,
             {translator_, language_, log_, feedback_, errorBox_, gate_, state_, access_, commands_,
              supervision_, launchers_, notifications_, maintenance_, operations_}) {}

@@ -27,8 +27,13 @@ Function User32Function(const char* name) {
 }  // namespace
 
 TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Translator& translator,
-                                   const std::string& caption)
-    : translator_(translator), caption_(caption), scale_(DpiForWindow(owner)), owner_(owner) {
+                                   const std::string& caption,
+                                   std::function<void(const Failure&)> reportFailure)
+    : translator_(translator),
+      reportFailure_(std::move(reportFailure)),
+      caption_(caption),
+      scale_(DpiForWindow(owner)),
+      owner_(owner) {
   // FormCreate: a new window for every move, so a Cancel counts for its own move only.
   progress_.Reset();
   constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -100,6 +105,14 @@ void TfrmCopyProgress::StepFile() {
   ::SendMessageW(bar_, PBM_SETPOS,
                  static_cast<WPARAM>(std::min<int64_t>(progress_.FilesDone(), INT_MAX)), 0);
   UpdateCounter();
+}
+
+void TfrmCopyProgress::ReportFailure(const Failure& failure) noexcept {
+  try {
+    if (reportFailure_) reportFailure_(failure);
+  } catch (...) {
+    // The error box itself failed (out of memory); there is nobody left to tell.
+  }
 }
 
 void TfrmCopyProgress::ShowPhase(const std::string& text) { SetText(count_, text); }

@@ -27,8 +27,9 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
  public:
   static constexpr const wchar_t* kClassName = L"TfrmCopyProgress";
 
+  // Failures its handlers raise go to `reportFailure` (the general error box).
   TfrmCopyProgress(HINSTANCE instance, HWND owner, const Translator& translator,
-                   const std::string& caption);
+                   const std::string& caption, std::function<void(const Failure&)> reportFailure);
 
   ~TfrmCopyProgress();  // the session-end block goes with the window
   void SetFileTotal(int64_t total);
@@ -42,13 +43,14 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
 
   static void ConfigureClass(WNDCLASSEXW& wc);
   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
-  void ReportFailure(const char*) noexcept {}
+  void ReportFailure(const Failure& failure) noexcept;
 
  private:
   void btnCancelClick();
   void UpdateCounter();
 
   const Translator& translator_;
+  std::function<void(const Failure&)> reportFailure_;
   std::string caption_;
   CopyProgress progress_;
   DpiScale scale_;

@@ -11,7 +11,8 @@ namespace {
 TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
   Translator translator;
   for (const WPARAM key : {VK_RETURN, VK_SPACE}) {  // Esc: the end-to-end Cancel
-    TfrmCopyProgress progress(::GetModuleHandleW(nullptr), nullptr, translator, "Job folder:");
+    TfrmCopyProgress progress(::GetModuleHandleW(nullptr), nullptr, translator,
+                              "Job folder:", nullptr);
     HWND cancel = ::GetDlgItem(progress.hwnd(), IDCANCEL);
     EXPECT_EQ(::GetFocus(), cancel) << key;
     ::PostMessageW(cancel, WM_KEYDOWN, key, 1);

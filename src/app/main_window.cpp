@@ -7,6 +7,7 @@
 
 #include "platform/win32/os_error_win.h"
 #include "app/status_query.h"
+#include "i18n/failure_text.h"
 #include "platform/win32/text.h"
 #include "resource_ids.h"
 #include "shell/error_box.h"
@@ -51,10 +52,8 @@ void MainWindow::Create(MainWindowEvents& events) {
 
   try {
     events.FormCreate();
-  } catch (const std::exception& e) {
-    ReportException(&e);
   } catch (...) {
-    ReportException(nullptr);
+    ReportFailure(Failure::OfCurrent());
   }
 }
 
@@ -66,10 +65,8 @@ void MainWindow::ShowForFirstActivation() {
     activatedOnce_ = true;
     try {
       if (events_) events_->FormActivate();
-    } catch (const std::exception& e) {
-      ReportException(&e);
     } catch (...) {
-      ReportException(nullptr);
+      ReportFailure(Failure::OfCurrent());
     }
   }
   // Whatever the activation handling did, the operator must never see this window.
@@ -306,27 +303,15 @@ void MainWindow::Close() {
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-void MainWindow::ReportFailure(const char* text) noexcept {
+void MainWindow::ReportFailure(const Failure& failure) noexcept {
   try {
-    if (events_) {
-      events_->ShowFailure(text);
-      return;
-    }
+    if (events_) return events_->ShowFailure(failure);
     // Only before Create has handed over the events: no language has been chosen yet, so English
     // is the operator's language here.
-    ::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(kApplicationTitle).c_str(),
-                  MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, Utf8ToWide(DescribeFailure(Translator(), failure)).c_str(),
+                  Utf8ToWide(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
   } catch (...) {
     // The error box itself failed (out of memory); there is nobody left to tell.
-  }
-}
-
-void MainWindow::ReportException(const std::exception* failure) noexcept {
-  try {
-    if (events_) return events_->ShowException(failure);
-    ReportFailure(failure ? failure->what() : "An unexpected failure occurred.");
-  } catch (...) {
-    // As above: nobody left to tell.
   }
 }
 

@@ -35,13 +35,8 @@ class MainWindowEvents {
   // A worker woke the window (see Waker).
   virtual void OnWake() {}
   virtual void OnPanelButton(unsigned button) = 0;
-  // The general error box; called with the text of any failure a handler let escape.
-  virtual void ShowFailure(const std::string& text) = 0;
-  // The same for the failure itself, so the box words it in the interface language; nullptr for
-  // one that is not a standard exception.
-  virtual void ShowException(const std::exception* failure) {
-    ShowFailure(failure ? failure->what() : "An unexpected failure occurred.");
-  }
+  // The general error box, for any failure a handler let escape.
+  virtual void ShowFailure(const Failure& failure) = 0;
   // A text the window shows, for scripts and tests on the desktop (see status_query.h).
   virtual std::string QueryText(TextQuery, unsigned) { return {}; }
 };
@@ -61,8 +56,7 @@ class FormEvents final : public MainWindowEvents {
   void OnTimer(TimerId timer) override { form_.OnTimer(timer); }
   void OnWake() override { form_.OnWake(); }
   void OnPanelButton(unsigned button) override { form_.OnPanelButton(button); }
-  void ShowFailure(const std::string& text) override { form_.ShowFailure(text); }
-  void ShowException(const std::exception* failure) override { form_.ShowFailure(failure); }
+  void ShowFailure(const Failure& failure) override { form_.ShowFailure(failure); }
   std::string QueryText(TextQuery what, unsigned index) override {
     return form_.QueryText(what, index);
   }
@@ -125,8 +119,7 @@ class MainWindow final : public HostWindow, public Waker, public WindowBase<Main
   // For WindowBase.
   static void ConfigureClass(WNDCLASSEXW& wc);
   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
-  void ReportFailure(const char* text) noexcept;
-  void ReportException(const std::exception* failure) noexcept;
+  void ReportFailure(const Failure& failure) noexcept;
 
  private:
   struct Timer {

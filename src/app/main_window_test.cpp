@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/status_query.h"
+#include "i18n/failure_text.h"
 
 namespace dpc::win32 {
 namespace {
@@ -27,7 +28,9 @@ struct RecordingEvents final : MainWindowEvents {
     Run("timer " + std::to_string(static_cast<int>(timer)), onTimer);
   }
   void OnPanelButton(unsigned button) override { Run("panel " + std::to_string(button), nullptr); }
-  void ShowFailure(const std::string& text) override { failures.push_back(text); }
+  void ShowFailure(const Failure& failure) override {
+    failures.push_back(DescribeFailure(Translator(), failure));
+  }
   void OnEndSession() override { Run("end session", nullptr); }
   std::string QueryText(TextQuery what, unsigned index) override {
     return "text " + std::to_string(static_cast<unsigned>(what)) + "/" + std::to_string(index);

@@ -10,6 +10,7 @@
 
 #include "app/icons.h"
 #include "app/main_window.h"
+#include "i18n/failure_text.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -156,7 +157,9 @@ class TrackedMenu : public ::testing::Test {
     void OnTrayRightClick() override {}
     void OnTimer(TimerId) override {}
     void OnPanelButton(unsigned) override {}
-    void ShowFailure(const std::string& text) override { ADD_FAILURE() << text; }
+    void ShowFailure(const Failure& failure) override {
+      ADD_FAILURE() << DescribeFailure(Translator(), failure);
+    }
   };
 
   void SetUp() override {

@@ -49,7 +49,7 @@ constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 }  // namespace
 
 SettingsDlgWin::SettingsDlgWin(HINSTANCE instance, HWND owner, const Translator& translator,
-                               std::function<void(const std::string&)> reportFailure)
+                               std::function<void(const Failure&)> reportFailure)
     : instance_(instance),
       owner_(owner),
       translator_(translator),
@@ -142,16 +142,14 @@ template <typename Handler>
 void SettingsDlgWin::Guarded(Handler&& handler) {
   try {
     handler();
-  } catch (const std::exception& failure) {
-    ReportFailure(DescribeFailure(translator_, failure).c_str());
   } catch (...) {
-    ReportFailure(translator_.Translate("An unexpected failure occurred.").c_str());
+    ReportFailure(Failure::OfCurrent());
   }
 }
 
-void SettingsDlgWin::ReportFailure(const char* text) noexcept {
+void SettingsDlgWin::ReportFailure(const Failure& failure) noexcept {
   try {
-    if (reportFailure_) reportFailure_(text);
+    if (reportFailure_) reportFailure_(failure);
   } catch (...) {
   }
 }
@@ -272,7 +270,9 @@ std::optional<std::string> SettingsDlgWin::BrowseForFolder(const std::string& in
 void SettingsDlgWin::Open(const std::string& caption) {
   // The progress window's Cancel is the only control in view while a folder moves.
   ::ShowWindow(hwnd_, SW_HIDE);
-  progress_ = std::make_unique<TfrmCopyProgress>(instance_, owner_, translator_, caption);
+  progress_ = std::make_unique<TfrmCopyProgress>(
+      instance_, owner_, translator_, caption,
+      [this](const Failure& failure) { ReportFailure(failure); });
 }
 
 void SettingsDlgWin::BlockSessionEnd(const std::string& reason) {
@@ -305,7 +305,7 @@ void SettingsDlgWin::ShowMessage(const std::string& text, const std::string& cap
 
 std::unique_ptr<SettingsDlgWindow> SettingsDlgFactoryWin::Create(
     WindowId owner, const Translator& translator,
-    std::function<void(const std::string&)> reportFailure) {
+    std::function<void(const Failure&)> reportFailure) {
   return std::make_unique<SettingsDlgWin>(instance_, reinterpret_cast<HWND>(owner), translator,
                                           std::move(reportFailure));
 }

@@ -32,7 +32,7 @@ class SettingsDlgWin final : public SettingsDlgWindow, public WindowBase<Setting
   static constexpr const wchar_t* kClassName = L"TfrmSettingsDlg";
 
   SettingsDlgWin(HINSTANCE instance, HWND owner, const Translator& translator,
-                 std::function<void(const std::string&)> reportFailure);
+                 std::function<void(const Failure&)> reportFailure);
   ~SettingsDlgWin() override;
 
   // SettingsDlgWindow
@@ -57,7 +57,7 @@ class SettingsDlgWin final : public SettingsDlgWindow, public WindowBase<Setting
   // For WindowBase.
   static void ConfigureClass(WNDCLASSEXW& wc);
   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
-  void ReportFailure(const char* text) noexcept;
+  void ReportFailure(const Failure& failure) noexcept;
 
  private:
   struct Row {
@@ -78,7 +78,7 @@ class SettingsDlgWin final : public SettingsDlgWindow, public WindowBase<Setting
   HINSTANCE instance_;
   HWND owner_;
   const Translator& translator_;
-  std::function<void(const std::string&)> reportFailure_;
+  std::function<void(const Failure&)> reportFailure_;
   SettingsDlgEvents* events_ = nullptr;
   DpiScale scale_;
   ScopedFont font_;
@@ -100,7 +100,7 @@ class SettingsDlgFactoryWin final : public SettingsDlgFactory {
   explicit SettingsDlgFactoryWin(HINSTANCE instance) : instance_(instance) {}
   std::unique_ptr<SettingsDlgWindow> Create(
       WindowId owner, const Translator& translator,
-      std::function<void(const std::string&)> reportFailure) override;
+      std::function<void(const Failure&)> reportFailure) override;
 
  private:
   HINSTANCE instance_;

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "platform/failure.h"
 #include "platform/win32/os_error_win.h"
 
 namespace dpc::win32 {
@@ -11,13 +12,13 @@ namespace dpc::win32 {
 // The one way this program makes a window: a window class per Derived, whose procedure finds the
 // object through GWLP_USERDATA (stored on WM_NCCREATE from the creation parameter, cleared on
 // WM_DESTROY) and forwards every message to Derived::MessageHandler. The procedure is noexcept:
-// an exception from a handler goes to Derived::ReportFailure (the general error box), since it
+// a failure from a handler goes to Derived::ReportFailure (the general error box), since it
 // cannot unwind through Windows' frames.
 //
 // Derived provides:
 //   static constexpr const wchar_t* kClassName;
 //   LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam);
-//   void ReportFailure(const char* text) noexcept;
+//   void ReportFailure(const Failure& failure) noexcept;
 // and may adjust the class in  static void ConfigureClass(WNDCLASSEXW&).
 template <typename Derived>
 class WindowBase {
@@ -76,19 +77,9 @@ class WindowBase {
     LRESULT result = 0;
     try {
       result = self->MessageHandler(message, wParam, lParam);
-    } catch (const std::exception& e) {
-      // A window that can word the failure in the interface language gets the failure itself.
-      if constexpr (requires { self->ReportException(&e); }) {
-        self->ReportException(&e);
-      } else {
-        self->ReportFailure(e.what());
-      }
     } catch (...) {
-      if constexpr (requires { self->ReportException(nullptr); }) {
-        self->ReportException(nullptr);
-      } else {
-        self->ReportFailure("An unexpected failure occurred.");
-      }
+      // Kept as a value, so the box words it in the interface language.
+      self->ReportFailure(Failure::OfCurrent());
     }
     if (message == WM_DESTROY) {
       // Later messages (WM_NCDESTROY) go to the default procedure: the object may be gone soon.

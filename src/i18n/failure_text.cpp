@@ -1,6 +1,5 @@
 #include "i18n/failure_text.h"
 
-#include "platform/os_error.h"
 #include "platform/text_error.h"
 
 namespace dpc {
@@ -13,13 +12,17 @@ std::string TranslateSystemError(const Translator& translator, uint32_t code,
 }
 
 std::string DescribeFailure(const Translator& translator, const std::exception& failure) {
-  if (const auto* system = dynamic_cast<const SystemError*>(&failure)) {
-    return TranslateSystemError(translator, system->code(), system->systemText());
+  return DescribeFailure(translator, Failure::Of(failure));
+}
+
+std::string DescribeFailure(const Translator& translator, const Failure& failure) {
+  std::string text;
+  if (failure.pattern) text = FillPattern(translator.Translate(failure.pattern), failure.values);
+  if (failure.error) {
+    if (!text.empty()) text += "\r\n\r\n";
+    text += TranslateSystemError(translator, failure.error->code, failure.error->text);
   }
-  if (const auto* text = dynamic_cast<const TextError*>(&failure)) {
-    return FillPattern(translator.Translate(text->pattern()), text->values());
-  }
-  return failure.what();
+  return text;
 }
 
 }  // namespace dpc

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "i18n/translate.h"
+#include "platform/failure.h"
 
 namespace dpc {
 
@@ -17,5 +18,7 @@ std::string TranslateSystemError(const Translator& translator, uint32_t code,
 // as above, a TextError's pattern translated and filled, any other failure its own text. With an
 // English translator it is the trace log's wording.
 std::string DescribeFailure(const Translator& translator, const std::exception& failure);
+// The same for a failure kept as a value.
+std::string DescribeFailure(const Translator& translator, const Failure& failure);
 
 }  // namespace dpc

@@ -32,16 +32,6 @@ uint32_t LcidOf(std::string_view code) {
   return IsInterfaceLanguage(value) ? value : kEnglishLcid;
 }
 
-std::string Describe(const std::exception_ptr& failure, const Translator& translator) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    return DescribeFailure(translator, error);
-  } catch (...) {
-    return translator.Translate("An unexpected failure occurred.");
-  }
-}
-
 constexpr const char* kUnreadable = UiText(
     "The server's settings file '%s' could not be read, so the interface language was not "
     "changed.");
@@ -78,7 +68,7 @@ void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp) {
   // The stamp is taken before the read: a rewrite during the read shows as a change next time.
   ticket.stamp = stamp;
   ticket.code.clear();
-  ticket.failure = nullptr;
+  ticket.failure.reset();
   ticket.reported = ticket.skipLogged = false;
   try {
     const auto root = sources_.xml.LoadDocumentElement(ticket.path);
@@ -92,7 +82,7 @@ void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp) {
       ticket.code = *text;
     }
   } catch (...) {
-    ticket.failure = std::current_exception();
+    ticket.failure = Failure::OfCurrent();
   }
 }
 
@@ -121,7 +111,7 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
       if (passed->skipLogged) continue;
       passed->skipLogged = true;
       outcome.skipped.push_back(FillPattern(kSkipped, {passed->path, ticket.path}) + " " +
-                                Describe(passed->failure, Translator()));
+                                DescribeFailure(Translator(), *passed->failure));
     }
     unreadable.clear();
     code = ticket.code;
@@ -132,9 +122,9 @@ LanguageOutcome LanguageSelector::Select(Translator& translator) {
     outcome.lcid = translator.lcid();
     outcome.report = ticket.reported ? LanguageReport::kLogOnly : LanguageReport::kShow;
     outcome.failure = translator.Format(kUnreadable, {ticket.path}) + "\r\n" +
-                      Describe(ticket.failure, translator);
-    outcome.logText =
-        FillPattern(kUnreadable, {ticket.path}) + " " + Describe(ticket.failure, Translator());
+                      DescribeFailure(translator, *ticket.failure);
+    outcome.logText = FillPattern(kUnreadable, {ticket.path}) + " " +
+                      DescribeFailure(Translator(), *ticket.failure);
     ticket.reported = true;
     return outcome;
   }

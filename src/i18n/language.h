@@ -10,6 +10,7 @@
 
 #include "i18n/languages.h"
 #include "i18n/translate.h"
+#include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
 #include "platform/xml.h"
@@ -70,7 +71,7 @@ class LanguageSelector {
     std::string path;
     std::optional<FileStamp> stamp;  // of the version read last
     std::string code;                // its CountryCode text
-    std::exception_ptr failure;      // why that version could not be read
+    std::optional<Failure> failure;  // why that version could not be read
     bool reported = false;           // its failure has been shown
     bool skipLogged = false;         // its being passed over has been logged
   };

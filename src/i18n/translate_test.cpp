@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
+
+#include "i18n/failure_text.h"
+#include "platform/text_error.h"
 
 namespace dpc {
 namespace {
@@ -14,6 +18,8 @@ class GermanWords : public Dictionary {
         {"Exit", "Beenden"},
         {"Failed to set data for '%s'", "Daten für '%s' konnten nicht gesetzt werden"},
         {"File %d of %d", "Datei %d von %d"},
+        {"An unexpected failure occurred.", "Ein unerwarteter Fehler ist aufgetreten."},
+        {"System Error.  Code: %d.", "Systemfehler.  Code: %d."},
     };
     auto it = words.find(english);
     if (it == words.end()) return std::nullopt;
@@ -57,6 +63,44 @@ TEST(TranslatorTest, GenerationCountsOnlyRealChanges) {
   translator.Select(1031, german);
   EXPECT_EQ(translator.generation(), start + 1);
   EXPECT_EQ(translator.lcid(), 1031u);
+}
+
+// A failure caught in one language is worded in the language of the moment it is shown.
+TEST(FailureTest, KeptAsAValueAndWordedWhenShown) {
+  const auto caught = [](auto raise) {
+    try {
+      raise();
+    } catch (...) {
+      return Failure::OfCurrent();
+    }
+    return Failure{};
+  };
+  const struct {
+    const char* name;
+    Failure failure;
+    const char* german;
+  } cases[] = {
+      {"a system error", caught([] {
+         throw SystemError(OsError{5, "RegSetValueExW", "Access is denied."});
+       }),
+       "Systemfehler.  Code: 5.\r\nAccess is denied."},
+      {"a pattern and its values",
+       caught([] { throw TextError("Failed to set data for '%s'", {"Run"}); }),
+       "Daten f\u00fcr 'Run' konnten nicht gesetzt werden"},
+      {"any other failure, its own text", caught([] { throw std::runtime_error("bad"); }), "bad"},
+      {"not a standard exception", caught([] { throw 7; }),
+       "Ein unerwarteter Fehler ist aufgetreten."},
+      {"a pattern with the system's error",
+       Failure{"Failed to set data for '%s'", {"Run"}, OsError{0, "RegSetValueExW", ""}},
+       "Daten f\u00fcr 'Run' konnten nicht gesetzt werden\r\n\r\nSystemfehler.  Code: 0.\r\n"
+       "A call to an OS function failed"},
+  };
+  Translator german;
+  german.Select(1031, std::make_shared<GermanWords>());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DescribeFailure(german, c.failure), c.german);
+  }
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ class MaintenanceSession {
     // A line of the control log.
     std::function<void(const std::string& key, const std::string& value)> log;
     // The general error box, for failures the dialog's handlers raise.
-    std::function<void(const std::string& text)> reportFailure;
+    std::function<void(const Failure& failure)> reportFailure;
   };
 
   MaintenanceSession(Platform& platform, SettingsDlgFactory& dialogs, CommandState& state,

@@ -9,6 +9,7 @@
 #include "maintenance/folder_move.h"
 #include "maintenance/folder_moves.h"
 #include "maintenance/ticket.h"
+#include "platform/failure.h"
 #include "platform/operation.h"
 #include "platform/window_id.h"
 
@@ -61,7 +62,7 @@ class SettingsDlgFactory {
   // handlers raise go to reportFailure (the general error box).
   virtual std::unique_ptr<SettingsDlgWindow> Create(
       WindowId owner, const Translator& translator,
-      std::function<void(const std::string&)> reportFailure) = 0;
+      std::function<void(const Failure&)> reportFailure) = 0;
 };
 
 // The Server File Maintenance dialog: the five folders the settings ticket names, a folder

@@ -98,16 +98,13 @@ template <typename Handler>
 void TfrmControl::Guarded(Handler&& handler) noexcept {
   try {
     handler();
-  } catch (const std::exception& failure) {
-    ShowFailure(DescribeFailure(translator_, failure));
   } catch (...) {
-    ShowFailure(translator_.Translate("An unexpected failure occurred."));
+    ShowFailure(Failure::OfCurrent());
   }
 }
 
-void TfrmControl::ShowFailure(const std::exception* failure) {
-  ShowFailure(failure ? DescribeFailure(translator_, *failure)
-                      : translator_.Translate("An unexpected failure occurred."));
+void TfrmControl::ShowFailure(const Failure& failure) {
+  ShowFailure(DescribeFailure(translator_, failure));
 }
 
 void TfrmControl::ShowFailure(const std::string& text) {

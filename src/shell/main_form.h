@@ -82,9 +82,8 @@ class TfrmControl {
 
   // The general error box ("Durvin Proof Control", the text, OK); never stacked.
   void ShowFailure(const std::string& text);
-  // The same for a failure that escaped a window's handler, worded in the interface language;
-  // nullptr for one that is not a standard exception.
-  void ShowFailure(const std::exception* failure);
+  // The same for a failure kept as a value, worded in the interface language of this moment.
+  void ShowFailure(const Failure& failure);
   // What the window shows, for scripts and tests on the desktop.
   std::string QueryText(TextQuery what, unsigned index) const;
 

@@ -59,7 +59,7 @@ class FakeSettingsDlgWindow : public SettingsDlgWindow {
 class FakeSettingsDlgFactory : public SettingsDlgFactory {
  public:
   std::unique_ptr<SettingsDlgWindow> Create(WindowId owner, const Translator&,
-                                            std::function<void(const std::string&)>) override {
+                                            std::function<void(const Failure&)>) override {
     owners.push_back(owner);
     auto window = std::make_unique<FakeSettingsDlgWindow>();
     window->onShow = onShow;
