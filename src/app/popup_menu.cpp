@@ -80,8 +80,7 @@ ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<Men
   items.clear();
   for (const MenuEntry& entry : entries) {
     if (!entry.visible) continue;
-    items.push_back({entry.id, entry.separator ? std::wstring() : Utf8ToWide(entry.caption),
-                     entry.separator, entry.enabled, entry.checked, entry.image});
+    items.push_back({entry, entry.separator ? std::wstring() : Utf8ToWide(entry.caption)});
   }
   ScopedMenu menu(::CreatePopupMenu());
   if (!menu) return menu;
@@ -96,15 +95,16 @@ ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<Men
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA;
-    mii.fType = MFT_OWNERDRAW | (item.separator ? MFT_SEPARATOR : 0);
-    if (!item.separator) {
+    mii.fType = MFT_OWNERDRAW | (item.entry.separator ? MFT_SEPARATOR : 0);
+    if (!item.entry.separator) {
       // We draw from the data, but screen readers announce an item by its text.
       mii.fMask |= MIIM_STRING;
       mii.dwTypeData = item.caption.data();
       mii.cch = static_cast<UINT>(item.caption.size());
     }
-    mii.wID = static_cast<UINT>(item.id);
-    mii.fState = (item.enabled ? MFS_ENABLED : MFS_DISABLED) | (item.checked ? MFS_CHECKED : 0);
+    mii.wID = static_cast<UINT>(item.entry.id);
+    mii.fState =
+        (item.entry.enabled ? MFS_ENABLED : MFS_DISABLED) | (item.entry.checked ? MFS_CHECKED : 0);
     mii.dwItemData = reinterpret_cast<ULONG_PTR>(&item);
     ::InsertMenuItemW(menu.get(), ::GetMenuItemCount(menu.get()), TRUE, &mii);
   }
@@ -184,7 +184,7 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
   if (measure.CtlType != ODT_MENU) return false;
   const MenuItemData* item = Ours(measure.itemData);
   if (!item) return false;
-  if (item->separator) {
+  if (item->entry.separator) {
     measure.itemWidth = 0;
     measure.itemHeight = static_cast<UINT>(metrics_.separatorHeight);
     return true;
@@ -231,7 +231,7 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
 
   Fill(dc, r, kBackground);
   DrawIconBar(dc, r);
-  if (item->separator) {
+  if (item->entry.separator) {
     const int y = (r.top + r.bottom - metrics_.line) / 2;
     Fill(dc, {r.left + metrics_.textLeft, y, r.right, y + metrics_.line}, kSeparator);
     ::RestoreDC(dc, saved);
@@ -254,10 +254,11 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
             (r.top + r.bottom - size) / 2 - cellPad, 0, 0};
   cell.right = cell.left + size + 2 * cellPad;
   cell.bottom = cell.top + size + 2 * cellPad;
-  const bool checked = (draw.itemState & ODS_CHECKED) != 0 || item->checked;
+  const bool checked = (draw.itemState & ODS_CHECKED) != 0 || item->entry.checked;
   if (checked) DrawCheck(dc, cell, hot && !disabled);
-  if (item->image >= 0) {
-    HICON icon = disabled ? icons_.GetDisabled(item->image, size) : icons_.Get(item->image, size);
+  if (item->entry.image >= 0) {
+    HICON icon = disabled ? icons_.GetDisabled(item->entry.image, size)
+                          : icons_.Get(item->entry.image, size);
     if (icon)
       ::DrawIconEx(dc, cell.left + cellPad, cell.top + cellPad, icon, size, size, 0, nullptr,
                    DI_NORMAL);
@@ -296,7 +297,7 @@ LRESULT PopupMenu::MenuChar(wchar_t key) {
   };
   for (size_t i = 0; i < open_->size(); ++i) {
     const MenuItemData& item = (*open_)[i];
-    if (item.separator || !item.enabled) continue;
+    if (item.entry.separator || !item.entry.enabled) continue;
     const wchar_t mnemonic = Mnemonic(item.caption);
     if (mnemonic && upper(mnemonic) == upper(key))
       return MAKELRESULT(static_cast<WORD>(i), MNC_EXECUTE);

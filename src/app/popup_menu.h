@@ -12,14 +12,11 @@
 
 namespace dpc::win32 {
 
-// One item of a popup as it is drawn; the menu item's data points at it while the menu is open.
+// One item of a popup as it is drawn: its entry and the caption in the system's UTF-16. The menu
+// item's data points at it while the menu is open.
 struct MenuItemData {
-  int id = 0;
+  MenuEntry entry;
   std::wstring caption;
-  bool separator = false;
-  bool enabled = true;
-  bool checked = false;
-  int image = -1;
 };
 
 // The popup for the entries: hidden entries are left out, every other one becomes an owner-drawn

@@ -75,8 +75,8 @@ TEST(BuildPopupMenu, LeavesHiddenEntriesOutAndKeepsIdsStatesAndOrder) {
     ASSERT_EQ(info.dwItemData, reinterpret_cast<ULONG_PTR>(&items[i])) << i;
     EXPECT_EQ(items[i].caption, expected[i].caption) << i;
   }
-  EXPECT_EQ(items[1].image, 0);
-  EXPECT_EQ(items[2].image, 3);
+  EXPECT_EQ(items[1].entry.image, 0);
+  EXPECT_EQ(items[2].entry.image, 3);
 }
 
 TEST(MenuMetrics, EveryLengthGrowsWithTheDisplayScale) {

@@ -15,21 +15,14 @@
 
 namespace dpc {
 
-struct MenuItemState {
-  std::string caption;
-  bool visible = true;
-  bool enabled = true;
-  bool checked = false;
-  int image = image::kNone;
-};
-
-// The menu's current state; it lives as long as the main window.
+// The menu's current state, one entry per row of the command table; it lives as long as the main
+// window.
 class TrayMenu {
  public:
   TrayMenu();
 
-  MenuItemState& operator[](MenuItem item) { return items_[Index(item)]; }
-  const MenuItemState& operator[](MenuItem item) const { return items_[Index(item)]; }
+  MenuEntry& operator[](MenuItem item) { return items_[Index(item)]; }
+  const MenuEntry& operator[](MenuItem item) const { return items_[Index(item)]; }
 
   // The Hide keys, at window creation; what they hide stays hidden.
   void ApplyHideSettings(const ControlSettings& settings);
@@ -44,7 +37,7 @@ class TrayMenu {
 
  private:
   static size_t Index(MenuItem item) { return static_cast<size_t>(item) - 1; }
-  std::array<MenuItemState, kMenuItemCount> items_;
+  std::array<MenuEntry, kMenuItemCount> items_;
 };
 
 // What the menu preparation looks at when the menu is about to open.
