@@ -125,7 +125,6 @@ class SettingsTicket {
   static constexpr uint32_t kReplaceRetryMs = 100;
 
  private:
-  bool FileExists(const std::string& path);
   std::optional<OsError> RemoveLeftOver(const std::string& path);
   std::optional<OsError> HoldTicketFolder(std::vector<std::unique_ptr<FileHandle>>& held);
   std::optional<OsError> ReplaceWithRetry();
