@@ -301,7 +301,9 @@ TEST(TfrmControl, AutostartFailureIsShownAndKeepsTheCheckMark) {
   form.FormCreate();
   rig.Choose(form, Enable1);
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
-  EXPECT_EQ(rig.desktop.messages[0].text, "Failed to set data for 'DurvinProofControl'");
+  EXPECT_EQ(rig.desktop.messages[0].text,
+            "Failed to set data for 'DurvinProofControl'\r\nSystem Error.  Code: 5.\r\nAccess "
+            "is denied.");
   EXPECT_FALSE(form.menu()[Enable1].checked);  // as the opening found it
 }
 

@@ -138,40 +138,18 @@ ClientWindowTitles ClientWindowTitlesFor(const std::string& clientName) {
   return {plain, plain + " Client"};
 }
 
-AutostartEntry AutostartEntryFor(const std::string& executablePath) {
-  return {FileStem(executablePath), "\"" + executablePath + "\""};
-}
-
-bool IsAutostartPresent(Registry& registry, const std::string& executablePath) {
-  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::Read);
-  if (!key) return false;
-  const OsResult<bool> present = (*key)->ValueExists(AutostartEntryFor(executablePath).name);
-  return present && *present;
-}
-
 bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator) {
-  const AutostartEntry entry = AutostartEntryFor(executablePath);
-  const auto refused = [&](const OsError& error) {
-    // Why, in the system's words: an ordinary user is refused (5), not told "Code: 0".
-    return std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}) +
-                              "\r\n" + TranslateSystemError(translator, error.code, error.text));
-  };
-  auto opened = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
-  if (!opened) throw refused(opened.error());
-  RegistryKey& key = **opened;
-  const OsResult<bool> present = key.ValueExists(entry.name);
-  if (!present) throw refused(present.error());
-  if (*present) {
-    if (!key.DeleteValue(entry.name)) {
-      throw std::runtime_error(translator.Format("Failed to delete value '%s'", {entry.name}));
-    }
-    return false;
-  }
-  if (!key.WriteString(entry.name, entry.data)) {
-    throw std::runtime_error(translator.Format("Failed to set data for '%s'", {entry.name}));
-  }
-  return true;
+  const Result<bool, AutostartFailure> toggled = ToggleAutostart(registry, executablePath);
+  if (toggled) return *toggled;
+  const std::string name = AutostartEntryFor(executablePath).name;
+  const std::string what = toggled.error().removing
+                               ? translator.Format("Failed to delete value '%s'", {name})
+                               : translator.Format("Failed to set data for '%s'", {name});
+  // Why, in the system's words: an ordinary user is refused (5), not told "Code: 0".
+  const OsError& error = toggled.error().error;
+  throw std::runtime_error(what + "\r\n" +
+                           TranslateSystemError(translator, error.code, error.text));
 }
 
 }  // namespace dpc

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "i18n/translate.h"
+#include "platform/autostart.h"
 #include "platform/host_window.h"
 #include "platform/registry.h"
 #include "shell/commands.h"
@@ -71,17 +72,8 @@ struct ClientWindowTitles {
 };
 ClientWindowTitles ClientWindowTitlesFor(const std::string& clientName);
 
-// The controller's autostart value under the machine's Run key.
-inline constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-struct AutostartEntry {
-  std::string name;  // the executable's file name without extension
-  std::string data;  // the quoted full path
-};
-AutostartEntry AutostartEntryFor(const std::string& executablePath);
-bool IsAutostartPresent(Registry& registry, const std::string& executablePath);
-// Removes the value when present, else writes it; returns whether it is present afterwards.
-// Throws std::runtime_error (translated text naming the value) when the key cannot be opened or
-// the value cannot be changed; nothing is created.
+// ToggleAutostart of platform/autostart.h for the menu: a failure is raised as
+// std::runtime_error with the operator's text, the value's name and the system's error.
 bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator);
 

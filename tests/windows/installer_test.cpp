@@ -28,7 +28,7 @@
 #include "controller_process.h"
 #include "setup_helper.h"
 #include "shell/control_settings.h"
-#include "shell/tray_menu.h"
+#include "platform/autostart.h"
 #include "stand_in_control.h"
 
 namespace dpc::e2e {
