@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -21,23 +22,10 @@ constexpr COLORREF kCheckHotFill = RGB(0xFF, 0xA8, 0x4C);
 constexpr COLORREF kText = RGB(0x10, 0x10, 0x10);
 constexpr COLORREF kDisabledText = RGB(0x8D, 0x8D, 0x8D);
 
-template <typename Function>
-Function LookUp(const wchar_t* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleW(module);
-  if (!handle) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
-}
-
 // The DPI of the monitor the menu opens on; the hidden owner window sits off-screen, so its own
 // DPI can differ. Falls back to the window's.
 UINT DpiAt(POINT point, HWND owner) {
-  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  static const auto forMonitor = [] {
-    HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
-                        reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")))
-                  : nullptr;
-  }();
+  const auto forMonitor = system_function::GetDpiForMonitor();
   UINT x = 0, y = 0;
   if (forMonitor &&
       SUCCEEDED(forMonitor(::MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)
@@ -128,8 +116,7 @@ MenuMetrics MenuMetrics::ForDpi(UINT dpi, int iconSize) {
 ScopedFont CreateMenuFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  static const auto forDpi = LookUp<ForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
+  const auto forDpi = system_function::SystemParametersInfoForDpi();
   if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
       return ScopedFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
@@ -197,8 +184,7 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
                 DT_CALCRECT | DT_SINGLELINE);
   }
   // The system adds room for its own check mark to every owner-drawn item; ours sits in the bar.
-  using ForDpiFn = int(WINAPI*)(int, UINT);
-  static const auto metricForDpi = LookUp<ForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+  const auto metricForDpi = system_function::GetSystemMetricsForDpi();
   const int systemCheck = metricForDpi ? metricForDpi(SM_CXMENUCHECK, metrics_.dpi)
                                        : ::GetSystemMetrics(SM_CXMENUCHECK);
   const int width = metrics_.textLeft + (text.right - text.left) + metrics_.textRight;

@@ -14,7 +14,6 @@
 #include "platform/win32/instance_guard_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/text.h"
-#include "service/service_binding.h"
 #include "shell/elevation.h"
 #include "shell/error_box.h"
 
@@ -59,13 +58,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // system frees everything anyway.
   auto* platform = new Win32Platform();
 
-  ServiceLibraryBinding* binding = nullptr;
   try {
-    binding = new ServiceLibraryBinding(platform->libraries);
+    platform->services.Bind(platform->libraries);
   } catch (const std::exception& missing) {
     EndWithMessage(missing.what());  // the text is the missing entry point's name
   }
-  platform->services.Bind(binding->EnumServicesStatusA(), binding->OpenSCManagerA());
 
   // One controller per session. An elevated relaunch is never refused: the copy that started it
   // is closing, and the operator's chosen action must run.
