@@ -478,7 +478,7 @@ TEST(CommandTable, EveryRowMarkedWithAHandlerDispatchesToOne) {
     rig.InstallServer(state::kStopped);
     Controller root(rig.bundle, rig.window, rig.guard, rig.dialogs);
     root.form().FormCreate();
-    EXPECT_EQ(root.form().Click(row.item), row.Has(kHandled));
+    EXPECT_EQ(root.form().Click(row.item), row.Has(CommandFlag::kHandled));
   }
 }
 

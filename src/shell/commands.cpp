@@ -10,13 +10,14 @@ namespace dpc {
 namespace {
 
 using enum MenuItem;
+using enum CommandFlag;
 
 #define DPC_ITEM_ROW(item, caption, flags, image, code, hideKey, handler) \
-  {item, #item, caption, (flags) | kHandled, image, code, hideKey},
+  {item, #item, caption, CommandFlag(flags) | kHandled, image, code, hideKey},
 #define DPC_PLAIN_ROW(item, caption, flags, image, hideKey) \
-  {item, #item, caption, flags, image, action::kNone, hideKey},
+  {item, #item, caption, CommandFlag(flags), image, action::kNone, hideKey},
 #define DPC_SEPARATOR_ROW(item, flags, hideKey) \
-  {item, #item, "", (flags) | kSeparator, image::kNone, action::kNone, hideKey},
+  {item, #item, "", CommandFlag(flags) | kSeparator, image::kNone, action::kNone, hideKey},
 constexpr Command kCommands[] = {DPC_TRAY_MENU(DPC_ITEM_ROW, DPC_PLAIN_ROW, DPC_SEPARATOR_ROW)};
 #undef DPC_ITEM_ROW
 #undef DPC_PLAIN_ROW

@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "platform/flags.h"
 #include "platform/host_window.h"
 
 // The tray menu, one row per item in menu order:
@@ -71,7 +72,7 @@ inline constexpr int kMaintenance = 11;
 }  // namespace action
 
 // What a row is, as bits of Command::flags.
-enum CommandFlag : unsigned {
+enum class CommandFlag : unsigned {
   kSeparator = 1u << 0,   // a SEPARATOR row
   kVisible = 1u << 1,     // at creation, before the settings apply
   kNeverShown = 1u << 2,  // hidden at creation and shown by no rule
@@ -79,6 +80,8 @@ enum CommandFlag : unsigned {
   kShield = 1u << 4,      // shows the shield where a choice would relaunch
   kHandled = 1u << 5,     // an ITEM row: it has a designed click handler
 };
+template <>
+inline constexpr bool kFlagSet<CommandFlag> = true;
 
 // One row of the list above, with what choosing it does. The menu, the dispatch of a chosen item,
 // the dispatch of "elevation N", the shield and the hide settings all read this table.
@@ -86,12 +89,12 @@ struct Command {
   MenuItem item;
   const char* name;     // the designed component name
   const char* caption;  // English; empty for separators
-  unsigned flags;       // CommandFlag bits
+  CommandFlag flags;
   int image;            // the designed image
   int actionCode;       // the elevation code its choice passes the gate with; kNone: no gate
   const char* hideKey;  // the [Control] key whose "1" hides the row; nullptr: none
 
-  constexpr bool Has(CommandFlag flag) const { return (flags & flag) != 0; }
+  constexpr bool Has(CommandFlag flag) const { return dpc::Has(flags, flag); }
 };
 
 // Every row, in menu order.

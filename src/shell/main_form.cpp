@@ -304,7 +304,7 @@ void TfrmControl::PrepareMenu() {
 }
 
 void TfrmControl::Choose(const Command& row) {
-  if (!row.Has(kHandled)) return;
+  if (!row.Has(CommandFlag::kHandled)) return;
   if (row.actionCode == action::kNone) {
     Click(row.item);
     return;

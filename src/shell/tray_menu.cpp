@@ -12,6 +12,7 @@ namespace dpc {
 namespace {
 
 using enum MenuItem;
+using enum CommandFlag;
 
 constexpr MenuItem kUpdates[] = {KelvraVistraneTarnOnlineUpdate1, KelvraProfilesTarnOnlineUpdate1,
                                  KelvraVistraneTarnOfflineUpdate2};
