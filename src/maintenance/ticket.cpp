@@ -217,8 +217,8 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   return result;
 }
 
-TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
-                                              const std::string& newText,
+TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
+                                              const std::string& newElement,
                                               const std::optional<ExpectedValue>& expected) {
   TicketRewrite result;
   if (!files_.FileExists(TicketPath())) return result;
@@ -228,8 +228,8 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     return result;
   }
   // Only the two element texts change code page; the rest of the ticket stays bytes.
-  const auto oldAnsi = codePage_.FromUtf8(oldText);
-  const auto newAnsi = codePage_.FromUtf8(newText);
+  const auto oldAnsi = codePage_.FromUtf8(oldElement);
+  const auto newAnsi = codePage_.FromUtf8(newElement);
   if (!oldAnsi || !newAnsi) return result;
   LinesRewrite rewrite =
       ReplaceInLines(*bytes, DoubleBackslashes(*oldAnsi), DoubleBackslashes(*newAnsi));
