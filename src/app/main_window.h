@@ -12,7 +12,7 @@
 
 #include "platform/host_window.h"
 #include "app/icons.h"
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 #include "app/tray_icon.h"
 #include "app/window_base.h"
 
@@ -148,7 +148,7 @@ class MainWindow final : public HostWindow, public Waker, public WindowBase<Main
   int trayImage_ = image::kGrey;
   std::wstring trayHint_;
   IconSet icons_;
-  PopupMenu menu_;
+  OwnerDrawnMenu menu_;
   std::unique_ptr<TrayIcon> tray_;
   // Where the notification area asked for the menu; none for the classic protocol.
   std::optional<POINT> menuAnchor_;

@@ -1,4 +1,4 @@
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 
 #include <gtest/gtest.h>
 

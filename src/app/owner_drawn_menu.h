@@ -39,12 +39,13 @@ struct MenuMetrics {
   int Scale(int length96) const { return ::MulDiv(length96, dpi, USER_DEFAULT_SCREEN_DPI); }
 };
 
-// The tray menu: an owner-drawn popup with a blue gradient icon bar.
-class PopupMenu {
+// The tray menu as the window shows it: an owner-drawn popup with a blue gradient icon bar. What
+// the items are and which are enabled is the shell's TrayMenu.
+class OwnerDrawnMenu {
  public:
-  explicit PopupMenu(IconSet& icons) : icons_(icons) {}
-  PopupMenu(const PopupMenu&) = delete;
-  PopupMenu& operator=(const PopupMenu&) = delete;
+  explicit OwnerDrawnMenu(IconSet& icons) : icons_(icons) {}
+  OwnerDrawnMenu(const OwnerDrawnMenu&) = delete;
+  OwnerDrawnMenu& operator=(const OwnerDrawnMenu&) = delete;
 
   // Shows the menu for `owner` at `at` (the cursor when none) and returns the chosen id, or 0
   // when it was dismissed, had no visible items, or another menu of ours is still open.

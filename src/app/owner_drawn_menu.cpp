@@ -1,4 +1,4 @@
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 
 #include <algorithm>
 #include <memory>
@@ -129,8 +129,8 @@ ScopedFont CreateMenuFont(UINT dpi) {
   return ScopedFont(font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 }
 
-int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
-                     std::optional<POINT> anchor) {
+int OwnerDrawnMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
+                          std::optional<POINT> anchor) {
   // A message pump running inside an open menu can deliver another click on the icon; the system
   // cannot show a second popup then, and the first one's choice must not get lost.
   if (open_) return 0;
@@ -160,14 +160,14 @@ int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
   return chosen;
 }
 
-const MenuItemData* PopupMenu::Ours(ULONG_PTR data) const {
+const MenuItemData* OwnerDrawnMenu::Ours(ULONG_PTR data) const {
   if (!open_ || !data) return nullptr;
   for (const MenuItemData& item : *open_)
     if (reinterpret_cast<ULONG_PTR>(&item) == data) return &item;
   return nullptr;
 }
 
-bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
+bool OwnerDrawnMenu::Measure(MEASUREITEMSTRUCT& measure) {
   if (measure.CtlType != ODT_MENU) return false;
   const MenuItemData* item = Ours(measure.itemData);
   if (!item) return false;
@@ -194,7 +194,7 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
   return true;
 }
 
-void PopupMenu::DrawIconBar(HDC dc, const RECT& item) const {
+void OwnerDrawnMenu::DrawIconBar(HDC dc, const RECT& item) const {
   const int width = metrics_.iconBarWidth;
   for (int x = 0; x < width; ++x) {
     Fill(dc, {item.left + x, item.top, item.left + x + 1, item.bottom},
@@ -202,12 +202,12 @@ void PopupMenu::DrawIconBar(HDC dc, const RECT& item) const {
   }
 }
 
-void PopupMenu::DrawCheck(HDC dc, const RECT& cell, bool hot) const {
+void OwnerDrawnMenu::DrawCheck(HDC dc, const RECT& cell, bool hot) const {
   Fill(dc, cell, hot ? kCheckHotFill : kCheckFill);
   Frame(dc, cell, kHotBorder, metrics_.line);
 }
 
-bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
+bool OwnerDrawnMenu::Draw(const DRAWITEMSTRUCT& draw) {
   if (draw.CtlType != ODT_MENU) return false;
   const MenuItemData* item = Ours(draw.itemData);
   if (!item) return false;
@@ -275,7 +275,7 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
   return true;
 }
 
-LRESULT PopupMenu::MenuChar(wchar_t key) {
+LRESULT OwnerDrawnMenu::MenuChar(wchar_t key) {
   if (!open_) return MAKELRESULT(0, MNC_IGNORE);
   const auto upper = [](wchar_t c) {
     return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
