@@ -9,7 +9,9 @@
 #include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -55,13 +57,13 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
 
 TfrmCopyProgress::~TfrmCopyProgress() {
   if (!blocking_ || !hwnd_) return;
-  if (const auto destroy = system_function::ShutdownBlockReasonDestroy()) {
+  if (const auto destroy = win32::system_function::ShutdownBlockReasonDestroy()) {
     destroy(hwnd_);
   }
 }
 
 bool TfrmCopyProgress::BlockSessionEnd(const std::string& reason) {
-  const auto create = system_function::ShutdownBlockReasonCreate();
+  const auto create = win32::system_function::ShutdownBlockReasonCreate();
   if (!create || !hwnd_) return false;
   blocking_ = create(hwnd_, Utf8ToWide(reason).c_str()) != FALSE;
   return blocking_;
@@ -136,4 +138,4 @@ LRESULT TfrmCopyProgress::MessageHandler(UINT message, WPARAM wParam, LPARAM lPa
       return ::DefWindowProcW(hwnd_, message, wParam, lParam);
   }
 }
-}  // namespace dpc::win32
+}  // namespace dpc::app

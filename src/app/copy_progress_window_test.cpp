@@ -5,7 +5,9 @@
 
 #include "platform/win32/message_pump_win.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::MessagePumpWin;
 namespace {
 
 TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
@@ -22,4 +24,4 @@ TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -7,7 +7,9 @@
 #include "resource_ids.h"
 #include "platform/win32/system_functions.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedBitmap;
 
 namespace {
 
@@ -21,7 +23,7 @@ UINT ScreenDpi() {
 // The system's stock shield, the one operators know from elevation prompts. comctl32 version 6
 // has it at any size; nullptr where it is missing.
 HICON LoadStockShield(int size) {
-  const auto load = system_function::LoadIconWithScaleDown();
+  const auto load = win32::system_function::LoadIconWithScaleDown();
   HICON icon = nullptr;
   if (!load || FAILED(load(nullptr, IDI_SHIELD, size, size, &icon))) return nullptr;
   return icon;
@@ -99,7 +101,7 @@ HICON IconSet::Get(int image, int size) {
 }
 
 int SmallIconSize(UINT dpi) {
-  const auto forDpi = system_function::GetSystemMetricsForDpi();
+  const auto forDpi = win32::system_function::GetSystemMetricsForDpi();
   if (forDpi) {
     const int size = forDpi(SM_CXSMICON, dpi);
     if (size > 0) return size;
@@ -110,15 +112,15 @@ int SmallIconSize(UINT dpi) {
 }
 
 UINT SystemDpi() {
-  const auto forSystem = system_function::GetDpiForSystem();
+  const auto forSystem = win32::system_function::GetDpiForSystem();
   const UINT dpi = forSystem ? forSystem() : 0;
   return dpi ? dpi : ScreenDpi();
 }
 
 UINT DpiForWindow(HWND window) {
-  const auto forWindow = system_function::GetDpiForWindow();
+  const auto forWindow = win32::system_function::GetDpiForWindow();
   const UINT dpi = forWindow && window ? forWindow(window) : 0;
   return dpi ? dpi : SystemDpi();
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -12,7 +12,10 @@
 #include "resource_ids.h"
 #include "shell/error_box.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::LastOsError;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -336,11 +339,11 @@ void MainWindow::AllowFromLowerIntegrity(UINT message) {
   // Only an elevated process filters messages from lower integrity; elsewhere these calls change
   // nothing. Looked up at run time: the per-window form is Windows 7's, the process-wide one
   // Vista's.
-  if (const auto perWindow = system_function::ChangeWindowMessageFilterEx()) {
+  if (const auto perWindow = win32::system_function::ChangeWindowMessageFilterEx()) {
     perWindow(hwnd_, message, MSGFLT_ALLOW, nullptr);
-  } else if (const auto perProcess = system_function::ChangeWindowMessageFilter()) {
+  } else if (const auto perProcess = win32::system_function::ChangeWindowMessageFilter()) {
     perProcess(message, MSGFLT_ADD);
   }
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -16,7 +16,7 @@
 #include "app/tray_icon.h"
 #include "app/window_base.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // What the window reports to the logic that it hosts.
 class MainWindowEvents {
@@ -158,4 +158,4 @@ class MainWindow final : public HostWindow, public Waker, public WindowBase<Main
   std::atomic<bool> wakePending_{false};
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -14,7 +14,7 @@
 
 #include "app/status_query.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 namespace {
 
 // Records the events and lets a test decide what each one does.
@@ -289,4 +289,4 @@ TEST_F(MainWindowTest, ChangingTheIntervalRestartsTheRunningPeriod) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -12,7 +12,10 @@
 #include "app/icons.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedBrush;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -265,7 +268,7 @@ void SettingsDialogWin::FocusRow(int row) {
 }
 
 std::optional<std::string> SettingsDialogWin::BrowseForFolder(const std::string& initialFolder) {
-  std::string chosen = win32::BrowseForFolder(hwnd_, L"", Utf8ToWide(initialFolder));
+  std::string chosen = app::BrowseForFolder(hwnd_, L"", Utf8ToWide(initialFolder));
   if (chosen.empty()) return std::nullopt;
   return chosen;
 }
@@ -311,4 +314,4 @@ std::unique_ptr<SettingsDialogWindow> SettingsDialogFactoryWin::Create(
                                              std::move(reportFailure));
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

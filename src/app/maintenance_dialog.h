@@ -14,7 +14,7 @@
 #include "maintenance/settings_dialog.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // Control ids of the dialog's rows, for keyboard navigation, scripts and tests.
 namespace control_id {
@@ -80,9 +80,9 @@ class SettingsDialogWin final : public SettingsDialogWindow, public WindowBase<S
   std::function<void(const std::string&)> reportFailure_;
   SettingsDialogEvents* events_ = nullptr;
   DpiScale scale_;
-  ScopedFont font_;
-  ScopedFont headingFont_;
-  ScopedBrush background_;
+  win32::ScopedFont font_;
+  win32::ScopedFont headingFont_;
+  win32::ScopedBrush background_;
   GradientBackdrop backdrop_;
   std::array<Row, 5> rows_;
   HWND headings_[2] = {};
@@ -105,4 +105,4 @@ class SettingsDialogFactoryWin final : public SettingsDialogFactory {
   HINSTANCE instance_;
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

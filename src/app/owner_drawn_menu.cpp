@@ -6,7 +6,14 @@
 #include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedFont;
+using win32::ScopedMemoryDc;
+using win32::ScopedMenu;
+using win32::ScopedPen;
+using win32::SelectedObject;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -25,7 +32,7 @@ constexpr COLORREF kDisabledText = RGB(0x8D, 0x8D, 0x8D);
 // The DPI of the monitor the menu opens on; the hidden owner window sits off-screen, so its own
 // DPI can differ. Falls back to the window's.
 UINT DpiAt(POINT point, HWND owner) {
-  const auto forMonitor = system_function::GetDpiForMonitor();
+  const auto forMonitor = win32::system_function::GetDpiForMonitor();
   UINT x = 0, y = 0;
   if (forMonitor &&
       SUCCEEDED(forMonitor(::MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)
@@ -116,7 +123,7 @@ MenuMetrics MenuMetrics::ForDpi(UINT dpi, int iconSize) {
 ScopedFont CreateMenuFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  const auto forDpi = system_function::SystemParametersInfoForDpi();
+  const auto forDpi = win32::system_function::SystemParametersInfoForDpi();
   if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
       return ScopedFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
@@ -184,7 +191,7 @@ bool OwnerDrawnMenu::Measure(MEASUREITEMSTRUCT& measure) {
                 DT_CALCRECT | DT_SINGLELINE);
   }
   // The system adds room for its own check mark to every owner-drawn item; ours sits in the bar.
-  const auto metricForDpi = system_function::GetSystemMetricsForDpi();
+  const auto metricForDpi = win32::system_function::GetSystemMetricsForDpi();
   const int systemCheck = metricForDpi ? metricForDpi(SM_CXMENUCHECK, metrics_.dpi)
                                        : ::GetSystemMetrics(SM_CXMENUCHECK);
   const int width = metrics_.textLeft + (text.right - text.left) + metrics_.textRight;
@@ -291,4 +298,4 @@ LRESULT OwnerDrawnMenu::MenuChar(wchar_t key) {
   return MAKELRESULT(0, MNC_IGNORE);
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -10,7 +10,7 @@
 #include "app/icons.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // One item of a popup as it is drawn: its entry and the caption in the system's UTF-16. The menu
 // item's data points at it while the menu is open.
@@ -21,7 +21,8 @@ struct MenuItemData {
 
 // The popup for the entries: hidden entries are left out, every other one becomes an owner-drawn
 // item whose data points into `items` (which must outlive the menu and not be resized).
-ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<MenuItemData>& items);
+win32::ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries,
+                                 std::vector<MenuItemData>& items);
 
 // Every length of the menu's look in pixels at one DPI.
 struct MenuMetrics {
@@ -68,10 +69,10 @@ class OwnerDrawnMenu {
   IconSet& icons_;
   std::vector<MenuItemData>* open_ = nullptr;
   MenuMetrics metrics_;
-  ScopedFont font_;
+  win32::ScopedFont font_;
 };
 
 // The menu font (the system's, from its non-client metrics) at the given DPI.
-ScopedFont CreateMenuFont(UINT dpi);
+win32::ScopedFont CreateMenuFont(UINT dpi);
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

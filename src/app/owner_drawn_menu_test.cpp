@@ -12,7 +12,11 @@
 #include "app/main_window.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedFont;
+using win32::ScopedMenu;
+using win32::Utf8ToWide;
 namespace {
 
 MenuEntry Item(int id, const char* caption) {
@@ -261,4 +265,4 @@ TEST_F(TrackedMenu, AMenuAskedForFromTheKeyboardOpensAtTheIcon) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -40,6 +40,7 @@ int RunMessageLoop() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace dpc;
+  using namespace dpc::app;
   using namespace dpc::win32;
 
   // Before anything loads a library: no DLL is ever looked for in the current folder or PATH,
