@@ -23,7 +23,6 @@
 #include "platform/win32/win32_platform.h"
 #include "service/server_commands.h"
 #include "service/service_access.h"
-#include "service/service_binding.h"
 #include "service/supervision.h"
 #include "shell/control_log.h"
 #include "shell/control_settings.h"
@@ -323,13 +322,12 @@ std::wstring BenchFolder() {
 }
 
 int Run(const Options& options) {
-  dpc::win32::LibraryLoaderWin loader;
-  const dpc::ServiceLibraryBinding binding(loader);
-  if (!binding.bound()) {
+  dpc::win32::Win32Platform platform;
+  platform.services.Bind(platform.libraries);
+  if (!platform.services.bound()) {
     std::fprintf(stderr, "the service manager's entry points could not be bound\n");
     return 2;
   }
-  dpc::win32::Win32Platform platform(binding.EnumServicesStatusA(), binding.OpenSCManagerA());
   dpc::ServiceAccess access(platform.services, platform.clock);
   const uint32_t state = access.QueryServiceState("", dpc::kServerServiceName);
   if (state != dpc::state::kRunning) {

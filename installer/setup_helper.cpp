@@ -7,9 +7,9 @@
 #include <stdexcept>
 
 #include "launchers/launchers.h"
+#include "platform/autostart.h"
 #include "shell/control_settings.h"
 #include "platform/paths.h"
-#include "shell/tray_menu.h"
 
 namespace dpc::setup {
 namespace {
@@ -105,11 +105,7 @@ void RemoveOwnAutostart(Registry& registry, const std::string& executable) {
 }
 
 void WriteOwnAutostart(Registry& registry, const std::string& executable) {
-  const AutostartEntry entry = AutostartEntryFor(executable);
-  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
-  if (!key) throw SystemError(key.error());
-  if (const OsStatus written = (*key)->WriteString(entry.name, entry.data); !written)
-    throw SystemError(written.error());
+  RaiseIfFailed(WriteAutostart(registry, executable));
 }
 
 constexpr std::pair<const char*, Step> kSteps[] = {
@@ -130,14 +126,6 @@ std::optional<std::string>* BackupEntry(Backup& backup, size_t index) {
   std::optional<std::string>* entries[] = {&backup.settingsFile, &backup.productInfoFile,
                                            &backup.autostartValue};
   return entries[index];
-}
-
-std::optional<std::string> ReadRunValue(Registry& registry, const std::string& name) {
-  auto key = registry.OpenMachineKey(kRunKey, KeyAccess::Read);
-  if (!key) return std::nullopt;
-  OsResult<std::string> value = (*key)->ReadString(name);
-  if (!value) return std::nullopt;
-  return std::move(*value);
 }
 
 void RestoreFile(SetupPlatform& platform, const std::string& path,
@@ -298,7 +286,7 @@ void Install(const Request& request, SetupPlatform& platform) {
   const std::string xmlPath = ReplaceExtension(executable, ".xml");
 
   const Backup before{platform.readTextFile(iniPath), platform.readTextFile(xmlPath),
-                      ReadRunValue(platform.registry, AutostartEntryFor(executable).name)};
+                      ReadAutostart(platform.registry, executable)};
   if (!platform.writeTextFile(BackupPath(executable), BackupDocument(before)))
     throw std::runtime_error("cannot write " + BackupPath(executable));
 
@@ -362,7 +350,7 @@ void Rollback(const Request& request, SetupPlatform& platform) {
       [&] { RestoreFile(platform, ReplaceExtension(executable, ".xml"), backup.productInfoFile); });
   attempt([&] {
     const std::string name = AutostartEntryFor(executable).name;
-    if (ReadRunValue(platform.registry, name) == backup.autostartValue) return;
+    if (ReadAutostart(platform.registry, executable) == backup.autostartValue) return;
     auto key = platform.registry.OpenMachineKey(kRunKey, KeyAccess::ReadWrite);
     if (!key) throw SystemError(key.error());
     const OsStatus restored = backup.autostartValue
@@ -381,7 +369,7 @@ void Commit(const Request& request, SetupPlatform& platform) {
 
 void RestoreAutostart(const Request& request, SetupPlatform& platform) {
   const std::string executable = Required(request, "EXE");
-  if (!ReadRunValue(platform.registry, AutostartEntryFor(executable).name))
+  if (!ReadAutostart(platform.registry, executable))
     WriteOwnAutostart(platform.registry, executable);
 }
 

@@ -22,7 +22,7 @@
 
 #include "platform/scope_exit.h"
 #include "setup_helper.h"
-#include "shell/tray_menu.h"
+#include "platform/autostart.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_system.h"
-#include "shell/tray_menu.h"
+#include "platform/autostart.h"
 
 namespace dpc::setup {
 namespace {

@@ -6,23 +6,18 @@
 #include <climits>
 
 #include "app/icons.h"
+#include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::Utf8ToWide;
 
 namespace {
 
 constexpr COLORREF kProgressBottom = RGB(232, 232, 232);
 constexpr const char* kProgressCaption = UiText("Kelvra Tarn Server File Maintenance");
 constexpr const char* kPleaseWait = UiText("Please wait");
-
-// Looked up at run time: older systems, and some emulations, do not have these.
-// Looked up at run time: older systems, and some emulations, do not have these.
-template <typename Function>
-Function User32Function(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
-}
 
 }  // namespace
 
@@ -67,15 +62,13 @@ TfrmCopyProgress::TfrmCopyProgress(HINSTANCE instance, HWND owner, const Transla
 
 TfrmCopyProgress::~TfrmCopyProgress() {
   if (!blocking_ || !hwnd_) return;
-  using DestroyFn = BOOL(WINAPI*)(HWND);
-  if (const auto destroy = User32Function<DestroyFn>("ShutdownBlockReasonDestroy")) {
+  if (const auto destroy = win32::system_function::ShutdownBlockReasonDestroy()) {
     destroy(hwnd_);
   }
 }
 
 bool TfrmCopyProgress::BlockSessionEnd(const std::string& reason) {
-  using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
-  const auto create = User32Function<CreateFn>("ShutdownBlockReasonCreate");
+  const auto create = win32::system_function::ShutdownBlockReasonCreate();
   if (!create || !hwnd_) return false;
   blocking_ = create(hwnd_, Utf8ToWide(reason).c_str()) != FALSE;
   return blocking_;
@@ -158,4 +151,4 @@ LRESULT TfrmCopyProgress::MessageHandler(UINT message, WPARAM wParam, LPARAM lPa
       return ::DefWindowProcW(hwnd_, message, wParam, lParam);
   }
 }
-}  // namespace dpc::win32
+}  // namespace dpc::app

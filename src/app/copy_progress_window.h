@@ -11,7 +11,7 @@
 #include "maintenance/copy_engine.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // Control ids of the progress window, for keyboard navigation, scripts and tests.
 namespace control_id {
@@ -54,7 +54,7 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
   std::string caption_;
   CopyProgress progress_;
   DpiScale scale_;
-  ScopedFont font_;
+  win32::ScopedFont font_;
   GradientBackdrop backdrop_;
   HWND label_ = nullptr;
   HWND bar_ = nullptr;
@@ -64,4 +64,4 @@ class TfrmCopyProgress final : public WindowBase<TfrmCopyProgress> {
   bool blocking_ = false;
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -5,7 +5,8 @@
 
 #include "app/dialog_keys.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
 namespace {
 
 TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
@@ -28,4 +29,4 @@ TEST(TfrmCopyProgress, CancelAnswersEnterAndSpace) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // Gives a window laid out as a dialog (WS_EX_CONTROLPARENT: the progress window) its dialog keys,
 // Esc, Enter, Space and Tab, in whichever loop runs while it shows. True when the key was taken.
@@ -13,4 +13,4 @@ inline bool TakeDialogKey(MSG& message) {
          ::IsDialogMessageW(root, &message);
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

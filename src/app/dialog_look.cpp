@@ -4,7 +4,12 @@
 #include "app/icons.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedBrush;
+using win32::ScopedFont;
+using win32::Utf8ToWide;
+using win32::WideToUtf8;
 
 namespace {
 
@@ -97,4 +102,4 @@ LRESULT AskOwnerWhetherSessionMayEnd(HWND owner, WPARAM wParam, LPARAM lParam) {
   return ::SendMessageW(owner, WM_QUERYENDSESSION, wParam, lParam);
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

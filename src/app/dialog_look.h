@@ -10,7 +10,7 @@
 
 // What the maintenance dialog and its progress window share: lengths at the monitor's DPI, the
 // dialog font, window texts, the white-to-grey gradient and the labels on it.
-namespace dpc::win32 {
+namespace dpc::app {
 
 inline constexpr COLORREF kPanelTop = RGB(255, 255, 255);
 inline constexpr const char* kCancel = UiText("Cancel");
@@ -33,12 +33,12 @@ class GradientBackdrop {
                     COLORREF bottom);
 
  private:
-  std::map<COLORREF, ScopedBrush> brushes_;
+  std::map<COLORREF, win32::ScopedBrush> brushes_;
 };
 
 // The dialog font (the system's message font) at the window's DPI; bolder and larger for
 // headings.
-ScopedFont CreateDialogFont(UINT dpi, bool heading);
+win32::ScopedFont CreateDialogFont(UINT dpi, bool heading);
 void SetText(HWND window, const std::string& text);
 std::string GetText(HWND window);
 // A vertical gradient from `top` to `bottom` over the rectangle.
@@ -50,4 +50,4 @@ RECT CentredFrame(DWORD style, DWORD exStyle, int width, int height, HWND owner)
 // does: the main window knows whether a folder move is under way.
 LRESULT AskOwnerWhetherSessionMayEnd(HWND owner, WPARAM wParam, LPARAM lParam);
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

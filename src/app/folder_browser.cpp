@@ -4,7 +4,9 @@
 
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::WideToUtf8;
 
 namespace {
 
@@ -35,4 +37,4 @@ std::string BrowseForFolder(HWND owner, const std::wstring& title,
   ::CoTaskMemFree(chosen);
   return isFolder ? WideToUtf8(path) : std::string();
 }
-}  // namespace dpc::win32
+}  // namespace dpc::app

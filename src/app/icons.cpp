@@ -5,19 +5,13 @@
 #include <iterator>
 
 #include "resource_ids.h"
+#include "platform/win32/system_functions.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedBitmap;
 
 namespace {
-
-// Functions of newer systems, looked up at run time so the program still starts where they are
-// missing (older Windows, Wine).
-template <typename Function>
-Function LookUp(const wchar_t* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleW(module);
-  if (!handle) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
-}
 
 UINT ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
@@ -29,8 +23,7 @@ UINT ScreenDpi() {
 // The system's stock shield, the one operators know from elevation prompts. comctl32 version 6
 // has it at any size; nullptr where it is missing.
 HICON LoadStockShield(int size) {
-  using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
-  const auto load = LookUp<LoadIconWithScaleDownFn>(L"comctl32.dll", "LoadIconWithScaleDown");
+  const auto load = win32::system_function::LoadIconWithScaleDown();
   HICON icon = nullptr;
   if (!load || FAILED(load(nullptr, IDI_SHIELD, size, size, &icon))) return nullptr;
   return icon;
@@ -108,9 +101,7 @@ HICON IconSet::Get(int image, int size) {
 }
 
 int SmallIconSize(UINT dpi) {
-  using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
-  static const auto forDpi =
-      LookUp<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+  const auto forDpi = win32::system_function::GetSystemMetricsForDpi();
   if (forDpi) {
     const int size = forDpi(SM_CXSMICON, dpi);
     if (size > 0) return size;
@@ -121,17 +112,15 @@ int SmallIconSize(UINT dpi) {
 }
 
 UINT SystemDpi() {
-  using GetDpiForSystemFn = UINT(WINAPI*)();
-  static const auto forSystem = LookUp<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem");
+  const auto forSystem = win32::system_function::GetDpiForSystem();
   const UINT dpi = forSystem ? forSystem() : 0;
   return dpi ? dpi : ScreenDpi();
 }
 
 UINT DpiForWindow(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto forWindow = LookUp<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+  const auto forWindow = win32::system_function::GetDpiForWindow();
   const UINT dpi = forWindow && window ? forWindow(window) : 0;
   return dpi ? dpi : SystemDpi();
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

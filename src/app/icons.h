@@ -8,7 +8,7 @@
 #include "platform/host_window.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // The tray and menu images (image::kGrey .. kShield), loaded from the executable's resources at
 // the pixel size asked for, so they are drawn from a real bitmap of that size at every scale
@@ -24,8 +24,8 @@ class IconSet {
 
  private:
   HINSTANCE instance_;
-  std::map<std::pair<int, int>, ScopedIcon> cache_;
-  std::map<std::pair<int, int>, ScopedIcon> disabled_;
+  std::map<std::pair<int, int>, win32::ScopedIcon> cache_;
+  std::map<std::pair<int, int>, win32::ScopedIcon> disabled_;
 };
 
 // The small-icon size (the tray's and the menu's) at the given DPI.
@@ -36,4 +36,4 @@ int SmallIconSize(UINT dpi);
 UINT SystemDpi();
 UINT DpiForWindow(HWND window);
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -8,11 +8,15 @@
 #include "platform/win32/os_error_win.h"
 #include "app/status_query.h"
 #include "i18n/failure_text.h"
+#include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 #include "resource_ids.h"
 #include "shell/error_box.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::LastOsError;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -320,16 +324,11 @@ void MainWindow::AllowFromLowerIntegrity(UINT message) {
   // Only an elevated process filters messages from lower integrity; elsewhere these calls change
   // nothing. Looked up at run time: the per-window form is Windows 7's, the process-wide one
   // Vista's.
-  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-  using PerWindowFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
-  using PerProcessFn = BOOL(WINAPI*)(UINT, DWORD);
-  if (const auto perWindow = reinterpret_cast<PerWindowFn>(
-          reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+  if (const auto perWindow = win32::system_function::ChangeWindowMessageFilterEx()) {
     perWindow(hwnd_, message, MSGFLT_ALLOW, nullptr);
-  } else if (const auto perProcess = reinterpret_cast<PerProcessFn>(
-                 reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilter")))) {
+  } else if (const auto perProcess = win32::system_function::ChangeWindowMessageFilter()) {
     perProcess(message, MSGFLT_ADD);
   }
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

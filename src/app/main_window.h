@@ -12,11 +12,11 @@
 
 #include "platform/host_window.h"
 #include "app/icons.h"
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 #include "app/tray_icon.h"
 #include "app/window_base.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // What the window reports to the logic that it hosts.
 class MainWindowEvents {
@@ -141,7 +141,7 @@ class MainWindow final : public HostWindow, public Waker, public WindowBase<Main
   int trayImage_ = image::kGrey;
   std::wstring trayHint_;
   IconSet icons_;
-  PopupMenu menu_;
+  OwnerDrawnMenu menu_;
   std::unique_ptr<TrayIcon> tray_;
   // Where the notification area asked for the menu; none for the classic protocol.
   std::optional<POINT> menuAnchor_;
@@ -151,4 +151,4 @@ class MainWindow final : public HostWindow, public Waker, public WindowBase<Main
   std::atomic<bool> wakePending_{false};
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -15,7 +15,7 @@
 #include "app/status_query.h"
 #include "i18n/failure_text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 namespace {
 
 // Records the events and lets a test decide what each one does.
@@ -292,4 +292,4 @@ TEST_F(MainWindowTest, ChangingTheIntervalRestartsTheRunningPeriod) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -12,7 +12,10 @@
 #include "app/icons.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedBrush;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -262,7 +265,7 @@ void SettingsDlgWin::HideRow(int row) {
 void SettingsDlgWin::FocusRow(int row) { ::SetFocus(rows_.at(static_cast<size_t>(row - 1)).edit); }
 
 std::optional<std::string> SettingsDlgWin::BrowseForFolder(const std::string& initialFolder) {
-  std::string chosen = win32::BrowseForFolder(hwnd_, L"", Utf8ToWide(initialFolder));
+  std::string chosen = app::BrowseForFolder(hwnd_, L"", Utf8ToWide(initialFolder));
   if (chosen.empty()) return std::nullopt;
   return chosen;
 }
@@ -310,4 +313,4 @@ std::unique_ptr<SettingsDlgWindow> SettingsDlgFactoryWin::Create(
                                           std::move(reportFailure));
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

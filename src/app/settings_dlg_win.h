@@ -15,7 +15,7 @@
 #include "maintenance/settings_dlg.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // Control ids of the dialog's rows, for keyboard navigation, scripts and tests.
 namespace control_id {
@@ -81,9 +81,9 @@ class SettingsDlgWin final : public SettingsDlgWindow, public WindowBase<Setting
   std::function<void(const Failure&)> reportFailure_;
   SettingsDlgEvents* events_ = nullptr;
   DpiScale scale_;
-  ScopedFont font_;
-  ScopedFont headingFont_;
-  ScopedBrush background_;
+  win32::ScopedFont font_;
+  win32::ScopedFont headingFont_;
+  win32::ScopedBrush background_;
   GradientBackdrop backdrop_;
   std::array<Row, 5> rows_;
   HWND headings_[2] = {};
@@ -106,4 +106,4 @@ class SettingsDlgFactoryWin final : public SettingsDlgFactory {
   HINSTANCE instance_;
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

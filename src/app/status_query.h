@@ -5,7 +5,7 @@
 // SendMessage(window, kStatusQueryMessage, what, 0).
 #include <cstdint>
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 inline constexpr unsigned kStatusQueryMessage = 0x8021;  // WM_APP + 0x21, beside the panel's 0x8020
 
@@ -21,4 +21,4 @@ enum class StatusQuery : uintptr_t {
   TrayIconShown = 2,   // 1 while the icon is in the notification area, else 0
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 std::wstring FitTrayTip(std::wstring_view hint) { return FitTrayText(hint, kTrayTipLimit); }
 
@@ -89,4 +89,4 @@ void TrayIcon::Update() {
   Add();
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

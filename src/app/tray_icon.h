@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // At most this many UTF-16 units of the hint reach the notification area (szTip holds 128 with
 // the terminating NUL).
@@ -56,4 +56,4 @@ class TrayIcon {
   bool versionFour_ = false;
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace dpc::win32 {
+namespace dpc::app {
 namespace {
 
 TEST(FitTrayTip, CutsToTheNotificationAreaLimitWithoutSplittingACharacter) {
@@ -36,4 +36,4 @@ TEST(FitTrayTip, CutsToTheNotificationAreaLimitWithoutSplittingACharacter) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -15,7 +15,6 @@
 #include "platform/win32/instance_guard_win.h"
 #include "platform/win32/library_loader_win.h"
 #include "platform/win32/text.h"
-#include "service/service_binding.h"
 #include "shell/elevation.h"
 #include "shell/error_box.h"
 
@@ -33,7 +32,7 @@ int RunMessageLoop() {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) return 1;
-    if (dpc::win32::TakeDialogKey(message)) continue;
+    if (dpc::app::TakeDialogKey(message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
@@ -43,6 +42,7 @@ int RunMessageLoop() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace dpc;
+  using namespace dpc::app;
   using namespace dpc::win32;
 
   // Before anything loads a library: no DLL is ever looked for in the current folder or PATH,
@@ -61,13 +61,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // system frees everything anyway.
   auto* platform = new Win32Platform();
 
-  ServiceLibraryBinding* binding = nullptr;
   try {
-    binding = new ServiceLibraryBinding(platform->libraries);
+    platform->services.Bind(platform->libraries);
   } catch (const std::exception& missing) {
     EndWithMessage(missing.what());  // the text is the missing entry point's name
   }
-  platform->services.Bind(binding->EnumServicesStatusA(), binding->OpenSCManagerA());
 
   // One controller per session. An elevated relaunch is never refused: the copy that started it
   // is closing, and the operator's chosen action must run.

@@ -7,7 +7,7 @@
 #include "platform/failure.h"
 #include "platform/win32/os_error_win.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
 // The one way this program makes a window: a window class per Derived, whose procedure finds the
 // object through GWLP_USERDATA (stored on WM_NCCREATE from the creation parameter, cleared on
@@ -50,11 +50,11 @@ class WindowBase {
       wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
       wc.lpszClassName = Derived::kClassName;
       Derived::ConfigureClass(wc);
-      if (!::RegisterClassExW(&wc)) ThrowLastError("RegisterClassExW");
+      if (!::RegisterClassExW(&wc)) win32::ThrowLastError("RegisterClassExW");
     }
     HWND hwnd = ::CreateWindowExW(exStyle, Derived::kClassName, caption, style, x, y, width, height,
                                   owner, nullptr, instance, static_cast<Derived*>(this));
-    if (!hwnd) ThrowLastError("CreateWindowExW");
+    if (!hwnd) win32::ThrowLastError("CreateWindowExW");
     return hwnd;
   }
 
@@ -90,4 +90,4 @@ class WindowBase {
   }
 };
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -19,8 +19,8 @@ add_library(dpc_windows STATIC
   ${CMAKE_CURRENT_LIST_DIR}/folder_browser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/icons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/owner_drawn_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_dlg_win.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/popup_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_icon.cpp)
 target_include_directories(dpc_windows PUBLIC ${CMAKE_SOURCE_DIR}/src ${dpc_resources}
   ${DPC_GENERATED_DIR})
@@ -49,7 +49,7 @@ if(DPC_BUILD_TESTS)
   add_executable(win32_ui_tests
     ${CMAKE_CURRENT_LIST_DIR}/copy_progress_window_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/popup_menu_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/owner_drawn_menu_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tray_icon_test.cpp
     ${dpc_resources}/DurvinProofControl.rc)
   target_link_libraries(win32_ui_tests PRIVATE dpc_windows GTest::gtest_main)

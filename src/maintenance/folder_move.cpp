@@ -196,11 +196,11 @@ void MoveFolder::Advance() {
 bool MoveFolder::Stopping() { return cancelRequested_ || (viewOpen_ && view_.Cancelled()); }
 
 void MoveFolder::Check() {
-  if (request_.newText == request_.storedValue) return Finish(MoveOutcome::Unchanged);
+  if (request_.typedPath == request_.storedValue) return Finish(MoveOutcome::Unchanged);
   if (Stopping()) return Finish(MoveOutcome::Cancelled);
   if (!s_.serverStopped()) return Finish(MoveOutcome::Refused, Text(kServerRunning));
   const PathVerdict verdict = rules_.Check(
-      {request_.storedValue, request_.newText, request_.others, s_.ticket.DeclaredCodePage()});
+      {request_.storedValue, request_.typedPath, request_.others, s_.ticket.DeclaredCodePage()});
   if (!verdict.accepted) return Finish(MoveOutcome::Refused, verdict.message);
   newPath_ = verdict.newPath;
   step_ = MoveStep::Measure;
@@ -515,7 +515,7 @@ void MoveFolder::Log(const std::string& what) {
   try {
     s_.writeLog("Server File Maintenance",
                 std::string(request_.row.element) + " " + request_.storedValue + " -> " +
-                    (newPath_.empty() ? request_.newText : newPath_) + ": " + what);
+                    (newPath_.empty() ? request_.typedPath : newPath_) + ": " + what);
   } catch (...) {
     // The trace log never stops a move.
   }

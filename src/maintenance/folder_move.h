@@ -37,7 +37,7 @@ struct MoveServices {
 struct MoveRequest {
   FolderRow row;
   std::string storedValue;  // the row's StoredValue
-  std::string newText;      // the edit's text
+  std::string typedPath;    // the edit's text, as the operator typed or chose it
   std::string productGuid;  // braced; empty without "ProfileUpdater.xml"
   std::vector<OtherFolder> others;
 };

@@ -250,7 +250,7 @@ PathVerdict PathRules::Refuse(std::string_view pattern,
 }
 
 PathVerdict PathRules::Check(const FolderChoice& choice) {
-  const std::string typed(Trimmed(choice.newText));
+  const std::string typed(Trimmed(choice.typedPath));
   if (typed.empty()) return Refuse(kEmpty, {});
   if (choice.storedValue.empty()) return Refuse(kNoOldFolder, {});
 

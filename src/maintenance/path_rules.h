@@ -60,7 +60,7 @@ struct OtherFolder {
 
 struct FolderChoice {
   std::string storedValue;  // the row's current folder
-  std::string newText;      // as the operator typed or chose it
+  std::string typedPath;    // as the operator typed or chose it
   std::vector<OtherFolder> others;
   uint32_t ticketCodePage = 65001;  // SettingsTicket::DeclaredCodePage
 };

@@ -178,16 +178,11 @@ SettingsTicket::SettingsTicket(FileSystem& files, Shell& shell, AnsiCodePage& co
                                Clock& clock)
     : files_(files), shell_(shell), codePage_(codePage), clock_(clock) {}
 
-bool SettingsTicket::FileExists(const std::string& path) {
-  const auto entry = files_.Stat(path);
-  return entry.ok() && !entry->IsFolder();
-}
-
 FolderSettings SettingsTicket::ReadFolderSettings() {
   const OsResult<std::string> common = shell_.SpecialFolderPath(SpecialFolder::CommonAppData);
   TicketFolder = (common ? *common : std::string()) + "\\Durvin\\Proof\\Server\\Tickets";
   FolderSettings settings;
-  if (!FileExists(TicketPath())) return settings;
+  if (!files_.FileExists(TicketPath())) return settings;
   const std::string text = ReadTicketText(TicketPath());
   settings.present = true;
   const auto read = [&](std::string_view openTag, std::string_view closeTag) {
@@ -213,7 +208,7 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   // Without an application folder the name would point at the root of the current drive.
   if (applicationFolder.empty()) return result;
   const std::string path = applicationFolder + "\\ProfileUpdater.xml";
-  if (!FileExists(path)) return result;
+  if (!files_.FileExists(path)) return result;
   result.exists = true;
   std::string guid;
   ExtractTagValue(ReadTicketText(path), kProductGuidOpenTag, kProductGuidCloseTag, guid);
@@ -222,19 +217,19 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   return result;
 }
 
-TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
-                                              const std::string& newText,
+TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
+                                              const std::string& newElement,
                                               const std::optional<ExpectedValue>& expected) {
   TicketRewrite result;
-  if (!FileExists(TicketPath())) return result;
+  if (!files_.FileExists(TicketPath())) return result;
   auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) {
     result.error = bytes.error();
     return result;
   }
   // Only the two element texts change code page; the rest of the ticket stays bytes.
-  const auto oldAnsi = codePage_.FromUtf8(oldText);
-  const auto newAnsi = codePage_.FromUtf8(newText);
+  const auto oldAnsi = codePage_.FromUtf8(oldElement);
+  const auto newAnsi = codePage_.FromUtf8(newElement);
   if (!oldAnsi || !newAnsi) return result;
   LinesRewrite rewrite =
       ReplaceInLines(*bytes, DoubleBackslashes(*oldAnsi), DoubleBackslashes(*newAnsi));
@@ -287,11 +282,12 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldText,
     // A swap that failed half way left no ticket: the server must find one, the old one
     // preferably, else the new one.
     bool putBackNew = false;
-    if (!FileExists(TicketPath()) &&
-        !(FileExists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
-      putBackNew = FileExists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    if (!files_.FileExists(TicketPath()) &&
+        !(files_.FileExists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
+      putBackNew =
+          files_.FileExists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
     }
-    if (!FileExists(TicketPath())) {
+    if (!files_.FileExists(TicketPath())) {
       result.error = std::move(error);
       result.ticketMissing = true;
       return result;
@@ -373,7 +369,7 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
 }
 
 uint32_t SettingsTicket::DeclaredCodePage() {
-  if (!FileExists(TicketPath())) return 65001;
+  if (!files_.FileExists(TicketPath())) return 65001;
   const auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) return 0;
   const auto encoding = DeclaredEncoding(*bytes);

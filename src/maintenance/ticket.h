@@ -98,8 +98,8 @@ class SettingsTicket {
   // Throws SystemError when the file exists but cannot be read.
   ProductGuidResult ReadProductGuid(const std::string& applicationFolder);
 
-  // Rewrites the ticket with every whole element oldText (opening tag, unescaped path, closing
-  // tag) replaced by newText. Nothing is written when no element matched or, with `expected`,
+  // Rewrites the ticket with every oldElement (opening tag, unescaped path, closing tag) replaced
+  // by newElement. Nothing is written when no element matched or, with `expected`,
   // unless exactly one matched and the new text reads back as the expected value. The new text
   // goes to "SYS_0000.tmp", made afresh by this call (whatever stood there is removed first), is
   // flushed, and replaces the ticket in one step that keeps the ticket's owner and permissions
@@ -107,7 +107,7 @@ class SettingsTicket {
   // passes through "SYS_0000.bak", removed first like the scratch file. On failure the error
   // comes back, and whatever the swap left behind is put back at the ticket's name: the old
   // ticket, else the new one (which is then written).
-  TicketRewrite ReplaceInTicket(const std::string& oldText, const std::string& newText,
+  TicketRewrite ReplaceInTicket(const std::string& oldElement, const std::string& newElement,
                                 const std::optional<ExpectedValue>& expected = std::nullopt);
 
   // The code page the ticket's XML declaration names: 65001 without a declaration or encoding
@@ -125,7 +125,6 @@ class SettingsTicket {
   static constexpr uint32_t kReplaceRetryMs = 100;
 
  private:
-  bool FileExists(const std::string& path);
   std::optional<OsError> RemoveLeftOver(const std::string& path);
   std::optional<OsError> HoldTicketFolder(std::vector<std::unique_ptr<FileHandle>>& held);
   std::optional<OsError> ReplaceWithRetry();

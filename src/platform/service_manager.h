@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/flags.h"
 #include "platform/os_result.h"
 
 namespace dpc {
@@ -37,12 +38,8 @@ enum class ServiceRights : uint32_t {
   Start = 2,
   Stop = 4,
 };
-constexpr ServiceRights operator|(ServiceRights a, ServiceRights b) {
-  return static_cast<ServiceRights>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
-}
-constexpr bool Has(ServiceRights set, ServiceRights right) {
-  return (static_cast<uint32_t>(set) & static_cast<uint32_t>(right)) != 0;
-}
+template <>
+inline constexpr bool kFlagSet<ServiceRights> = true;
 
 // A service opened through the manager; destroying it closes the service. Every failure carries
 // the system's code (ERROR_SERVICE_ALREADY_RUNNING, ERROR_ACCESS_DENIED, ...) and the API's name.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/flags.h"
 #include "platform/os_result.h"
 #include "platform/window_id.h"
 
@@ -17,12 +18,8 @@ enum class ExecuteFlags : uint32_t {
   WaitForDde = 1,  // wait for a DDE conversation to finish before returning
   NoErrorUi = 2,   // the shell shows no error dialog; the caller reports the error
 };
-constexpr ExecuteFlags operator|(ExecuteFlags a, ExecuteFlags b) {
-  return static_cast<ExecuteFlags>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
-}
-constexpr bool Has(ExecuteFlags set, ExecuteFlags flag) {
-  return (static_cast<uint32_t>(set) & static_cast<uint32_t>(flag)) != 0;
-}
+template <>
+inline constexpr bool kFlagSet<ExecuteFlags> = true;
 
 // One ShellExecuteEx call. An empty verb is the file's default action.
 struct ShellExecuteRequest {

@@ -10,7 +10,7 @@ RestartWait::RestartWait(ServiceAccess& access, CommandState& state, Clock& cloc
       begin_(clock.SteadyMilliseconds()) {}
 
 Operation::Progress RestartWait::Step() {
-  if (access_.QueryServiceState("", kServerServiceName) == state::kStopped) {
+  if (access_.IsServiceStopped("", kServerServiceName)) {
     state_.RestartStopPhaseDone();
     return Progress::kDone;
   }

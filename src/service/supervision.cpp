@@ -144,7 +144,7 @@ bool Supervision::tiServerRestartTimer() {
 }
 
 void Supervision::Timer5Timer() {
-  RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackIntervalMs));
+  RaiseIfFailed(d_.window.SetTimerInterval(TimerId::Timer5, kFeedbackTickMs));
   const int64_t now = TimeStampSeconds(d_.clock.Now());
 
   // A settings file that will not keep the schedule (a standard user's, in a folder only

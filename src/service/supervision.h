@@ -38,7 +38,9 @@ int64_t TimeStampSeconds(const LocalDateTime& moment);
 // The three timers that keep the controller in step with the server.
 class Supervision {
  public:
-  static constexpr uint32_t kFeedbackIntervalMs = 86400;
+  // Timer5 ticks every 86.4 s (86400 ms, not a day) and asks whether the 30-day feedback period
+  // has passed.
+  static constexpr uint32_t kFeedbackTickMs = 86400;
   static constexpr int64_t kFeedbackPeriodSeconds = 2592000;  // 30 days
   // How far back a late scheduled-restart tick still looks for the configured second. A clock
   // that jumps further (resume from sleep, manual change) does not restart at a surprising time.

@@ -166,7 +166,7 @@ TEST_F(SupervisionTest, ATimerTheSystemCannotStartIsRaisedWithItsCode) {
   } catch (const SystemError& error) {
     EXPECT_EQ(error.code(), 1450u);
   }
-  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer5), Supervision::kFeedbackIntervalMs);
+  EXPECT_EQ(p.window.TimerInterval(TimerId::Timer5), Supervision::kFeedbackTickMs);
 }
 
 TEST_F(SupervisionTest, RestartStoppedBeforeTheFirstTick) {

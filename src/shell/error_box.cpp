@@ -1,7 +1,5 @@
 #include "shell/error_box.h"
 
-#include "i18n/failure_text.h"
-
 namespace dpc {
 
 void ErrorBox::Show(const std::string& text) {
@@ -13,10 +11,6 @@ void ErrorBox::Show(const std::string& text) {
     // Nothing is left to report a failing error box with.
   }
   open_ = false;
-}
-
-std::string DescribeSystemError(const Translator& translator, const SystemError& error) {
-  return TranslateSystemError(translator, error.code(), error.systemText());
 }
 
 }  // namespace dpc

@@ -4,7 +4,6 @@
 
 #include "i18n/translate.h"
 #include "platform/desktop.h"
-#include "platform/os_error.h"
 
 namespace dpc {
 
@@ -24,8 +23,5 @@ class ErrorBox {
   const Translator& translator_;
   bool open_ = false;
 };
-
-// "System Error.  Code: %d." and the system's text, in the interface language.
-std::string DescribeSystemError(const Translator& translator, const SystemError& error);
 
 }  // namespace dpc

@@ -22,36 +22,19 @@ constexpr char kNotRunningText[] = "Kelvra Tarn Control is not running!";
 
 using ClickHandler = void (TfrmControl::*)();
 
-// The designed click handler of each item that has one (the command table marks them).
+// The designed click handler of each ITEM row of the tray menu's list.
 ClickHandler ClickHandlerOf(MenuItem item) {
+#define DPC_HANDLER_CASE(item, caption, flags, image, code, hideKey, handler) \
+  case MenuItem::item:                                                        \
+    return &TfrmControl::handler;
+#define DPC_NO_HANDLER(...)
   switch (item) {
-    case MenuItem::KelvraVistraneTarnOnlineUpdate1:
-      return &TfrmControl::KelvraVistraneTarnOnlineUpdate1Click;
-    case MenuItem::KelvraProfilesTarnOnlineUpdate1:
-      return &TfrmControl::KelvraProfilesTarnOnlineUpdate1Click;
-    case MenuItem::KelvraVistraneTarnOfflineUpdate2:
-      return &TfrmControl::KelvraVistraneTarnOfflineUpdate1Click;
-    case MenuItem::KelvraVistraneTarnServiceStop1:
-      return &TfrmControl::KelvraVistraneTarnServiceStop1Click;
-    case MenuItem::KelvraVistraneTarnServiceStart1:
-      return &TfrmControl::KelvraVistraneTarnServiceStart1Click;
-    case MenuItem::KelvraVistraneTarnServerRestart1:
-      return &TfrmControl::KelvraVistraneTarnServerRestart1Click;
-    case MenuItem::KelvraTarnClientStart1:
-      return &TfrmControl::KelvraTarnClientStart1Click;
-    case MenuItem::KelvraTarnServerConfiguration1:
-      return &TfrmControl::KelvraTarnServerConfiguration1Click;
-    case MenuItem::Enable1:
-      return &TfrmControl::Enable1Click;
-    case MenuItem::pmSettings:
-      return &TfrmControl::pmSettingsClick;
-    case MenuItem::MorrowWebProfiler1:
-      return &TfrmControl::MorrowWebProfiler1Click;
-    case MenuItem::Exit2:
-      return &TfrmControl::Exit1Click;
+    DPC_TRAY_MENU(DPC_HANDLER_CASE, DPC_NO_HANDLER, DPC_NO_HANDLER)
     default:
       return nullptr;
   }
+#undef DPC_HANDLER_CASE
+#undef DPC_NO_HANDLER
 }
 
 // Anybody may make an event under any name, but only an elevated administrator or a service can
@@ -314,7 +297,7 @@ void TfrmControl::PrepareMenu() {
 }
 
 void TfrmControl::Choose(const Command& row) {
-  if (!row.Has(kHandled)) return;
+  if (!row.Has(CommandFlag::kHandled)) return;
   if (row.actionCode == action::kNone) {
     Click(row.item);
     return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "i18n/translate.h"
+#include "platform/autostart.h"
 #include "platform/host_window.h"
 #include "platform/registry.h"
 #include "shell/commands.h"
@@ -15,21 +16,14 @@
 
 namespace dpc {
 
-struct MenuItemState {
-  std::string caption;
-  bool visible = true;
-  bool enabled = true;
-  bool checked = false;
-  int image = image::kNone;
-};
-
-// The menu's current state; it lives as long as the main window.
+// The menu's current state, one entry per row of the command table; it lives as long as the main
+// window.
 class TrayMenu {
  public:
   TrayMenu();
 
-  MenuItemState& operator[](MenuItem item) { return items_[Index(item)]; }
-  const MenuItemState& operator[](MenuItem item) const { return items_[Index(item)]; }
+  MenuEntry& operator[](MenuItem item) { return items_[Index(item)]; }
+  const MenuEntry& operator[](MenuItem item) const { return items_[Index(item)]; }
 
   // The Hide keys, at window creation; what they hide stays hidden.
   void ApplyHideSettings(const ControlSettings& settings);
@@ -44,7 +38,7 @@ class TrayMenu {
 
  private:
   static size_t Index(MenuItem item) { return static_cast<size_t>(item) - 1; }
-  std::array<MenuItemState, kMenuItemCount> items_;
+  std::array<MenuEntry, kMenuItemCount> items_;
 };
 
 // What the menu preparation looks at when the menu is about to open.
@@ -78,17 +72,8 @@ struct ClientWindowTitles {
 };
 ClientWindowTitles ClientWindowTitlesFor(const std::string& clientName);
 
-// The controller's autostart value under the machine's Run key.
-inline constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-struct AutostartEntry {
-  std::string name;  // the executable's file name without extension
-  std::string data;  // the quoted full path
-};
-AutostartEntry AutostartEntryFor(const std::string& executablePath);
-bool IsAutostartPresent(Registry& registry, const std::string& executablePath);
-// Removes the value when present, else writes it; returns whether it is present afterwards.
-// Throws std::runtime_error (translated text naming the value) when the key cannot be opened or
-// the value cannot be changed; nothing is created.
+// ToggleAutostart of platform/autostart.h for the menu: a failure is raised as
+// std::runtime_error with the operator's text, the value's name and the system's error.
 bool ToggleAutostart(Registry& registry, const std::string& executablePath,
                      const Translator& translator);
 

@@ -233,28 +233,36 @@ TEST(Autostart, ToggleWritesTheQuotedPathThenRemovesIt) {
   EXPECT_EQ(registry.opens.back(), std::make_pair(std::string(kRun), KeyAccess::ReadWrite));
 }
 
-TEST(Autostart, UnwritableOrMissingKeyIsReportedByValueNameAndTheRealCode) {
-  test::FakeRegistry readOnly;
-  readOnly.keys[kRun].readOnly = true;
-  test::FakeRegistry missing;
-  const std::string failed = "Failed to set data for 'DurvinProofControl'";
+TEST(Autostart, EveryRefusalIsReportedByValueNameAndTheRegistrysCode) {
+  const std::string set = "Failed to set data for 'DurvinProofControl'";
+  const std::string denied = "\r\nSystem Error.  Code: 5.\r\nAccess is denied.";
   const std::string noKey =
       "\r\nSystem Error.  Code: 2.\r\nThe system cannot find the file specified.";
-  for (const auto& [registry, message] :
-       {std::pair{&readOnly, failed}, {&missing, failed + noKey}}) {
+  test::FakeRegistry readOnly;
+  readOnly.keys[kRun].readOnly = true;
+  test::FakeRegistry readOnlyWithValue;
+  readOnlyWithValue.keys[kRun].readOnly = true;
+  readOnlyWithValue.keys[kRun].values["DurvinProofControl"] = "\"old\"";
+  test::FakeRegistry missing;
+  const struct {
+    test::FakeRegistry* registry;
+    std::string message;
+  } cases[] = {
+      {&readOnly, set + denied},
+      {&readOnlyWithValue, "Failed to delete value 'DurvinProofControl'" + denied},
+      {&missing, set + noKey},
+  };
+  for (const auto& c : cases) {
     try {
-      ToggleAutostart(*registry, kExe, Translator{});
-      ADD_FAILURE() << "no error";
+      ToggleAutostart(*c.registry, kExe, Translator{});
+      ADD_FAILURE() << "no error: " << c.message;
     } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), message);
+      EXPECT_EQ(std::string(e.what()), c.message);
     }
   }
   EXPECT_TRUE(readOnly.keys[kRun].values.empty());
+  EXPECT_EQ(readOnlyWithValue.keys[kRun].values.count("DurvinProofControl"), 1u);
   EXPECT_TRUE(missing.keys.empty());  // never created
-
-  readOnly.keys[kRun].values["DurvinProofControl"] = "\"old\"";
-  EXPECT_THROW(ToggleAutostart(readOnly, kExe, Translator{}), std::runtime_error);
-  EXPECT_EQ(readOnly.keys[kRun].values.count("DurvinProofControl"), 1u);
 }
 
 }  // namespace

@@ -205,9 +205,9 @@ void ControllerProcess::CloseMessageBox(HWND box) {
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what) {
+std::optional<LRESULT> AskStatus(HWND window, app::StatusQuery what) {
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, win32::kStatusQueryMessage, static_cast<WPARAM>(what), 0,
+  if (!SendMessageTimeoutW(window, app::kStatusQueryMessage, static_cast<WPARAM>(what), 0,
                            SMTO_ABORTIFHUNG, 2000, &answer)) {
     return std::nullopt;
   }
@@ -244,7 +244,7 @@ std::optional<std::string> AskText(HWND window, TextQuery what, unsigned index) 
   SetWindowLongPtrW(reply, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&answer));
   // The controller sends the answer while this call waits, and a waiting sender takes it in.
   DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, win32::kTextQueryMessage,
+  SendMessageTimeoutW(window, app::kTextQueryMessage,
                       MAKEWPARAM(static_cast<WORD>(what), static_cast<WORD>(index)),
                       reinterpret_cast<LPARAM>(reply), SMTO_ABORTIFHUNG, 4000, &result);
   DestroyWindow(reply);

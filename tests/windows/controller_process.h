@@ -40,7 +40,7 @@ bool Eventually(std::chrono::milliseconds bound, Predicate predicate) {
 }
 
 // What the controller's window answers to the status query; nullopt when it does not answer.
-std::optional<LRESULT> AskStatus(HWND window, win32::StatusQuery what);
+std::optional<LRESULT> AskStatus(HWND window, app::StatusQuery what);
 // What it answers to the text query, UTF-8; nullopt when it does not answer.
 std::optional<std::string> AskText(HWND window, TextQuery what, unsigned index = 0);
 

@@ -28,7 +28,7 @@
 #include "controller_process.h"
 #include "setup_helper.h"
 #include "shell/control_settings.h"
-#include "shell/tray_menu.h"
+#include "platform/autostart.h"
 #include "stand_in_control.h"
 
 namespace dpc::e2e {
@@ -260,7 +260,7 @@ TEST_F(Installer, InstallsWithPropertiesStartsFromTheStartMenuAndUninstallsWitho
     ASSERT_TRUE(controller.process) << "the shortcut started no controller";
     EXPECT_TRUE(fs::equivalent(controller.Image(), exe)) << Utf8(controller.Image());
     EXPECT_TRUE(Eventually(kStartBound, [&] {
-      return AskStatus(controller.window, win32::StatusQuery::TrayIconShown) == 1;
+      return AskStatus(controller.window, app::StatusQuery::TrayIconShown) == 1;
     })) << "no tray icon";
     EXPECT_TRUE(controller.Close());
   }

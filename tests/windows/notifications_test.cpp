@@ -17,8 +17,8 @@
 namespace dpc::e2e {
 namespace {
 
+using app::StatusQuery;
 using standin::Behaviour;
-using win32::StatusQuery;
 
 // One supervision period and room for a loaded machine to run the tick and answer.
 constexpr auto kOneTick = 3s + 1500ms;

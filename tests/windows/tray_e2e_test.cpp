@@ -26,8 +26,8 @@
 namespace dpc::e2e {
 namespace {
 
+using app::StatusQuery;
 using testsupport::ShownMenuOf;
-using win32::StatusQuery;
 
 // Where the items sit for the keyboard with the default settings (no settings file beside the
 // executable): the shown items of the tray menu's table that are not separators, in menu order.
@@ -71,8 +71,8 @@ DWORD ProcessOf(HWND window) {
 void PostTrayMenuRequest(HWND window) {
   POINT at{};
   GetCursorPos(&at);
-  PostMessageW(window, win32::kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
-  PostMessageW(window, win32::kTrayCallbackMessage,
+  PostMessageW(window, app::kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+  PostMessageW(window, app::kTrayCallbackMessage,
                MAKEWPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)),
                MAKELPARAM(WM_CONTEXTMENU, kTrayIconId));
 }

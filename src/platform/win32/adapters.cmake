@@ -14,6 +14,7 @@ add_library(dpc_win32 STATIC
   ${CMAKE_CURRENT_LIST_DIR}/security_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/service_manager_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_win.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/worker_threads_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xml_win.cpp)
@@ -27,7 +28,6 @@ target_link_libraries(dpc_win32 PUBLIC bcrypt)
 if(DPC_BUILD_TESTS)
   add_executable(win32_adapter_tests
     ${CMAKE_CURRENT_LIST_DIR}/file_handle_win_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/file_system_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/profile_store_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_win_test.cpp
@@ -35,10 +35,14 @@ if(DPC_BUILD_TESTS)
     ${CMAKE_CURRENT_LIST_DIR}/security_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/service_manager_win_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/xml_win_test.cpp)
-  # The folder move runs once with the real adapters, to prove them together.
+    ${CMAKE_CURRENT_LIST_DIR}/xml_win_test.cpp
+    # Beside the windows' suites: it runs the copy engine over the real file system, and nothing
+    # in src/platform may include from a floor above.
+    ${CMAKE_SOURCE_DIR}/tests/windows/file_system_win_test.cpp)
+  # The copy engine runs once with the real adapters, to prove them together.
   target_link_libraries(win32_adapter_tests PRIVATE dpc_win32 dpc_maintenance GTest::gtest_main)
-  target_include_directories(win32_adapter_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
+  target_include_directories(win32_adapter_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests
+    ${CMAKE_SOURCE_DIR}/tests/windows)
   # A dynamically linked test cannot find the C++ runtime DLLs under Wine.
   target_link_options(win32_adapter_tests PRIVATE -static)
   dpc_warnings(win32_adapter_tests)

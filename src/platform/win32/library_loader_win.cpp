@@ -7,6 +7,7 @@
 #include "platform/win32/function_cast.h"
 #include "platform/win32/os_error_win.h"
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -69,11 +70,7 @@ HMODULE LoadFromSafeFolders(const std::wstring& name) {
 }  // namespace
 
 DllSearch RestrictDllSearch() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  const auto setDefault = kernel32 ? FunctionCast<SetDefaultDllDirectoriesFn>(
-                                         ::GetProcAddress(kernel32, "SetDefaultDllDirectories"))
-                                   : nullptr;
+  const auto setDefault = system_function::SetDefaultDllDirectories();
   // The current folder goes in either case: on a system with the call it costs nothing.
   ::SetDllDirectoryW(L"");
   if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {

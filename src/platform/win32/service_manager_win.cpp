@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/win32/function_cast.h"
@@ -164,10 +165,20 @@ ServiceManagerWin::~ServiceManagerWin() {
   localManager_.reset();
 }
 
-void ServiceManagerWin::Bind(void* enumServicesStatusA, void* openSCManagerA) {
+void ServiceManagerWin::Bind(LibraryLoader& loader) {
+  OsResult<std::unique_ptr<DynamicLibrary>> loaded = loader.Load("ADVAPI32.DLL");
+  if (!loaded) return;
+  const auto require = [&](const char* name) {
+    const OsResult<void*> address = (*loaded)->Symbol(name);
+    if (!address) throw std::runtime_error(name);
+    return *address;
+  };
+  void* enumServicesStatus = require("EnumServicesStatusA");
+  void* openManager = require("OpenSCManagerA");
   std::lock_guard lock(ManagerCalls());
-  enumServicesStatus_ = enumServicesStatusA;
-  openManager_ = openSCManagerA;
+  library_ = std::move(*loaded);
+  enumServicesStatus_ = enumServicesStatus;
+  openManager_ = openManager;
   localManager_.reset();
 }
 

@@ -2,13 +2,14 @@
 
 #include <memory>
 
+#include "platform/dynamic_library.h"
 #include "platform/service_manager.h"
 
 namespace dpc::win32 {
 
-// The service manager through the two entry points bound at start-up (enumeration and opening the
-// manager) and ordinary imports for the rest. Unbound entry points (nullptr) behave like a manager
-// that cannot be opened.
+// The service manager through the two entry points it binds at start-up (enumeration and opening
+// the manager) and ordinary imports for the rest. Unbound entry points (nullptr) behave like a
+// manager that cannot be opened.
 //
 // The local manager is connected once and kept for enumerating and opening services: connecting
 // costs more than the query that follows it, and the tick and the menu ask several times a
@@ -21,8 +22,12 @@ class ServiceManagerWin final : public ServiceManager {
   // The addresses of EnumServicesStatusA and OpenSCManagerA, as the start-up binding found them.
   ServiceManagerWin(void* enumServicesStatusA, void* openSCManagerA);
   ~ServiceManagerWin() override;
-  // Called once at start-up, before any worker thread uses the manager.
-  void Bind(void* enumServicesStatusA, void* openSCManagerA);
+  // Binds EnumServicesStatusA and OpenSCManagerA of "ADVAPI32.DLL", loaded through the loader and
+  // held until the manager is destroyed. Binds nothing when the library cannot be loaded; throws
+  // std::runtime_error whose what() is the missing entry point's name when it lacks one. Called
+  // once at start-up, before any worker thread uses the manager.
+  void Bind(LibraryLoader& loader);
+  bool bound() const { return enumServicesStatus_ != nullptr; }
 
   OsResult<std::vector<ServiceEntry>> EnumServices(ServiceTypes types,
                                                    ServiceStates states) override;
@@ -33,6 +38,7 @@ class ServiceManagerWin final : public ServiceManager {
   class SharedManager;
 
  private:
+  std::unique_ptr<DynamicLibrary> library_;
   // Kept untyped so this header does not pull <windows.h> and its macros into its includers.
   void* enumServicesStatus_ = nullptr;
   void* openManager_ = nullptr;

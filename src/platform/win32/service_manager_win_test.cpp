@@ -6,16 +6,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
+#include "fakes/fake_system.h"
 #include "platform/os_error.h"
 #include "platform/win32/function_cast.h"
+#include "platform/win32/library_loader_win.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
 namespace {
 
-// Bound the way the controller binds them at start-up.
+// Bound to the entry points the controller binds at start-up.
 ServiceManagerWin BoundManager() {
   const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
   return ServiceManagerWin(FunctionCast<void*>(::GetProcAddress(advapi, "EnumServicesStatusA")),
@@ -82,6 +86,60 @@ TEST(ServiceManagerWin, UnknownServiceOpensToNothingAndSaysWhy) {
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error().code, static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_EQ(opened.error().api, "OpenServiceW");
+}
+
+int enumExport, openExport;
+
+TEST(ServiceManagerWin, BindsTheSystemsEntryPointsAtStartUp) {
+  LibraryLoaderWin loader;
+  ServiceManagerWin manager;
+  manager.Bind(loader);
+  ASSERT_TRUE(manager.bound());
+  EXPECT_TRUE(manager.EnumServices(ServiceTypes::Win32, ServiceStates::All));
+}
+
+TEST(ServiceManagerWin, HoldsTheBoundLibraryUntilDestroyed) {
+  test::FakeLibraryLoader loader;
+  loader.libraries["ADVAPI32.DLL"] = {{"EnumServicesStatusA", &enumExport},
+                                      {"OpenSCManagerA", &openExport}};
+  {
+    ServiceManagerWin manager;
+    manager.Bind(loader);
+    EXPECT_TRUE(manager.bound());
+    EXPECT_EQ(loader.unloads, 0);
+  }
+  EXPECT_EQ(loader.unloads, 1);
+  EXPECT_EQ(loader.loads, std::vector<std::string>{"ADVAPI32.DLL"});
+}
+
+TEST(ServiceManagerWin, AMissingLibraryBindsNothingAndAMissingEntryPointFailsWithItsName) {
+  test::FakeLibraryLoader withoutLibrary;
+  ServiceManagerWin unbound;
+  unbound.Bind(withoutLibrary);
+  EXPECT_FALSE(unbound.bound());
+
+  const struct {
+    std::map<std::string, void*> exports;
+    const char* message;
+  } cases[] = {
+      {{{"OpenSCManagerA", &openExport}}, "EnumServicesStatusA"},
+      {{{"EnumServicesStatusA", &enumExport}}, "OpenSCManagerA"},
+      {{}, "EnumServicesStatusA"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    test::FakeLibraryLoader loader;
+    loader.libraries["ADVAPI32.DLL"] = c.exports;
+    ServiceManagerWin manager;
+    std::optional<std::string> message;
+    try {
+      manager.Bind(loader);
+    } catch (const std::runtime_error& error) {
+      message = error.what();
+    }
+    EXPECT_EQ(message, c.message);
+    EXPECT_FALSE(manager.bound());
+  }
 }
 
 TEST(ServiceManagerWin, UnboundEntryPointsBehaveLikeAClosedManager) {

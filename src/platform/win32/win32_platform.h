@@ -16,14 +16,11 @@
 
 namespace dpc::win32 {
 
-// One adapter of each platform interface, for the life of the program. The service manager needs
-// the two entry points bound at start-up (EnumServicesStatusA, OpenSCManagerA), given here or
-// later through services.Bind(); until then, or when they are nullptr, it behaves as a manager
-// that cannot be opened. Not movable: the bundle refers to the members.
+// One adapter of each platform interface, for the life of the program. The service manager
+// behaves as a manager that cannot be opened until services.Bind(libraries). Not movable: the
+// bundle refers to the members.
 struct Win32Platform {
   Win32Platform() = default;
-  Win32Platform(void* enumServicesStatusA, void* openSCManagerA)
-      : services(enumServicesStatusA, openSCManagerA) {}
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 

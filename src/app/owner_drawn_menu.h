@@ -10,21 +10,19 @@
 #include "app/icons.h"
 #include "platform/win32/scoped_handle.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
 
-// One item of a popup as it is drawn; the menu item's data points at it while the menu is open.
+// One item of a popup as it is drawn: its entry and the caption in the system's UTF-16. The menu
+// item's data points at it while the menu is open.
 struct MenuItemData {
-  int id = 0;
+  MenuEntry entry;
   std::wstring caption;
-  bool separator = false;
-  bool enabled = true;
-  bool checked = false;
-  int image = -1;
 };
 
 // The popup for the entries: hidden entries are left out, every other one becomes an owner-drawn
 // item whose data points into `items` (which must outlive the menu and not be resized).
-ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<MenuItemData>& items);
+win32::ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries,
+                                 std::vector<MenuItemData>& items);
 
 // Every length of the menu's look in pixels at one DPI.
 struct MenuMetrics {
@@ -42,12 +40,13 @@ struct MenuMetrics {
   int Scale(int length96) const { return ::MulDiv(length96, dpi, USER_DEFAULT_SCREEN_DPI); }
 };
 
-// The tray menu: an owner-drawn popup with a blue gradient icon bar.
-class PopupMenu {
+// The tray menu as the window shows it: an owner-drawn popup with a blue gradient icon bar. What
+// the items are and which are enabled is the shell's TrayMenu.
+class OwnerDrawnMenu {
  public:
-  explicit PopupMenu(IconSet& icons) : icons_(icons) {}
-  PopupMenu(const PopupMenu&) = delete;
-  PopupMenu& operator=(const PopupMenu&) = delete;
+  explicit OwnerDrawnMenu(IconSet& icons) : icons_(icons) {}
+  OwnerDrawnMenu(const OwnerDrawnMenu&) = delete;
+  OwnerDrawnMenu& operator=(const OwnerDrawnMenu&) = delete;
 
   // Shows the menu for `owner` at `at` (the cursor when none) and returns the chosen id, or 0
   // when it was dismissed, had no visible items, or another menu of ours is still open.
@@ -70,10 +69,10 @@ class PopupMenu {
   IconSet& icons_;
   std::vector<MenuItemData>* open_ = nullptr;
   MenuMetrics metrics_;
-  ScopedFont font_;
+  win32::ScopedFont font_;
 };
 
 // The menu font (the system's, from its non-client metrics) at the given DPI.
-ScopedFont CreateMenuFont(UINT dpi);
+win32::ScopedFont CreateMenuFont(UINT dpi);
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -302,7 +302,9 @@ TEST(TfrmControl, AutostartFailureIsShownAndKeepsTheCheckMark) {
   form.FormCreate();
   rig.Choose(form, Enable1);
   ASSERT_EQ(rig.desktop.messages.size(), 1u);
-  EXPECT_EQ(rig.desktop.messages[0].text, "Failed to set data for 'DurvinProofControl'");
+  EXPECT_EQ(rig.desktop.messages[0].text,
+            "Failed to set data for 'DurvinProofControl'\r\nSystem Error.  Code: 5.\r\nAccess "
+            "is denied.");
   EXPECT_FALSE(form.menu()[Enable1].checked);  // as the opening found it
 }
 
@@ -387,7 +389,7 @@ namespace {
 using enum MenuItem;
 
 // What each privileged row's action leaves behind, so the table test can tell that it ran.
-bool Acted(const Rig& rig, MenuItem item) {
+bool Acted(Rig& rig, MenuItem item) {
   switch (item) {
     case KelvraVistraneTarnOnlineUpdate1:
     case KelvraProfilesTarnOnlineUpdate1:
@@ -395,9 +397,16 @@ bool Acted(const Rig& rig, MenuItem item) {
     case KelvraVistraneTarnOfflineUpdate2:
       return rig.desktop.openDialogs.size() == 1;
     case KelvraVistraneTarnServiceStop1:
-    case KelvraVistraneTarnServiceStart1:
     case KelvraVistraneTarnServerRestart1:
-      return rig.threads.pending.size() == 1;
+      // The restart's first step is the stop; its start waits for the stopped server.
+      if (rig.threads.pending.size() != 1) return false;
+      rig.threads.RunAll();
+      return rig.services.stopRequests == 1 && rig.services.startRequests == 0;
+    case KelvraVistraneTarnServiceStart1:
+      // The server runs: a start asks nothing of it, where a stop or a restart would stop it.
+      if (rig.threads.pending.size() != 1) return false;
+      rig.threads.RunAll();
+      return rig.services.stopRequests == 0;
     case KelvraTarnServerConfiguration1:
       return rig.shell.execute.size() == 1 &&
              rig.shell.execute[0].file == "C:\\Windows\\system32\\services.msc";
@@ -474,7 +483,7 @@ TEST(CommandTable, EveryRowMarkedWithAHandlerDispatchesToOne) {
     rig.InstallServer(state::kStopped);
     Controller root(rig.bundle, rig.window, rig.guard, rig.dialogs);
     root.form().FormCreate();
-    EXPECT_EQ(root.form().Click(row.item), row.Has(kHandled));
+    EXPECT_EQ(root.form().Click(row.item), row.Has(CommandFlag::kHandled));
   }
 }
 

@@ -1,11 +1,19 @@
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 
 #include <algorithm>
 #include <memory>
 
+#include "platform/win32/system_functions.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedFont;
+using win32::ScopedMemoryDc;
+using win32::ScopedMenu;
+using win32::ScopedPen;
+using win32::SelectedObject;
+using win32::Utf8ToWide;
 
 namespace {
 
@@ -21,23 +29,10 @@ constexpr COLORREF kCheckHotFill = RGB(0xFF, 0xA8, 0x4C);
 constexpr COLORREF kText = RGB(0x10, 0x10, 0x10);
 constexpr COLORREF kDisabledText = RGB(0x8D, 0x8D, 0x8D);
 
-template <typename Function>
-Function LookUp(const wchar_t* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleW(module);
-  if (!handle) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)));
-}
-
 // The DPI of the monitor the menu opens on; the hidden owner window sits off-screen, so its own
 // DPI can differ. Falls back to the window's.
 UINT DpiAt(POINT point, HWND owner) {
-  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  static const auto forMonitor = [] {
-    HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
-                        reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")))
-                  : nullptr;
-  }();
+  const auto forMonitor = win32::system_function::GetDpiForMonitor();
   UINT x = 0, y = 0;
   if (forMonitor &&
       SUCCEEDED(forMonitor(::MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)
@@ -80,8 +75,7 @@ ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<Men
   items.clear();
   for (const MenuEntry& entry : entries) {
     if (!entry.visible) continue;
-    items.push_back({entry.id, entry.separator ? std::wstring() : Utf8ToWide(entry.caption),
-                     entry.separator, entry.enabled, entry.checked, entry.image});
+    items.push_back({entry, entry.separator ? std::wstring() : Utf8ToWide(entry.caption)});
   }
   ScopedMenu menu(::CreatePopupMenu());
   if (!menu) return menu;
@@ -96,15 +90,16 @@ ScopedMenu BuildPopupMenu(const std::vector<MenuEntry>& entries, std::vector<Men
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_DATA;
-    mii.fType = MFT_OWNERDRAW | (item.separator ? MFT_SEPARATOR : 0);
-    if (!item.separator) {
+    mii.fType = MFT_OWNERDRAW | (item.entry.separator ? MFT_SEPARATOR : 0);
+    if (!item.entry.separator) {
       // We draw from the data, but screen readers announce an item by its text.
       mii.fMask |= MIIM_STRING;
       mii.dwTypeData = item.caption.data();
       mii.cch = static_cast<UINT>(item.caption.size());
     }
-    mii.wID = static_cast<UINT>(item.id);
-    mii.fState = (item.enabled ? MFS_ENABLED : MFS_DISABLED) | (item.checked ? MFS_CHECKED : 0);
+    mii.wID = static_cast<UINT>(item.entry.id);
+    mii.fState =
+        (item.entry.enabled ? MFS_ENABLED : MFS_DISABLED) | (item.entry.checked ? MFS_CHECKED : 0);
     mii.dwItemData = reinterpret_cast<ULONG_PTR>(&item);
     ::InsertMenuItemW(menu.get(), ::GetMenuItemCount(menu.get()), TRUE, &mii);
   }
@@ -128,8 +123,7 @@ MenuMetrics MenuMetrics::ForDpi(UINT dpi, int iconSize) {
 ScopedFont CreateMenuFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  static const auto forDpi = LookUp<ForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
+  const auto forDpi = win32::system_function::SystemParametersInfoForDpi();
   if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
       return ScopedFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
@@ -142,8 +136,8 @@ ScopedFont CreateMenuFont(UINT dpi) {
   return ScopedFont(font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
 }
 
-int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
-                     std::optional<POINT> anchor) {
+int OwnerDrawnMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
+                          std::optional<POINT> anchor) {
   // A message pump running inside an open menu can deliver another click on the icon; the system
   // cannot show a second popup then, and the first one's choice must not get lost.
   if (open_) return 0;
@@ -173,18 +167,18 @@ int PopupMenu::Track(HWND owner, const std::vector<MenuEntry>& entries,
   return chosen;
 }
 
-const MenuItemData* PopupMenu::Ours(ULONG_PTR data) const {
+const MenuItemData* OwnerDrawnMenu::Ours(ULONG_PTR data) const {
   if (!open_ || !data) return nullptr;
   for (const MenuItemData& item : *open_)
     if (reinterpret_cast<ULONG_PTR>(&item) == data) return &item;
   return nullptr;
 }
 
-bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
+bool OwnerDrawnMenu::Measure(MEASUREITEMSTRUCT& measure) {
   if (measure.CtlType != ODT_MENU) return false;
   const MenuItemData* item = Ours(measure.itemData);
   if (!item) return false;
-  if (item->separator) {
+  if (item->entry.separator) {
     measure.itemWidth = 0;
     measure.itemHeight = static_cast<UINT>(metrics_.separatorHeight);
     return true;
@@ -197,8 +191,7 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
                 DT_CALCRECT | DT_SINGLELINE);
   }
   // The system adds room for its own check mark to every owner-drawn item; ours sits in the bar.
-  using ForDpiFn = int(WINAPI*)(int, UINT);
-  static const auto metricForDpi = LookUp<ForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+  const auto metricForDpi = win32::system_function::GetSystemMetricsForDpi();
   const int systemCheck = metricForDpi ? metricForDpi(SM_CXMENUCHECK, metrics_.dpi)
                                        : ::GetSystemMetrics(SM_CXMENUCHECK);
   const int width = metrics_.textLeft + (text.right - text.left) + metrics_.textRight;
@@ -208,7 +201,7 @@ bool PopupMenu::Measure(MEASUREITEMSTRUCT& measure) {
   return true;
 }
 
-void PopupMenu::DrawIconBar(HDC dc, const RECT& item) const {
+void OwnerDrawnMenu::DrawIconBar(HDC dc, const RECT& item) const {
   const int width = metrics_.iconBarWidth;
   for (int x = 0; x < width; ++x) {
     Fill(dc, {item.left + x, item.top, item.left + x + 1, item.bottom},
@@ -216,12 +209,12 @@ void PopupMenu::DrawIconBar(HDC dc, const RECT& item) const {
   }
 }
 
-void PopupMenu::DrawCheck(HDC dc, const RECT& cell, bool hot) const {
+void OwnerDrawnMenu::DrawCheck(HDC dc, const RECT& cell, bool hot) const {
   Fill(dc, cell, hot ? kCheckHotFill : kCheckFill);
   Frame(dc, cell, kHotBorder, metrics_.line);
 }
 
-bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
+bool OwnerDrawnMenu::Draw(const DRAWITEMSTRUCT& draw) {
   if (draw.CtlType != ODT_MENU) return false;
   const MenuItemData* item = Ours(draw.itemData);
   if (!item) return false;
@@ -231,7 +224,7 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
 
   Fill(dc, r, kBackground);
   DrawIconBar(dc, r);
-  if (item->separator) {
+  if (item->entry.separator) {
     const int y = (r.top + r.bottom - metrics_.line) / 2;
     Fill(dc, {r.left + metrics_.textLeft, y, r.right, y + metrics_.line}, kSeparator);
     ::RestoreDC(dc, saved);
@@ -254,10 +247,11 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
             (r.top + r.bottom - size) / 2 - cellPad, 0, 0};
   cell.right = cell.left + size + 2 * cellPad;
   cell.bottom = cell.top + size + 2 * cellPad;
-  const bool checked = (draw.itemState & ODS_CHECKED) != 0 || item->checked;
+  const bool checked = (draw.itemState & ODS_CHECKED) != 0 || item->entry.checked;
   if (checked) DrawCheck(dc, cell, hot && !disabled);
-  if (item->image >= 0) {
-    HICON icon = disabled ? icons_.GetDisabled(item->image, size) : icons_.Get(item->image, size);
+  if (item->entry.image >= 0) {
+    HICON icon = disabled ? icons_.GetDisabled(item->entry.image, size)
+                          : icons_.Get(item->entry.image, size);
     if (icon)
       ::DrawIconEx(dc, cell.left + cellPad, cell.top + cellPad, icon, size, size, 0, nullptr,
                    DI_NORMAL);
@@ -288,7 +282,7 @@ bool PopupMenu::Draw(const DRAWITEMSTRUCT& draw) {
   return true;
 }
 
-LRESULT PopupMenu::MenuChar(wchar_t key) {
+LRESULT OwnerDrawnMenu::MenuChar(wchar_t key) {
   if (!open_) return MAKELRESULT(0, MNC_IGNORE);
   const auto upper = [](wchar_t c) {
     return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
@@ -296,7 +290,7 @@ LRESULT PopupMenu::MenuChar(wchar_t key) {
   };
   for (size_t i = 0; i < open_->size(); ++i) {
     const MenuItemData& item = (*open_)[i];
-    if (item.separator || !item.enabled) continue;
+    if (item.entry.separator || !item.entry.enabled) continue;
     const wchar_t mnemonic = Mnemonic(item.caption);
     if (mnemonic && upper(mnemonic) == upper(key))
       return MAKELRESULT(static_cast<WORD>(i), MNC_EXECUTE);
@@ -304,4 +298,4 @@ LRESULT PopupMenu::MenuChar(wchar_t key) {
   return MAKELRESULT(0, MNC_IGNORE);
 }
 
-}  // namespace dpc::win32
+}  // namespace dpc::app

@@ -1,4 +1,4 @@
-#include "app/popup_menu.h"
+#include "app/owner_drawn_menu.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,11 @@
 #include "i18n/failure_text.h"
 #include "platform/win32/text.h"
 
-namespace dpc::win32 {
+namespace dpc::app {
+
+using win32::ScopedFont;
+using win32::ScopedMenu;
+using win32::Utf8ToWide;
 namespace {
 
 MenuEntry Item(int id, const char* caption) {
@@ -76,8 +80,8 @@ TEST(BuildPopupMenu, LeavesHiddenEntriesOutAndKeepsIdsStatesAndOrder) {
     ASSERT_EQ(info.dwItemData, reinterpret_cast<ULONG_PTR>(&items[i])) << i;
     EXPECT_EQ(items[i].caption, expected[i].caption) << i;
   }
-  EXPECT_EQ(items[1].image, 0);
-  EXPECT_EQ(items[2].image, 3);
+  EXPECT_EQ(items[1].entry.image, 0);
+  EXPECT_EQ(items[2].entry.image, 3);
 }
 
 TEST(MenuMetrics, EveryLengthGrowsWithTheDisplayScale) {
@@ -264,4 +268,4 @@ TEST_F(TrackedMenu, AMenuAskedForFromTheKeyboardOpensAtTheIcon) {
 }
 
 }  // namespace
-}  // namespace dpc::win32
+}  // namespace dpc::app
