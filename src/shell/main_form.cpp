@@ -141,11 +141,8 @@ void TfrmControl::CreationSteps() {
   // elevated one is never brought back, with or without its action.
   if (!gate_.IsElevated()) p_.installer.RegisterForRestart();
 
-  // Hint timing belongs to the notification area's own defaults here.
-
   LoadSettingsIntoWindow();
   product_ = LoadProductInfo(p_.files, p_.xml, p_.registry, xmlPath_);
-  // WorkerBusy counts running workers and is zero until a command starts one.
 
   window_.MoveOffscreen();
 
@@ -246,7 +243,7 @@ void TfrmControl::CloseMainWindow() {
   if (maintenance_.HoldClose()) return;
   if (state_.Closing()) return;
   state_.WindowClosing();
-  // A restart's wait ends here: no start follows.
+  // The wait in hand ends here: a restart's starts nothing after its stop.
   (void)operations_.Cancel();
   window_.Close();
 }
