@@ -182,7 +182,7 @@ FolderSettings SettingsTicket::ReadFolderSettings() {
   const OsResult<std::string> common = shell_.SpecialFolderPath(SpecialFolder::CommonAppData);
   TicketFolder = (common ? *common : std::string()) + "\\Durvin\\Proof\\Server\\Tickets";
   FolderSettings settings;
-  if (!files_.FileExists(TicketPath())) return settings;
+  if (!ValueOrRaise(files_.FileExists(TicketPath()))) return settings;
   const std::string text = ReadTicketText(TicketPath());
   settings.present = true;
   const auto read = [&](std::string_view openTag, std::string_view closeTag) {
@@ -208,7 +208,7 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   // Without an application folder the name would point at the root of the current drive.
   if (applicationFolder.empty()) return result;
   const std::string path = applicationFolder + "\\ProfileUpdater.xml";
-  if (!files_.FileExists(path)) return result;
+  if (!ValueOrRaise(files_.FileExists(path))) return result;
   result.exists = true;
   std::string guid;
   ExtractTagValue(ReadTicketText(path), kProductGuidOpenTag, kProductGuidCloseTag, guid);
@@ -221,7 +221,12 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
                                               const std::string& newElement,
                                               const std::optional<ExpectedValue>& expected) {
   TicketRewrite result;
-  if (!files_.FileExists(TicketPath())) return result;
+  const OsResult<bool> ticketFound = files_.FileExists(TicketPath());
+  if (!ticketFound) {
+    result.error = ticketFound.error();
+    return result;
+  }
+  if (!*ticketFound) return result;
   auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) {
     result.error = bytes.error();
@@ -281,13 +286,18 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
   if (auto error = ReplaceWithRetry()) {
     // A swap that failed half way left no ticket: the server must find one, the old one
     // preferably, else the new one.
+    // A file the system cannot look at counts as there: no ticket that may stand is moved over or
+    // reported missing, and the move of a backup or scratch file that is not there fails by itself.
+    const auto exists = [this](const std::string& path) {
+      const OsResult<bool> found = files_.FileExists(path);
+      return !found || *found;
+    };
     bool putBackNew = false;
-    if (!files_.FileExists(TicketPath()) &&
-        !(files_.FileExists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
-      putBackNew =
-          files_.FileExists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    if (!exists(TicketPath()) &&
+        !(exists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
+      putBackNew = exists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
     }
-    if (!files_.FileExists(TicketPath())) {
+    if (!exists(TicketPath())) {
       result.error = std::move(error);
       result.ticketMissing = true;
       return result;
@@ -369,7 +379,10 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
 }
 
 uint32_t SettingsTicket::DeclaredCodePage() {
-  if (!files_.FileExists(TicketPath())) return 65001;
+  const OsResult<bool> found = files_.FileExists(TicketPath());
+  // 0, as for a ticket that cannot be read: its code page is unknown.
+  if (!found) return 0;
+  if (!*found) return 65001;
   const auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) return 0;
   const auto encoding = DeclaredEncoding(*bytes);

@@ -150,18 +150,30 @@ TEST_F(FileSystemWinTest, AppendFailsWhereTheFileCannotBeCreated) {
 TEST_F(FileSystemWinTest, ExistsSizeAndRemoveSeeFilesNotFolders) {
   const std::string file = folder.File("\xE6\x9D\xB1\xE4\xBA\xAC.txt");
   WriteBytes(file, "12345");
-  EXPECT_TRUE(files.FileExists(file));
+  EXPECT_TRUE(files.FileExists(file).value());
   EXPECT_EQ(files.FileSize(file).value(), 5u);
-  EXPECT_FALSE(files.FileExists(folder.path()));
+  EXPECT_FALSE(files.FileExists(folder.path()).value());
   EXPECT_EQ(files.FileSize(folder.path()).error().code, static_cast<uint32_t>(ERROR_DIRECTORY));
 
   EXPECT_TRUE(files.RemoveFile(file));
-  EXPECT_FALSE(files.FileExists(file));
+  EXPECT_FALSE(files.FileExists(file).value());
   EXPECT_EQ(files.FileSize(file).error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   const OsStatus again = files.RemoveFile(file);
   ASSERT_FALSE(again);
   EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(again.error().api, "DeleteFileW");
+}
+
+// Each way of naming nothing reads "no file"; only a failure to look is an error.
+TEST_F(FileSystemWinTest, ExistsAnswersNoForEveryPathThatNamesNothing) {
+  const std::string file = folder.File("plain.txt");
+  WriteBytes(file, "1");
+  for (const std::string& path : {folder.File("gone.txt"), folder.File("no folder\\x.txt"),
+                                  file + "\\x.txt", folder.File("bad<name>.txt")}) {
+    const OsResult<bool> found = files.FileExists(path);
+    ASSERT_TRUE(found) << path << ": " << found.error().code;
+    EXPECT_FALSE(*found) << path;
+  }
 }
 
 TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {

@@ -255,9 +255,24 @@ OsStatus FileSystemWin::RemoveFile(const std::string& path) {
 
 // The controller's own files go to the system as given: it resolves ".." and doubled
 // separators, which a path read from the registry may hold.
-bool FileSystemWin::FileExists(const std::string& path) {
+OsResult<bool> FileSystemWin::FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const DWORD code = ::GetLastError();
+  switch (code) {
+    // Each says that nothing stands at the path: a missing part, a drive letter with no drive,
+    // a name no file can have, a file where the path needs a folder, an unknown share.
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return false;
+    default:
+      return MakeOsError(code, "GetFileAttributesW");
+  }
 }
 
 OsStatus FileSystemWin::AppendAnsiText(const std::string& path, const std::string& text) {
