@@ -284,8 +284,16 @@ void TfrmControl::PrepareMenu() {
   in.clientAvailable = product_.ClientAvailable;
   if (in.clientAvailable) {
     const auto titles = ClientWindowTitlesFor(product_.ClientName);
-    in.clientWindowOpen = p_.desktop.TopLevelWindowExists(titles.plain) ||
-                          p_.desktop.TopLevelWindowExists(titles.withSuffix);
+    // A search that fails counts as no window, so the menu still opens; the log keeps why.
+    const auto open = [this](const std::string& title) {
+      const OsResult<bool> found = p_.desktop.TopLevelWindowExists(title);
+      if (!found) {
+        log_.Write("ClientWindow", found.error().api + " failed with code " +
+                                       std::to_string(found.error().code) + ": " + title);
+      }
+      return found && *found;
+    };
+    in.clientWindowOpen = open(titles.plain) || open(titles.withSuffix);
   }
   in.autostartPresent = IsAutostartPresent(p_.registry, executablePath_);
   in.maintenanceDialogOpen = maintenance_.open();

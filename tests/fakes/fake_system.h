@@ -226,15 +226,20 @@ class FakeXmlParser : public XmlParser {
 
 class FakeDesktop : public Desktop {
  public:
-  void ShowMessage(const std::string& title, const std::string& text) override {
+  OsStatus ShowMessage(const std::string& title, const std::string& text) override {
     messages.push_back({title, text});
     if (onShow) onShow();
+    return OsStatus::Success();
   }
-  bool TopLevelWindowExists(const std::string& title) override { return windows.count(title) > 0; }
-  std::optional<std::string> ChooseFileToOpen(WindowId owner, const std::string& initialDir,
-                                              const std::string& title,
-                                              const std::string& filter) override {
+  OsResult<bool> TopLevelWindowExists(const std::string& title) override {
+    return windows.count(title) > 0;
+  }
+  OsResult<std::optional<std::string>> ChooseFileToOpen(WindowId owner,
+                                                        const std::string& initialDir,
+                                                        const std::string& title,
+                                                        const std::string& filter) override {
     openDialogs.push_back({owner, initialDir, title, filter});
+    if (dialogError) return *dialogError;
     return chosenFile;
   }
   struct Message {
@@ -249,6 +254,7 @@ class FakeDesktop : public Desktop {
   std::set<std::string> windows;
   std::vector<OpenDialog> openDialogs;
   std::optional<std::string> chosenFile;
+  std::optional<OsError> dialogError;  // the open dialog fails with it
 };
 
 class FakeInstanceGuard : public InstanceGuard {

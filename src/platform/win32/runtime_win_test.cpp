@@ -193,17 +193,17 @@ TEST(DesktopWin, FindsTopLevelWindowsByExactTitle) {
   const std::string title =
       "Durvin \xE2\x9C\x93 test window " + std::to_string(::GetCurrentProcessId());
   DesktopWin desktop;
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title).value());
   HWND window = ::CreateWindowExW(0, L"STATIC", Utf8ToWide(title).c_str(), WS_POPUP, 0, 0, 10, 10,
                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (window == nullptr && ::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
     GTEST_SKIP() << "no display to create a window on";
   }
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(desktop.TopLevelWindowExists(title));
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title + " "));
+  EXPECT_TRUE(desktop.TopLevelWindowExists(title).value());
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title + " ").value());
   ::DestroyWindow(window);
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title).value());
 }
 
 }  // namespace
