@@ -44,8 +44,11 @@ constexpr std::string_view kCloseSignalOwners[] = {"S-1-5-32-544", "S-1-5-18"};
 }  // namespace
 
 bool InstallerAsksToClose(InstallerLink& installer) {
-  const std::string name = installer.PublishedCloseSignal();
-  if (name.empty()) return false;
+  // Asked at every tick: a registry that cannot be read now asks nothing, and is read again at the
+  // next.
+  const OsResult<std::string> published = installer.PublishedCloseSignal();
+  if (!published || published->empty()) return false;
+  const std::string& name = *published;
   const OsResult<CloseSignalState> signal = installer.ReadCloseSignal(name);
   return signal && signal->raised &&
          std::find(std::begin(kCloseSignalOwners), std::end(kCloseSignalOwners),
@@ -139,7 +142,8 @@ void TfrmControl::CreationSteps() {
   gate_.SetElevated(IsProcessElevated(p_.process) || HasElevationArgument(arguments));
   // After an update the installing user's icon comes back as it was: an ordinary controller. An
   // elevated one is never brought back, with or without its action.
-  if (!gate_.IsElevated()) p_.installer.RegisterForRestart();
+  // Failing, it is not missed: the autostart value still starts the controller at the next logon.
+  if (!gate_.IsElevated()) (void)p_.installer.RegisterForRestart();
 
   // Hint timing belongs to the notification area's own defaults here.
 

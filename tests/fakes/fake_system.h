@@ -281,13 +281,16 @@ class FakeInstallerLink : public InstallerLink {
     const bool elevated = account == Account::ElevatedAdministrator;
     events[name] = {raise, !owner.empty() ? owner : elevated ? kAdministrators : self};
   }
-  std::string PublishedCloseSignal() override { return published; }
+  OsResult<std::string> PublishedCloseSignal() override { return published; }
   OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override {
     auto it = events.find(name);
     if (it == events.end()) return OsError{2, "OpenEventW", "The file cannot be found."};
     return it->second;
   }
-  void RegisterForRestart() override { ++restartRegistrations; }
+  OsStatus RegisterForRestart() override {
+    ++restartRegistrations;
+    return OsStatus::Success();
+  }
 
   std::map<std::string, CloseSignalState> events;
   std::string published;
