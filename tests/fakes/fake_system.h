@@ -41,7 +41,7 @@ class FakeProcessInfo : public ProcessInfo {
     if (argumentsError) return *argumentsError;
     return arguments;
   }
-  std::string SystemErrorText(uint32_t code) override {
+  OsResult<std::string> SystemErrorText(uint32_t code) override {
     auto it = errorTexts.find(code);
     return it == errorTexts.end() ? std::string() : it->second;
   }
