@@ -322,8 +322,12 @@ void TfrmControl::Pass(ElevationGate::Decision decision, const Command& row) {
     case ElevationGate::Decision::Ignore:
       return;
     case ElevationGate::Decision::Relaunch:
-      // The controller started next must not be refused as a second instance of this one.
-      guard_.Release();
+      // The controller started next must not be refused as a second instance of this one. An
+      // elevated start is never refused, so a guard that would not close holds nothing up.
+      if (const OsStatus released = guard_.Release(); !released) {
+        log_.Write("InstanceGuard", released.error().api + " failed with code " +
+                                        std::to_string(released.error().code));
+      }
       RelaunchElevated(p_.shell, executablePath_, row.actionCode);
       CloseMainWindow();
       return;

@@ -259,7 +259,10 @@ class FakeDesktop : public Desktop {
 
 class FakeInstanceGuard : public InstanceGuard {
  public:
-  void Release() override { ++releases; }
+  OsStatus Release() override {
+    ++releases;
+    return OsStatus::Success();
+  }
   int releases = 0;
 };
 
