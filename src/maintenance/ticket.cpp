@@ -188,7 +188,7 @@ FolderSettings SettingsTicket::ReadFolderSettings() {
   const auto read = [&](std::string_view openTag, std::string_view closeTag) {
     std::string stored;
     ExtractTagValue(text, openTag, closeTag, stored);
-    return codePage_.ToUtf8(UndoubleBackslashes(stored));
+    return ValueOrRaise(codePage_.ToUtf8(UndoubleBackslashes(stored)));
   };
   for (const FolderRow& row : kFolderRows) {
     settings.Folder(row.number) = read(row.openTag, row.closeTag);
@@ -213,7 +213,7 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   std::string guid;
   ExtractTagValue(ReadTicketText(path), kProductGuidOpenTag, kProductGuidCloseTag, guid);
   // Appended piece by piece: GCC 12 warns falsely about "{" + std::string at -O3.
-  result.ProductGuid.assign(1, '{').append(codePage_.ToUtf8(guid)).append(1, '}');
+  result.ProductGuid.assign(1, '{').append(ValueOrRaise(codePage_.ToUtf8(guid))).append(1, '}');
   return result;
 }
 
@@ -244,7 +244,12 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
     if (result.replaced != 1) return result;
     std::string stored;
     ExtractTagValue(JoinTicketLines(rewrite.bytes), expected->openTag, expected->closeTag, stored);
-    if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
+    const OsResult<std::string> readBack = codePage_.ToUtf8(UndoubleBackslashes(stored));
+    if (!readBack) {
+      result.error = readBack.error();
+      return result;
+    }
+    if (*readBack != expected->path) return result;
   }
   // The folder stays the one it is while its files are swapped: held, so nobody renames it, and
   // not a link to another place.

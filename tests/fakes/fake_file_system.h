@@ -1045,7 +1045,7 @@ class FakeAnsiCodePage : public AnsiCodePage {
     }
     return ansi;
   }
-  std::string ToUtf8(const std::string& ansi) override {
+  OsResult<std::string> ToUtf8(const std::string& ansi) override {
     std::string utf8;
     for (char c : ansi) {
       const auto byte = static_cast<unsigned char>(c);

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -576,7 +577,21 @@ std::optional<std::string> AnsiCodePageWin::FromUtf8(const std::string& utf8) {
   return std::move(ansi.bytes);
 }
 
-std::string AnsiCodePageWin::ToUtf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
+OsResult<std::string> AnsiCodePageWin::ToUtf8(const std::string& ansi) {
+  if (ansi.empty()) return std::string();
+  if (ansi.size() > static_cast<size_t>(INT_MAX)) {
+    return MakeOsError(ERROR_INVALID_PARAMETER, "MultiByteToWideChar");
+  }
+  const int length = static_cast<int>(ansi.size());
+  const int needed = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+  if (needed <= 0) return LastOsError("MultiByteToWideChar");
+  std::wstring wide(static_cast<size_t>(needed), L'\0');
+  if (::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), needed) != needed) {
+    return LastOsError("MultiByteToWideChar");
+  }
+  // UTF-16 the system made always has a UTF-8 form.
+  return WideToUtf8(wide);
+}
 
 std::optional<std::string> AnsiCodePageWin::Encode(uint32_t codePage, const std::string& utf8) {
   // 0 to 3 are no code pages but the system's and the thread's own.

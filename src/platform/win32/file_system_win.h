@@ -66,7 +66,7 @@ class AnsiCodePageWin final : public AnsiCodePage {
   // Only texts that come back unchanged from the code page count as representable.
   std::optional<std::string> FromUtf8(const std::string& utf8) override;
   std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) override;
-  std::string ToUtf8(const std::string& ansi) override;
+  OsResult<std::string> ToUtf8(const std::string& ansi) override;
 };
 
 }  // namespace dpc::win32
