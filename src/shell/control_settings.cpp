@@ -29,7 +29,7 @@ std::string Trim(const std::string& text) {
 }
 
 std::string ChildText(XmlElement& parent, const char* name) {
-  auto child = parent.Child(name);
+  const auto child = ValueOrRaise(parent.Child(name));
   if (!child) return {};
   const OsResult<std::string> text = child->Text();
   if (!text) throw SystemError(text.error());
@@ -93,7 +93,7 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
 
   auto root = xml.LoadDocumentElement(xmlPath);
   if (!root) root.error().Raise();
-  auto main = (*root)->Child("main");
+  const auto main = ValueOrRaise((*root)->Child("main"));
   if (!main) {
     throw TextError("The product information file '%s' has no \"main\" element.", {xmlPath});
   }

@@ -208,10 +208,10 @@ class FakeXmlParser : public XmlParser {
   class Element : public XmlElement {
    public:
     explicit Element(const FakeXmlNode& node) : node_(node) {}
-    std::unique_ptr<XmlElement> Child(const std::string& name) override {
+    OsResult<std::unique_ptr<XmlElement>> Child(const std::string& name) override {
       for (auto& c : node_.children)
-        if (c.name == name) return std::make_unique<Element>(c);
-      return nullptr;
+        if (c.name == name) return std::unique_ptr<XmlElement>(std::make_unique<Element>(c));
+      return std::unique_ptr<XmlElement>();
     }
     OsResult<std::string> Text() override {
       std::string all = node_.text;
