@@ -322,8 +322,8 @@ void TfrmControl::Pass(ElevationGate::Decision decision, const Command& row) {
     case ElevationGate::Decision::Ignore:
       return;
     case ElevationGate::Decision::Relaunch:
-      // The controller started next must not be refused as a second instance of this one. An
-      // elevated start is never refused, so a guard that would not close holds nothing up.
+      // The controller started next must not be refused as a second instance of this one. A handle
+      // the system will not close is no handle it holds: the relaunch goes on, the log says why.
       if (const OsStatus released = guard_.Release(); !released) {
         log_.Write("InstanceGuard", released.error().api + " failed with code " +
                                         std::to_string(released.error().code));
