@@ -189,7 +189,9 @@ class ProfiledFiles final : public dpc::FileSystem {
     return files_.SetAttributes(path, value);
   }
   dpc::OsStatus RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
-  bool FileExists(const std::string& path) override { return files_.FileExists(path); }
+  dpc::OsResult<bool> FileExists(const std::string& path) override {
+    return files_.FileExists(path);
+  }
   dpc::OsStatus AppendAnsiText(const std::string& path, const std::string& text) override {
     return files_.AppendAnsiText(path, text);
   }

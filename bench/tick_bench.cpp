@@ -293,8 +293,8 @@ void MeasureParts(dpc::ServiceAccess& access, dpc::ControlLog& log, dpc::Clock& 
   // The package's close signal as every supervision tick looks for it: first while an installation
   // has published one (which also makes the key a controller watches), then with none.
   const auto closeSignal = [&] {
-    const std::string name = installer.PublishedCloseSignal();
-    if (!name.empty()) (void)installer.ReadCloseSignal(name);
+    const dpc::OsResult<std::string> name = installer.PublishedCloseSignal();
+    if (name && !name->empty()) (void)installer.ReadCloseSignal(*name);
   };
   {
     const dpc::win32::ScopedKernelHandle raised = dpc::win32::RaiseCloseSignal();

@@ -135,7 +135,7 @@ void RestoreFile(SetupPlatform& platform, const std::string& path,
   if (platform.readTextFile(path) == content) return;
   if (content) {
     if (!platform.writeTextFile(path, *content)) throw std::runtime_error("cannot write " + path);
-  } else if (platform.files.FileExists(path)) {
+  } else if (ValueOrRaise(platform.files.FileExists(path))) {
     if (const OsStatus deleted = platform.files.RemoveFile(path); !deleted)
       throw SystemError(deleted.error());
   }
@@ -303,7 +303,9 @@ void Install(const Request& request, SetupPlatform& platform) {
 
   std::string productGuid = request.Get("PRODUCTGUID");
   std::string clientName = request.Get("CLIENTNAME");
-  const bool exists = platform.files.FileExists(xmlPath);
+  // A file that cannot be looked at could not be kept or rewritten either: the system's error says
+  // why better than the write would.
+  const bool exists = ValueOrRaise(platform.files.FileExists(xmlPath));
   if (!exists || !productGuid.empty() || !clientName.empty()) {
     if (exists) {
       // A value not given now keeps what the file said, so an upgrade without the properties
@@ -364,7 +366,9 @@ void Rollback(const Request& request, SetupPlatform& platform) {
 
 void Commit(const Request& request, SetupPlatform& platform) {
   const std::string backupPath = BackupPath(Required(request, "EXE"));
-  if (platform.files.FileExists(backupPath)) (void)platform.files.RemoveFile(backupPath);
+  // A backup that cannot be looked at is removed all the same, as best effort like the rest.
+  if (const OsResult<bool> found = platform.files.FileExists(backupPath); !found || *found)
+    (void)platform.files.RemoveFile(backupPath);
 }
 
 void RestoreAutostart(const Request& request, SetupPlatform& platform) {

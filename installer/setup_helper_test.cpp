@@ -90,7 +90,7 @@ struct Machine {
     return true;
   }
   std::optional<std::string> Read(const std::string& path) {
-    return files.FileExists(path) ? std::optional(files.Content(path)) : std::nullopt;
+    return files.FileExists(path).value() ? std::optional(files.Content(path)) : std::nullopt;
   }
   static bool NoOtherVersion() { return false; }
   SetupPlatform platform =

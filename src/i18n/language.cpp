@@ -73,10 +73,10 @@ void LanguageSelector::Read(Ticket& ticket, const FileStamp& stamp) {
   try {
     const auto root = sources_.xml.LoadDocumentElement(ticket.path);
     if (!root) root.error().Raise();
-    const auto system = (*root)->Child("System");
+    const auto system = ValueOrRaise((*root)->Child("System"));
     if (!system) throw TextError("The file has no System element.", {});
     // A System element without CountryCode reads as an empty code: English.
-    if (const auto code = system->Child("CountryCode")) {
+    if (const auto code = ValueOrRaise(system->Child("CountryCode"))) {
       const OsResult<std::string> text = code->Text();
       if (!text) throw SystemError(text.error());
       ticket.code = *text;

@@ -49,9 +49,11 @@ void Launchers::StartProfileUpdater(const std::string& controllerFolder) {
 }
 
 void Launchers::StartOfflineUpdate(WindowId owner) {
-  auto chosen = desktop_.ChooseFileToOpen(
+  // Unlike a program that does not start, a dialog that does not open is the operator's request
+  // failing before anything ran: it goes to the handler's error box.
+  const std::optional<std::string> chosen = ValueOrRaise(desktop_.ChooseFileToOpen(
       owner, "c:\\", translator_.Translate("Start Kelvra Tarn Offline Update"),
-      translator_.Translate("Kelvra Tarn Update (*.exe)|*.exe"));
+      translator_.Translate("Kelvra Tarn Update (*.exe)|*.exe")));
   if (!chosen) return;
   // Quoted: unquoted, "D:\Offline Update.exe" would run a "D:\Offline.exe" planted beside it,
   // in a process that may be elevated.

@@ -164,5 +164,16 @@ TEST_F(LaunchersTest, FailingClientStartIsSwallowed) {
   EXPECT_TRUE(desktop.messages.empty());
 }
 
+TEST_F(LaunchersTest, AFailingOfflineUpdateDialogIsRaisedAndStartsNothing) {
+  desktop.dialogError = OsError{0x3003, "GetOpenFileNameW", ""};  // FNERR_BUFFERTOOSMALL
+  try {
+    launchers.StartOfflineUpdate(kNoWindow);
+    ADD_FAILURE() << "no error raised";
+  } catch (const SystemError& error) {
+    EXPECT_EQ(error.code(), 0x3003u);
+  }
+  EXPECT_TRUE(shell.winExec.empty());
+}
+
 }  // namespace
 }  // namespace dpc

@@ -182,13 +182,13 @@ FolderSettings SettingsTicket::ReadFolderSettings() {
   const OsResult<std::string> common = shell_.SpecialFolderPath(SpecialFolder::CommonAppData);
   TicketFolder = (common ? *common : std::string()) + "\\Durvin\\Proof\\Server\\Tickets";
   FolderSettings settings;
-  if (!files_.FileExists(TicketPath())) return settings;
+  if (!ValueOrRaise(files_.FileExists(TicketPath()))) return settings;
   const std::string text = ReadTicketText(TicketPath());
   settings.present = true;
   const auto read = [&](std::string_view openTag, std::string_view closeTag) {
     std::string stored;
     ExtractTagValue(text, openTag, closeTag, stored);
-    return codePage_.ToUtf8(UndoubleBackslashes(stored));
+    return ValueOrRaise(codePage_.ToUtf8(UndoubleBackslashes(stored)));
   };
   for (const FolderRow& row : kFolderRows) {
     settings.Folder(row.number) = read(row.openTag, row.closeTag);
@@ -208,12 +208,12 @@ ProductGuidResult SettingsTicket::ReadProductGuid(const std::string& application
   // Without an application folder the name would point at the root of the current drive.
   if (applicationFolder.empty()) return result;
   const std::string path = applicationFolder + "\\ProfileUpdater.xml";
-  if (!files_.FileExists(path)) return result;
+  if (!ValueOrRaise(files_.FileExists(path))) return result;
   result.exists = true;
   std::string guid;
   ExtractTagValue(ReadTicketText(path), kProductGuidOpenTag, kProductGuidCloseTag, guid);
   // Appended piece by piece: GCC 12 warns falsely about "{" + std::string at -O3.
-  result.ProductGuid.assign(1, '{').append(codePage_.ToUtf8(guid)).append(1, '}');
+  result.ProductGuid.assign(1, '{').append(ValueOrRaise(codePage_.ToUtf8(guid))).append(1, '}');
   return result;
 }
 
@@ -221,7 +221,12 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
                                               const std::string& newElement,
                                               const std::optional<ExpectedValue>& expected) {
   TicketRewrite result;
-  if (!files_.FileExists(TicketPath())) return result;
+  const OsResult<bool> ticketFound = files_.FileExists(TicketPath());
+  if (!ticketFound) {
+    result.error = ticketFound.error();
+    return result;
+  }
+  if (!*ticketFound) return result;
   auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) {
     result.error = bytes.error();
@@ -239,7 +244,12 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
     if (result.replaced != 1) return result;
     std::string stored;
     ExtractTagValue(JoinTicketLines(rewrite.bytes), expected->openTag, expected->closeTag, stored);
-    if (codePage_.ToUtf8(UndoubleBackslashes(stored)) != expected->path) return result;
+    const OsResult<std::string> readBack = codePage_.ToUtf8(UndoubleBackslashes(stored));
+    if (!readBack) {
+      result.error = readBack.error();
+      return result;
+    }
+    if (*readBack != expected->path) return result;
   }
   // The folder stays the one it is while its files are swapped: held, so nobody renames it, and
   // not a link to another place.
@@ -281,13 +291,18 @@ TicketRewrite SettingsTicket::ReplaceInTicket(const std::string& oldElement,
   if (auto error = ReplaceWithRetry()) {
     // A swap that failed half way left no ticket: the server must find one, the old one
     // preferably, else the new one.
+    // A file the system cannot look at counts as there: no ticket that may stand is moved over or
+    // reported missing, and the move of a backup or scratch file that is not there fails by itself.
+    const auto exists = [this](const std::string& path) {
+      const OsResult<bool> found = files_.FileExists(path);
+      return !found || *found;
+    };
     bool putBackNew = false;
-    if (!files_.FileExists(TicketPath()) &&
-        !(files_.FileExists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
-      putBackNew =
-          files_.FileExists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
+    if (!exists(TicketPath()) &&
+        !(exists(BackupPath()) && files_.ReplaceFileWith(BackupPath(), TicketPath()))) {
+      putBackNew = exists(ScratchPath()) && files_.ReplaceFileWith(ScratchPath(), TicketPath());
     }
-    if (!files_.FileExists(TicketPath())) {
+    if (!exists(TicketPath())) {
       result.error = std::move(error);
       result.ticketMissing = true;
       return result;
@@ -369,7 +384,10 @@ std::optional<OsError> SettingsTicket::ReplaceWithRetry() {
 }
 
 uint32_t SettingsTicket::DeclaredCodePage() {
-  if (!files_.FileExists(TicketPath())) return 65001;
+  const OsResult<bool> found = files_.FileExists(TicketPath());
+  // 0, as for a ticket that cannot be read: its code page is unknown.
+  if (!found) return 0;
+  if (!*found) return 65001;
   const auto bytes = files_.ReadFileBytes(TicketPath());
   if (!bytes) return 0;
   const auto encoding = DeclaredEncoding(*bytes);

@@ -145,6 +145,20 @@ TEST_F(SettingsTicketTest, UnreadableTicketRaisesTheSystemError) {
   EXPECT_THROW(ticket.ReadFolderSettings(), SystemError);
 }
 
+// A ticket the system cannot look at is not taken for a missing one: reading raises, a rewrite
+// reports the error, and its code page reads unknown.
+TEST_F(SettingsTicketTest, ATicketThatCannotBeLookedAtIsNoMissingOne) {
+  WriteTicket("<Job type=\"string\">C:\\\\A</Job>");
+  files.existsErrors[kTicket] = OsError{5, "GetFileAttributesW", "Access is denied."};
+  EXPECT_THROW(ticket.ReadFolderSettings(), SystemError);
+  const TicketRewrite rewrite = ticket.ReplaceInTicket("<Job type=\"string\">C:\\A</Job>",
+                                                       "<Job type=\"string\">D:\\A</Job>");
+  EXPECT_FALSE(rewrite.written);
+  ASSERT_TRUE(rewrite.error);
+  EXPECT_EQ(rewrite.error->code, 5u);
+  EXPECT_EQ(ticket.DeclaredCodePage(), 0u);
+}
+
 TEST_F(SettingsTicketTest, ProductGuidGetsBracesEvenWithoutTheElement) {
   EXPECT_FALSE(ticket.ReadProductGuid("C:\\App").exists);
   EXPECT_FALSE(ticket.ReadProductGuid("").exists);

@@ -235,8 +235,9 @@ class FileSystem {
   virtual OsStatus RemoveFile(const std::string& path) = 0;
   // The next four serve the controller's own files: the path goes to the system as given, which
   // resolves ".." and doubled separators in it but takes at most 260 characters.
-  // True for an existing file, false for a folder or nothing.
-  virtual bool FileExists(const std::string& path) = 0;
+  // True for an existing file, false for a folder or nothing there; an error when the system
+  // cannot tell (access denied on the way, a drive that does not answer).
+  virtual OsResult<bool> FileExists(const std::string& path) = 0;
   // Appends text to the file, creating it when missing. The text is UTF-8 and is stored in the
   // ANSI code page.
   virtual OsStatus AppendAnsiText(const std::string& path, const std::string& text) = 0;

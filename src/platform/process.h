@@ -24,8 +24,9 @@ class ProcessInfo {
   // command line.
   virtual OsResult<std::vector<std::string>> Arguments() = 0;
   // The system's message for an error code (FormatMessage), in the system's language, UTF-8,
-  // without the trailing line break; empty when the system has none.
-  virtual std::string SystemErrorText(uint32_t code) = 0;
+  // without the trailing line break; empty when the system has none, an error when FormatMessage
+  // failed otherwise.
+  virtual OsResult<std::string> SystemErrorText(uint32_t code) = 0;
 };
 
 }  // namespace dpc

@@ -13,8 +13,9 @@ namespace dpc {
 class XmlElement {
  public:
   virtual ~XmlElement() = default;
-  // First child element with this name, or nullptr when there is none.
-  virtual std::unique_ptr<XmlElement> Child(const std::string& name) = 0;
+  // First child element with this name, or nullptr when there is none; an error when the parser
+  // could not walk the children.
+  virtual OsResult<std::unique_ptr<XmlElement>> Child(const std::string& name) = 0;
   // Text content of the element and its descendants.
   virtual OsResult<std::string> Text() = 0;
 };

@@ -7,7 +7,7 @@ namespace dpc {
 
 void LaunchProgram(Shell& shell, FileSystem& files, WindowId owner, const std::string& programPath,
                    const std::string& parameters) {
-  if (!files.FileExists(programPath)) return;
+  if (!ValueOrRaise(files.FileExists(programPath))) return;
   ShellExecuteRequest request = ProgramStart(programPath, ShowMode::Hide);
   request.owner = owner;
   request.parameters = parameters;

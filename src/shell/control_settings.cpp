@@ -29,7 +29,7 @@ std::string Trim(const std::string& text) {
 }
 
 std::string ChildText(XmlElement& parent, const char* name) {
-  auto child = parent.Child(name);
+  const auto child = ValueOrRaise(parent.Child(name));
   if (!child) return {};
   const OsResult<std::string> text = child->Text();
   if (!text) throw SystemError(text.error());
@@ -41,7 +41,8 @@ std::string ChildText(XmlElement& parent, const char* name) {
 ControlSettings LoadControlSettings(FileSystem& files, ProfileStore& profiles,
                                     const std::string& iniPath) {
   ControlSettings s;
-  if (!files.FileExists(iniPath)) return s;
+  // A file the system cannot look at could not be read either: the defaults stand, as for none.
+  if (const OsResult<bool> found = files.FileExists(iniPath); !found || !*found) return s;
   s.SettingsFileFound = true;
   s.RestartEnabled = ReadWholeNumber(profiles, iniPath, "Restart", "ServerRestartEnabled", 0);
   s.RestartDay = ReadWholeNumber(profiles, iniPath, "Restart", "Day", 0);
@@ -68,7 +69,8 @@ bool ControlSettings::Hides(std::string_view key) const {
 
 std::string ReadProductVersion(FileSystem& files, ProfileStore& profiles,
                                const std::string& iniPath) {
-  if (!files.FileExists(iniPath)) return "5.0";
+  // As for a missing file: the hint is refreshed at every activation, an error would be too.
+  if (const OsResult<bool> found = files.FileExists(iniPath); !found || !*found) return "5.0";
   return profiles.ReadString(iniPath, "Product", "Version", "4.0");
 }
 
@@ -87,11 +89,11 @@ void WriteFeedbackDue(ProfileStore& profiles, const std::string& iniPath, int64_
 ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registry,
                             const std::string& xmlPath) {
   ProductInfo info;
-  if (!files.FileExists(xmlPath)) return info;
+  if (!ValueOrRaise(files.FileExists(xmlPath))) return info;
 
   auto root = xml.LoadDocumentElement(xmlPath);
   if (!root) root.error().Raise();
-  auto main = (*root)->Child("main");
+  const auto main = ValueOrRaise((*root)->Child("main"));
   if (!main) {
     throw TextError("The product information file '%s' has no \"main\" element.", {xmlPath});
   }
@@ -105,7 +107,8 @@ ProductInfo LoadProductInfo(FileSystem& files, XmlParser& xml, Registry& registr
       if (location) info.InstallLocation = *location;
     }
   }
-  info.ClientAvailable = files.FileExists(info.InstallLocation + "\\" + info.ClientName);
+  info.ClientAvailable =
+      ValueOrRaise(files.FileExists(info.InstallLocation + "\\" + info.ClientName));
   return info;
 }
 

@@ -5,10 +5,10 @@ namespace dpc {
 void ErrorBox::Show(const std::string& text) {
   if (open_) return;
   open_ = true;
+  // Nothing is left to report a failing error box with, neither its error nor an exception.
   try {
-    desktop_.ShowMessage(translator_.Translate(kApplicationTitle), text);
+    (void)desktop_.ShowMessage(translator_.Translate(kApplicationTitle), text);
   } catch (...) {
-    // Nothing is left to report a failing error box with.
   }
   open_ = false;
 }

@@ -44,8 +44,11 @@ constexpr std::string_view kCloseSignalOwners[] = {"S-1-5-32-544", "S-1-5-18"};
 }  // namespace
 
 bool InstallerAsksToClose(InstallerLink& installer) {
-  const std::string name = installer.PublishedCloseSignal();
-  if (name.empty()) return false;
+  // Asked at every tick: a registry that cannot be read now asks nothing, and is read again at the
+  // next.
+  const OsResult<std::string> published = installer.PublishedCloseSignal();
+  if (!published || published->empty()) return false;
+  const std::string& name = *published;
   const OsResult<CloseSignalState> signal = installer.ReadCloseSignal(name);
   return signal && signal->raised &&
          std::find(std::begin(kCloseSignalOwners), std::end(kCloseSignalOwners),
@@ -139,7 +142,8 @@ void TfrmControl::CreationSteps() {
   gate_.SetElevated(IsProcessElevated(p_.process) || HasElevationArgument(arguments));
   // After an update the installing user's icon comes back as it was: an ordinary controller. An
   // elevated one is never brought back, with or without its action.
-  if (!gate_.IsElevated()) p_.installer.RegisterForRestart();
+  // Failing, it is not missed: the autostart value still starts the controller at the next logon.
+  if (!gate_.IsElevated()) (void)p_.installer.RegisterForRestart();
 
   LoadSettingsIntoWindow();
   product_ = LoadProductInfo(p_.files, p_.xml, p_.registry, xmlPath_);
@@ -281,8 +285,16 @@ void TfrmControl::PrepareMenu() {
   in.clientAvailable = product_.ClientAvailable;
   if (in.clientAvailable) {
     const auto titles = ClientWindowTitlesFor(product_.ClientName);
-    in.clientWindowOpen = p_.desktop.TopLevelWindowExists(titles.plain) ||
-                          p_.desktop.TopLevelWindowExists(titles.withSuffix);
+    // A search that fails counts as no window, so the menu still opens; the log keeps why.
+    const auto open = [this](const std::string& title) {
+      const OsResult<bool> found = p_.desktop.TopLevelWindowExists(title);
+      if (!found) {
+        log_.Write("ClientWindow", found.error().api + " failed with code " +
+                                       std::to_string(found.error().code) + ": " + title);
+      }
+      return found && *found;
+    };
+    in.clientWindowOpen = open(titles.plain) || open(titles.withSuffix);
   }
   in.autostartPresent = IsAutostartPresent(p_.registry, executablePath_);
   in.maintenanceDialogOpen = maintenance_.open();
@@ -307,8 +319,12 @@ void TfrmControl::Pass(ElevationGate::Decision decision, const Command& row) {
     case ElevationGate::Decision::Ignore:
       return;
     case ElevationGate::Decision::Relaunch:
-      // The controller started next must not be refused as a second instance of this one.
-      guard_.Release();
+      // The controller started next must not be refused as a second instance of this one. A handle
+      // the system will not close is no handle it holds: the relaunch goes on, the log says why.
+      if (const OsStatus released = guard_.Release(); !released) {
+        log_.Write("InstanceGuard", released.error().api + " failed with code " +
+                                        std::to_string(released.error().code));
+      }
       RelaunchElevated(p_.shell, executablePath_, row.actionCode);
       CloseMainWindow();
       return;

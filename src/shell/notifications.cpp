@@ -24,7 +24,10 @@ std::string OneLine(const std::string& text) {
 
 // As the services console words a service's error: "Error 1067: <the system's text>".
 std::string DescribeError(uint32_t code, const Translator& translator, ProcessInfo& process) {
-  const std::string systemText = OneLine(process.SystemErrorText(code));
+  // Without the system's text the code says it alone, as for a code the system has no text for:
+  // the balloon reports the service's failure, not the text's.
+  const OsResult<std::string> found = process.SystemErrorText(code);
+  const std::string systemText = found ? OneLine(*found) : std::string();
   if (systemText.empty()) return translator.Format("Error %d.", {std::to_string(code)});
   return translator.Format("Error %d: %s", {std::to_string(code), systemText});
 }

@@ -186,6 +186,7 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, OsError> copyErrors;    // by source path
   std::map<std::string, OsError> createErrors;  // by folder path
   std::map<std::string, OsError> readErrors;    // by file path
+  std::map<std::string, OsError> existsErrors;  // by file path
   std::optional<OsError> writeError;
   std::deque<OsError> replaceErrors;  // one per ReplaceFileWith call, then success
   std::optional<OsError> recycleError;
@@ -256,7 +257,8 @@ class FakeFileSystem : public FileSystem {
     return OsStatus::Success();
   }
 
-  bool FileExists(const std::string& path) override {
+  OsResult<bool> FileExists(const std::string& path) override {
+    if (const OsError* error = Staged(existsErrors, path)) return *error;
     const Node* node = Find(path);
     return node && !node->folder;
   }
@@ -1043,7 +1045,7 @@ class FakeAnsiCodePage : public AnsiCodePage {
     }
     return ansi;
   }
-  std::string ToUtf8(const std::string& ansi) override {
+  OsResult<std::string> ToUtf8(const std::string& ansi) override {
     std::string utf8;
     for (char c : ansi) {
       const auto byte = static_cast<unsigned char>(c);

@@ -41,7 +41,7 @@ class FakeProcessInfo : public ProcessInfo {
     if (argumentsError) return *argumentsError;
     return arguments;
   }
-  std::string SystemErrorText(uint32_t code) override {
+  OsResult<std::string> SystemErrorText(uint32_t code) override {
     auto it = errorTexts.find(code);
     return it == errorTexts.end() ? std::string() : it->second;
   }
@@ -208,10 +208,10 @@ class FakeXmlParser : public XmlParser {
   class Element : public XmlElement {
    public:
     explicit Element(const FakeXmlNode& node) : node_(node) {}
-    std::unique_ptr<XmlElement> Child(const std::string& name) override {
+    OsResult<std::unique_ptr<XmlElement>> Child(const std::string& name) override {
       for (auto& c : node_.children)
-        if (c.name == name) return std::make_unique<Element>(c);
-      return nullptr;
+        if (c.name == name) return std::unique_ptr<XmlElement>(std::make_unique<Element>(c));
+      return std::unique_ptr<XmlElement>();
     }
     OsResult<std::string> Text() override {
       std::string all = node_.text;
@@ -226,15 +226,20 @@ class FakeXmlParser : public XmlParser {
 
 class FakeDesktop : public Desktop {
  public:
-  void ShowMessage(const std::string& title, const std::string& text) override {
+  OsStatus ShowMessage(const std::string& title, const std::string& text) override {
     messages.push_back({title, text});
     if (onShow) onShow();
+    return OsStatus::Success();
   }
-  bool TopLevelWindowExists(const std::string& title) override { return windows.count(title) > 0; }
-  std::optional<std::string> ChooseFileToOpen(WindowId owner, const std::string& initialDir,
-                                              const std::string& title,
-                                              const std::string& filter) override {
+  OsResult<bool> TopLevelWindowExists(const std::string& title) override {
+    return windows.count(title) > 0;
+  }
+  OsResult<std::optional<std::string>> ChooseFileToOpen(WindowId owner,
+                                                        const std::string& initialDir,
+                                                        const std::string& title,
+                                                        const std::string& filter) override {
     openDialogs.push_back({owner, initialDir, title, filter});
+    if (dialogError) return *dialogError;
     return chosenFile;
   }
   struct Message {
@@ -249,11 +254,15 @@ class FakeDesktop : public Desktop {
   std::set<std::string> windows;
   std::vector<OpenDialog> openDialogs;
   std::optional<std::string> chosenFile;
+  std::optional<OsError> dialogError;  // the open dialog fails with it
 };
 
 class FakeInstanceGuard : public InstanceGuard {
  public:
-  void Release() override { ++releases; }
+  OsStatus Release() override {
+    ++releases;
+    return OsStatus::Success();
+  }
   int releases = 0;
 };
 
@@ -275,13 +284,16 @@ class FakeInstallerLink : public InstallerLink {
     const bool elevated = account == Account::ElevatedAdministrator;
     events[name] = {raise, !owner.empty() ? owner : elevated ? kAdministrators : self};
   }
-  std::string PublishedCloseSignal() override { return published; }
+  OsResult<std::string> PublishedCloseSignal() override { return published; }
   OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override {
     auto it = events.find(name);
     if (it == events.end()) return OsError{2, "OpenEventW", "The file cannot be found."};
     return it->second;
   }
-  void RegisterForRestart() override { ++restartRegistrations; }
+  OsStatus RegisterForRestart() override {
+    ++restartRegistrations;
+    return OsStatus::Success();
+  }
 
   std::map<std::string, CloseSignalState> events;
   std::string published;

@@ -150,18 +150,30 @@ TEST_F(FileSystemWinTest, AppendFailsWhereTheFileCannotBeCreated) {
 TEST_F(FileSystemWinTest, ExistsSizeAndRemoveSeeFilesNotFolders) {
   const std::string file = folder.File("\xE6\x9D\xB1\xE4\xBA\xAC.txt");
   WriteBytes(file, "12345");
-  EXPECT_TRUE(files.FileExists(file));
+  EXPECT_TRUE(files.FileExists(file).value());
   EXPECT_EQ(files.FileSize(file).value(), 5u);
-  EXPECT_FALSE(files.FileExists(folder.path()));
+  EXPECT_FALSE(files.FileExists(folder.path()).value());
   EXPECT_EQ(files.FileSize(folder.path()).error().code, static_cast<uint32_t>(ERROR_DIRECTORY));
 
   EXPECT_TRUE(files.RemoveFile(file));
-  EXPECT_FALSE(files.FileExists(file));
+  EXPECT_FALSE(files.FileExists(file).value());
   EXPECT_EQ(files.FileSize(file).error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   const OsStatus again = files.RemoveFile(file);
   ASSERT_FALSE(again);
   EXPECT_EQ(again.error().code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(again.error().api, "DeleteFileW");
+}
+
+// Each way of naming nothing reads "no file"; only a failure to look is an error.
+TEST_F(FileSystemWinTest, ExistsAnswersNoForEveryPathThatNamesNothing) {
+  const std::string file = folder.File("plain.txt");
+  WriteBytes(file, "1");
+  for (const std::string& path : {folder.File("gone.txt"), folder.File("no folder\\x.txt"),
+                                  file + "\\x.txt", folder.File("bad<name>.txt")}) {
+    const OsResult<bool> found = files.FileExists(path);
+    ASSERT_TRUE(found) << path << ": " << found.error().code;
+    EXPECT_FALSE(*found) << path;
+  }
 }
 
 TEST_F(FileSystemWinTest, StampReportsSizeAndLastWriteTime) {
@@ -239,7 +251,7 @@ TEST(AnsiCodePageWinTest, OnlyExactFormsCount) {
   AnsiCodePageWin codePage;
   if (codePage.Identifier() != 1252) GTEST_SKIP() << "code page " << codePage.Identifier();
   EXPECT_EQ(codePage.FromUtf8("D:\\M\xC3\xBCller").value(), "D:\\M\xFCller");
-  EXPECT_EQ(codePage.ToUtf8("D:\\M\xFCller"), "D:\\M\xC3\xBCller");
+  EXPECT_EQ(codePage.ToUtf8("D:\\M\xFCller").value(), "D:\\M\xC3\xBCller");
   EXPECT_FALSE(codePage.FromUtf8("D:\\\xE6\x9D\xB1"));
   EXPECT_FALSE(codePage.FromUtf8("D:\\\xC5\x82"));
   EXPECT_FALSE(codePage.FromUtf8("D:\\bad\xC3"));

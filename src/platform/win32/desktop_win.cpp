@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include "platform/win32/os_error_win.h"
 #include "platform/win32/text.h"
 
 namespace dpc::win32 {
@@ -25,19 +26,28 @@ std::wstring OpenDialogFilter(std::string_view filter) {
   return result;
 }
 
-void DesktopWin::ShowMessage(const std::string& title, const std::string& text) {
-  ::MessageBoxW(ToHwnd(messageOwner_), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(),
-                MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
+OsStatus DesktopWin::ShowMessage(const std::string& title, const std::string& text) {
+  if (::MessageBoxW(ToHwnd(messageOwner_), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(),
+                    MB_OK | MB_SETFOREGROUND | MB_TOPMOST) == 0) {
+    return LastOsError("MessageBoxW");
+  }
+  return OsStatus::Success();
 }
 
-bool DesktopWin::TopLevelWindowExists(const std::string& title) {
-  return ::FindWindowW(nullptr, Utf8ToWide(title).c_str()) != nullptr;
+OsResult<bool> DesktopWin::TopLevelWindowExists(const std::string& title) {
+  // FindWindowW leaves the last error alone when it simply finds nothing; some versions say
+  // ERROR_FILE_NOT_FOUND. Anything else is a search that failed.
+  ::SetLastError(ERROR_SUCCESS);
+  if (::FindWindowW(nullptr, Utf8ToWide(title).c_str()) != nullptr) return true;
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) return false;
+  return MakeOsError(code, "FindWindowW");
 }
 
-std::optional<std::string> DesktopWin::ChooseFileToOpen(WindowId owner,
-                                                        const std::string& initialDir,
-                                                        const std::string& title,
-                                                        const std::string& filter) {
+OsResult<std::optional<std::string>> DesktopWin::ChooseFileToOpen(WindowId owner,
+                                                                  const std::string& initialDir,
+                                                                  const std::string& title,
+                                                                  const std::string& filter) {
   const std::wstring wideFilter = OpenDialogFilter(filter);
   const std::wstring wideDir = Utf8ToWide(initialDir);
   const std::wstring wideTitle = Utf8ToWide(title);
@@ -53,9 +63,15 @@ std::optional<std::string> DesktopWin::ChooseFileToOpen(WindowId owner,
   dialog.lpstrInitialDir = NullIfEmpty(wideDir);
   dialog.lpstrTitle = NullIfEmpty(wideTitle);
   dialog.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
-  if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
+  if (!::GetOpenFileNameW(&dialog)) {
+    // 0 is the operator's cancel. The other codes (CDERR_*, FNERR_*) are the dialogs' own: the
+    // system has no message for them.
+    const DWORD code = ::CommDlgExtendedError();
+    if (code == 0) return std::optional<std::string>();
+    return OsError{code, "GetOpenFileNameW", ""};
+  }
   path.resize(std::wcslen(path.c_str()));
-  return WideToUtf8(path);
+  return std::optional(WideToUtf8(path));
 }
 
 }  // namespace dpc::win32

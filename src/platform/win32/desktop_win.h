@@ -13,11 +13,12 @@ class DesktopWin final : public Desktop {
   void SetMessageOwner(WindowId owner) { messageOwner_ = owner; }
 
   // Topmost and brought to the foreground: a tray program has no window of its own to raise.
-  void ShowMessage(const std::string& title, const std::string& text) override;
-  bool TopLevelWindowExists(const std::string& title) override;
-  std::optional<std::string> ChooseFileToOpen(WindowId owner, const std::string& initialDir,
-                                              const std::string& title,
-                                              const std::string& filter) override;
+  OsStatus ShowMessage(const std::string& title, const std::string& text) override;
+  OsResult<bool> TopLevelWindowExists(const std::string& title) override;
+  OsResult<std::optional<std::string>> ChooseFileToOpen(WindowId owner,
+                                                        const std::string& initialDir,
+                                                        const std::string& title,
+                                                        const std::string& filter) override;
 
  private:
   WindowId messageOwner_ = kNoWindow;

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -255,9 +256,24 @@ OsStatus FileSystemWin::RemoveFile(const std::string& path) {
 
 // The controller's own files go to the system as given: it resolves ".." and doubled
 // separators, which a path read from the registry may hold.
-bool FileSystemWin::FileExists(const std::string& path) {
+OsResult<bool> FileSystemWin::FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const DWORD code = ::GetLastError();
+  switch (code) {
+    // Each says that nothing stands at the path: a missing part, a drive letter with no drive,
+    // a name no file can have, a file where the path needs a folder, an unknown share.
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return false;
+    default:
+      return MakeOsError(code, "GetFileAttributesW");
+  }
 }
 
 OsStatus FileSystemWin::AppendAnsiText(const std::string& path, const std::string& text) {
@@ -561,7 +577,21 @@ std::optional<std::string> AnsiCodePageWin::FromUtf8(const std::string& utf8) {
   return std::move(ansi.bytes);
 }
 
-std::string AnsiCodePageWin::ToUtf8(const std::string& ansi) { return AnsiToUtf8(ansi); }
+OsResult<std::string> AnsiCodePageWin::ToUtf8(const std::string& ansi) {
+  if (ansi.empty()) return std::string();
+  if (ansi.size() > static_cast<size_t>(INT_MAX)) {
+    return MakeOsError(ERROR_INVALID_PARAMETER, "MultiByteToWideChar");
+  }
+  const int length = static_cast<int>(ansi.size());
+  const int needed = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+  if (needed <= 0) return LastOsError("MultiByteToWideChar");
+  std::wstring wide(static_cast<size_t>(needed), L'\0');
+  if (::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), needed) != needed) {
+    return LastOsError("MultiByteToWideChar");
+  }
+  // UTF-16 the system made always has a UTF-8 form.
+  return WideToUtf8(wide);
+}
 
 std::optional<std::string> AnsiCodePageWin::Encode(uint32_t codePage, const std::string& utf8) {
   // 0 to 3 are no code pages but the system's and the thread's own.

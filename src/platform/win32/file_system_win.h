@@ -17,7 +17,7 @@ class FileSystemWin final : public FileSystem {
   OsResult<FolderEntry> Stat(const std::string& path) override;
   OsStatus SetAttributes(const std::string& path, uint32_t attributes) override;
   OsStatus RemoveFile(const std::string& path) override;
-  bool FileExists(const std::string& path) override;
+  OsResult<bool> FileExists(const std::string& path) override;
   // Characters the ANSI code page lacks are stored as its default character ('?'): the line is
   // kept rather than lost.
   OsStatus AppendAnsiText(const std::string& path, const std::string& text) override;
@@ -66,7 +66,7 @@ class AnsiCodePageWin final : public AnsiCodePage {
   // Only texts that come back unchanged from the code page count as representable.
   std::optional<std::string> FromUtf8(const std::string& utf8) override;
   std::optional<std::string> Encode(uint32_t codePage, const std::string& utf8) override;
-  std::string ToUtf8(const std::string& ansi) override;
+  OsResult<std::string> ToUtf8(const std::string& ansi) override;
 };
 
 }  // namespace dpc::win32

@@ -21,44 +21,62 @@ constexpr wchar_t kNamePrefix[] = L"Global\\DurvinProofControl.Close.";
 // Longer than any name the package writes: a longer value is nobody's close signal.
 constexpr DWORD kNameLimit = 128;
 
-std::wstring ReadName(HKEY key) {
+OsResult<std::wstring> ReadName(HKEY key) {
   wchar_t name[kNameLimit] = {};
   DWORD bytes = sizeof name;
-  if (::RegGetValueW(key, nullptr, kCloseSignalValue, RRF_RT_REG_SZ, nullptr, name, &bytes) !=
-      ERROR_SUCCESS) {
-    return {};
+  const LSTATUS status =
+      ::RegGetValueW(key, nullptr, kCloseSignalValue, RRF_RT_REG_SZ, nullptr, name, &bytes);
+  switch (status) {
+    case ERROR_SUCCESS:
+      return std::wstring(name);
+    // No value, one too long or not a string (nobody's close signal), or the key gone with the
+    // product: nothing is published.
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_MORE_DATA:
+    case ERROR_UNSUPPORTED_TYPE:
+    case ERROR_KEY_DELETED:
+      return std::wstring();
+    default:
+      return MakeOsError(static_cast<uint32_t>(status), "RegGetValueW");
   }
-  return name;
 }
 
 // Asks Windows to signal `changed` at the key's next value change: once, so it is asked again
 // after every change, before the value is read.
-bool Watch(HKEY key, HANDLE changed) {
-  return ::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE) ==
-         ERROR_SUCCESS;
+LSTATUS Watch(HKEY key, HANDLE changed) {
+  return ::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE);
 }
 
 }  // namespace
 
-std::string InstallerLinkWin::PublishedCloseSignal() {
+OsResult<std::string> InstallerLinkWin::PublishedCloseSignal() {
   if (!opened_) {
     // The package writes the key with the program, so it is there wherever the package installed
-    // this controller; without it nothing is watched.
-    opened_ = true;
+    // this controller; without it nothing is watched. Any other failure is tried again.
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &key) !=
-        ERROR_SUCCESS) {
-      return {};
+    const LSTATUS status =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &key);
+    if (status == ERROR_FILE_NOT_FOUND) opened_ = true;
+    if (status != ERROR_SUCCESS) {
+      if (opened_) return std::string();
+      return MakeOsError(static_cast<uint32_t>(status), "RegOpenKeyExW");
     }
-    key_.reset(key);
+    ScopedRegistryKey opened(key);
     changed_.reset(::CreateEventW(nullptr, FALSE, TRUE, nullptr));  // set: read at once
-    if (!changed_) key_.reset();
+    if (!changed_) return LastOsError("CreateEventW");
+    key_ = std::move(opened);
+    opened_ = true;
   }
   if (!key_ || ::WaitForSingleObject(changed_.get(), 0) != WAIT_OBJECT_0) return name_;
-  const bool watching = Watch(key_.get(), changed_.get());
-  name_ = WideToUtf8(ReadName(key_.get()));
+  const LSTATUS watching = Watch(key_.get(), changed_.get());
+  const OsResult<std::wstring> name = ReadName(key_.get());
   // A key that cannot be watched again was deleted with the product: nothing more to learn.
-  if (!watching) key_.reset();
+  if (watching == ERROR_KEY_DELETED) key_.reset();
+  // Not read, or not watched for the next change: the event stays set, so the next call tries
+  // again. A name read without a watch is still the published one.
+  if (!name || (watching != ERROR_SUCCESS && key_)) (void)::SetEvent(changed_.get());
+  if (!name) return name.error();
+  name_ = WideToUtf8(*name);
   return name_;
 }
 
@@ -85,11 +103,14 @@ OsResult<CloseSignalState> InstallerLinkWin::ReadCloseSignal(const std::string& 
   return state;
 }
 
-void InstallerLinkWin::RegisterForRestart() {
+OsStatus InstallerLinkWin::RegisterForRestart() {
   // No arguments, ever: an "elevation N" start must come from the operator's choice. Not after a
   // crash or hang, and not after a reboot, where the autostart value starts the controller.
-  (void)::RegisterApplicationRestart(nullptr,
-                                     RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+  const HRESULT result =
+      ::RegisterApplicationRestart(nullptr, RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
+  if (FAILED(result))
+    return MakeOsError(static_cast<uint32_t>(result), "RegisterApplicationRestart");
+  return OsStatus::Success();
 }
 
 std::wstring FreshCloseSignalName() {

@@ -25,9 +25,9 @@ inline constexpr wchar_t kCloseSignalSddl[] =
 class InstallerLinkWin final : public InstallerLink {
  public:
   explicit InstallerLinkWin(const wchar_t* key = kCloseSignalKey) : keyPath_(key) {}
-  std::string PublishedCloseSignal() override;
+  OsResult<std::string> PublishedCloseSignal() override;
   OsResult<CloseSignalState> ReadCloseSignal(const std::string& name) override;
-  void RegisterForRestart() override;
+  OsStatus RegisterForRestart() override;
 
  private:
   const wchar_t* keyPath_;

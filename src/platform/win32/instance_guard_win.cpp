@@ -1,5 +1,7 @@
 #include "platform/win32/instance_guard_win.h"
 
+#include "platform/win32/os_error_win.h"
+
 namespace dpc::win32 {
 
 InstanceGuardWin::InstanceGuardWin(const std::wstring& name)
@@ -11,6 +13,12 @@ InstanceGuardWin::InstanceGuardWin(const std::wstring& name)
   } else {
     outcome_ = error == ERROR_ACCESS_DENIED ? Outcome::kAlreadyRunning : Outcome::kUnavailable;
   }
+}
+
+OsStatus InstanceGuardWin::Release() {
+  if (!mapping_) return OsStatus::Success();
+  if (!::CloseHandle(mapping_.release())) return LastOsError("CloseHandle");
+  return OsStatus::Success();
 }
 
 }  // namespace dpc::win32

@@ -30,7 +30,7 @@ class InstanceGuardWin final : public InstanceGuard {
   bool AnotherControllerRuns() const { return outcome_ == Outcome::kAlreadyRunning; }
   bool holding() const { return mapping_.valid(); }
 
-  void Release() override { mapping_.reset(); }
+  OsStatus Release() override;
 
  private:
   ScopedKernelHandle mapping_;

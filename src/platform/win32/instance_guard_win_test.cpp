@@ -25,12 +25,12 @@ TEST(InstanceGuardWin, FirstHoldsSecondSeesAnotherControllerUntilAllReleased) {
   EXPECT_TRUE(relaunched.AnotherControllerRuns());
   EXPECT_TRUE(relaunched.holding());
 
-  first.Release();
-  first.Release();  // idempotent
+  EXPECT_TRUE(first.Release());
+  EXPECT_TRUE(first.Release());  // idempotent
   EXPECT_FALSE(first.holding());
   EXPECT_TRUE(InstanceGuardWin(name).AnotherControllerRuns());
 
-  relaunched.Release();
+  EXPECT_TRUE(relaunched.Release());
   EXPECT_EQ(InstanceGuardWin(name).outcome(), InstanceGuardWin::Outcome::kHeld);
 }
 

@@ -77,6 +77,6 @@ OsResult<std::vector<std::string>> ProcessInfoWin::Arguments() {
   return arguments;
 }
 
-std::string ProcessInfoWin::SystemErrorText(uint32_t code) { return SystemMessageText(code); }
+OsResult<std::string> ProcessInfoWin::SystemErrorText(uint32_t code) { return SystemMessage(code); }
 
 }  // namespace dpc::win32

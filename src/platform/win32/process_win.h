@@ -10,7 +10,7 @@ class ProcessInfoWin final : public ProcessInfo {
   OsResult<uint32_t> QueryIntegrityRid() override;
   OsResult<std::string> ExecutablePath() override;
   OsResult<std::vector<std::string>> Arguments() override;
-  std::string SystemErrorText(uint32_t code) override;
+  OsResult<std::string> SystemErrorText(uint32_t code) override;
 };
 
 }  // namespace dpc::win32

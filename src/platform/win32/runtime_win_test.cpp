@@ -46,7 +46,7 @@ TEST(ProcessInfoWin, ExecutablePathAndArgumentsWithoutProgramName) {
   ASSERT_TRUE(found) << found.error().api;
   const std::string& path = *found;
   EXPECT_TRUE(path.ends_with("win32_adapter_tests.exe")) << path;
-  EXPECT_TRUE(FileSystemWin().FileExists(path));
+  EXPECT_TRUE(FileSystemWin().FileExists(path).value());
   // The C runtime splits the same command line on its own; the counts must agree.
   const auto arguments = process.Arguments();
   ASSERT_TRUE(arguments);
@@ -142,8 +142,9 @@ TEST(ShellWin, WinExecStartsProgramsOutsideTheAnsiCodePage) {
                     ShowMode::Hide, folder.path()));
 
   FileSystemWin files;
-  for (int i = 0; i < 200 && !files.FileExists(report); ++i) ::Sleep(50);
-  EXPECT_TRUE(files.FileExists(report));
+  const auto exists = [&] { return files.FileExists(report).value(); };
+  for (int i = 0; i < 200 && !exists(); ++i) ::Sleep(50);
+  EXPECT_TRUE(exists());
   // The copy must have ended before the folder can go.
   for (int i = 0; i < 100 && !files.RemoveFile(copy).ok(); ++i) ::Sleep(50);
 }
@@ -192,17 +193,17 @@ TEST(DesktopWin, FindsTopLevelWindowsByExactTitle) {
   const std::string title =
       "Durvin \xE2\x9C\x93 test window " + std::to_string(::GetCurrentProcessId());
   DesktopWin desktop;
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title).value());
   HWND window = ::CreateWindowExW(0, L"STATIC", Utf8ToWide(title).c_str(), WS_POPUP, 0, 0, 10, 10,
                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (window == nullptr && ::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
     GTEST_SKIP() << "no display to create a window on";
   }
   ASSERT_NE(window, nullptr);
-  EXPECT_TRUE(desktop.TopLevelWindowExists(title));
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title + " "));
+  EXPECT_TRUE(desktop.TopLevelWindowExists(title).value());
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title + " ").value());
   ::DestroyWindow(window);
-  EXPECT_FALSE(desktop.TopLevelWindowExists(title));
+  EXPECT_FALSE(desktop.TopLevelWindowExists(title).value());
 }
 
 }  // namespace

@@ -84,7 +84,13 @@ TEST(OsErrorWin, SystemTextWithoutTrailingLineBreak) {
   EXPECT_NE(text.back(), '\r');
 }
 
-TEST(OsErrorWin, UnknownCodeHasNoText) { EXPECT_EQ(SystemMessageText(0x2000FFFFu), ""); }
+TEST(OsErrorWin, UnknownCodeHasNoText) {
+  EXPECT_EQ(SystemMessageText(0x2000FFFFu), "");
+  // Having no text is the system's answer, not a failure to give one.
+  const OsResult<std::string> message = SystemMessage(0x2000FFFFu);
+  ASSERT_TRUE(message) << message.error().code;
+  EXPECT_EQ(*message, "");
+}
 
 TEST(OsErrorWin, ThrowLastErrorCarriesCodeApiAndOperatorText) {
   ::SetLastError(ERROR_ACCESS_DENIED);

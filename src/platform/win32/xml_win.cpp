@@ -53,25 +53,36 @@ class XmlElementWin final : public XmlElement {
  public:
   explicit XmlElementWin(ComPtr<IXMLDOMNode> node) : node_(std::move(node)) {}
 
-  std::unique_ptr<XmlElement> Child(const std::string& name) override {
+  OsResult<std::unique_ptr<XmlElement>> Child(const std::string& name) override {
     // The children are walked by name rather than through an XPath query, so a name is never
     // read as an expression.
     const std::wstring wanted = Utf8ToWide(name);
     ComPtr<IXMLDOMNode> child;
-    if (FAILED(node_.get()->get_firstChild(child.receive()))) return nullptr;
+    if (const HRESULT result = node_.get()->get_firstChild(child.receive()); FAILED(result)) {
+      return HresultError(result, "IXMLDOMNode::get_firstChild");
+    }
     while (child) {
       DOMNodeType type = NODE_INVALID;
-      Bstr childName;
-      if (SUCCEEDED(child.get()->get_nodeType(&type)) && type == NODE_ELEMENT &&
-          SUCCEEDED(child.get()->get_nodeName(childName.receive())) && childName.get() != nullptr &&
-          wanted == std::wstring_view(childName.get(), ::SysStringLen(childName.get()))) {
-        return std::make_unique<XmlElementWin>(std::move(child));
+      if (const HRESULT result = child.get()->get_nodeType(&type); FAILED(result)) {
+        return HresultError(result, "IXMLDOMNode::get_nodeType");
+      }
+      if (type == NODE_ELEMENT) {
+        Bstr childName;
+        if (const HRESULT result = child.get()->get_nodeName(childName.receive()); FAILED(result)) {
+          return HresultError(result, "IXMLDOMNode::get_nodeName");
+        }
+        if (childName.get() != nullptr &&
+            wanted == std::wstring_view(childName.get(), ::SysStringLen(childName.get()))) {
+          return std::unique_ptr<XmlElement>(std::make_unique<XmlElementWin>(std::move(child)));
+        }
       }
       ComPtr<IXMLDOMNode> next;
-      if (FAILED(child.get()->get_nextSibling(next.receive()))) return nullptr;
+      if (const HRESULT result = child.get()->get_nextSibling(next.receive()); FAILED(result)) {
+        return HresultError(result, "IXMLDOMNode::get_nextSibling");
+      }
       child = std::move(next);
     }
-    return nullptr;
+    return std::unique_ptr<XmlElement>();
   }
 
   OsResult<std::string> Text() override {

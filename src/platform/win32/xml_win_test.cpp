@@ -40,12 +40,12 @@ TEST_F(XmlParserWinTest, ReadsChildElementsByName) {
   XmlResult<std::unique_ptr<XmlElement>> loaded = parser.LoadDocumentElement(file);
   ASSERT_TRUE(loaded);
   std::unique_ptr<XmlElement> root = std::move(*loaded);
-  std::unique_ptr<XmlElement> version = root->Child("Version");
+  std::unique_ptr<XmlElement> version = ValueOrRaise(root->Child("Version"));
   ASSERT_NE(version, nullptr);
   EXPECT_EQ(*version->Text(), "5.0.1");
-  std::unique_ptr<XmlElement> client = root->Child("Client");
+  std::unique_ptr<XmlElement> client = ValueOrRaise(root->Child("Client"));
   ASSERT_NE(client, nullptr);
-  std::unique_ptr<XmlElement> name = client->Child("Name");
+  std::unique_ptr<XmlElement> name = ValueOrRaise(client->Child("Name"));
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(*name->Text(),
             "Kelvra \xC5\x81\xC3\xB3"
@@ -63,10 +63,10 @@ TEST_F(XmlParserWinTest, MissingOrDifferentlyCasedChildIsNull) {
   XmlResult<std::unique_ptr<XmlElement>> loaded = parser.LoadDocumentElement(file);
   ASSERT_TRUE(loaded);
   XmlElement& root = **loaded;
-  EXPECT_EQ(root.Child("Guid"), nullptr);
-  EXPECT_EQ(root.Child("version"), nullptr);
-  EXPECT_EQ(root.Child("Product/Version"), nullptr);  // a name, never a path expression
-  EXPECT_EQ(root.Child("Version")->Child("Anything"), nullptr);
+  EXPECT_EQ(root.Child("Guid").value(), nullptr);
+  EXPECT_EQ(root.Child("version").value(), nullptr);
+  EXPECT_EQ(root.Child("Product/Version").value(), nullptr);  // a name, never a path expression
+  EXPECT_EQ(root.Child("Version").value()->Child("Anything").value(), nullptr);
 }
 
 // A refused file is the parser's reason for the operator, never a system error. (Windows' MSXML
