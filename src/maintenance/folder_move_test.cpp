@@ -10,6 +10,7 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_host_window.h"
 #include "fakes/fake_move_view.h"
 #include "fakes/fake_system.h"
 
@@ -661,18 +662,24 @@ TEST(MoveFolderTest, TheOldTreeIsHeldOnlyAlongThePathInHand) {
   EXPECT_LE(mostHeld, 3);
 }
 
-struct NoWaker : Waker {
-  void Wake() noexcept override {}
+// Any operation but a move, for the host to be busy with.
+struct RestartWaitStandIn final : Operation {
+  Progress Step() override { return Progress::kRunning; }
+  void Cancel() override {}
+  uint32_t StepIntervalMs() const override { return 250; }
 };
 
 // OK's moves, stepped as the window would until they end; nothing when OK starts none.
 std::unique_ptr<FolderMoves> RunMoves(World& w, std::array<FolderRowState, 5>& rows,
                                       const std::string& productGuid,
-                                      FolderMoves** running = nullptr) {
-  static NoWaker waker;
+                                      FolderMoves** running = nullptr,
+                                      const OperationHost* host = nullptr) {
+  static test::FakeHostWindow window;
+  static const OperationHost idle(window);
   int ended = 0;
-  std::unique_ptr<FolderMoves> moves = FolderMoves::Begin(
-      w.services, w.view, waker, rows, productGuid, "C:\\Server", [&ended] { ++ended; });
+  std::unique_ptr<FolderMoves> moves =
+      FolderMoves::Begin(w.services, w.view, host ? *host : idle, rows, productGuid, "C:\\Server",
+                         [&ended] { ++ended; });
   if (!moves) return nullptr;
   if (running) *running = moves.get();
   while (moves->Step() == Operation::Progress::kRunning) {
@@ -685,7 +692,7 @@ std::unique_ptr<FolderMoves> RunMoves(World& w, std::array<FolderRowState, 5>& r
 // What a move's thread shows reaches the window in order, every file counted, and Cancel pressed
 // there comes back.
 TEST(FolderMovesTest, TheRelayKeepsTheOrderAndCountsEveryFile) {
-  NoWaker waker;
+  test::FakeHostWindow waker;
   ProgressRelay relay(waker);
   test::FakeMoveView view;
   std::vector<std::string> lines;
@@ -764,8 +771,16 @@ TEST(FolderMovesTest, NothingChangedOrServerRunningTouchesNothing) {
   EXPECT_TRUE(w.view.messages.empty());
   rows[2].editText = "E:\\Jobs";
   EXPECT_EQ(RunMoves(w, rows, ""), nullptr);
-  ASSERT_EQ(w.view.messages.size(), 1u);
-  EXPECT_NE(w.view.messages[0].first.find("The server is running"), std::string::npos);
+  // Stopped, but a restart's wait still runs: its start would follow the move.
+  w.serverStopped = true;
+  test::FakeHostWindow window;
+  OperationHost busy(window);
+  ASSERT_TRUE(busy.Start(std::make_unique<RestartWaitStandIn>()));
+  EXPECT_EQ(RunMoves(w, rows, "", nullptr, &busy), nullptr);
+  ASSERT_EQ(w.view.messages.size(), 2u);
+  for (const auto& [text, caption] : w.view.messages) {
+    EXPECT_NE(text.find("The server is running"), std::string::npos);
+  }
   EXPECT_TRUE(w.files.journal.empty());
   EXPECT_TRUE(w.view.opened.empty());
 }

@@ -76,20 +76,22 @@ void ProgressRelay::Deliver(ProgressView& view, const LogLine& log) {
 }
 
 std::unique_ptr<FolderMoves> FolderMoves::Begin(MoveServices& services, MoveView& view,
-                                                Waker& waker, std::array<FolderRowState, 5>& rows,
+                                                const OperationHost& host,
+                                                std::array<FolderRowState, 5>& rows,
                                                 const std::string& productGuid,
                                                 const std::string& applicationFolder,
                                                 std::function<void()> ended) {
   bool changed = false;
   for (const FolderRowState& row : rows) changed = changed || row.editText != row.storedValue;
   if (!changed) return nullptr;
-  if (!services.serverStopped()) {
+  // Only a restart's wait can run beside the dialog, and only while the server is not yet stopped.
+  if (host.running() || !services.serverStopped()) {
     view.ShowMessage(services.translator.Translate(kServerRunning),
                      services.translator.Translate(kFolderErrorCaption));
     return nullptr;
   }
-  return std::unique_ptr<FolderMoves>(new FolderMoves(services, view, waker, rows, productGuid,
-                                                      applicationFolder, std::move(ended)));
+  return std::unique_ptr<FolderMoves>(new FolderMoves(
+      services, view, host.waker(), rows, productGuid, applicationFolder, std::move(ended)));
 }
 
 FolderMoves::FolderMoves(MoveServices& services, MoveView& view, Waker& waker,

@@ -67,9 +67,11 @@ class FolderMoves final : public Operation {
   // How often the window looks when no news woke it.
   static constexpr uint32_t kStepIntervalMs = 200;
 
-  // The moves OK asks for; nothing when no row changed, or when the server runs (said first).
+  // The moves OK asks for; nothing when no row changed, or when the server runs or another
+  // operation does (said first).
   // `rows` and `view` must outlive the moves; `ended` is called once, when the last row is done.
-  static std::unique_ptr<FolderMoves> Begin(MoveServices& services, MoveView& view, Waker& waker,
+  static std::unique_ptr<FolderMoves> Begin(MoveServices& services, MoveView& view,
+                                            const OperationHost& host,
                                             std::array<FolderRowState, 5>& rows,
                                             const std::string& productGuid,
                                             const std::string& applicationFolder,

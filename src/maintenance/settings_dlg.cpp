@@ -38,14 +38,8 @@ void TfrmSettingsDlg::btnOKClick() {
     for (const FolderRow& row : kFolderRows) {
       rows_[Index(row.number)].editText = view_.RowText(row.number);
     }
-    moves = FolderMoves::Begin(s_, view_, operations_.waker(), rows_, productGuid_,
-                               applicationFolder_, [this] { MovesEnded(); });
-    // Only a restart's wait can run here, and only while the server is not yet stopped.
-    if (moves && operations_.running()) {
-      moves.reset();
-      view_.ShowMessage(s_.translator.Translate(kServerRunning),
-                        s_.translator.Translate(kFolderErrorCaption));
-    }
+    moves = FolderMoves::Begin(s_, view_, operations_, rows_, productGuid_, applicationFolder_,
+                               [this] { MovesEnded(); });
   } catch (...) {
     // The dialog closes with OK also when a failure ends it early.
     view_.CloseDialog();

@@ -32,7 +32,7 @@ class OperationHost {
   [[nodiscard]] bool Start(std::unique_ptr<Operation> operation);
   bool running() const { return operation_ != nullptr; }
   // For an operation's workers: their news steps it at once.
-  Waker& waker() { return window_.waker(); }
+  Waker& waker() const { return window_.waker(); }
   // What runs, when it is of that kind.
   template <typename Kind>
   Kind* As() const {
